@@ -1,0 +1,28 @@
+#include "server/admin_session.h"
+
+#include "server/backend.h"
+
+namespace msu {
+
+AdminSession::AdminSession(Context& context)
+    : connection_(context.backend().Connect(context.server.ServerName, kLoginName,
+                                            context.server.ServerPassword)) {
+  if (!connection_) {
+    throw data::AdminError(data::kErrAdminOperation, "The server gave no connection.");
+  }
+}
+
+AdminSession::~AdminSession() {
+  if (!connection_) return;
+  try {
+    connection_->Disconnect();
+  } catch (...) {
+  }
+}
+
+void AdminSession::Disconnect() {
+  std::unique_ptr<data::AdminConnection> connection = std::move(connection_);
+  if (connection) connection->Disconnect();
+}
+
+}  // namespace msu

@@ -1,0 +1,26 @@
+#include "server/exit_cleanup.h"
+
+#include "server/attachment.h"
+#include "server/working_files.h"
+
+namespace msu {
+
+bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path) {
+  // Without a login there is nothing of ours on the server, and no password to ask it with.
+  if (!context.server.ServerPassword.empty()) {
+    DetachDatabaseFile(context, context.AppFile(kWorkFileB));
+    DetachDatabaseFile(context, context.AppFile(kWorkFileA));
+    if (!target_db_path.empty()) DetachDatabaseFile(context, target_db_path);
+  }
+  bool all_done = true;
+  for (const char* name : kFilesDeletedAtExit) {
+    try {
+      DeleteFileIfExists(context.AppFile(name));
+    } catch (...) {
+      all_done = false;
+    }
+  }
+  return all_done;
+}
+
+}  // namespace msu

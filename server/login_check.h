@@ -1,0 +1,50 @@
+// The server page's routines: the list of servers, the test of a login, and the login check
+// that runs whenever the wizard moves onto the merge database page.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+
+namespace msu {
+
+// Directions of a wizard move, as the step machine passes them.
+inline constexpr int kMoveByProgram = 0;
+inline constexpr int kMoveBack = 1;
+inline constexpr int kMoveNext = 2;
+
+// The messages the login check shows in the server page's message label.
+inline constexpr const char* kMsgPasswordNotSpecified = "Password not specified.";
+inline constexpr const char* kMsgServerStopped = "The server is stopped.";
+inline constexpr const char* kMsgPasswordIncorrect = "Password incorrect.";
+inline constexpr const char* kMsgErrorNumber = "Error, number ";
+
+// The names of the servers visible to the machine, in the backend's order, for the server box
+// (the wizard selects the first when there is one). Shows the busy pointer while it asks.
+// When the backend cannot list servers, shows a plain box with the description, a blank and
+// the number, and returns an empty list: the login check then reports the failure to connect.
+std::vector<std::string> FillServerList(Context& context);
+
+// Connects to `server` as "VESTRA" with `password`, reads one server property and
+// disconnects. Returns 0 on success, otherwise the error number of the failing step (the
+// connection is ended on that path too).
+long TestLogin(Context& context, const std::string& server, const std::string& password);
+
+struct LoginResult {
+  bool ok = false;
+  // Text for the server page's message label: empty on success.
+  std::string message;
+};
+
+// The login check. Stores `server_text` as ServerName first, whatever follows. An empty
+// `typed_password` gives "Password not specified." without any connection. Otherwise derives
+// ServerPassword from it and tests the login: "The server is stopped.", "Password incorrect."
+// or "Error, number " and the number in signed decimal on failure. On success with
+// `direction` kMoveBack, the working copy A is detached and "W_O_R_K_A.tmp" and
+// "W_O_R_K_A.ini" of the application folder are deleted when they exist. The busy pointer is
+// shown for the whole check. Never throws; the wizard sets its button flags from `ok`.
+LoginResult CheckLogin(Context& context, const std::string& server_text,
+                       const std::string& typed_password, int direction);
+
+}  // namespace msu

@@ -1,0 +1,40 @@
+#include "server/open_connections.h"
+
+#include "core/text.h"
+#include "server/admin_session.h"
+#include "server/routine_errors.h"
+
+namespace msu {
+
+std::string CheckOpenConnections(Context& context, const std::string& path) {
+  BusyPointer busy(context.prompt());
+  try {
+    AdminSession session(context);
+    std::string database_of_file;
+    for (const std::string& database : session->ListDatabases()) {
+      const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
+      if (path.find(file) != std::string::npos) {
+        database_of_file = database;
+        break;
+      }
+    }
+    // A row of another database before the match leaves the result empty; the first row that
+    // uses the database ends the scan, so any one process is enough.
+    std::string result;
+    const data::ResultTable processes = session->ListProcesses();
+    for (long row = 1; row <= processes.Rows(); ++row) {
+      if (Trim(processes.GetColumnString(row, 7)) == database_of_file) {
+        result = database_of_file;
+        break;
+      }
+      result.clear();
+    }
+    session.Disconnect();
+    return result;
+  } catch (...) {
+    ShowErrorBox(context.prompt(), CurrentError());
+    return "";
+  }
+}
+
+}  // namespace msu

@@ -1,0 +1,39 @@
+#include "server/routine_errors.h"
+
+#include <exception>
+
+#include "server/admin.h"
+#include "server/data_access.h"
+
+namespace msu {
+
+RoutineError CurrentError() {
+  try {
+    throw;
+  } catch (const data::AdminError& error) {
+    return {error.number(), error.description()};
+  } catch (const data::DataError& error) {
+    return {error.number(), error.description()};
+  } catch (const FileError& error) {
+    return {error.number(), error.description()};
+  } catch (const std::exception& error) {
+    return {data::kErrAdminOperation, error.what()};
+  } catch (...) {
+    return {data::kErrAdminOperation, "Unknown failure of the server administration."};
+  }
+}
+
+std::string LastErrorText(const RoutineError& error) {
+  return std::to_string(error.number) + " - " + error.description;
+}
+
+void ShowErrorBox(Prompt& prompt, const RoutineError& error) {
+  try {
+    prompt.MessageBox(error.description + " " + std::to_string(error.number), "", Buttons::kOk,
+                      Icon::kNone);
+  } catch (...) {
+    // The routine is already on its error path; a box that cannot be shown changes nothing.
+  }
+}
+
+}  // namespace msu

@@ -1,0 +1,77 @@
+#include "server/working_files.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/text.h"
+#include "server/routine_errors.h"
+
+namespace fs = std::filesystem;
+
+namespace msu {
+
+namespace {
+
+long FileErrorNumber(const std::error_code& error) {
+  if (error == std::errc::no_such_file_or_directory) return kErrFileNotFound;
+  if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+      error == std::errc::read_only_file_system) {
+    return kErrPermissionDenied;
+  }
+  return kErrPathAccess;
+}
+
+}  // namespace
+
+std::string DatabaseNameOfFile(const std::string& path) { return DropLast(FileNameOf(path), 4); }
+
+std::string LogFileOfDataFile(const std::string& path) { return DropLast(path, 4) + "_log.LDF"; }
+
+std::string LogFileOfDatabase(const std::string& folder, const std::string& name) {
+  return JoinPath(folder, name + "_log.LDF");
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && fs::exists(fs::symlink_status(path, error));
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return FileExists(a) && FileExists(b) && fs::equivalent(a, b, error) && !error;
+}
+
+void DeleteFileIfExists(const std::string& path) {
+  if (!FileExists(path)) return;
+  std::error_code error;
+  fs::remove(path, error);
+  if (error) {
+    throw FileError(FileErrorNumber(error),
+                    "Cannot delete the file \"" + path + "\": " + error.message() + ".");
+  }
+}
+
+void CopyWholeFile(const std::string& from, const std::string& to) {
+  if (SameFile(from, to)) {
+    throw FileError(kErrPathAccess,
+                    "Cannot copy the file \"" + from + "\" onto itself (\"" + to + "\").");
+  }
+  std::error_code error;
+  if (!fs::is_regular_file(from, error)) {
+    if (!error) {
+      error = std::make_error_code(FileExists(from) ? std::errc::is_a_directory
+                                                    : std::errc::no_such_file_or_directory);
+    }
+  } else {
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+  }
+  // The copy is a working file that the merge will write, even when the user keeps the
+  // original read-only.
+  if (!error) fs::permissions(to, fs::perms::owner_write, fs::perm_options::add, error);
+  if (error) {
+    throw FileError(FileErrorNumber(error), "Cannot copy the file \"" + from + "\" to \"" + to +
+                                                "\": " + error.message() + ".");
+  }
+}
+
+}  // namespace msu

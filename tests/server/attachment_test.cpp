@@ -1,0 +1,179 @@
+// Finding, detaching and attaching databases by their files, and placing the finished copy at
+// the new database's path.
+#include "server/attachment.h"
+
+#include "core/text.h"
+#include "routine_world.h"
+#include "server/open_connections.h"
+
+namespace msu::testing {
+namespace {
+
+class AttachmentTest : public RoutineWorld {
+ protected:
+  void SetUp() override {
+    RoutineWorld::SetUp();
+    LoggedIn();
+    db1_ = UserDatabase("Incidents.mdf", "Incidents");
+    db2_ = UserDatabase("Archive.mdf", "Archive");
+  }
+  std::string Detach(const std::string& path) { return DetachDatabaseFile(*context_, path); }
+  std::string Open(const std::string& path) { return CheckOpenConnections(*context_, path); }
+  std::string db1_, db2_;
+};
+
+TEST_F(AttachmentTest, OpenConnectionsNameTheDatabaseOfTheFileWhileItIsUsed) {
+  EXPECT_EQ(Open(db1_), "");
+  server_.processes = {{51, "master"}, {52, "Archive"}};
+  EXPECT_EQ(Open(db1_), "");
+  EXPECT_EQ(Open(db2_), "Archive");
+  EXPECT_EQ(Open(AppFileWith("W_O_R_K_A.tmp")), "");
+  // The server's path must occur in the given one exactly, letter case included.
+  EXPECT_EQ(Open("  " + db2_ + " "), "Archive");
+  EXPECT_EQ(Open(UpperCase(db2_)), "");
+  // The first database in server order whose file occurs in the path decides.
+  server_.databases.push_back({"Older", db1_ + ".old"});
+  server_.processes = {{51, "Older"}};
+  EXPECT_EQ(Open(db1_ + ".old"), "");
+  server_.processes.push_back({53, "Incidents"});
+  EXPECT_EQ(Open(db1_ + ".old"), "Incidents");
+  EXPECT_THAT(server_.Calls("KillProcess"), IsEmpty());
+
+  server_.Fail("ListProcesses", 1, -2147199229, "Process list unavailable.");
+  EXPECT_EQ(Open(db1_), "");
+  server_.Fail("ListDatabaseFiles", 2, 21776, "Files unreadable.");
+  EXPECT_EQ(Open(db2_), "");
+  context_->server.ServerPassword = "bad";
+  EXPECT_EQ(Open(db1_), "");
+  EXPECT_THAT(Boxes(),
+              ElementsAre("Process list unavailable. -2147199229", "Files unreadable. 21776",
+                          "Login failed for user 'VESTRA'. -2147203048"));
+}
+
+TEST_F(AttachmentTest, DetachEndsTheProcessesOfEveryMatchingDatabase) {
+  server_.processes = {{51, "Incidents"}, {52, "Archive"}, {53, "Incidents"}, {54, "Incidents2"}};
+  EXPECT_EQ(Detach(db1_), "Incidents");
+  EXPECT_THAT(server_.Calls("KillProcess"), ElementsAre("KillProcess 51", "KillProcess 53"));
+  EXPECT_THAT(server_.Calls("DetachDatabase"), ElementsAre("DetachDatabase Incidents"));
+  EXPECT_EQ(Detach(OutFile("Elsewhere.mdf")), "");
+
+  // Every database whose file occurs in the path goes; the last in server order names it.
+  server_.databases.insert(server_.databases.begin(), {"Short", FolderOf(db2_) + "/Arch"});
+  server_.processes.push_back({55, "Short"});
+  EXPECT_EQ(Detach(db2_), "Archive");
+  EXPECT_THAT(server_.databases, IsEmpty());
+  EXPECT_THAT(server_.processes, ElementsAre(::testing::Field(&FakeProcess::spid, 54)));
+  // The server may spell the path in another letter case.
+  server_.databases.push_back({"Incidents", UpperCase(db1_)});
+  EXPECT_EQ(Detach(db1_), "Incidents");
+  EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+TEST_F(AttachmentTest, DetachFailureShowsTheBoxAndKeepsEarlierWork) {
+  server_.databases.push_back({"Copy", db1_ + ".copy"});
+  server_.Fail("DetachDatabase", 2, 3702, "Cannot drop the database.");
+  EXPECT_EQ(Detach(db1_ + ".copy"), "");
+  EXPECT_EQ(server_.Database("Incidents"), nullptr);
+  EXPECT_NE(server_.Database("Copy"), nullptr);
+  context_->server.ServerPassword.clear();
+  EXPECT_EQ(Detach(db2_), "");
+  EXPECT_THAT(Boxes(), ElementsAre("Cannot drop the database. 3702",
+                                   "Login failed for user 'VESTRA'. -2147203048"));
+}
+
+TEST_F(AttachmentTest, AttachUnderTheGivenOrTheFilesOwnName) {
+  server_.databases.clear();
+  std::string name = "Renamed";
+  EXPECT_TRUE(AttachDatabaseFile(*context_, db1_, name));
+  EXPECT_EQ(server_.Database("Renamed")->file, db1_);
+  // A file already attached is left alone, whatever the name.
+  name = "";
+  EXPECT_TRUE(AttachDatabaseFile(*context_, db1_, name));
+  EXPECT_EQ(name, "");
+  // The name is the file name without its last four characters, whatever the extension.
+  const std::string sqlite = UserDatabase("Archive.sqlite", "");
+  EXPECT_TRUE(AttachDatabaseFile(*context_, sqlite, name));
+  EXPECT_EQ(name, "Archive.sq");
+  EXPECT_THAT(server_.Calls("AttachDatabase"),
+              ElementsAre("AttachDatabase Renamed " + db1_, "AttachDatabase Archive.sq " + sqlite));
+  // A log file left under that name would be taken for the new database's.
+  const std::string work = AppFileWith("W_O_R_K_A.tmp");
+  AppFileWith("W_O_R_K_A_log.LDF", "stale");
+  AppFileWith("W_O_R_K_B_log.LDF", "another's");
+  name = "W_O_R_K_A";
+  EXPECT_TRUE(AttachDatabaseFile(*context_, work, name));
+  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_A_log.LDF")));
+  EXPECT_TRUE(fs::exists(AppFile("W_O_R_K_B_log.LDF")));
+  EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+// Detach finds a database whose path differs only in letter case; attach does not, and tries
+// to attach the file once more, which the server refuses.
+TEST_F(AttachmentTest, LetterCaseFoundByDetachButNotByAttach) {
+  server_.databases = {{"Incidents", UpperCase(db1_)}};
+  server_.require_files = false;
+  std::string name;
+  EXPECT_FALSE(AttachDatabaseFile(*context_, db1_, name));
+  EXPECT_THAT(server_.Calls("AttachDatabase"), ElementsAre("AttachDatabase Incidents " + db1_));
+  EXPECT_THAT(Boxes(), ElementsAre("Database 'Incidents' already exists. -2147199229"));
+  EXPECT_EQ(Detach(db1_), "Incidents");
+}
+
+class CopyDatabaseFileTest : public AttachmentTest {
+ protected:
+  void SetUp() override {
+    AttachmentTest::SetUp();
+    context_->merge.NewDatabaseName = "Merged";
+    context_->merge.CurrentOperation = " Copying final database ";
+    server_.databases.push_back({"W_O_R_K_B", AppFileWith("W_O_R_K_B.tmp", "finished")});
+    server_.processes = {{60, "W_O_R_K_B"}};
+  }
+  bool Copy(const std::string& target) {
+    return CopyDatabaseFile(*context_, AppFile("W_O_R_K_B.tmp"), target);
+  }
+};
+
+TEST_F(CopyDatabaseFileTest, ReplacesTheTargetWithTheDetachedWorkFileAndAttachesIt) {
+  const std::string target = OutFile("Merged.mdf");
+  WriteBytes(target, "an older merge");
+  WriteBytes(OutFile("Merged_log.LDF"), "old log");
+  AppFileWith("W_O_R_K_B_log.LDF", "work log");
+  server_.databases.push_back({"OldMerge", target});
+
+  EXPECT_TRUE(Copy(target));
+  EXPECT_EQ(ReadBytes(target), "finished");
+  EXPECT_FALSE(fs::exists(OutFile("Merged_log.LDF")));
+  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B_log.LDF")));
+  EXPECT_THAT(server_.Calls("DetachDatabase"),
+              ElementsAre("DetachDatabase W_O_R_K_B", "DetachDatabase OldMerge"));
+  EXPECT_THAT(server_.Calls("AttachDatabase"), ElementsAre("AttachDatabase Merged " + target));
+  EXPECT_THAT(progress_.Texts(LogPage::kMerge), IsEmpty());
+}
+
+TEST_F(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
+  const std::string nowhere = root_ + "/no such folder/Merged.mdf";
+  EXPECT_FALSE(Copy(nowhere));
+  const std::string copy_error = context_->merge.LastError;
+  EXPECT_THAT(copy_error, ::testing::StartsWith("53 - Cannot copy the file \""));
+  EXPECT_THAT(copy_error, ::testing::HasSubstr(nowhere));
+
+  server_.databases.push_back({"Merged", OutFile("Other.mdf")});
+  EXPECT_FALSE(Copy(OutFile("Merged.mdf")));
+  EXPECT_EQ(context_->merge.LastError, "-2147199229 - Database 'Merged' already exists.");
+
+  // A target naming the work file itself must not delete the only copy.
+  EXPECT_FALSE(Copy(AppFile("W_O_R_K_B.tmp")));
+  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_B.tmp")), "finished");
+  EXPECT_THAT(context_->merge.LastError, ::testing::HasSubstr("onto itself"));
+  EXPECT_THAT(progress_.Texts(LogPage::kMerge),
+              ElementsAre("Error, merge stopped,  Copying final database ",
+                          "Error, copying database: " + copy_error,
+                          "Error, merge stopped,  Copying final database ",
+                          "Error, copying database: -2147199229 - Database 'Merged' already "
+                          "exists.",
+                          "Error, merge stopped,  Copying final database ",
+                          "Error, copying database: " + context_->merge.LastError));
+}
+
+}  // namespace
+}  // namespace msu::testing

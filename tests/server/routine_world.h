@@ -1,0 +1,103 @@
+// The surroundings of an administration routine under test: a fresh application folder, a
+// folder of the user's database files, a fake server, the progress log and the message boxes.
+// Every test ends by checking that the user's files are byte for byte what they were and that
+// no administration connection was left open.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "core/context.h"
+#include "core/recording_progress.h"
+#include "core/scripted_prompt.h"
+#include "fake_backend.h"
+
+namespace msu::testing {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class RoutineWorld : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "msu-routines-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    fs::create_directories(root_ + "/app");
+    fs::create_directories(root_ + "/data");
+    fs::create_directories(root_ + "/out");
+    context_ = std::make_unique<Context>(root_ + "/app", progress_, prompt_, server_);
+  }
+
+  void TearDown() override {
+    for (const auto& [path, bytes] : user_files_) {
+      EXPECT_EQ(ReadBytes(path), bytes) << path << " of the user changed";
+      EXPECT_EQ(fs::last_write_time(path), user_times_[path]) << path << " was written";
+    }
+    EXPECT_EQ(server_.open_connections, 0) << "an administration connection was left open";
+    EXPECT_EQ(server_.abandoned_connections, 0) << "a connection ended without Disconnect";
+    EXPECT_EQ(prompt_.BusyDepth(), 0);
+    fs::remove_all(root_);
+  }
+
+  // A user's database file, attached to the server as `name` unless that is empty.
+  std::string UserDatabase(const std::string& file, const std::string& name) {
+    const std::string path = root_ + "/data/" + file;
+    WriteBytes(path, "user data of " + file + std::string(4096, static_cast<char>(file.size())));
+    user_files_[path] = ReadBytes(path);
+    user_times_[path] = fs::last_write_time(path);
+    if (!name.empty()) server_.databases.push_back({name, path});
+    return path;
+  }
+
+  std::string AppFile(const std::string& name) const { return context_->AppFile(name); }
+  std::string AppFileWith(const std::string& name, const std::string& bytes = "old") {
+    WriteBytes(AppFile(name), bytes);
+    return AppFile(name);
+  }
+  std::string OutFile(const std::string& name) const { return root_ + "/out/" + name; }
+
+  void LoggedIn() {
+    context_->server.ServerName = "ORVANE";
+    context_->server.ServerPassword = server_.password;
+  }
+
+  // The texts of the message boxes shown, each checked to be a plain OK box without title.
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> texts;
+    for (const auto& box : prompt_.Boxes()) {
+      EXPECT_EQ(box.title, "");
+      EXPECT_EQ(box.buttons, Buttons::kOk);
+      EXPECT_EQ(box.icon, Icon::kNone);
+      texts.push_back(box.text);
+    }
+    return texts;
+  }
+
+  std::string root_;
+  FakeBackend server_;
+  RecordingProgress progress_;
+  ScriptedPrompt prompt_;
+  std::unique_ptr<Context> context_;
+  std::map<std::string, std::string> user_files_;
+  std::map<std::string, fs::file_time_type> user_times_;
+};
+
+}  // namespace msu::testing
