@@ -1,0 +1,99 @@
+// create, start, stop, status: the instances themselves.
+#include <ostream>
+
+#include "cli/server_commands.h"
+#include "server/admin.h"
+#include "server/embedded/instance.h"
+
+namespace msu::cli {
+
+namespace {
+
+int RunCreate(ServerCommandCall& call) {
+  const std::string password =
+      ReadPassword(call.Option("--password-file"), "Warden password: ", true);
+  auto instance = embedded::Instance::Create(call.root, call.arguments[0], password);
+  call.out << "Created the server " << instance->Name() << " in " << instance->Folder()
+           << "; it is running.\n";
+  return 0;
+}
+
+int RunStart(ServerCommandCall& call) {
+  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  call.out << "The server " << instance->Name()
+           << (instance->Start() ? " has been started.\n" : " was already running.\n");
+  return 0;
+}
+
+int RunStop(ServerCommandCall& call) {
+  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  call.out << "The server " << instance->Name()
+           << (instance->Stop() ? " has been stopped; its sessions were ended.\n"
+                                : " was already stopped.\n");
+  return 0;
+}
+
+int RunStatus(ServerCommandCall& call) {
+  std::vector<std::string> names;
+  if (call.arguments.empty()) {
+    names = embedded::Instance::List(call.root);
+    if (names.empty()) {
+      call.out << "There are no servers in " << call.root << ".\n";
+      return 0;
+    }
+  } else {
+    names.push_back(call.arguments[0]);
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& name : names) {
+    auto instance = embedded::Instance::Open(call.root, name);
+    rows.push_back({instance->Name(), instance->IsRunning() ? "running" : "stopped",
+                    std::to_string(instance->Databases().size()),
+                    std::to_string(instance->Sessions().size()), instance->Folder()});
+  }
+  PrintTable(call.out, {"server", "state", "databases", "sessions", "folder"}, rows);
+  return 0;
+}
+
+const bool kCreate = RegisterServerCommand(
+    {"create",
+     "create NAME [--password-file FILE]",
+     "Creates the server NAME, running, with the login VESTRA.\n"
+     "The login's password is derived from the Warden password, which is read from the\n"
+     "terminal without echo (asked twice), or from the first line of FILE. It is never taken\n"
+     "from the command line, and only a salted hash of it is kept.",
+     1,
+     1,
+     {"--password-file"},
+     &RunCreate});
+const bool kStart =
+    RegisterServerCommand({"start",
+                           "start NAME",
+                           "Starts the server NAME: logins and data connections are accepted.",
+                           1,
+                           1,
+                           {},
+                           &RunStart});
+const bool kStop = RegisterServerCommand(
+    {"stop",
+     "stop NAME",
+     "Stops the server NAME.\n"
+     "Every session is killed; logins and new data connections are refused until it is\n"
+     "started again.",
+     1,
+     1,
+     {},
+     &RunStop});
+const bool kStatus = RegisterServerCommand(
+    {"status",
+     "status [NAME]",
+     "Shows whether the servers are running.\n"
+     "With NAME, only that server. Also shows the number of databases and live sessions.",
+     0,
+     1,
+     {},
+     &RunStatus});
+
+}  // namespace
+
+}  // namespace msu::cli

@@ -1,0 +1,216 @@
+#include "cli/server_commands.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "server/admin.h"
+#include "server/data_access.h"
+#include "server/embedded/instance.h"
+
+namespace msu::cli {
+
+namespace {
+
+constexpr const char* kProgram = "msu-server";
+
+std::vector<ServerCommand>& Registry() {
+  static std::vector<ServerCommand> commands;
+  return commands;
+}
+
+void PrintProgramHelp(std::ostream& out) {
+  out << "Usage: " << kProgram << " [--root DIR] COMMAND [ARGUMENTS...]\n\n"
+      << "Administers the instances of the Orvane embedded server on this machine.\n\n"
+      << "Options:\n"
+      << "  --root DIR   folder of the instances (default: " << embedded::DefaultInstanceRoot()
+      << ")\n"
+      << "  --help       show this text; COMMAND --help shows the help of a command\n\n"
+      << "Commands:\n";
+  for (const ServerCommand& command : ServerCommands()) {
+    out << "  " << command.usage << "\n      "
+        << command.description.substr(0, command.description.find('\n')) << "\n";
+  }
+}
+
+void PrintCommandHelp(std::ostream& out, const ServerCommand& command) {
+  out << "Usage: " << kProgram << " [--root DIR] " << command.usage << "\n\n"
+      << command.description << "\n";
+}
+
+std::string ReadTerminalLine(const std::string& prompt) {
+  std::cerr << prompt << std::flush;
+  termios saved{};
+  const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  if (terminal) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::cerr << "\n";
+  if (!read) throw std::runtime_error("No password was entered.");
+  return line;
+}
+
+}  // namespace
+
+std::string ServerCommandCall::Option(const std::string& name, const std::string& fallback) const {
+  const auto found = options.find(name);
+  return found == options.end() ? fallback : found->second;
+}
+
+bool RegisterServerCommand(ServerCommand command) {
+  Registry().push_back(std::move(command));
+  return true;
+}
+
+std::vector<ServerCommand> ServerCommands() {
+  std::vector<ServerCommand> commands = Registry();
+  std::sort(commands.begin(), commands.end(),
+            [](const ServerCommand& a, const ServerCommand& b) { return a.name < b.name; });
+  return commands;
+}
+
+int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string root;
+  size_t next = 0;
+  const ServerCommand* command = nullptr;
+  const std::vector<ServerCommand> commands = ServerCommands();
+  try {
+    // Options before the command.
+    for (; next < args.size() && args[next].starts_with("-"); ++next) {
+      const std::string& arg = args[next];
+      if (arg == "--help" || arg == "-h") {
+        PrintProgramHelp(out);
+        return 0;
+      } else if (arg == "--root" && next + 1 < args.size()) {
+        root = args[++next];
+      } else if (arg.starts_with("--root=")) {
+        root = arg.substr(7);
+      } else {
+        throw UsageError("unknown option " + arg);
+      }
+    }
+    if (next == args.size()) throw UsageError("no command given");
+    const std::string& name = args[next++];
+    for (const ServerCommand& candidate : commands) {
+      if (candidate.name == name) command = &candidate;
+    }
+    if (command == nullptr) throw UsageError("unknown command " + name);
+
+    ServerCommandCall call{root, {}, {}, out, err};
+    bool options_end = false;
+    for (; next < args.size(); ++next) {
+      const std::string& arg = args[next];
+      if (options_end || !arg.starts_with("--")) {
+        call.arguments.push_back(arg);
+        continue;
+      }
+      if (arg == "--") {
+        options_end = true;
+        continue;
+      }
+      if (arg == "--help") {
+        PrintCommandHelp(out, *command);
+        return 0;
+      }
+      const size_t equals = arg.find('=');
+      const std::string option = arg.substr(0, equals);
+      const bool known = option == "--root" ||
+                         std::find(command->value_options.begin(), command->value_options.end(),
+                                   option) != command->value_options.end();
+      if (!known) throw UsageError("unknown option " + option + " for " + command->name);
+      std::string value;
+      if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+      } else if (next + 1 < args.size()) {
+        value = args[++next];
+      } else {
+        throw UsageError("the option " + option + " needs a value");
+      }
+      if (option == "--root") {
+        root = value;
+      } else {
+        call.options[option] = value;
+      }
+    }
+    const int count = static_cast<int>(call.arguments.size());
+    if (count < command->min_arguments || count > command->max_arguments) {
+      throw UsageError("wrong number of arguments; usage: " + std::string(kProgram) + " " +
+                       command->usage);
+    }
+    call.root = root.empty() ? embedded::DefaultInstanceRoot() : root;
+    // Connection strings carry the root to other code, which may run in another folder.
+    std::error_code ignored;
+    call.root = std::filesystem::absolute(call.root, ignored).string();
+    return command->run(call);
+  } catch (const UsageError& error) {
+    err << kProgram << ": " << error.what() << "\n"
+        << "Try '" << kProgram << (command ? " " + command->name : std::string()) << " --help'.\n";
+    return 2;
+  } catch (const data::AdminError& error) {
+    err << kProgram << ": " << error.description() << " (error " << error.number() << ")\n";
+  } catch (const data::DataError& error) {
+    err << kProgram << ": " << error.description() << " (error " << error.number() << ")\n";
+  } catch (const std::exception& error) {
+    err << kProgram << ": " << error.what() << "\n";
+  }
+  return 1;
+}
+
+void PrintTable(std::ostream& out, const std::vector<std::string>& headers,
+                const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths(headers.size());
+  for (size_t i = 0; i < headers.size(); ++i) widths[i] = headers[i].size();
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+      widths[i] = std::max(widths[i], row[i].size());
+    }
+  }
+  auto print_row = [&](const std::vector<std::string>& row) {
+    std::string line;
+    for (size_t i = 0; i < widths.size(); ++i) {
+      const std::string cell = i < row.size() ? row[i] : std::string();
+      line += cell;
+      if (i + 1 < widths.size()) line += std::string(widths[i] - cell.size() + 2, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line << "\n";
+  };
+  print_row(headers);
+  std::vector<std::string> rule;
+  for (size_t width : widths) rule.push_back(std::string(width, '-'));
+  print_row(rule);
+  for (const auto& row : rows) print_row(row);
+}
+
+std::string ReadPassword(const std::string& password_file, const std::string& prompt,
+                         bool confirm) {
+  std::string password;
+  if (!password_file.empty()) {
+    std::ifstream file(password_file);
+    if (!file) throw std::runtime_error("Cannot read the password file " + password_file + ".");
+    std::getline(file, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+  } else {
+    if (!::isatty(STDIN_FILENO)) {
+      throw std::runtime_error(
+          "There is no terminal to read the password from; give it with --password-file FILE.");
+    }
+    password = ReadTerminalLine(prompt);
+    if (confirm && !password.empty() && ReadTerminalLine("Repeat it: ") != password) {
+      throw std::runtime_error("The two passwords differ; nothing was changed.");
+    }
+  }
+  if (password.empty()) throw std::runtime_error("Password not specified.");
+  return password;
+}
+
+}  // namespace msu::cli
