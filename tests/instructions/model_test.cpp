@@ -1,0 +1,203 @@
+// The instruction model: ordered collections counted from 1, keys without regard to case,
+// refused adds that leave a collection as it was, sub-collections that always exist, and the
+// key text rule of a parent table.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "core/recording_progress.h"
+#include "core/scripted_prompt.h"
+#include "fake_backend.h"
+#include "instructions/instruction_model.h"
+
+namespace msu::instructions {
+namespace {
+
+template <typename Collection>
+std::vector<std::string> Names(const Collection& collection) {
+  std::vector<std::string> names;
+  for (const auto& item : collection) names.push_back(item.TableName());
+  return names;
+}
+
+TEST(Tables, KeysAreFoundAndRefusedWithoutRegardToCase) {
+  Tables tables;
+  PTable& incidents = tables.Add("Incidents", "IncidentID", "Incidents");
+  tables.Add("Resources", "ResourceID", "Resources");
+
+  EXPECT_EQ(&tables.Item("incidents"), &incidents);
+  EXPECT_EQ(&tables.Item("INCIDENTS"), &incidents);
+  EXPECT_TRUE(tables.Contains("rEsOuRcEs"));
+
+  try {
+    tables.Add("INCIDENTS", "Other", "INCIDENTS");
+    FAIL() << "a second INCIDENTS key was accepted";
+  } catch (const CollectionError& error) {
+    EXPECT_EQ(error.number(), 457);
+    EXPECT_EQ(error.description(),
+              "This key is already associated with an element of this collection: "
+              "\"INCIDENTS\"");
+  }
+  // The refused add changed nothing.
+  EXPECT_EQ(tables.Count(), 2);
+  EXPECT_EQ(Names(tables), (std::vector<std::string>{"Incidents", "Resources"}));
+  EXPECT_EQ(tables.Item("incidents").PrimaryKey(), "IncidentID");
+}
+
+TEST(Tables, IndexesFollowTheOrderOfAddingFromOne) {
+  Tables tables;
+  tables.Add("C", "k");
+  tables.Add("A", "k", "A");
+  tables.Add("B", "k");
+  EXPECT_EQ(tables.Item(1).TableName(), "C");
+  EXPECT_EQ(tables.Item(3).TableName(), "B");
+
+  for (long bad : {0L, 4L, -1L}) {
+    try {
+      tables.Item(bad);
+      FAIL() << "index " << bad << " was accepted";
+    } catch (const CollectionError& error) {
+      EXPECT_EQ(error.number(), 9);
+      EXPECT_EQ(error.description(),
+                "Subscript out of range: this collection has no element at index " +
+                    std::to_string(bad) + " (it holds 3)");
+    }
+  }
+  try {
+    tables.Item("B");  // added without a key
+    FAIL() << "an item without a key was found by its name";
+  } catch (const CollectionError& error) {
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), "No element of this collection has the key \"B\"");
+  }
+}
+
+TEST(Tables, RemoveByIndexOrKeyKeepsTheRestInOrder) {
+  Tables tables;
+  tables.Add("A", "k", "A");
+  tables.Add("B", "k", "B");
+  tables.Add("C", "k", "C");
+  tables.Add("D", "k");
+
+  tables.Remove("b");
+  EXPECT_EQ(Names(tables), (std::vector<std::string>{"A", "C", "D"}));
+  // The key is free again.
+  tables.Add("B2", "k", "B");
+  tables.Remove(1);
+  EXPECT_EQ(Names(tables), (std::vector<std::string>{"C", "D", "B2"}));
+  EXPECT_FALSE(tables.Contains("A"));
+
+  EXPECT_THROW(tables.Remove(4), CollectionError);
+  EXPECT_THROW(tables.Remove("A"), CollectionError);
+  EXPECT_EQ(tables.Count(), 3);
+}
+
+TEST(PTable, AutoIncrementKeyTextGivesTheFieldAfterTheLastEquals) {
+  struct Case {
+    std::string key_text;
+    std::string primary_key;
+    bool auto_increment;
+  };
+  const std::vector<Case> cases = {
+      {"AUTOINCREMENT=IncidentID", "IncidentID", true},
+      {"autoincrement=Id", "Id", true},
+      {"AutoIncrement=a=b", "b", true},
+      {"AUTOINCREMENT= Id ", " Id ", true},  // untrimmed
+      {"AUTOINCREMENT", "AUTOINCREMENT", true},
+      {"Id", "Id", false},
+      {"PersonID+leaderid", "PersonID+leaderid", false},
+      {"Key=Value", "Key=Value", false},
+      {"", "", false},
+  };
+  for (const Case& c : cases) {
+    PTable table;
+    table.SetPrimaryKey(c.key_text);
+    EXPECT_EQ(table.PrimaryKey(), c.primary_key) << c.key_text;
+    EXPECT_EQ(table.AutoIncrement(), c.auto_increment) << c.key_text;
+  }
+
+  // Every write decides anew: the renumbering writes back the first of two key fields.
+  Tables tables;
+  PTable& persons = tables.Add("Persons", "AUTOINCREMENT=PersonID", "Persons");
+  EXPECT_TRUE(persons.AutoIncrement());
+  persons.SetPrimaryKey("PersonID");
+  EXPECT_FALSE(persons.AutoIncrement());
+  EXPECT_EQ(persons.PrimaryKey(), "PersonID");
+}
+
+TEST(SubCollections, ExistEmptyAndCanBeReplaced) {
+  PTable table;
+  EXPECT_EQ(table.Children().Count(), 0);
+  LookUp lookup;
+  EXPECT_EQ(lookup.CodeFields().Count(), 0);
+  EXPECT_EQ(lookup.RefTables().Count(), 0);
+  RefTable ref;
+  EXPECT_EQ(ref.CodeFields().Count(), 0);
+
+  CodeFields fields;
+  fields.Add("KindCode", "KindCode");
+  fields.Add("Seq", "Seq");
+  lookup.SetCodeFields(std::move(fields));
+  ASSERT_EQ(lookup.CodeFields().Count(), 2);
+  EXPECT_EQ(lookup.CodeFields().Item("kindcode").FieldName(), "KindCode");
+  EXPECT_EQ(lookup.CodeFields().Item(2).FieldName(), "Seq");
+
+  RefTables refs;
+  refs.Add("Quals").CodeFields().Add("KindCode", "KindCode");
+  lookup.SetRefTables(std::move(refs));
+  EXPECT_EQ(lookup.RefTables().Item(1).CodeFields().Item(1).FieldName(), "KindCode");
+}
+
+TEST(LookUps, TheSameTableMayStandTwiceWithoutKeys) {
+  LookUps lookups;
+  lookups.Add("KindCodes").CodeFields().Add("KindCode", "KindCode");
+  lookups.Add("KindCodes").CodeFields().Add("Category", "Category");
+  ASSERT_EQ(lookups.Count(), 2);
+  EXPECT_EQ(lookups.Item(1).CodeFields().Item(1).FieldName(), "KindCode");
+  EXPECT_EQ(lookups.Item(2).CodeFields().Item(1).FieldName(), "Category");
+
+  CodeFields& fields = lookups.Item(1).CodeFields();
+  EXPECT_THROW(fields.Add("KINDCODE", "KINDCODE"), CollectionError);
+  EXPECT_EQ(fields.Count(), 1);
+}
+
+class ChildrenAdd : public ::testing::Test {
+ protected:
+  RecordingProgress progress_;
+  ScriptedPrompt prompt_;
+  testing::FakeBackend backend_;
+  Context context_{"/nowhere", progress_, prompt_, backend_};
+};
+
+TEST_F(ChildrenAdd, NamesTheTableInCurrentOperation) {
+  PTable parent;
+  Child& child = parent.Children().Add(context_, "Quals", "ResourceID");
+  EXPECT_EQ(context_.merge.CurrentOperation, " Loading CVN Table instructions for: Quals");
+  EXPECT_EQ(child.TableName(), "Quals");
+  EXPECT_EQ(child.ForeignKey(), "ResourceID");
+  EXPECT_EQ(child.RecordsUpdated(), 0);
+  EXPECT_EQ(parent.Children().Count(), 1);
+  EXPECT_TRUE(progress_.Texts(LogPage::kCheck).empty());
+  EXPECT_FALSE(context_.ErrorFlag);
+}
+
+TEST_F(ChildrenAdd, ARefusedChildGoesToTheErrorLogAndIsStillReturned) {
+  PTable parent;
+  parent.Children().Add(context_, "Quals", "ResourceID", "Quals");
+  Child& refused = parent.Children().Add(context_, "QUALS", "Other", "quals");
+
+  EXPECT_EQ(refused.TableName(), "QUALS");
+  EXPECT_EQ(refused.ForeignKey(), "Other");
+  refused.SetRecordsUpdated(3);  // still a live object
+  EXPECT_EQ(parent.Children().Count(), 1);
+  EXPECT_EQ(parent.Children().Item(1).ForeignKey(), "ResourceID");
+  EXPECT_EQ(progress_.Texts(LogPage::kCheck),
+            (std::vector<std::string>{"457\tThis key is already associated with an element of "
+                                      "this collection: \"quals\""}));
+  EXPECT_TRUE(context_.ErrorFlag);
+}
+
+}  // namespace
+}  // namespace msu::instructions
