@@ -1,0 +1,26 @@
+// orvane-msu: the wizard. No command-line options; everything is asked on the pages.
+#include <QApplication>
+
+#include "app/frm_wizard.h"
+#include "app/qt_prompt.h"
+#include "app/server_services.h"
+#include "core/context.h"
+#include "server/embedded/backend.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  const std::string folder = msu::ProgramFolder();
+
+  // The window comes first: its logs are where the routines write, through the Context.
+  msu::app::QtPrompt prompt;
+  msu::app::frmWizard wizard(folder, prompt);
+  prompt.SetParent(&wizard);
+
+  msu::embedded::EmbeddedBackend backend(msu::embedded::DefaultInstanceRoot());
+  msu::Context context(folder, wizard.progress(), prompt, backend);
+  msu::app::ServerServices services(context);
+  wizard.SetServices(&services);
+
+  wizard.show();
+  return application.exec();
+}

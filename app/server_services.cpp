@@ -1,0 +1,148 @@
+#include "app/server_services.h"
+
+#include "core/text.h"
+#include "server/exit_cleanup.h"
+#include "server/login_check.h"
+#include "server/open_connections.h"
+#include "server/version_rules.h"
+#include "server/working_files.h"
+
+namespace msu::app {
+
+namespace {
+
+// A name typed without its extension gets one; a text that mentions ".mdf" anywhere is taken
+// as it is.
+void AddMdfExtension(std::string& box) {
+  if (Trim(box).empty()) return;
+  if (UpperCase(box).find(".MDF") == std::string::npos) box += ".mdf";
+}
+
+}  // namespace
+
+std::vector<std::string> ServerServices::ListServers() { return FillServerList(context_); }
+
+StepCheck ServerServices::CheckLogin(const std::string& server, const std::string& password,
+                                     int direction) {
+  const LoginResult result = msu::CheckLogin(context_, server, password, direction);
+  return {result.ok, result.message};
+}
+
+std::string ServerServices::OpenConnectionsMessage(const std::vector<std::string>& paths) {
+  std::string names;
+  for (const std::string& path : paths) names += " " + CheckOpenConnections(context_, path);
+  if (Trim(names).empty()) return {};
+  return "There are open connections to the " + names + " database(s).";
+}
+
+StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
+  AddMdfExtension(boxes.database1);
+  AddMdfExtension(boxes.database2);
+  AddMdfExtension(boxes.new_database);
+  const std::string database1 = Trim(boxes.database1);
+  const std::string database2 = Trim(boxes.database2);
+  const std::string new_database = Trim(boxes.new_database);
+
+  if (database1.size() < 2) return {false, "Error, Source Database not specified"};
+  if (database2.size() < 2) return {false, "Error, Database 2 not specified"};
+  if (!FileExists(database1)) return {false, "Error, Database 1 does not exist"};
+  if (!FileExists(database2)) return {false, "Error, Database 2 does not exist"};
+  if (new_database.empty()) return {false, "Error, Resulting Database not specified"};
+  if (database2 == database1) return {false, "Error, Database 1 and Database 2 are the same."};
+  if (database2 == new_database || database1 == new_database) {
+    return {false, "Error, Database 1 or Database 2 are the same as the new database."};
+  }
+
+  const std::string in_use =
+      OpenConnectionsMessage({boxes.database1, boxes.database2, boxes.new_database,
+                              context_.AppFile(kWorkFileB), context_.AppFile(kWorkFileA)});
+  if (!in_use.empty()) return {false, in_use};
+
+  if (FileExists(new_database) &&
+      context_.prompt().MessageBox("The Resulting database exists.  Do you want to overwrite it?",
+                                   "Warning", Buttons::kYesNo, Icon::kExclamation) == Answer::kNo) {
+    return {false, ""};
+  }
+  return {true, ""};
+}
+
+CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
+  VersionSettings& versions = context_.versions;
+  if (!ReadDatabaseVersion(context_, paths.database1, &versions.Database1Version,
+                           &versions.Database1MergeVersion)) {
+    return CheckOutcome::kStopped;
+  }
+  if (!ChooseInstructionFile(context_)) return CheckOutcome::kStopped;
+  if (!ReadDatabaseVersion(context_, paths.database2, &versions.Database2Version,
+                           &versions.Database2MergeVersion)) {
+    return CheckOutcome::kStopped;
+  }
+  if (IsDbVerToOld(versions.Database2MergeVersion)) {
+    context_.progress().AddProgress(kDestinationTooOldMessage);
+    return CheckOutcome::kStopped;
+  }
+  context_.progress().AddProgress(kMergeUnavailable);
+  return CheckOutcome::kStopped;
+}
+
+bool ServerServices::RunMerge() {
+  context_.progress().AddProgressMerge(kMergeUnavailable);
+  return false;
+}
+
+StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
+  AddMdfExtension(source);
+  AddMdfExtension(target);
+  const std::string source_path = Trim(source);
+  const std::string target_path = Trim(target);
+
+  if (source_path.size() < 2) return {false, "Error, Database to Split not specified"};
+  if (!FileExists(source_path)) return {false, "Error, Database does not exist"};
+  if (target_path.empty()) return {false, "Error, Resulting Database not specified"};
+  if (target_path == source_path) return {false, "Error, databases are the same name."};
+
+  const std::string in_use = OpenConnectionsMessage({source, target, context_.AppFile(kWorkFileA)});
+  if (!in_use.empty()) return {false, in_use};
+
+  if (FileExists(target_path) &&
+      context_.prompt().MessageBox("The Resulting database exists. Do you want to overwrite it?",
+                                   "Warning", Buttons::kYesNo, Icon::kExclamation) == Answer::kNo) {
+    return {false, ""};
+  }
+  return {true, ""};
+}
+
+StepCheck ServerServices::AcceptSplitSource(const std::string& source) {
+  std::string database_version;
+  std::string merge_version;
+  if (!ReadDatabaseVersion(context_, source, &database_version, &merge_version)) {
+    // The routine's own error line went to the check page's log, which is not on screen.
+    return {false, "Error, the version of the database to split could not be read."};
+  }
+  if (!IsSplitSupported(database_version)) {
+    context_.prompt().MessageBox(kSplitTooOldMessage, "Orvane Merge/Split", Buttons::kOk,
+                                 Icon::kInformation);
+    return {false, ""};
+  }
+  return {true, ""};
+}
+
+SplitStart ServerServices::StartSplit(const std::string& /*source*/) {
+  SplitStart start;
+  start.ok = false;
+  start.message = kSplitUnavailable;
+  return start;
+}
+
+bool ServerServices::RunSplit(const std::string& /*source*/, const std::string& /*target*/,
+                              const std::vector<long>& /*keep*/) {
+  context_.progress().AddProgressSplit(kSplitUnavailable);
+  return false;
+}
+
+void ServerServices::CleanUpAtExit() {
+  // No merge engine exists in this build, so there is no new database to detach.
+  CleanUpWorkingFiles(context_, std::string());
+}
+
+}  // namespace msu::app

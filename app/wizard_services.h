@@ -1,0 +1,113 @@
+// What the wizard asks of the rest of the system when it enters a page or a page's button is
+// pressed. The window itself only moves between pages, keeps its flags and shows results; the
+// login, the path checks and the engines live behind this interface so that the window can be
+// driven by tests without a server.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace msu::app {
+
+// Result of an entry procedure that may refuse its step. `message` is what the page's message
+// label shows when the step is refused (empty when the refusal was already explained, for
+// example by a message box) and is ignored when the step is accepted.
+struct StepCheck {
+  bool ok = false;
+  std::string message;
+};
+
+// The three boxes of the merge database page: Database 1, Database 2, New Database.
+struct MergePaths {
+  std::string database1;
+  std::string database2;
+  std::string new_database;
+  bool operator==(const MergePaths&) const = default;
+};
+
+// One incident of a list with check boxes. `id` is the item's tag.
+struct IncidentItem {
+  std::string text;
+  std::string status;
+  long id = 0;
+};
+
+// How a database check ended. A stopped check leaves Check Databases disabled until a path is
+// edited; a failed initialisation enables it again at once.
+enum class CheckOutcome { kStopped, kInitializeFailed, kCompleted };
+
+// What the split engine's initialisation gives the selection page.
+struct SplitStart {
+  // False when no engine could be started; `message` then goes to the split database page's
+  // label and the selection page is refused.
+  bool ok = true;
+  std::string message;
+  std::vector<IncidentItem> incidents;
+  // The engine switches the list off when the database holds fewer than two incidents.
+  bool list_enabled = true;
+  // Caption of the count label; empty leaves it as it is.
+  std::string selected_caption;
+};
+
+class WizardServices {
+ public:
+  virtual ~WizardServices() = default;
+
+  // Names of the servers for the server page, in the order the server component gives them.
+  virtual std::vector<std::string> ListServers() = 0;
+
+  // The login check run on entering the merge database page. `direction` is 1 for Back and 2
+  // for Next; with Back a successful login also removes working copy A. On failure `message`
+  // is one of "Password not specified.", "The server is stopped.", "Password incorrect." or
+  // "Error, number " and the number.
+  virtual StepCheck CheckLogin(const std::string& server, const std::string& password,
+                               int direction) = 0;
+
+  // Validates the three merge paths before the check page is shown. May rewrite `boxes` (a
+  // missing ".mdf" is appended); the window copies changed texts back into its boxes. On
+  // refusal `message` goes to the page's label.
+  virtual StepCheck ValidateMergePaths(MergePaths& boxes) = 0;
+
+  // The work of the Check Databases button, from reading the versions to the engine's
+  // initialisation. Writes its own lines to the check log.
+  virtual CheckOutcome RunCheck(const MergePaths& paths) = 0;
+
+  // The merge engine's ProblemsToCorrect; false when there is no engine.
+  virtual bool ProblemsToCorrect() = 0;
+
+  // The merge engine's SourceAPath, SourceBPath and TargetDBPath; empty without an engine.
+  virtual MergePaths MergeEnginePaths() = 0;
+
+  // The work of the Merge button (conversion of old databases, then CopyTables). True when
+  // the merge finished; the engine writes its own lines to the merge log.
+  virtual bool RunMerge() = 0;
+
+  // The incidents of the new database, for the consolidation page (IncSplitInit).
+  virtual std::vector<IncidentItem> ListMergeIncidents() = 0;
+
+  // Folds every incident of the new database into `merge_into_incident`.
+  virtual void FinishCopyTables(long merge_into_incident) = 0;
+
+  // Validates the split paths when the selection page is entered with Next. May rewrite both
+  // texts (".mdf" appended). On refusal `message` goes to the split database page's label.
+  virtual StepCheck ValidateSplitPaths(std::string& source, std::string& target) = 0;
+
+  // Reads the version of the database to split and accepts it when it is recent enough. A
+  // refusal of an old database has already told the user why (empty `message`); a version that
+  // could not be read gives a `message` for the split database page's label.
+  virtual StepCheck AcceptSplitSource(const std::string& source) = 0;
+
+  // Creates a new split engine and runs its initialisation on `source`.
+  virtual SplitStart StartSplit(const std::string& source) = 0;
+
+  // Runs the split: keeps the incidents `keep` (item tags) and removes the others. True on
+  // success; the engine writes its own lines to the split log.
+  virtual bool RunSplit(const std::string& source, const std::string& target,
+                        const std::vector<long>& keep) = 0;
+
+  // The clean-up when the window closes: connections closed, working databases detached,
+  // working files deleted. Never throws.
+  virtual void CleanUpAtExit() = 0;
+};
+
+}  // namespace msu::app

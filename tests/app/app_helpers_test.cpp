@@ -1,0 +1,37 @@
+// The text conversions of the window and its dialogs.
+#include <gtest/gtest.h>
+
+#include "app/frm_view.h"
+#include "app/frm_wizard.h"
+#include "app/qt_prompt.h"
+
+namespace msu::app {
+namespace {
+
+TEST(QtFileFilterTest, DescriptionsKeepTheirPatternsOnce) {
+  EXPECT_EQ(QtFileFilter("Orvane Database(*.mdf)|*.mdf"), "Orvane Database (*.mdf)");
+  EXPECT_EQ(QtFileFilter("Rich Text File(*.rtf)|*.rtf"), "Rich Text File (*.rtf)");
+  EXPECT_EQ(QtFileFilter("Databases|*.mdf;*.ldf|All files (*.*)|*.*"),
+            "Databases (*.mdf *.ldf);;All files (*.*)");
+  EXPECT_EQ(QtFileFilter("Anything"), "Anything (*)");
+}
+
+TEST(SummaryTest, LinesEndInSingleCarriageReturns) {
+  EXPECT_EQ(MergeSummary({"A.mdf", "B.mdf", "C.mdf"}),
+            "Database 1:             A.mdf\r\rDatabase 2:             B.mdf\r\r"
+            "New database:   C.mdf\r\rPress Finish to exit.");
+  EXPECT_EQ(SplitSummary("S.mdf", "T.mdf", {}),
+            "Source Database:             S.mdf\r\rTarget Database:             T.mdf\r\r"
+            "Incidents contained in target database: \r\r\rPress Finish to exit.");
+  EXPECT_EQ(DisplayText("a\r\nb\rc\nd"), "a\nb\nc\nd");
+}
+
+TEST(RtfToPlainTextTest, KeepsTextAndLineBreaksOnly) {
+  EXPECT_EQ(RtfToPlainText("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\*\\generator x;}"
+                           "Caf\\'e9\\tab 1\\line 2\\par\n3}"),
+            QString("Caf\u00e9\t1\n2\n3"));
+  EXPECT_EQ(RtfToPlainText("{\\rtf1 a\\\\b}"), "a\\b");
+}
+
+}  // namespace
+}  // namespace msu::app

@@ -1,0 +1,239 @@
+// A wizard window over scripted services and a scripted prompt, and the helpers the GUI tests
+// share to find its controls and read its state.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/frm_view.h"
+#include "app/frm_wizard.h"
+#include "app/wizard_services.h"
+#include "core/scripted_prompt.h"
+
+namespace msu::app::testing {
+
+// The one QApplication of a test program.
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "app_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
+}
+
+// Services that answer from fields the test sets and remember what they were asked.
+class ScriptedServices : public WizardServices {
+ public:
+  struct LoginCall {
+    std::string server;
+    std::string password;
+    int direction;
+  };
+
+  std::vector<std::string> servers{"ORVANE", "SPARE"};
+  StepCheck login{true, ""};
+  StepCheck merge_paths{true, ""};
+  // When set, ValidateMergePaths rewrites the boxes to these texts.
+  std::optional<MergePaths> rewritten_paths;
+  CheckOutcome check_outcome = CheckOutcome::kCompleted;
+  bool problems = false;
+  MergePaths engine_paths{"/db/Fire1.mdf", "/db/Fire2.mdf", "/db/New.mdf"};
+  bool merge_result = true;
+  std::vector<IncidentItem> merge_incidents{{"Flood 2021", "Open", 11},
+                                            {"Fire 2022", "Closed", 12}};
+  StepCheck split_paths{true, ""};
+  StepCheck split_source{true, ""};
+  SplitStart split_start{
+      true,
+      "",
+      {{"Storm", "Open", 1}, {"Quake", "Open", 2}, {"Fire", "Closed", 3}, {"Flood", "Open", 4}},
+      true,
+      "Incidents checked to split: 0"};
+  bool split_result = true;
+
+  int list_servers_calls = 0;
+  std::vector<LoginCall> logins;
+  int validate_merge_calls = 0;
+  int check_calls = 0;
+  int merge_calls = 0;
+  int list_merge_incident_calls = 0;
+  std::vector<long> finish_copy_tables;
+  int validate_split_calls = 0;
+  int accept_split_calls = 0;
+  std::vector<std::string> split_starts;
+  std::vector<std::vector<long>> splits;
+  int cleanups = 0;
+
+  std::vector<std::string> ListServers() override {
+    ++list_servers_calls;
+    return servers;
+  }
+  StepCheck CheckLogin(const std::string& server, const std::string& password,
+                       int direction) override {
+    logins.push_back({server, password, direction});
+    return login;
+  }
+  StepCheck ValidateMergePaths(MergePaths& boxes) override {
+    ++validate_merge_calls;
+    if (rewritten_paths) boxes = *rewritten_paths;
+    return merge_paths;
+  }
+  CheckOutcome RunCheck(const MergePaths& /*paths*/) override {
+    ++check_calls;
+    return check_outcome;
+  }
+  bool ProblemsToCorrect() override { return problems; }
+  MergePaths MergeEnginePaths() override { return engine_paths; }
+  bool RunMerge() override {
+    ++merge_calls;
+    return merge_result;
+  }
+  std::vector<IncidentItem> ListMergeIncidents() override {
+    ++list_merge_incident_calls;
+    return merge_incidents;
+  }
+  void FinishCopyTables(long merge_into_incident) override {
+    finish_copy_tables.push_back(merge_into_incident);
+  }
+  StepCheck ValidateSplitPaths(std::string& /*source*/, std::string& /*target*/) override {
+    ++validate_split_calls;
+    return split_paths;
+  }
+  StepCheck AcceptSplitSource(const std::string& /*source*/) override {
+    ++accept_split_calls;
+    return split_source;
+  }
+  SplitStart StartSplit(const std::string& source) override {
+    split_starts.push_back(source);
+    return split_start;
+  }
+  bool RunSplit(const std::string& /*source*/, const std::string& /*target*/,
+                const std::vector<long>& keep) override {
+    splits.push_back(keep);
+    return split_result;
+  }
+  void CleanUpAtExit() override { ++cleanups; }
+};
+
+// The Finish, Back and Next buttons as the tests compare them.
+struct NavState {
+  bool finish;
+  bool back;
+  bool next;
+  bool operator==(const NavState&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const NavState& state) {
+  return out << "F " << state.finish << " / B " << state.back << " / N " << state.next;
+}
+
+class WizardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("wizard_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
+    wizard_ = std::make_unique<frmWizard>(folder_.string(), prompt_, &services_);
+  }
+  void TearDown() override {
+    wizard_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+
+  template <typename T>
+  T* Get(const std::string& name) {
+    T* widget = wizard_->findChild<T*>(QString::fromStdString(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QPushButton* Nav(int index) { return Get<QPushButton>("cmdNav" + std::to_string(index)); }
+  NavState Buttons() { return {Nav(4)->isEnabled(), Nav(2)->isEnabled(), Nav(3)->isEnabled()}; }
+  // Presses a navigation button the way the user does; a disabled button does nothing.
+  void Press(int index) { Nav(index)->click(); }
+  void Next() { Press(3); }
+  void Back() { Press(2); }
+
+  // Steps whose frames are on screen and take input.
+  std::vector<int> ShownSteps() {
+    std::vector<int> shown;
+    for (int step = 0; step < kStepCount; ++step) {
+      QGroupBox* frame = Get<QGroupBox>("fraStep" + std::to_string(step));
+      if (!frame->isHidden() || frame->isEnabled()) shown.push_back(step);
+    }
+    return shown;
+  }
+  // The current step, checked against the frames: exactly that one is shown and enabled.
+  int Step() {
+    const int step = wizard_->CurrentStep();
+    EXPECT_EQ(ShownSteps(), std::vector<int>{step});
+    QGroupBox* frame = Get<QGroupBox>("fraStep" + std::to_string(step));
+    EXPECT_TRUE(!frame->isHidden() && frame->isEnabled()) << "step " << step;
+    return step;
+  }
+
+  std::string LabelText(const std::string& name) { return Get<QLabel>(name)->text().toStdString(); }
+  std::vector<std::string> LogTexts(int index) {
+    std::vector<std::string> texts;
+    QTreeWidget* list = Get<QTreeWidget>("lstProgress" + std::to_string(index));
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      texts.push_back(list->topLevelItem(i)->text(0).toStdString());
+    }
+    return texts;
+  }
+
+  void ChooseSplit() { Get<QRadioButton>("optSplitMerge0")->setChecked(true); }
+  void ChooseMerge() { Get<QRadioButton>("optSplitMerge1")->setChecked(true); }
+  void TypePassword(const char* password) { Get<QLineEdit>("txtPassword")->setText(password); }
+  void Tick(const std::string& list, int row, bool ticked = true) {
+    Get<QTreeWidget>(list)->topLevelItem(row)->setCheckState(0,
+                                                             ticked ? Qt::Checked : Qt::Unchecked);
+  }
+
+  // From step 0 to the check page of a merge, with a completed check.
+  void WalkToCheckedStep3() {
+    ChooseMerge();
+    Next();
+    TypePassword("warden");
+    Next();
+    Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire1.mdf");
+    Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire2.mdf");
+    Get<QLineEdit>("txtDataBasePath2")->setText("/db/New.mdf");
+    Next();
+    Get<QPushButton>("cmdCheckDB")->click();
+  }
+  // From step 0 to the split selection page.
+  void WalkToStep8() {
+    ChooseSplit();
+    Next();
+    TypePassword("warden");
+    Next();
+    Get<QLineEdit>("txtDataBasePath3")->setText("/db/Big.mdf");
+    Get<QLineEdit>("txtDataBasePath4")->setText("/db/Small.mdf");
+    Next();
+  }
+
+  std::filesystem::path folder_;
+  ScriptedPrompt prompt_;
+  ScriptedServices services_;
+  std::unique_ptr<frmWizard> wizard_;
+};
+
+}  // namespace msu::app::testing

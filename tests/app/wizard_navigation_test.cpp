@@ -1,0 +1,396 @@
+// The step machine driven through the navigation buttons: the merge and split roads, the
+// redirects, refused steps and the button states of each page.
+#include "tests/app/wizard_fixture.h"
+
+namespace msu::app::testing {
+namespace {
+
+constexpr NavState kOffOffOn{false, false, true};
+constexpr NavState kOffOnOn{false, true, true};
+constexpr NavState kOffOnOff{false, true, false};
+constexpr NavState kOnOnOff{true, true, false};
+
+TEST_F(WizardTest, StartsOnTheOperationPageWithOnlyNextAndCancel) {
+  EXPECT_EQ(Step(), 0);
+  EXPECT_EQ(Buttons(), kOffOffOn);
+  EXPECT_TRUE(Nav(0)->isEnabled());
+  EXPECT_TRUE(Nav(1)->isEnabled());
+  EXPECT_EQ(services_.list_servers_calls, 0);
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  EXPECT_FALSE(wizard_->MergeIncidents());
+}
+
+TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
+  ChooseMerge();
+  Next();
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  QComboBox* servers = Get<QComboBox>("cboServers");
+  ASSERT_EQ(servers->count(), 2);
+  EXPECT_EQ(servers->currentText(), "ORVANE");
+  EXPECT_TRUE(servers->isEditable());
+  EXPECT_EQ(Get<QLineEdit>("txtPassword")->echoMode(), QLineEdit::Password);
+
+  servers->setEditText("OTHER\\SQL");
+  TypePassword("warden");
+  Next();
+  EXPECT_EQ(Step(), 2);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  ASSERT_EQ(services_.logins.size(), 1u);
+  EXPECT_EQ(services_.logins[0].server, "OTHER\\SQL");
+  EXPECT_EQ(services_.logins[0].password, "warden");
+  EXPECT_EQ(services_.logins[0].direction, 2);
+
+  Get<QLineEdit>("txtDataBasePath0")->setText("  /db/Fire1.mdf ");
+  Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire2.mdf");
+  Get<QLineEdit>("txtDataBasePath2")->setText("/db/New.mdf");
+  Next();
+  EXPECT_EQ(Step(), 3);
+  EXPECT_EQ(Buttons(), kOffOnOff);  // Next waits for the check
+
+  services_.problems = true;
+  Get<QPushButton>("cmdCheckDB")->click();
+  EXPECT_EQ(services_.check_calls, 1);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_TRUE(wizard_->CheckCompleted());
+  EXPECT_EQ(LogTexts(0).back(),
+            "Warning, There are differences between databases, press Next to view them");
+  EXPECT_EQ(wizard_->Viewer(), nullptr);
+
+  Next();
+  EXPECT_EQ(Step(), 5);  // step 4 is passed over
+  ASSERT_NE(wizard_->Viewer(), nullptr);
+  EXPECT_TRUE(wizard_->Viewer()->isVisible());
+  EXPECT_TRUE(wizard_->Viewer()->findChild<QPushButton*>("cmdSave")->isEnabled());
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_EQ(LabelText("lblComplete1"),
+            "Database 1:             /db/Fire1.mdf\n\nDatabase 2:             /db/Fire2.mdf\n\n"
+            "New database:   /db/New.mdf\n\nPress Finish to exit.");
+
+  Get<QPushButton>("cmdMerge")->click();
+  EXPECT_EQ(services_.merge_calls, 1);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_FALSE(Get<QPushButton>("cmdMerge")->isEnabled());
+
+  prompt_.QueueAnswer(Answer::kNo);
+  Next();
+  ASSERT_EQ(prompt_.Boxes().size(), 1u);
+  const ScriptedPrompt::Shown& question = prompt_.Boxes()[0];
+  EXPECT_EQ(question.text,
+            "Do you want to merge Incidents into a single Incident?\r\n\r\nNote: If merging into "
+            "a blank database, select No.");
+  EXPECT_EQ(question.title, "CVN: Merge Incidents?");
+  EXPECT_EQ(question.buttons, Buttons::kYesNo);
+  EXPECT_EQ(question.icon, Icon::kQuestion);
+  EXPECT_EQ(Step(), 6);
+  EXPECT_EQ(Buttons(), kOnOnOff);
+  EXPECT_FALSE(wizard_->MergeIncidents());
+
+  Back();
+  EXPECT_EQ(Step(), 5);
+}
+
+TEST_F(WizardTest, MergeWithoutProblemsGoesStraightToTheMergePage) {
+  WalkToCheckedStep3();
+  EXPECT_EQ(LogTexts(0).back(), "Done, no differences found. Press Next to complete the merge");
+  Next();
+  EXPECT_EQ(Step(), 5);
+  EXPECT_EQ(wizard_->Viewer(), nullptr);
+}
+
+TEST_F(WizardTest, BackFromTheMergePagePassesStepFourAndKeepsTheCheck) {
+  WalkToCheckedStep3();
+  Next();
+  ASSERT_EQ(Step(), 5);
+  Back();
+  EXPECT_EQ(Step(), 3);
+  EXPECT_EQ(Buttons(), kOffOnOn);  // Next follows the completed check
+  EXPECT_EQ(services_.validate_merge_calls, 1);
+
+  // Back to step 2 and forward again skips the path validation while the check stands...
+  Back();
+  EXPECT_EQ(Step(), 2);
+  EXPECT_EQ(services_.logins.back().direction, 1);
+  Next();
+  EXPECT_EQ(Step(), 3);
+  EXPECT_EQ(services_.validate_merge_calls, 1);
+  // ...but an edited path voids the check.
+  Back();
+  Get<QLineEdit>("txtDataBasePath2")->setText("/db/Other.mdf");
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  Next();
+  EXPECT_EQ(services_.validate_merge_calls, 2);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+}
+
+TEST_F(WizardTest, ConsolidationPageMergesIntoTheOneTickedIncident) {
+  WalkToCheckedStep3();
+  Next();
+  Get<QPushButton>("cmdMerge")->click();
+  prompt_.QueueAnswer(Answer::kYes);
+  Next();
+  EXPECT_EQ(Step(), 11);
+  EXPECT_TRUE(wizard_->MergeIncidents());
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_EQ(services_.list_merge_incident_calls, 1);
+  QTreeWidget* list = Get<QTreeWidget>("lstMergeInc");
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_EQ(list->topLevelItem(1)->text(0), "Fire 2022");
+  EXPECT_EQ(list->topLevelItem(1)->text(1), "Closed");
+
+  Tick("lstMergeInc", 0);
+  EXPECT_EQ(wizard_->MergeIntoIncident(), 11);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  Tick("lstMergeInc", 1);
+  EXPECT_EQ(wizard_->MergeIntoIncident(), 12);
+  EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+  Tick("lstMergeInc", 1, false);
+  EXPECT_EQ(wizard_->MergeIntoIncident(), 0);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+
+  // Back goes to the merge page; Next asks again and reloads the list.
+  Back();
+  EXPECT_EQ(Step(), 5);
+  prompt_.QueueAnswer(Answer::kYes);
+  Next();
+  EXPECT_EQ(Step(), 11);
+  EXPECT_EQ(services_.list_merge_incident_calls, 2);
+  EXPECT_EQ(list->topLevelItemCount(), 2);
+
+  Tick("lstMergeInc", 1);
+  Next();
+  EXPECT_EQ(services_.finish_copy_tables, std::vector<long>{12});
+  EXPECT_EQ(Step(), 6);
+  EXPECT_EQ(Buttons(), (NavState{true, false, false}));  // no way back after consolidating
+}
+
+TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
+  WalkToCheckedStep3();
+  QPushButton* check = Get<QPushButton>("cmdCheckDB");
+  QPushButton* merge = Get<QPushButton>("cmdMerge");
+  // The merge page is not on screen, so its button counts as enabled for its own frame.
+  QGroupBox* merge_page = Get<QGroupBox>("fraStep5");
+  EXPECT_TRUE(check->isEnabled());
+  EXPECT_TRUE(merge->isEnabledTo(merge_page));
+
+  services_.check_outcome = CheckOutcome::kInitializeFailed;
+  check->click();
+  EXPECT_TRUE(check->isEnabled());
+  EXPECT_FALSE(merge->isEnabledTo(merge_page));
+  EXPECT_EQ(Buttons(), kOffOnOff);
+
+  services_.check_outcome = CheckOutcome::kStopped;
+  check->click();
+  EXPECT_FALSE(check->isEnabled());
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  // Editing a path is the way out of a stopped check.
+  Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire3.mdf");
+  EXPECT_TRUE(check->isEnabled());
+  EXPECT_EQ(LogTexts(0), std::vector<std::string>{"Press Check Databases to proceed."});
+  EXPECT_EQ(LogTexts(2), std::vector<std::string>{"Press Merge to proceed."});
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+
+  // A failed merge keeps Next off.
+  services_.check_outcome = CheckOutcome::kCompleted;
+  check->click();
+  Next();
+  services_.merge_result = false;
+  merge->click();
+  EXPECT_EQ(Step(), 5);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_FALSE(wizard_->MergeCompleted());
+}
+
+TEST_F(WizardTest, RefusedLoginLeavesEverythingAsItWas) {
+  Next();
+  TypePassword("");
+  services_.login = {false, "Password not specified."};
+  Next();
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_EQ(LabelText("lblMessage"), "Password not specified.");
+
+  services_.login = {true, ""};
+  TypePassword("warden");
+  Next();
+  EXPECT_EQ(Step(), 2);
+  EXPECT_EQ(LabelText("lblMessage"), "");
+}
+
+TEST_F(WizardTest, RefusedMergePathsShowTheReasonAndTakeRewrittenBoxes) {
+  Next();
+  TypePassword("warden");
+  Next();
+  Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire1");
+  Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire1");
+  services_.rewritten_paths = MergePaths{"/db/Fire1.mdf", "/db/Fire1.mdf", ""};
+  services_.merge_paths = {false, "Error, Resulting Database not specified"};
+  Next();
+  EXPECT_EQ(Step(), 2);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_EQ(LabelText("lblIDMessage"), "Error, Resulting Database not specified");
+  EXPECT_EQ(Get<QLineEdit>("txtDataBasePath0")->text(), "/db/Fire1.mdf");
+  EXPECT_EQ(Get<QLineEdit>("txtDataBasePath1")->text(), "/db/Fire1.mdf");
+  // The next move clears the message first.
+  Back();
+  EXPECT_EQ(LabelText("lblIDMessage"), "");
+}
+
+TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
+  ChooseSplit();
+  Next();
+  TypePassword("warden");
+  Next();
+  EXPECT_EQ(Step(), 7);  // step 2 becomes 7 after the login
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_EQ(services_.logins.size(), 1u);
+
+  Get<QLineEdit>("txtDataBasePath3")->setText("/db/Big.mdf");
+  Get<QLineEdit>("txtDataBasePath4")->setText("/db/Small.mdf");
+  Next();
+  EXPECT_EQ(Step(), 8);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_EQ(services_.validate_split_calls, 1);
+  EXPECT_EQ(services_.accept_split_calls, 1);
+  EXPECT_EQ(services_.split_starts, std::vector<std::string>{"/db/Big.mdf"});
+  EXPECT_EQ(LabelText("lblIncSelected"), "Incidents checked to split: 0");
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+
+  Tick("lstIncidents", 0);
+  Tick("lstIncidents", 2);
+  Tick("lstIncidents", 3);
+  EXPECT_EQ(LabelText("lblIncSelected"), "Incidents checked to split: 3");
+  EXPECT_EQ(wizard_->IncidentsChecked(), 3);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+
+  Next();
+  EXPECT_EQ(Step(), 9);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  Get<QPushButton>("cmdSplit")->click();
+  ASSERT_EQ(services_.splits.size(), 1u);
+  EXPECT_EQ(services_.splits[0], (std::vector<long>{1, 3, 4}));
+  EXPECT_TRUE(wizard_->SplitDone());
+  EXPECT_FALSE(Get<QPushButton>("cmdSplit")->isEnabled());
+  EXPECT_TRUE(Nav(3)->isEnabled());
+
+  Next();
+  EXPECT_EQ(Step(), 10);
+  EXPECT_EQ(Buttons(), kOnOnOff);
+  EXPECT_EQ(LabelText("lblSplitComplete"),
+            "Source Database:             /db/Big.mdf\n\nTarget Database:             "
+            "/db/Small.mdf\n\nIncidents contained in target database: \n\nStorm\nFire\nFlood\n\n"
+            "Press Finish to exit.");
+
+  Back();
+  EXPECT_EQ(Step(), 9);
+  EXPECT_EQ(Buttons(), (NavState{true, true, true}));  // a split has run
+}
+
+TEST_F(WizardTest, BackFromTheSelectionKeepsTicksAndDoesNotRestartTheSplit) {
+  WalkToStep8();
+  Tick("lstIncidents", 1);
+  Next();
+  ASSERT_EQ(Step(), 9);
+  Back();
+  EXPECT_EQ(Step(), 8);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_EQ(services_.split_starts.size(), 1u);
+  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItem(1)->checkState(0), Qt::Checked);
+}
+
+TEST_F(WizardTest, BackFromTheSplitPathsReturnsToAFreshServerPage) {
+  ChooseSplit();
+  Next();
+  Get<QComboBox>("cboServers")->setCurrentIndex(1);
+  TypePassword("warden");
+  Next();
+  ASSERT_EQ(Step(), 7);
+  Back();  // through step 6, which sends split mode to the server page
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  EXPECT_EQ(services_.list_servers_calls, 2);
+  EXPECT_EQ(Get<QComboBox>("cboServers")->currentText(), "ORVANE");
+}
+
+TEST_F(WizardTest, BackFromTheSelectionRepeatsTheLogin) {
+  WalkToStep8();
+  Tick("lstIncidents", 0);
+  ASSERT_EQ(Step(), 8);
+
+  services_.login = {false, "Password incorrect."};
+  Back();
+  EXPECT_EQ(Step(), 8);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  ASSERT_EQ(services_.logins.size(), 2u);
+  EXPECT_EQ(services_.logins[1].direction, 1);
+  EXPECT_EQ(LabelText("lblMessage"), "Password incorrect.");
+
+  services_.login = {true, ""};
+  Back();
+  EXPECT_EQ(Step(), 7);
+  EXPECT_EQ(Buttons(), kOffOnOn);
+  // Forward again with Next validates and restarts the engine on a fresh list.
+  Next();
+  EXPECT_EQ(Step(), 8);
+  EXPECT_EQ(services_.split_starts.size(), 2u);
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_EQ(wizard_->IncidentsChecked(), 0);
+}
+
+TEST_F(WizardTest, RefusedSplitPathsStayOnTheSplitDatabasePage) {
+  ChooseSplit();
+  Next();
+  TypePassword("warden");
+  Next();
+  services_.split_paths = {false, "Error, databases are the same name."};
+  Next();
+  EXPECT_EQ(Step(), 7);
+  EXPECT_EQ(LabelText("lblSplitIDmsg"), "Error, databases are the same name.");
+  EXPECT_TRUE(services_.split_starts.empty());
+
+  // A refused version stays refused until a path is edited, and is asked again each time.
+  services_.split_paths = {true, ""};
+  services_.split_source = {false, ""};
+  Next();
+  Next();
+  EXPECT_EQ(Step(), 7);
+  EXPECT_EQ(services_.accept_split_calls, 2);
+  services_.split_source = {true, ""};
+  Next();
+  EXPECT_EQ(Step(), 8);
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+}
+
+TEST_F(WizardTest, AnAcceptedSourceIsNotReadAgainUntilAPathChanges) {
+  WalkToStep8();
+  services_.login = {true, ""};
+  Back();
+  Next();
+  EXPECT_EQ(services_.accept_split_calls, 1);
+  Back();
+  Back();  // to the server page through step 6
+  ASSERT_EQ(Step(), 1);
+  Next();
+  Get<QLineEdit>("txtDataBasePath3")->setText("/db/Bigger.mdf");
+  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItemCount(), 0);
+  Next();
+  EXPECT_EQ(services_.accept_split_calls, 2);
+}
+
+TEST_F(WizardTest, FocusGoesToTheFirstBoxOfEachEntryPage) {
+  wizard_->show();
+  wizard_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(wizard_.get()));
+  Next();
+  EXPECT_EQ(QApplication::focusWidget(), Get<QLineEdit>("txtPassword"));
+  TypePassword("warden");
+  Next();
+  EXPECT_EQ(QApplication::focusWidget(), Get<QLineEdit>("txtDataBasePath0"));
+  Back();
+  ChooseSplit();
+  Next();
+  EXPECT_EQ(QApplication::focusWidget(), Get<QLineEdit>("txtDataBasePath3"));
+}
+
+}  // namespace
+}  // namespace msu::app::testing
