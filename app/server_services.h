@@ -23,8 +23,9 @@ class ServerServices : public WizardServices {
   // Database 2 name, a Database 1 or 2 file that does not exist, a missing new database name,
   // equal paths, and databases in use; asks before a new database file is overwritten.
   StepCheck ValidateMergePaths(MergePaths& boxes) override;
-  // Reads the versions of both databases, chooses the instruction file and refuses a
-  // Database 2 that is too old; then stops, as the merge engine is not built.
+  // Reads the versions of both databases, chooses the instruction file, refuses a Database 2
+  // that is too old, makes the working copies and re-attaches the databases; then stops, as
+  // the merge engine is not built.
   CheckOutcome RunCheck(const MergePaths& paths) override;
   bool ProblemsToCorrect() override { return false; }
   MergePaths MergeEnginePaths() override { return {}; }
