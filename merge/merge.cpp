@@ -1,0 +1,168 @@
+#include "merge/merge.h"
+
+#include "core/context.h"
+#include "core/text.h"
+#include "merge/lookup_check.h"
+#include "reports/problem_report.h"
+#include "server/backend.h"
+#include "server/connection_settings.h"
+#include "server/routine_errors.h"
+#include "server/working_files.h"
+
+namespace msu::merge {
+
+namespace {
+
+// The failure being handled, with the number and description of whichever layer raised it.
+// Call only inside a catch block.
+RoutineError CheckError() {
+  try {
+    throw;
+  } catch (const reports::ReportError& error) {
+    return {error.number(), error.description()};
+  } catch (const instructions::CollectionError& error) {
+    return {error.number(), error.description()};
+  } catch (...) {
+    return CurrentError();
+  }
+}
+
+// The ini file beside a database file: the path with its extension replaced by "ini". A file
+// name without an extension has none (a "." in a folder name does not count).
+std::string IniFileOf(const std::string& database_path) {
+  const size_t dot = database_path.rfind('.');
+  const size_t separator = database_path.find_last_of("/\\");
+  if (dot == std::string::npos || (separator != std::string::npos && dot < separator)) {
+    return "";
+  }
+  return database_path.substr(0, dot + 1) + "ini";
+}
+
+}  // namespace
+
+Merge::Merge(Context& context, reports::ReportViewer* viewer)
+    : context_(context), viewer_(viewer) {}
+
+Merge::~Merge() { CloseConnections(); }
+
+void Merge::CloseConnections() {
+  for (std::unique_ptr<data::Connection>* connection : {&source_, &destination_}) {
+    try {
+      if (*connection != nullptr && (*connection)->IsOpen()) (*connection)->Close();
+    } catch (...) {
+      // Closing is the last thing done with a connection; a failure leaves nothing to undo.
+    }
+    connection->reset();
+  }
+}
+
+bool Merge::Initialize() {
+  Progress& progress = context_.progress();
+  BusyPointer busy(context_.prompt());
+  context_.merge.CurrentOperation = " Init databases ";
+  if (!instructions::LoadInstructions(context_, instructions_)) return false;
+  if (!CopyIniFiles()) return false;
+
+  progress.AddProgress("Checking for correct database structure...");
+  progress.AddProgress("Current merge compatibility is merge version: " +
+                       instructions_.mergeVersion);
+  progress.AddProgress("Source Database version: " + context_.versions.Database1Version);
+  progress.AddProgress("Destination Database version: " + context_.versions.Database2Version);
+
+  const auto report_failure = [this, &progress] {
+    const RoutineError error = CheckError();
+    context_.merge.LastError = LastErrorText(error);
+    progress.AddProgress("Error, check stopped, " + context_.merge.CurrentOperation);
+    progress.AddProgress("Error, " + context_.merge.LastError);
+  };
+
+  try {
+    context_.merge.CurrentOperation = "Opening Source Database";
+    OpenConnections();
+  } catch (...) {
+    report_failure();
+    return false;
+  }
+
+  progress.AddProgress("Consistency Check... ");
+  try {
+    ProblemsToCorrect = CheckLookUps();
+  } catch (...) {
+    report_failure();
+    // What the check found before it failed is still worth reading.
+    if (report_ != nullptr) {
+      try {
+        report_->CloseReport();
+      } catch (...) {
+        // The failure is already reported; a report that cannot be finished stays as it is.
+      }
+    }
+    return false;
+  }
+  return true;
+}
+
+bool Merge::CopyIniFiles() {
+  Progress& progress = context_.progress();
+  struct Side {
+    const std::string& database;
+    const char* working_ini;
+    const char* name;
+  };
+  for (const Side& side :
+       {Side{SourceAPath, kWorkIniA, "source"}, Side{SourceBPath, kWorkIniB, "destination"}}) {
+    try {
+      DeleteFileIfExists(context_.AppFile(side.working_ini));
+    } catch (...) {
+      // A stale copy would pass for the ini file of this merge.
+      progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
+                           " database: " + CheckError().description);
+      return false;
+    }
+  }
+  for (const Side& side :
+       {Side{SourceAPath, kWorkIniA, "source"}, Side{SourceBPath, kWorkIniB, "destination"}}) {
+    const std::string ini = IniFileOf(side.database);
+    if (ini.empty() || !FileExists(ini)) continue;
+    try {
+      CopyWholeFile(ini, context_.AppFile(side.working_ini));
+    } catch (...) {
+      progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
+                           " database: " + CheckError().description);
+      return false;
+    }
+    progress.AddProgress(std::string("Created a working copy of ini for ") + side.name +
+                         " database: " + side.database);
+  }
+  return true;
+}
+
+void Merge::OpenConnections() {
+  CloseConnections();
+  const auto open = [this](const char* database) {
+    const std::string connection_string = GetConnectionString(
+        context_, "CVN", context_.AppFile("cvn.ini"), context_.server.ServerName, database);
+    std::unique_ptr<data::Connection> connection = context_.backend().CreateConnection();
+    connection->SetConnectionString(connection_string);
+    connection->SetProperty("PROMPT", 4);
+    // Both databases are working copies made for this merge alone: a machine crash means
+    // starting the merge again anyway, so waiting for each commit to reach the disk buys
+    // nothing.
+    connection->SetProperty("Synchronous", 0);
+    connection->Open("", "");
+    return connection;
+  };
+  source_ = open(kWorkDatabaseA);
+  destination_ = open(kWorkDatabaseB);
+}
+
+bool Merge::CheckLookUps() {
+  report_ = std::make_unique<reports::ProblemReport>(
+      context_,
+      reports::ReportMerge{SourceAPath, SourceBPath, TargetDBPath, instructions_.mergeVersion},
+      viewer_);
+  LookupCheck check(context_, instructions_.LookUps, *source_, *destination_, *report_);
+  return check.Run();
+}
+
+}  // namespace msu::merge
