@@ -1,0 +1,33 @@
+// msu: the utility's work without a window, for scripts and for the administrators' shells.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/check_command.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: msu COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  check   checks two databases before a merge (msu check --help)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << kHelp;
+    return msu::cli::kCheckUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    std::cout << kHelp << "\n" << msu::cli::CheckHelp();
+    return 0;
+  }
+  if (args[0] == "check") {
+    return msu::cli::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  }
+  std::cerr << "msu: unknown command " << args[0] << "\nTry 'msu --help'.\n";
+  return msu::cli::kCheckUsage;
+}

@@ -1,0 +1,70 @@
+// The terminal side of msu: the check page's log printed line by line, message boxes that
+// never wait for anybody, and the Warden password read without echo.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "core/prompt.h"
+#include "core/recording_progress.h"
+
+namespace msu::cli {
+
+// Prints every shown line of one page's log, as it is added, on `out`. Detail lines reach it
+// only when the page's "Show Details" box is ticked (SetShowDetails). The lines are kept as
+// well, so the program can look back at what a routine wrote.
+class TerminalProgress : public RecordingProgress {
+ public:
+  TerminalProgress(std::ostream& out, LogPage page) : out_(out), page_(page) {}
+
+ protected:
+  void OnLine(LogPage page, const Line& line) override;
+
+ private:
+  std::ostream& out_;
+  LogPage page_;
+};
+
+// Answers every message box at once: the text (after its title, when it has one) goes to
+// `err`, a Yes/No box takes `yes_no_answer` and says so, any other box is answered OK. File
+// dialogs are cancelled; there is no busy pointer to show.
+class TerminalPrompt : public Prompt {
+ public:
+  TerminalPrompt(std::ostream& err, Answer yes_no_answer)
+      : err_(err), yes_no_answer_(yes_no_answer) {}
+
+  Answer MessageBox(const std::string& text, const std::string& title, Buttons buttons,
+                    Icon icon) override;
+  std::optional<std::string> OpenFile(const FileDialogOptions& options) override;
+  std::optional<std::string> SaveFile(const FileDialogOptions& options) override;
+  void SetBusy(bool /*busy*/) override {}
+
+ private:
+  std::ostream& err_;
+  Answer yes_no_answer_;
+};
+
+// Holds back an interrupt (SIGINT, SIGTERM, SIGHUP) for its life: a check stopped between
+// the detach of the user's databases and their re-attach would leave the suite without them.
+// A broken pipe never stops the program either: a reader that went away is no reason to leave
+// working databases on the server. The handlers in place before are restored at the end.
+class DeferredInterrupts {
+ public:
+  DeferredInterrupts();
+  ~DeferredInterrupts();
+  DeferredInterrupts(const DeferredInterrupts&) = delete;
+  DeferredInterrupts& operator=(const DeferredInterrupts&) = delete;
+
+  // The signal that arrived meanwhile, or 0.
+  int Received() const;
+};
+
+// Reads the Warden password: the first line of `password_file` (a CR before its end is
+// dropped) when that is not empty, otherwise one line typed on the terminal with echo turned
+// off, after `prompt` on stderr. An empty password is returned as it is: the login check has
+// its own words for it. Returns false with `problem` set when the file cannot be read or
+// there is no terminal to ask.
+bool ReadWardenPassword(const std::string& password_file, const std::string& prompt,
+                        std::string* password, std::string* problem);
+
+}  // namespace msu::cli

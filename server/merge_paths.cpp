@@ -1,0 +1,57 @@
+#include "server/merge_paths.h"
+
+#include "core/text.h"
+#include "server/open_connections.h"
+#include "server/working_files.h"
+
+namespace msu {
+
+void AppendMdfExtension(std::string& box) {
+  if (Trim(box).empty()) return;
+  if (UpperCase(box).find(".MDF") == std::string::npos) box += ".mdf";
+}
+
+std::string MergePathsMessage(const std::string& database1, const std::string& database2,
+                              const std::string& new_database) {
+  if (database1.size() < 2) return kMsgSourceNotSpecified;
+  if (database2.size() < 2) return kMsgDatabase2NotSpecified;
+  if (!FileExists(database1)) return kMsgDatabase1Missing;
+  if (!FileExists(database2)) return kMsgDatabase2Missing;
+  if (new_database.empty()) return kMsgResultNotSpecified;
+  if (database2 == database1) return kMsgSameDatabases;
+  if (database2 == new_database || database1 == new_database) return kMsgSameAsNewDatabase;
+  return {};
+}
+
+std::string OpenConnectionsMessage(Context& context, const std::vector<std::string>& paths) {
+  std::string names;
+  for (const std::string& path : paths) names += " " + CheckOpenConnections(context, path);
+  if (Trim(names).empty()) return {};
+  return "There are open connections to the " + names + " database(s).";
+}
+
+MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
+  AppendMdfExtension(boxes.database1);
+  AppendMdfExtension(boxes.database2);
+  AppendMdfExtension(boxes.new_database);
+  const std::string new_database = Trim(boxes.new_database);
+
+  std::string message =
+      MergePathsMessage(Trim(boxes.database1), Trim(boxes.database2), new_database);
+  if (!message.empty()) return {MergePathsVerdict::kInvalid, message};
+
+  // The boxes are asked as typed: the server compares the file paths it knows with them.
+  message =
+      OpenConnectionsMessage(context, {boxes.database1, boxes.database2, boxes.new_database,
+                                       context.AppFile(kWorkFileB), context.AppFile(kWorkFileA)});
+  if (!message.empty()) return {MergePathsVerdict::kInUse, message};
+
+  if (FileExists(new_database) &&
+      context.prompt().MessageBox(kMsgOverwriteNewDatabase, "Warning", Buttons::kYesNo,
+                                  Icon::kExclamation) == Answer::kNo) {
+    return {MergePathsVerdict::kNotOverwritten, ""};
+  }
+  return {MergePathsVerdict::kAccepted, ""};
+}
+
+}  // namespace msu

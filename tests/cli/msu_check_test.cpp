@@ -1,0 +1,532 @@
+// msu check as an administrator runs it: the built program in a process of its own, against
+// an embedded server in a scratch folder, with the sample merge pair. Runs that get past the
+// path checks make and remove working files in the program's folder, so all but one of them
+// run a copy of the program in a folder of their own; the one run of the staged program shows
+// that it leaves the staged folder as it found it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "server/embedded/instance.h"
+#include "suite/sample_generator.h"
+#include "tests/server/embedded/instance_test_support.h"
+
+namespace msu::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using embedded::testing::MakeDatabaseFile;
+using embedded::testing::ReadFile;
+using embedded::testing::ScratchFolder;
+using embedded::testing::WriteFile;
+
+constexpr const char* kProblemsLine =
+    "Warning, There are differences between databases, press Next to view them";
+constexpr const char* kNoProblemsLine =
+    "Done, no differences found. Press Next to complete the merge";
+constexpr const char* kDetailPrefix = "- Adding parent table/key object: ";
+
+// A program started with its standard input on /dev/null and its output in two files.
+class Process {
+ public:
+  Process(const std::string& program, const std::vector<std::string>& args,
+          const std::string& out_file, const std::string& err_file, const std::string& cwd = "") {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+      ::dup2(::open("/dev/null", O_RDONLY), 0);
+      ::dup2(::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      ::dup2(::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Process() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      Wait();
+    }
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // Exit status; -1 when the program did not exit normally.
+  int Wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream stream(out);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+  }
+  bool HasLine(const std::string& text) const {
+    for (const std::string& line : Lines()) {
+      if (line == text) return true;
+    }
+    return false;
+  }
+  bool HasLineStarting(const std::string& prefix) const {
+    for (const std::string& line : Lines()) {
+      if (line.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  }
+};
+
+// Runs `program` to its end, its output kept in files of `folder`.
+Outcome RunIn(const std::string& folder, const std::string& program,
+              const std::vector<std::string>& args, const std::string& cwd = "") {
+  Outcome outcome;
+  Process process(program, args, folder + "/out.txt", folder + "/err.txt", cwd);
+  outcome.status = process.Wait();
+  outcome.out = ReadFile(folder + "/out.txt");
+  outcome.err = ReadFile(folder + "/err.txt");
+  return outcome;
+}
+
+// What a run leaves in a program folder that it should have deleted.
+std::vector<std::string> Leftovers(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("W_O_R_K_", 0) == 0 || name == "tmp_rpt.rtf" || name == "Copy.txt" ||
+        name == "Error.txt") {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+// The message of the database page for the names CheckOpenConnections returned, in order.
+std::string InUseMessage(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += " " + name;
+  return "There are open connections to the " + joined + " database(s).\n";
+}
+
+void Execute(const std::string& database, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  const std::string text = message ? message : "";
+  sqlite3_free(message);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << text;
+}
+
+class MsuCheckTest : public ::testing::Test {
+ protected:
+  MsuCheckTest() {
+    instance = embedded::Instance::Create(root.path(), "ORVANE", "secret");
+    WriteFile(warden, "secret\n");
+  }
+
+  // Fire1.mdf (with Fire1.ini) and Fire2.mdf in data/pair; attached unless told otherwise, so
+  // that `before` can change a file first.
+  void MakePair(const std::function<void()>& before = nullptr) {
+    suite::SampleOptions options;
+    options.out_dir = pair;
+    options.rows = 300;
+    suite::GenerateSampleSet(options);
+    if (before) before();
+    instance->Attach("Fire1", fire1);
+    instance->Attach("Fire2", fire2);
+  }
+
+  std::vector<std::string> Args(const std::string& db1, const std::string& db2,
+                                const std::string& new_database) const {
+    return {"check",      "--server", "ORVANE",    "--db1",           db1,   "--db2", db2, "--new",
+            new_database, "--root",   root.path(), "--password-file", warden};
+  }
+
+  Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd = "") {
+    return RunIn(logs.path(), program, args, cwd);
+  }
+  Outcome RunStaged(const std::vector<std::string>& args) { return RunProgram(MSU_PROGRAM, args); }
+
+  // A program folder of this test's own, as the staged one but without instruction files
+  // when `with_instructions` is false.
+  std::string CopyProgram(bool with_instructions = true) {
+    const fs::path stage = fs::path(MSU_PROGRAM).parent_path();
+    fs::copy_file(MSU_PROGRAM, app / "msu");
+    fs::copy_file(stage / "cvn.ini", app / "cvn.ini");
+    if (with_instructions) {
+      fs::copy_file(stage / "CVN_4x.txt", app / "CVN_4x.txt");
+      fs::copy_file(stage / "CVN_PRE4x.txt", app / "CVN_PRE4x.txt");
+    }
+    return app / "msu";
+  }
+
+  std::vector<std::string> Attached() const {
+    std::vector<std::string> names;
+    for (const embedded::AttachedDatabase& database : instance->Databases()) {
+      names.push_back(database.name);
+    }
+    return names;
+  }
+
+  // Waits until the server lists `count` sessions (a program started alongside is slow to
+  // connect); gives up after a minute.
+  bool WaitForSessions(size_t count) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
+      if (instance->Sessions().size() >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  ScratchFolder root, data, logs, app;
+  std::unique_ptr<embedded::Instance> instance;
+  const std::string warden = logs / "warden.txt";
+  const std::string pair = data / "pair";
+  const std::string fire1 = data / "pair/Fire1.mdf";
+  const std::string fire2 = data / "pair/Fire2.mdf";
+  const std::string merged = data / "Merged.mdf";
+};
+
+TEST(MsuUsageTest, BadCommandLinesAreRefusedWithStatus2) {
+  ScratchFolder logs;
+  auto run = [&](const std::vector<std::string>& args) {
+    return RunIn(logs.path(), MSU_PROGRAM, args);
+  };
+  const std::string hint = "\nTry 'msu check --help'.\n";
+  // Database 1 is named without its extension, as users often type it.
+  const std::vector<std::string> full{"check", "--server", "S",     "--db1",   "/x/a",
+                                      "--db2", "/x/b.mdf", "--new", "/x/c.mdf"};
+  struct Case {
+    std::vector<std::string> extra;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      // The password is never taken from the command line.
+      {{"--password", "secret"}, "msu check: unknown option --password" + hint},
+      {{"--db1", "/x/d.mdf"}, "msu check: --db1 is given twice" + hint},
+      {{"--root"}, "msu check: --root needs a value" + hint},
+      {{"left-over"}, "msu check: unexpected argument left-over" + hint},
+      {{"--details=yes"}, "msu check: --details takes no value" + hint},
+      // The report replaces what it names: never a database, also when written without ".mdf".
+      {{"--report", "/x/a.mdf"}, "msu check: --report must not name one of the databases" + hint},
+      {{"--report=/x/c.mdf"}, "msu check: --report must not name one of the databases" + hint},
+      {{"--report", "/no/such/folder/r.rtf"},
+       "msu check: the folder of --report does not exist: /no/such/folder" + hint},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = full;
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const Outcome result = run(args);
+    EXPECT_EQ(result.status, 2) << c.err;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+  }
+
+  Outcome result = run({"check", "--server", "S", "--db1", "a", "--db2", "b"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "msu check: missing --new" + hint);
+  result = run({});
+  EXPECT_EQ(result.status, 2);
+  result = run({"merge"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "msu: unknown command merge\nTry 'msu --help'.\n");
+
+  // Without --password-file the password is asked on the terminal, and there is none here.
+  result = run(full);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            "msu: there is no terminal to read the Warden password from; give --password-file "
+            "FILE\n");
+}
+
+TEST(MsuUsageTest, HelpNamesEveryExitStatus) {
+  ScratchFolder logs;
+  const Outcome outcome = RunIn(logs.path(), MSU_PROGRAM, {"check", "--help"});
+  ASSERT_EQ(outcome.status, 0);
+  const std::string& help = outcome.out;
+  ASSERT_NE(help.find("Exit status:\n"), std::string::npos) << help;
+  const std::string statuses = help.substr(help.find("Exit status:\n"));
+  for (int status = 0; status <= 11; ++status) {
+    const std::string number = std::to_string(status);
+    EXPECT_NE(statuses.find("\n  " + number + std::string(4 - number.size(), ' ')),
+              std::string::npos)
+        << "status " << status << " is not explained:\n"
+        << help;
+  }
+  for (const char* option : {"--details", "--report", "--password-file", "--root", "--overwrite"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+TEST_F(MsuCheckTest, ARefusedLoginStopsWithStatus3AndItsMessage) {
+  MakeDatabaseFile(data / "A.mdf");
+  MakeDatabaseFile(data / "B.mdf");
+  const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
+
+  WriteFile(warden, "Secret-not\n");
+  Outcome run = RunStaged(args);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Password incorrect.\n");
+  EXPECT_EQ(run.out, "");
+
+  WriteFile(warden, "\n");
+  run = RunStaged(args);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Password not specified.\n");
+
+  // Only the first letter's case is lost in the server password: "Secret" logs in as well
+  // and the run goes on to the paths, where a missing file stops it.
+  WriteFile(warden, "Secret\r\n");
+  run = RunStaged(Args(data / "Missing.mdf", data / "B.mdf", merged));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "Error, Database 1 does not exist\n");
+  WriteFile(warden, "sECRET\n");
+  run = RunStaged(args);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Password incorrect.\n");
+
+  WriteFile(warden, "secret\n");
+  std::vector<std::string> other = args;
+  other[2] = "NOSUCH";
+  run = RunStaged(other);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Error, number -2147220991\n");
+
+  instance->Stop();
+  run = RunStaged(args);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "The server is stopped.\n");
+}
+
+TEST_F(MsuCheckTest, PathRulesStopWithStatus4InThePageOrder) {
+  MakeDatabaseFile(data / "A.mdf");
+  MakeDatabaseFile(data / "B.mdf");
+  const std::string a = data / "A.mdf";
+  const std::string b = data / "B.mdf";
+  struct Case {
+    std::string db1, db2, new_database, message;
+  };
+  const std::vector<Case> cases = {
+      {"", "", "", "Error, Source Database not specified"},
+      {a, "", "", "Error, Database 2 not specified"},
+      {data / "C.mdf", data / "D.mdf", "", "Error, Database 1 does not exist"},
+      {a, data / "D.mdf", "", "Error, Database 2 does not exist"},
+      {a, b, "", "Error, Resulting Database not specified"},
+      // ".mdf" is appended before the paths are compared.
+      {a, data / "A", merged, "Error, Database 1 and Database 2 are the same."},
+      {a, b, data / "B", "Error, Database 1 or Database 2 are the same as the new database."},
+      {a, b, a, "Error, Database 1 or Database 2 are the same as the new database."},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = RunStaged(Args(c.db1, c.db2, c.new_database));
+    EXPECT_EQ(run.status, 4) << c.message;
+    EXPECT_EQ(run.err, c.message + "\n");
+    EXPECT_EQ(run.out, "");
+  }
+
+  // An existing new database is kept unless --overwrite says otherwise; nothing was made.
+  WriteFile(merged, "not a database");
+  const Outcome run = RunProgram(CopyProgram(), Args(a, b, merged));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err,
+            "Warning: The Resulting database exists.  Do you want to overwrite it?\n"
+            "(answered No)\n"
+            "msu: " +
+                merged + " exists; give --overwrite to accept it\n");
+  EXPECT_EQ(ReadFile(merged), "not a database");
+  EXPECT_TRUE(Attached().empty());
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+}
+
+TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
+  MakeDatabaseFile(data / "A.mdf");
+  MakeDatabaseFile(data / "B.mdf");
+  instance->Attach("Alpha", data / "A.mdf");
+  instance->Attach("Beta", data / "B.mdf");
+  {
+    Process holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "Alpha"},
+                   logs / "holder.txt", logs / "holder-err.txt");
+    ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder-err.txt");
+    const Outcome run = RunStaged(Args(data / "A.mdf", data / "B.mdf", merged));
+    EXPECT_EQ(run.status, 5);
+    EXPECT_EQ(run.err, InUseMessage({"Alpha", "", "", "", ""}));
+    // The suite's connection was not touched.
+    EXPECT_EQ(instance->Sessions().size(), 1u);
+  }
+
+  // Another run's working copy in use: its file is that run's, and stays.
+  const std::string program = CopyProgram();
+  fs::copy_file(data / "A.mdf", app / "W_O_R_K_A.tmp");
+  instance->Attach("W_O_R_K_A", app / "W_O_R_K_A.tmp");
+  Process holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A"},
+                 logs / "holder.txt", logs / "holder-err.txt");
+  ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder-err.txt");
+  const Outcome run = RunProgram(program, Args(data / "A.mdf", data / "B.mdf", merged));
+  EXPECT_EQ(run.status, 5);
+  EXPECT_EQ(run.err, InUseMessage({"", "", "", "", "W_O_R_K_A"}));
+  EXPECT_TRUE(fs::exists(app / "W_O_R_K_A.tmp"));
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Alpha", "Beta", "W_O_R_K_A"}));
+}
+
+TEST_F(MsuCheckTest, VersionsStopWithStatus6Or7BeforeAnyCopyIsMade) {
+  // Database 2 with a merge version older than 5.00.06.
+  MakePair([&] {
+    Execute(fire2, "UPDATE version SET version = '5.00.05' WHERE module = 'MERGEVERSION'");
+  });
+  const std::string program = CopyProgram();
+  Outcome run = RunProgram(program, Args(fire1, fire2, merged));
+  EXPECT_EQ(run.status, 6) << run.out << run.err;
+  EXPECT_EQ(run.out, "Database 2 must be version 5.01.00 or greater.\n");
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+
+  // A database without a version table.
+  MakeDatabaseFile(data / "Plain.mdf");
+  instance->Attach("Plain", data / "Plain.mdf");
+  run = RunProgram(program, Args(data / "Plain.mdf", fire2, merged));
+  EXPECT_EQ(run.status, 6);
+  ASSERT_EQ(run.Lines().size(), 1u) << run.out;
+  EXPECT_EQ(run.out.rfind("Error Occured: ", 0), 0u) << run.out;
+
+  // A Database 1 older than any instruction file.
+  Execute(fire1, "UPDATE version SET version = '3.20.00' WHERE module = 'DATABASE'");
+  run = RunProgram(program, Args(fire1, fire2, merged));
+  EXPECT_EQ(run.status, 7);
+  EXPECT_EQ(run.out, "The Source Database Version Is Prior To 3.21 and Not Supported.\n");
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2", "Plain"}));
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+}
+
+TEST_F(MsuCheckTest, AMissingInstructionFileStopsWithStatus7AndCleansUp) {
+  MakePair();
+  const std::string program = CopyProgram(/*with_instructions=*/false);
+  const Outcome run = RunProgram(program, Args(fire1, fire2, merged));
+  EXPECT_EQ(run.status, 7) << run.out << run.err;
+  EXPECT_TRUE(run.HasLine("Loading processing instructions...")) << run.out;
+  EXPECT_EQ(run.Lines().back(), "Unable to find instructions");
+  EXPECT_FALSE(run.HasLine("Checking for correct database structure..."));
+  // The working copies were made and are gone again.
+  EXPECT_TRUE(run.HasLine("Attaching Work Database B"));
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+  EXPECT_TRUE(instance->Sessions().empty());
+}
+
+TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
+  MakePair();
+  const std::string fire1_bytes = ReadFile(fire1);
+  const std::string fire2_bytes = ReadFile(fire2);
+  const std::string fire1_ini = ReadFile(data / "pair/Fire1.ini");
+  const std::string report = data / "report.rtf";
+  WriteFile(report, "an older report");
+
+  std::vector<std::string> args = Args(fire1, fire2, merged);
+  args.insert(args.end(), {"--report", report});
+  const Outcome run = RunStaged(args);
+  ASSERT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+
+  // The check page's log, in the wizard's order.
+  const std::vector<std::string> lines = run.Lines();
+  const std::vector<std::string> head{"Created a working copy of Database 1: " + fire1,
+                                      "Created a working copy of Database 2: " + fire2,
+                                      "Reattaching Source Database",
+                                      "Attaching Work Database A",
+                                      "Attaching Destination Database",
+                                      "Attaching Work Database B",
+                                      "Checking databases for consistency and other problems ...",
+                                      "Loading processing instructions..."};
+  ASSERT_GE(lines.size(), head.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
+  EXPECT_TRUE(run.HasLine("Created a working copy of ini for source database: " + fire1));
+  EXPECT_FALSE(run.HasLineStarting("Created a working copy of ini for destination database: "));
+  EXPECT_TRUE(run.HasLine("Source Database version: 5.01.00"));
+  EXPECT_TRUE(run.HasLine("Destination Database version: 5.01.00"));
+  EXPECT_TRUE(run.HasLine("Consistency Check... "));
+  EXPECT_EQ(lines.back(), kProblemsLine);
+  EXPECT_FALSE(run.HasLineStarting(kDetailPrefix));
+  EXPECT_FALSE(run.HasLine("Press Merge to start the final merging process."));
+
+  const std::string saved = ReadFile(report);
+  EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u) << saved.substr(0, 80);
+  EXPECT_NE(saved.find("Orvane Merge Problem Report"), std::string::npos);
+  EXPECT_NE(saved.find("Fire1.mdf"), std::string::npos);
+
+  // The user's files were only read; the new database is not the check's to make.
+  EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
+  EXPECT_TRUE(ReadFile(fire2) == fire2_bytes);
+  EXPECT_EQ(ReadFile(data / "pair/Fire1.ini"), fire1_ini);
+  EXPECT_FALSE(fs::exists(merged));
+  // Nothing of the run is left on the server or in the program's folder.
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_TRUE(instance->Sessions().empty());
+  EXPECT_EQ(Leftovers(fs::path(MSU_PROGRAM).parent_path()), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(report + ".part"));
+}
+
+TEST_F(MsuCheckTest, DetailsRelativePathsAndAnAcceptedNewFile) {
+  MakePair();
+  const std::string program = CopyProgram();
+  WriteFile(merged, "kept");
+  // Relative to the working folder, without the extension: the server knows absolute paths.
+  std::vector<std::string> args = Args("pair/Fire1", "pair/Fire2.mdf", "Merged.mdf");
+  args.insert(args.end(), {"--details", "--overwrite"});
+  const Outcome run = RunProgram(program, args, data.path());
+  ASSERT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_EQ(run.Lines().front(), "Created a working copy of Database 1: " + fire1);
+  EXPECT_TRUE(run.HasLineStarting(kDetailPrefix)) << run.out;
+  EXPECT_EQ(run.Lines().back(), kProblemsLine);
+  EXPECT_EQ(run.err,
+            "Warning: The Resulting database exists.  Do you want to overwrite it?\n"
+            "(answered Yes)\n"
+            "msu: give --report FILE to keep the problem report\n");
+  EXPECT_EQ(ReadFile(merged), "kept");
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+}
+
+TEST_F(MsuCheckTest, DatabasesWithoutDifferencesEndWithStatus0) {
+  // Database 2 against a copy of itself without the rows users added: the standard rows agree
+  // and no user code can collide.
+  MakePair([&] {
+    fs::copy_file(fire2, data / "Clean.mdf");
+    for (const char* table : {"L_Category", "L_Kind", "L_Agency", "L_Status", "L_Position",
+                              "L_Location", "L_FreqType"}) {
+      Execute(data / "Clean.mdf", std::string("DELETE FROM ") + table + " WHERE standard = 0");
+    }
+  });
+  instance->Attach("Clean", data / "Clean.mdf");
+  const std::string program = CopyProgram();
+  const Outcome run = RunProgram(program, Args(data / "Clean.mdf", fire2, merged));
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.Lines().back(), kNoProblemsLine);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(Leftovers(app.path()).empty());
+}
+
+}  // namespace
+}  // namespace msu::cli
