@@ -4,25 +4,56 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QTextDocument>
 #include <QTextEdit>
-#include <QVBoxLayout>
-#include <cctype>
+#include <algorithm>
+
+#include "app/rtf_reader.h"
 
 namespace msu::app {
 
-frmView::frmView(QWidget* parent) : QWidget(parent, Qt::Window) {
+namespace {
+
+constexpr int kMarginTwips = 200;      // around the text box, left, top and right
+constexpr int kBelowTextTwips = 1200;  // the text box leaves this much of the height
+constexpr int kFrameRightTwips = 100;  // between the button frame and the right edge
+
+}  // namespace
+
+int TwipsToPixels(int twips) {
+  const int half = kTwipsPerPixel / 2;
+  return twips >= 0 ? (twips + half) / kTwipsPerPixel : -((-twips + half) / kTwipsPerPixel);
+}
+
+bool LoadDocumentInto(QTextEdit& box, const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray content = file.readAll();
+  if (content.startsWith("{\\rtf")) {
+    BuildRtfDocument(
+        ParseRtf(std::string_view(content.constData(), static_cast<size_t>(content.size()))),
+        *box.document());
+  } else {
+    box.setPlainText(QString::fromLocal8Bit(content));
+  }
+  return true;
+}
+
+frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      prompt_(prompt),
+      application_folder_(std::move(application_folder)) {
   setObjectName("frmView");
   setWindowTitle("Orvane Split/Merge");
-  resize(760, 560);
 
-  rtbProblems_ = new QTextEdit;
+  rtbProblems_ = new QTextEdit(this);
   rtbProblems_->setObjectName("rtbProblems");
   rtbProblems_->setReadOnly(true);
-  // Lines wrap at the width they will have on paper (6.5 inches at 96 dots per inch).
   rtbProblems_->setLineWrapMode(QTextEdit::FixedPixelWidth);
-  rtbProblems_->setLineWrapColumnOrWidth(624);
+  rtbProblems_->setLineWrapColumnOrWidth(TwipsToPixels(kPrintLineWidthTwips));
 
-  fraView_ = new QFrame;
+  fraView_ = new QFrame(this);
   fraView_->setObjectName("fraView");
   cmdClose_ = new QPushButton("Close");
   cmdClose_->setObjectName("cmdClose");
@@ -30,94 +61,56 @@ frmView::frmView(QWidget* parent) : QWidget(parent, Qt::Window) {
   cmdPrint_->setObjectName("cmdPrint");
   cmdSave_ = new QPushButton("Save");
   cmdSave_->setObjectName("cmdSave");
+  for (QPushButton* button : {cmdClose_, cmdPrint_, cmdSave_}) button->setAutoDefault(false);
   auto* buttons = new QHBoxLayout(fraView_);
   buttons->setContentsMargins(0, 0, 0, 0);
   buttons->addWidget(cmdClose_);
   buttons->addWidget(cmdPrint_);
   buttons->addWidget(cmdSave_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(13, 13, 13, 7);
-  layout->setSpacing(13);
-  layout->addWidget(rtbProblems_, 1);
-  layout->addWidget(fraView_, 0, Qt::AlignRight);
+  // The frame keeps its size; only its place follows the window.
+  fraView_->setFixedSize(fraView_->sizeHint());
 
   connect(cmdClose_, &QPushButton::clicked, this, &QWidget::hide);
+  connect(cmdPrint_, &QPushButton::clicked, this, &frmView::cmdPrint_Click);
+  connect(cmdSave_, &QPushButton::clicked, this, &frmView::cmdSave_Click);
+
+  resize(820, 600);
+  Form_Resize();
 }
 
 bool frmView::LoadDocument(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray content = file.readAll();
-  if (content.startsWith("{\\rtf")) {
-    rtbProblems_->setPlainText(RtfToPlainText(content));
-  } else {
-    rtbProblems_->setPlainText(QString::fromLocal8Bit(content));
-  }
-  return true;
+  return LoadDocumentInto(*rtbProblems_, path);
 }
 
-QString RtfToPlainText(const QByteArray& rtf) {
-  QString out;
-  // Depth of braces at which a skipped destination (fonttbl, colortbl, stylesheet, info,
-  // pict, \*) began; -1 while text is shown.
-  int depth = 0;
-  int skip_from = -1;
-  const qsizetype n = rtf.size();
-  for (qsizetype i = 0; i < n; ++i) {
-    const char c = rtf[i];
-    if (c == '{') {
-      ++depth;
-      continue;
-    }
-    if (c == '}') {
-      if (depth == skip_from) skip_from = -1;
-      --depth;
-      continue;
-    }
-    if (c == '\\') {
-      if (i + 1 >= n) break;
-      const char next = rtf[i + 1];
-      if (next == '\\' || next == '{' || next == '}') {
-        if (skip_from < 0) out += QChar(next);
-        ++i;
-        continue;
-      }
-      if (next == '\'') {
-        if (i + 3 < n && skip_from < 0) {
-          bool ok = false;
-          const int code = rtf.mid(i + 2, 2).toInt(&ok, 16);
-          if (ok) out += QChar(code);
-        }
-        i += 3;
-        continue;
-      }
-      if (next == '*') {
-        if (skip_from < 0) skip_from = depth;
-        ++i;
-        continue;
-      }
-      qsizetype j = i + 1;
-      while (j < n && std::isalpha(static_cast<unsigned char>(rtf[j]))) ++j;
-      const QByteArray word = rtf.mid(i + 1, j - i - 1);
-      while (j < n && (rtf[j] == '-' || std::isdigit(static_cast<unsigned char>(rtf[j])))) ++j;
-      if (j < n && rtf[j] == ' ') ++j;  // the delimiter belongs to the control word
-      i = j - 1;
-      if (skip_from >= 0) continue;
-      if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" ||
-          word == "pict") {
-        skip_from = depth;
-      } else if (word == "par" || word == "line") {
-        out += '\n';
-      } else if (word == "tab") {
-        out += '\t';
-      }
-      continue;
-    }
-    if (skip_from >= 0 || c == '\r' || c == '\n') continue;
-    out += QChar::fromLatin1(c);
-  }
-  return out;
+void frmView::Form_Resize() {
+  // Measured from the window's inner area (left and top 0), each distance converted once, so
+  // that the margins left, right and above the buttons come out equal in pixels too.
+  const int margin = TwipsToPixels(kMarginTwips);
+  const int text_width = std::max(0, width() - 2 * margin);
+  const int text_height = std::max(0, height() - TwipsToPixels(kBelowTextTwips));
+  rtbProblems_->setGeometry(margin, margin, text_width, text_height);
+  fraView_->move(width() - fraView_->width() - TwipsToPixels(kFrameRightTwips),
+                 margin + text_height + margin);
+}
+
+void frmView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Form_Resize();
+}
+
+void frmView::cmdSave_Click() {
+  FileDialogOptions options;
+  options.initial_folder = application_folder_;
+  options.title = "Save File";
+  options.filter = "Rich Text File(*.rtf)|*.rtf";
+  const std::optional<std::string> target = prompt_.SaveFile(options);
+  if (!target) return;
+  if (save_) save_(*target);
+}
+
+void frmView::cmdPrint_Click() {
+  prompt_.MessageBox(kPrintUnavailable, windowTitle().toStdString(), Buttons::kOk,
+                     Icon::kInformation);
 }
 
 }  // namespace msu::app

@@ -1,32 +1,70 @@
 // The report viewer: a separate, resizable window that shows the merge check's problem report
-// or the help document, with Close, Print and Save.
+// or the help document, with Close, Print and Save below the text.
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
+
+#include "core/prompt.h"
+#include "reports/problem_report.h"
 
 class QFrame;
 class QPushButton;
+class QResizeEvent;
 class QTextEdit;
 
 namespace msu::app {
 
-class frmView : public QWidget {
+// The viewer's layout is measured in twips, as the suite's windows are: 15 twips to a pixel.
+inline constexpr int kTwipsPerPixel = 15;
+// Lines wrap where they will on paper: 11520 twips (8 inches).
+inline constexpr int kPrintLineWidthTwips = 11520;
+
+inline constexpr const char* kPrintUnavailable = "Printing is not available in this build.";
+
+// Twips to whole pixels, to the nearest pixel.
+int TwipsToPixels(int twips);
+
+class frmView : public QWidget, public reports::ReportViewer {
   Q_OBJECT
 
  public:
-  explicit frmView(QWidget* parent = nullptr);
+  // `application_folder` is where Save starts looking; `prompt` asks for the file and shows
+  // messages.
+  frmView(Prompt& prompt, std::string application_folder, QWidget* parent = nullptr);
 
-  // Loads a rich-text document file into rtbProblems. Returns false (and leaves the box as it
-  // was) when the file cannot be read.
+  // What Save does with the chosen path: in the product, the report writer's SaveReport (which
+  // asks itself before it replaces a file). Without one, Save does nothing.
+  void SetSaveReport(std::function<void(const std::string&)> save) { save_ = std::move(save); }
+
+  // Loads a document file into rtbProblems: RTF through the RTF reader, any other file as
+  // plain text. Returns false (and leaves the box as it was) when the file cannot be read.
   bool LoadDocument(const std::string& path);
+  // The report writer's hand-over of a closed report. Failures leave the box as it was.
+  void LoadReport(const std::string& report_path) override { LoadDocument(report_path); }
+
+  // Save: asks for a target (initial folder the application folder, title "Save File", filter
+  // "Rich Text File(*.rtf)|*.rtf"); a cancelled dialog does nothing.
+  void cmdSave_Click();
+  // Print: printing comes with a later build; says so.
+  void cmdPrint_Click();
+  // Places the text box and the button frame for the window's present size.
+  void Form_Resize();
 
   QTextEdit* rtbProblems() const { return rtbProblems_; }
+  QFrame* fraView() const { return fraView_; }
   QPushButton* cmdSave() const { return cmdSave_; }
   QPushButton* cmdPrint() const { return cmdPrint_; }
   QPushButton* cmdClose() const { return cmdClose_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  Prompt& prompt_;
+  std::string application_folder_;
+  std::function<void(const std::string&)> save_;
   QTextEdit* rtbProblems_;
   QFrame* fraView_;
   QPushButton* cmdClose_;
@@ -34,9 +72,8 @@ class frmView : public QWidget {
   QPushButton* cmdSave_;
 };
 
-// The text of an RTF document as it is shown until the viewer renders rich text: control
-// words, groups of destinations such as font and colour tables, and braces are removed;
-// \par and \line become line breaks and \tab a tab.
-QString RtfToPlainText(const QByteArray& rtf);
+// Loads `path` into `box` the way the viewer does (RTF or plain text). False when the file
+// cannot be read; the box is then unchanged.
+bool LoadDocumentInto(QTextEdit& box, const std::string& path);
 
 }  // namespace msu::app

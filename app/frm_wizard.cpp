@@ -129,6 +129,7 @@ QString DisplayText(const std::string& text) {
 frmWizard::frmWizard(std::string application_folder, Prompt& prompt, WizardServices* services,
                      QWidget* parent)
     : QWidget(parent),
+      application_folder_(application_folder),
       HelpFile_(JoinPath(application_folder, kHelpFileName)),
       prompt_(prompt),
       services_(services) {
@@ -314,9 +315,9 @@ void frmWizard::BuildPages() {
     rtbProblems_ = new QTextEdit;
     rtbProblems_->setObjectName("rtbProblems");
     rtbProblems_->setReadOnly(true);
-    // Lines wrap as they will print: 6.5 inches at 96 dots per inch.
+    // Lines wrap as they will print: 8 inches (11520 twips) at 15 twips to the pixel.
     rtbProblems_->setLineWrapMode(QTextEdit::FixedPixelWidth);
-    rtbProblems_->setLineWrapColumnOrWidth(624);
+    rtbProblems_->setLineWrapColumnOrWidth(TwipsToPixels(kPrintLineWidthTwips));
     layout->addWidget(rtbProblems_, 1);
     cmdView_ = NewButton("cmdView", "Full Screen");
     connect(cmdView_, &QPushButton::clicked, this, &frmWizard::cmdView_Click);
@@ -733,11 +734,10 @@ void frmWizard::cmdNav_Click(int index) {
   switch (index) {
     case 0:
       if (QFileInfo::exists(QString::fromStdString(HelpFile_))) {
-        if (!viewer_) viewer_ = std::make_unique<frmView>();
-        viewer_->setWindowIcon(windowIcon());
-        viewer_->cmdSave()->setEnabled(false);
-        viewer_->LoadDocument(HelpFile_);
-        viewer_->show();
+        frmView& viewer = EnsureViewer();
+        viewer.cmdSave()->setEnabled(false);
+        viewer.LoadDocument(HelpFile_);
+        viewer.show();
       } else {
         prompt_.MessageBox("Can't find help file", kCaption, Buttons::kOk, Icon::kExclamation);
       }
@@ -774,11 +774,27 @@ void frmWizard::cmdNav_Click(int index) {
 }
 
 void frmWizard::cmdView_Click() {
-  if (!viewer_) viewer_ = std::make_unique<frmView>();
+  frmView& viewer = EnsureViewer();
+  viewer.cmdSave()->setEnabled(true);
+  viewer.showMaximized();
+  viewer.repaint();
+}
+
+frmView& frmWizard::EnsureViewer() {
+  if (!viewer_) {
+    viewer_ = std::make_unique<frmView>(prompt_, application_folder_);
+    viewer_->SetSaveReport([this](const std::string& target) {
+      if (services_ != nullptr) services_->SaveReport(target);
+    });
+  }
   viewer_->setWindowIcon(windowIcon());
-  viewer_->cmdSave()->setEnabled(true);
-  viewer_->show();
-  viewer_->repaint();
+  return *viewer_;
+}
+
+void frmWizard::ReportBoxes::LoadReport(const std::string& report_path) {
+  // The hidden box is the one printing works from; the viewer shows the same document.
+  LoadDocumentInto(*wizard_.rtbProblems_, report_path);
+  wizard_.EnsureViewer().LoadReport(report_path);
 }
 
 void frmWizard::cmdBrowse_Click(int index) {

@@ -11,6 +11,7 @@
 #include "app/qt_progress.h"
 #include "app/wizard_services.h"
 #include "core/prompt.h"
+#include "reports/problem_report.h"
 
 class QCheckBox;
 class QComboBox;
@@ -83,8 +84,11 @@ class frmWizard : public QWidget {
   int IncidentsChecked() const { return IncidentsChecked_; }
   bool SplitDone() const { return SplitDone_; }
   const std::string& HelpFile() const { return HelpFile_; }
-  // The viewer, once Help or the Full Screen action has created it.
+  // The viewer, once Help, the Full Screen action or a report has created it.
   frmView* Viewer() const { return viewer_.get(); }
+  // Where the report writer hands a closed problem report: it is loaded into this window's
+  // hidden rtbProblems and into the viewer's (created when needed). Failures are ignored.
+  reports::ReportViewer& ProblemReportViewer() { return report_boxes_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -114,12 +118,25 @@ class frmWizard : public QWidget {
   void FillIncidentList(QTreeWidget* list, const std::vector<IncidentItem>& incidents);
 
   void RunCleanUp();
+  // The one viewer of the run, created on first use, with this window's icon.
+  frmView& EnsureViewer();
 
+  class ReportBoxes : public reports::ReportViewer {
+   public:
+    explicit ReportBoxes(frmWizard& wizard) : wizard_(wizard) {}
+    void LoadReport(const std::string& report_path) override;
+
+   private:
+    frmWizard& wizard_;
+  };
+
+  std::string application_folder_;
   std::string HelpFile_;
   Prompt& prompt_;
   WizardServices* services_;
   std::unique_ptr<QtProgress> progress_;
   std::unique_ptr<frmView> viewer_;
+  ReportBoxes report_boxes_{*this};
 
   int CurrentStep_ = 0;
   bool FinishEnabled_ = false;

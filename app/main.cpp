@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
 
   msu::embedded::EmbeddedBackend backend(msu::embedded::DefaultInstanceRoot());
   msu::Context context(folder, wizard.progress(), prompt, backend);
-  msu::app::ServerServices services(context);
+  msu::app::ServerServices services(context, &wizard.ProblemReportViewer());
   wizard.SetServices(&services);
 
   wizard.show();

@@ -54,6 +54,9 @@ StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
     return {false, "Error, Database 1 or Database 2 are the same as the new database."};
   }
 
+  // The connections of an earlier check are this program's own, not a use of the databases
+  // by anyone else; the check that must follow an edited path replaces that engine anyway.
+  if (engine_ != nullptr) engine_->CloseConnections();
   const std::string in_use =
       OpenConnectionsMessage({boxes.database1, boxes.database2, boxes.new_database,
                               context_.AppFile(kWorkFileB), context_.AppFile(kWorkFileA)});
@@ -82,6 +85,14 @@ CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
     context_.progress().AddProgress(kDestinationTooOldMessage);
     return CheckOutcome::kStopped;
   }
+  // A new engine for every check; the old one's connections to the working copies close with
+  // it, before the copies are made again.
+  engine_.reset();
+  engine_ = std::make_unique<merge::Merge>(context_, report_viewer_);
+  engine_->SourceAPath = paths.database1;
+  engine_->SourceBPath = paths.database2;
+  engine_->TargetDBPath = paths.new_database;
+
   Progress& progress = context_.progress();
   progress.Clear(LogPage::kCheck);
   progress.Clear(LogPage::kMerge);
@@ -93,13 +104,29 @@ CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
   }
   progress.AddProgressMerge("Press Merge to start the final merging process.");
   progress.AddProgress("Checking databases for consistency and other problems ...");
-  // The lookup check needs the merge engine, which this build does not have: the working
-  // copies stay attached until the wizard closes, and nothing claims a check that did not run.
-  progress.AddProgress(kMergeUnavailable);
-  return CheckOutcome::kStopped;
+  const bool initialized = engine_->Initialize();
+  if (context_.ErrorFlag) {
+    // The error log has told the user; the flag must not stop the next check.
+    context_.ErrorFlag = false;
+    return CheckOutcome::kStopped;
+  }
+  if (!initialized) return CheckOutcome::kInitializeFailed;
+  return CheckOutcome::kCompleted;
 }
 
+bool ServerServices::ProblemsToCorrect() {
+  return engine_ != nullptr && engine_->ProblemsToCorrect;
+}
+
+MergePaths ServerServices::MergeEnginePaths() {
+  if (engine_ == nullptr) return {};
+  return {engine_->SourceAPath, engine_->SourceBPath, engine_->TargetDBPath};
+}
+
+ServerServices::~ServerServices() = default;
+
 bool ServerServices::RunMerge() {
+  // The table copy is not built: the working copies stay as the check left them.
   context_.progress().AddProgressMerge(kMergeUnavailable);
   return false;
 }
@@ -154,9 +181,18 @@ bool ServerServices::RunSplit(const std::string& /*source*/, const std::string& 
   return false;
 }
 
+void ServerServices::SaveReport(const std::string& target_path) {
+  reports::SaveReport(context_, target_path);
+}
+
 void ServerServices::CleanUpAtExit() {
-  // No merge engine exists in this build, so there is no new database to detach.
-  CleanUpWorkingFiles(context_, std::string());
+  // A working copy with an open connection cannot be detached.
+  std::string target_db_path;
+  if (engine_ != nullptr) {
+    engine_->CloseConnections();
+    target_db_path = engine_->TargetDBPath;
+  }
+  CleanUpWorkingFiles(context_, target_db_path);
 }
 
 }  // namespace msu::app

@@ -1,11 +1,15 @@
 // The wizard's services in the product: the server routines of the login, the path checks of
-// the database pages, the version checks, and the clean-up. The merge and split engines are
-// not part of this build: where the road needs one, the step is refused with a message saying
+// the database pages, the database check with the merge engine, and the clean-up. What is not
+// built yet (the table copy of the merge, the split engine) is refused with a message saying
 // so; nothing reports success it did not have.
 #pragma once
 
+#include <memory>
+
 #include "app/wizard_services.h"
 #include "core/context.h"
+#include "merge/merge.h"
+#include "reports/problem_report.h"
 
 namespace msu::app {
 
@@ -14,21 +18,33 @@ inline constexpr const char* kSplitUnavailable = "The split is not available in 
 
 class ServerServices : public WizardServices {
  public:
-  explicit ServerServices(Context& context) : context_(context) {}
+  // `report_viewer` receives every closed problem report (may be null: the report then stays
+  // a file in the application folder).
+  explicit ServerServices(Context& context, reports::ReportViewer* report_viewer = nullptr)
+      : context_(context), report_viewer_(report_viewer) {}
+  ~ServerServices() override;
 
   std::vector<std::string> ListServers() override;
   StepCheck CheckLogin(const std::string& server, const std::string& password,
                        int direction) override;
   // Appends ".mdf" where it is missing, then refuses, in this order, a missing Database 1 or
   // Database 2 name, a Database 1 or 2 file that does not exist, a missing new database name,
-  // equal paths, and databases in use; asks before a new database file is overwritten.
+  // equal paths, and databases in use; asks before a new database file is overwritten. The
+  // connections of an earlier check's engine are closed before the databases in use are
+  // looked for, so that they do not count as a use.
   StepCheck ValidateMergePaths(MergePaths& boxes) override;
   // Reads the versions of both databases, chooses the instruction file, refuses a Database 2
-  // that is too old, makes the working copies and re-attaches the databases; then stops, as
-  // the merge engine is not built.
+  // that is too old; then replaces the merge engine with a new one for `paths`, clears the
+  // check and merge logs, makes the working copies, re-attaches the databases and runs the
+  // engine's Initialize (instructions, ini copies, connections A and B, the consistency check
+  // and its problem report). kStopped when a step before Initialize failed or the error log
+  // raised the error flag (which is cleared); kInitializeFailed when Initialize failed.
   CheckOutcome RunCheck(const MergePaths& paths) override;
-  bool ProblemsToCorrect() override { return false; }
-  MergePaths MergeEnginePaths() override { return {}; }
+  // The engine's ProblemsToCorrect; false before the first check.
+  bool ProblemsToCorrect() override;
+  // The engine's SourceAPath, SourceBPath and TargetDBPath; empty before the first check.
+  MergePaths MergeEnginePaths() override;
+  // Refuses: the table copy of the merge is not built.
   bool RunMerge() override;
   std::vector<IncidentItem> ListMergeIncidents() override { return {}; }
   void FinishCopyTables(long /*merge_into_incident*/) override {}
@@ -40,7 +56,15 @@ class ServerServices : public WizardServices {
   SplitStart StartSplit(const std::string& source) override;
   bool RunSplit(const std::string& source, const std::string& target,
                 const std::vector<long>& keep) override;
+  // The report writer's SaveReport.
+  void SaveReport(const std::string& target_path) override;
+  // Closes the engine's connections first (a database in use cannot be detached), then
+  // detaches the working databases and the engine's new database and deletes the working
+  // files.
   void CleanUpAtExit() override;
+
+  // The engine of the last check, or null.
+  merge::Merge* Engine() { return engine_.get(); }
 
  private:
   // The names of the databases in use among `paths`, each after one blank, and the message
@@ -48,6 +72,8 @@ class ServerServices : public WizardServices {
   std::string OpenConnectionsMessage(const std::vector<std::string>& paths);
 
   Context& context_;
+  reports::ReportViewer* report_viewer_;
+  std::unique_ptr<merge::Merge> engine_;
 };
 
 }  // namespace msu::app

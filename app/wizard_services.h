@@ -105,6 +105,10 @@ class WizardServices {
   virtual bool RunSplit(const std::string& source, const std::string& target,
                         const std::vector<long>& keep) = 0;
 
+  // Copies the closed problem report to `target_path` (the viewer's Save), asking first when a
+  // file is there already. Shows its own message on failure; never throws.
+  virtual void SaveReport(const std::string& target_path) = 0;
+
   // The clean-up when the window closes: connections closed, working databases detached,
   // working files deleted. Never throws.
   virtual void CleanUpAtExit() = 0;

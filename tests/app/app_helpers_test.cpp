@@ -1,9 +1,9 @@
 // The text conversions of the window and its dialogs.
 #include <gtest/gtest.h>
 
-#include "app/frm_view.h"
 #include "app/frm_wizard.h"
 #include "app/qt_prompt.h"
+#include "app/rtf_reader.h"
 
 namespace msu::app {
 namespace {

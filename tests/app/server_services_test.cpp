@@ -23,6 +23,8 @@
 namespace msu::app {
 namespace {
 
+namespace fs = std::filesystem;
+
 QApplication& App() {
   static int argc = 1;
   static char name[] = "server_services_test";
@@ -290,10 +292,25 @@ TEST_F(ServerServicesTest, WhatThisBuildDoesNotCarryIsRefusedNotFaked) {
   EXPECT_FALSE(services_->RunSplit("a", "b", {1}));
   EXPECT_EQ(progress_.Texts(LogPage::kSplit).back(), "The split is not available in this build.");
 
-  EXPECT_EQ(services_->RunCheck({File("A.mdf"), File("B.mdf"), "C.mdf"}), CheckOutcome::kStopped);
   EXPECT_FALSE(services_->RunMerge());
   EXPECT_EQ(progress_.Texts(LogPage::kMerge).back(), "The merge is not available in this build.");
+}
+
+TEST_F(ServerServicesTest, ACheckStoppedAtTheVersionsKeepsTheLogsAndMakesNoEngine) {
+  server_.running = false;
+  progress_.AddProgress("Press Check Databases to proceed.");
+  progress_.AddProgressMerge("Press Merge to proceed.");
+  EXPECT_EQ(services_->RunCheck({File("A.mdf"), File("B.mdf"), "C.mdf"}), CheckOutcome::kStopped);
+  // The logs are cleared only once the versions are accepted: the reason stays on screen.
+  const std::vector<std::string> check = progress_.Texts(LogPage::kCheck);
+  ASSERT_GE(check.size(), 2u);
+  EXPECT_EQ(check.front(), "Press Check Databases to proceed.");
+  EXPECT_EQ(check.back().rfind("Error", 0), 0u) << check.back();
+  EXPECT_EQ(progress_.Texts(LogPage::kMerge), std::vector<std::string>{"Press Merge to proceed."});
+  EXPECT_EQ(services_->Engine(), nullptr);
   EXPECT_FALSE(services_->ProblemsToCorrect());
+  EXPECT_EQ(services_->MergeEnginePaths(), MergePaths{});
+  EXPECT_FALSE(fs::exists(folder_ / "W_O_R_K_A.tmp"));
 }
 
 TEST_F(ServerServicesTest, ClosingBeforeAnyLoginDeletesLeftoversAndDetachesNothing) {

@@ -78,6 +78,7 @@ class ScriptedServices : public WizardServices {
   int accept_split_calls = 0;
   std::vector<std::string> split_starts;
   std::vector<std::vector<long>> splits;
+  std::vector<std::string> saved_reports;
   int cleanups = 0;
 
   std::vector<std::string> ListServers() override {
@@ -128,6 +129,7 @@ class ScriptedServices : public WizardServices {
     splits.push_back(keep);
     return split_result;
   }
+  void SaveReport(const std::string& target_path) override { saved_reports.push_back(target_path); }
   void CleanUpAtExit() override { ++cleanups; }
 };
 

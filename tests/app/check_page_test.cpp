@@ -1,0 +1,307 @@
+// The merge road of the wizard on a real embedded server, from the operation page to the merge
+// page: login with the Warden password, the three paths, Check Databases with the merge
+// engine on a generated sample pair, the report full screen, the summary; and at the close the
+// working databases gone from the server and the user's files untouched.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/frm_view.h"
+#include "app/frm_wizard.h"
+#include "app/server_services.h"
+#include "core/context.h"
+#include "core/scripted_prompt.h"
+#include "server/embedded/backend.h"
+#include "server/embedded/instance.h"
+#include "suite/sample_generator.h"
+
+namespace msu::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWarden = "warden-pass";
+constexpr const char* kWarningLine =
+    "Warning, There are differences between databases, press Next to view them";
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "check_page_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+class CheckPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    std::string pattern = (fs::temp_directory_path() / "msu-check-page-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    app_ = root_ + "/app";
+    data_ = root_ + "/data";
+    fs::create_directories(app_);
+    std::ofstream(app_ + "/cvn.ini", std::ios::binary) << "[CVN]\r\nProvider=Orvane.Embedded\r\n";
+    fs::copy_file(fs::path(ORVANE_SUITE_FILES) / "CVN_4x.txt", app_ + "/CVN_4x.txt");
+
+    suite::SampleOptions options;
+    options.out_dir = data_;
+    options.rows = 400;
+    suite::GenerateSampleSet(options);
+    database1_ = data_ + "/Fire1.mdf";
+    database2_ = data_ + "/Fire2.mdf";
+    bytes1_ = ReadBytes(database1_);
+    bytes2_ = ReadBytes(database2_);
+
+    // The user's databases are attached to the server, as the suite keeps them.
+    instance_ = embedded::Instance::Create(root_ + "/servers", "ORVANE", kWarden);
+    instance_->Attach("Fire1", database1_);
+    instance_->Attach("Fire2", database2_);
+
+    backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
+    wizard_ = std::make_unique<frmWizard>(app_, prompt_);
+    context_ = std::make_unique<Context>(app_, wizard_->progress(), prompt_, *backend_);
+    services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
+    wizard_->SetServices(services_.get());
+    wizard_->show();
+  }
+
+  void TearDown() override {
+    wizard_.reset();
+    services_.reset();
+    context_.reset();
+    instance_.reset();
+    fs::remove_all(root_);
+  }
+
+  template <typename T>
+  T* Get(const char* name) {
+    T* widget = wizard_->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  void Next() { Get<QPushButton>("cmdNav3")->click(); }
+  std::vector<std::string> CheckLog() {
+    std::vector<std::string> lines;
+    QTreeWidget* list = Get<QTreeWidget>("lstProgress0");
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      lines.push_back(list->topLevelItem(i)->text(0).toStdString());
+    }
+    return lines;
+  }
+  std::vector<std::string> AttachedNames() {
+    std::vector<std::string> names;
+    for (const auto& database :
+         embedded::Instance::Open(root_ + "/servers", "ORVANE")->Databases()) {
+      names.push_back(database.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The merge road up to the check page, with the sample pair and a new database "Merged".
+  void WalkToStep3() {
+    Get<QRadioButton>("optSplitMerge1")->setChecked(true);
+    Next();
+    Get<QLineEdit>("txtPassword")->setText(kWarden);
+    Next();
+    Get<QLineEdit>("txtDataBasePath0")->setText(QString::fromStdString(database1_));
+    Get<QLineEdit>("txtDataBasePath1")->setText(QString::fromStdString(database2_));
+    Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Merged.mdf"));
+    Next();
+    ASSERT_EQ(wizard_->CurrentStep(), 3);
+  }
+
+  std::string root_, app_, data_;
+  std::string database1_, database2_, bytes1_, bytes2_;
+  std::unique_ptr<embedded::Instance> instance_;
+  std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  ScriptedPrompt prompt_;
+  std::unique_ptr<frmWizard> wizard_;
+  std::unique_ptr<Context> context_;
+  std::unique_ptr<ServerServices> services_;
+};
+
+TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
+  Get<QRadioButton>("optSplitMerge1")->setChecked(true);
+  Next();
+  ASSERT_EQ(wizard_->CurrentStep(), 1);
+  Get<QLineEdit>("txtPassword")->setText(kWarden);
+  Next();
+  ASSERT_EQ(wizard_->CurrentStep(), 2) << Get<QLabel>("lblMessage")->text().toStdString();
+
+  const std::string new_database = data_ + "/Merged.mdf";
+  Get<QLineEdit>("txtDataBasePath0")->setText(QString::fromStdString(database1_));
+  Get<QLineEdit>("txtDataBasePath1")->setText(QString::fromStdString(database2_));
+  Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Merged"));
+  Next();
+  ASSERT_EQ(wizard_->CurrentStep(), 3) << Get<QLabel>("lblIDMessage")->text().toStdString();
+  EXPECT_EQ(Get<QLineEdit>("txtDataBasePath2")->text().toStdString(), new_database);
+  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
+
+  Get<QPushButton>("cmdCheckDB")->click();
+  const std::vector<std::string> log = CheckLog();
+  ASSERT_FALSE(log.empty());
+  for (const std::string& line : log) EXPECT_NE(line.rfind("Error", 0), 0u) << line;
+  // The logs were cleared once the versions were accepted: the check's own lines only.
+  const std::vector<std::string> expected = {
+      "Created a working copy of Database 1: " + database1_,
+      "Created a working copy of Database 2: " + database2_,
+      "Reattaching Source Database",
+      "Attaching Work Database A",
+      "Attaching Destination Database",
+      "Attaching Work Database B",
+      "Checking databases for consistency and other problems ...",
+      "Loading processing instructions...",
+      "Created a working copy of ini for source database: " + database1_,
+      "Checking for correct database structure...",
+      "Current merge compatibility is merge version: 5.01.00",
+      "Source Database version: 5.01.00",
+      "Destination Database version: 5.01.00",
+      "Consistency Check... ",
+      "Consistency check complete.",
+      "Warning, There are differences between databases, press Next to view them"};
+  EXPECT_EQ(log.front(), expected.front());
+  auto at = log.begin();
+  for (const std::string& line : expected) {
+    at = std::find(at, log.end(), line);
+    ASSERT_NE(at, log.end()) << "missing, or out of order: " << line;
+  }
+  EXPECT_EQ(log.back(), expected.back());
+  QTreeWidget* list = Get<QTreeWidget>("lstProgress0");
+  QTreeWidgetItem* last = list->topLevelItem(list->topLevelItemCount() - 1);
+  EXPECT_EQ(last->foreground(0).color(), QColor(0, 0, 255));
+  EXPECT_TRUE(last->font(0).bold());
+
+  EXPECT_TRUE(wizard_->CheckCompleted());
+  EXPECT_TRUE(Get<QPushButton>("cmdNav3")->isEnabled());
+  EXPECT_TRUE(Get<QPushButton>("cmdCheckDB")->isEnabled());
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+  // The report is loaded, not yet shown.
+  ASSERT_NE(wizard_->Viewer(), nullptr);
+  EXPECT_FALSE(wizard_->Viewer()->isVisible());
+  const QString hidden = Get<QTextEdit>("rtbProblems")->toPlainText();
+  EXPECT_TRUE(hidden.contains("Orvane Merge Problem Report"));
+  EXPECT_TRUE(hidden.contains("Fire1.mdf"));
+  EXPECT_FALSE(hidden.contains('\\'));
+
+  Next();
+  EXPECT_EQ(wizard_->CurrentStep(), 5);
+  frmView* viewer = wizard_->Viewer();
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(viewer->windowState() & Qt::WindowMaximized);
+  EXPECT_TRUE(viewer->cmdSave()->isEnabled());
+  EXPECT_EQ(viewer->rtbProblems()->toPlainText(), hidden);
+  EXPECT_EQ(Get<QLabel>("lblComplete1")->text().toStdString(),
+            "Database 1:             " + database1_ + "\n\nDatabase 2:             " + database2_ +
+                "\n\nNew database:   " + new_database + "\n\nPress Finish to exit.");
+  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
+  EXPECT_TRUE(Get<QPushButton>("cmdNav2")->isEnabled());
+  EXPECT_TRUE(Get<QPushButton>("cmdMerge")->isEnabled());
+
+  // The table copy is not built yet: the Merge button says so and claims nothing.
+  Get<QPushButton>("cmdMerge")->click();
+  QTreeWidget* merge_log = Get<QTreeWidget>("lstProgress2");
+  EXPECT_EQ(merge_log->topLevelItem(merge_log->topLevelItemCount() - 1)->text(0).toStdString(),
+            kMergeUnavailable);
+  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
+
+  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
+  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+  EXPECT_EQ(AttachedNames(),
+            (std::vector<std::string>{"Fire1", "Fire2", "W_O_R_K_A", "W_O_R_K_B"}));
+
+  // Closing ends the engine's connections before the working databases are detached.
+  wizard_->close();
+  EXPECT_TRUE(prompt_.Boxes().empty()) << prompt_.Boxes().front().text;
+  ASSERT_NE(services_->Engine(), nullptr);
+  EXPECT_EQ(services_->Engine()->SourceConnection(), nullptr);
+  EXPECT_EQ(services_->Engine()->DestinationConnection(), nullptr);
+  EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.tmp"));
+  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_B.tmp"));
+  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.ini"));
+  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
+  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+}
+
+TEST_F(CheckPageTest, ASecondCheckReplacesTheEngineAndItsConnections) {
+  WalkToStep3();
+  Get<QPushButton>("cmdCheckDB")->click();
+  ASSERT_TRUE(wizard_->CheckCompleted());
+  ASSERT_NE(services_->Engine(), nullptr);
+  const std::vector<std::string> first_log = CheckLog();
+
+  // The first engine still holds working copies A and B open; the second check must make
+  // them anew all the same.
+  Get<QPushButton>("cmdCheckDB")->click();
+  ASSERT_TRUE(wizard_->CheckCompleted());
+  EXPECT_EQ(CheckLog(), first_log);
+  ASSERT_NE(services_->Engine(), nullptr);
+  EXPECT_TRUE(services_->ProblemsToCorrect());
+  EXPECT_EQ(services_->MergeEnginePaths(),
+            (MergePaths{database1_, database2_, data_ + "/Merged.mdf"}));
+  EXPECT_TRUE(prompt_.Boxes().empty());
+}
+
+TEST_F(CheckPageTest, AFailedInitializeAllowsAnotherCheckAndTheErrorFlagStopsOne) {
+  WalkToStep3();
+  QPushButton* check = Get<QPushButton>("cmdCheckDB");
+  QPushButton* next = Get<QPushButton>("cmdNav3");
+
+  // Without its instruction file the engine cannot start: the button comes back at once.
+  fs::rename(app_ + "/CVN_4x.txt", app_ + "/CVN_4x.bak");
+  check->click();
+  EXPECT_EQ(CheckLog().back(), "Unable to find instructions");
+  EXPECT_TRUE(check->isEnabled());
+  EXPECT_FALSE(next->isEnabled());
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  EXPECT_FALSE(services_->ProblemsToCorrect());
+
+  // An error logged meanwhile (the error log raises the flag) stops the check; the flag is
+  // lowered for the next one, and a path must be edited to try again.
+  fs::rename(app_ + "/CVN_4x.bak", app_ + "/CVN_4x.txt");
+  context_->ErrorFlag = true;
+  check->click();
+  EXPECT_FALSE(context_->ErrorFlag);
+  EXPECT_FALSE(check->isEnabled());
+  EXPECT_FALSE(next->isEnabled());
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  EXPECT_NE(CheckLog().back(), kWarningLine);
+
+  // Back, an edited path, and the check runs again: the first engine's connections do not
+  // count as a use of the working databases.
+  Get<QPushButton>("cmdNav2")->click();
+  ASSERT_EQ(wizard_->CurrentStep(), 2);
+  Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Other.mdf"));
+  Next();
+  ASSERT_EQ(wizard_->CurrentStep(), 3) << Get<QLabel>("lblIDMessage")->text().toStdString();
+  EXPECT_TRUE(check->isEnabled());
+  check->click();
+  EXPECT_TRUE(wizard_->CheckCompleted());
+  EXPECT_EQ(CheckLog().back(), kWarningLine);
+  EXPECT_EQ(services_->MergeEnginePaths().new_database, data_ + "/Other.mdf");
+  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
+  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+}
+
+}  // namespace
+}  // namespace msu::app
