@@ -338,12 +338,19 @@ std::string RtfDocument::PlainText() const {
     if (i > 0) text += '\n';
     text += paragraphs[i].Text();
   }
-  // U+2028 in UTF-8.
-  const std::string separator = "\xE2\x80\xA8";
-  for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, at)) {
-    text.replace(at, separator.size(), "\n");
+  // A line break inside a paragraph is U+2028 (UTF-8 E2 80 A8); plain text shows it as "\n".
+  const std::string_view separator = "\xE2\x80\xA8";
+  std::string plain;
+  plain.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    if (std::string_view(text).substr(at, separator.size()) == separator) {
+      plain += '\n';
+      at += separator.size();
+    } else {
+      plain += text[at++];
+    }
   }
-  return text;
+  return plain;
 }
 
 RtfDocument ParseRtf(std::string_view rtf) { return Parser(rtf).Run(); }

@@ -3,23 +3,13 @@
 #include "core/text.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
+#include "server/merge_paths.h"
 #include "server/open_connections.h"
 #include "server/version_rules.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 
 namespace msu::app {
-
-namespace {
-
-// A name typed without its extension gets one; a text that mentions ".mdf" anywhere is taken
-// as it is.
-void AddMdfExtension(std::string& box) {
-  if (Trim(box).empty()) return;
-  if (UpperCase(box).find(".MDF") == std::string::npos) box += ".mdf";
-}
-
-}  // namespace
 
 std::vector<std::string> ServerServices::ListServers() { return FillServerList(context_); }
 
@@ -29,45 +19,14 @@ StepCheck ServerServices::CheckLogin(const std::string& server, const std::strin
   return {result.ok, result.message};
 }
 
-std::string ServerServices::OpenConnectionsMessage(const std::vector<std::string>& paths) {
-  std::string names;
-  for (const std::string& path : paths) names += " " + CheckOpenConnections(context_, path);
-  if (Trim(names).empty()) return {};
-  return "There are open connections to the " + names + " database(s).";
-}
-
 StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
-  AddMdfExtension(boxes.database1);
-  AddMdfExtension(boxes.database2);
-  AddMdfExtension(boxes.new_database);
-  const std::string database1 = Trim(boxes.database1);
-  const std::string database2 = Trim(boxes.database2);
-  const std::string new_database = Trim(boxes.new_database);
-
-  if (database1.size() < 2) return {false, "Error, Source Database not specified"};
-  if (database2.size() < 2) return {false, "Error, Database 2 not specified"};
-  if (!FileExists(database1)) return {false, "Error, Database 1 does not exist"};
-  if (!FileExists(database2)) return {false, "Error, Database 2 does not exist"};
-  if (new_database.empty()) return {false, "Error, Resulting Database not specified"};
-  if (database2 == database1) return {false, "Error, Database 1 and Database 2 are the same."};
-  if (database2 == new_database || database1 == new_database) {
-    return {false, "Error, Database 1 or Database 2 are the same as the new database."};
-  }
-
   // The connections of an earlier check are this program's own, not a use of the databases
   // by anyone else; the check that must follow an edited path replaces that engine anyway.
   if (engine_ != nullptr) engine_->CloseConnections();
-  const std::string in_use =
-      OpenConnectionsMessage({boxes.database1, boxes.database2, boxes.new_database,
-                              context_.AppFile(kWorkFileB), context_.AppFile(kWorkFileA)});
-  if (!in_use.empty()) return {false, in_use};
-
-  if (FileExists(new_database) &&
-      context_.prompt().MessageBox("The Resulting database exists.  Do you want to overwrite it?",
-                                   "Warning", Buttons::kYesNo, Icon::kExclamation) == Answer::kNo) {
-    return {false, ""};
-  }
-  return {true, ""};
+  MergePathBoxes page{boxes.database1, boxes.database2, boxes.new_database};
+  const MergePathsCheck check = msu::ValidateMergePaths(context_, page);
+  boxes = {page.database1, page.database2, page.new_database};
+  return {check.verdict == MergePathsVerdict::kAccepted, check.message};
 }
 
 CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
@@ -132,8 +91,8 @@ bool ServerServices::RunMerge() {
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
-  AddMdfExtension(source);
-  AddMdfExtension(target);
+  AppendMdfExtension(source);
+  AppendMdfExtension(target);
   const std::string source_path = Trim(source);
   const std::string target_path = Trim(target);
 
@@ -142,7 +101,8 @@ StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& t
   if (target_path.empty()) return {false, "Error, Resulting Database not specified"};
   if (target_path == source_path) return {false, "Error, databases are the same name."};
 
-  const std::string in_use = OpenConnectionsMessage({source, target, context_.AppFile(kWorkFileA)});
+  const std::string in_use =
+      OpenConnectionsMessage(context_, {source, target, context_.AppFile(kWorkFileA)});
   if (!in_use.empty()) return {false, in_use};
 
   if (FileExists(target_path) &&

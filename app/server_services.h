@@ -67,10 +67,6 @@ class ServerServices : public WizardServices {
   merge::Merge* Engine() { return engine_.get(); }
 
  private:
-  // The names of the databases in use among `paths`, each after one blank, and the message
-  // that names them; empty when none is in use.
-  std::string OpenConnectionsMessage(const std::vector<std::string>& paths);
-
   Context& context_;
   reports::ReportViewer* report_viewer_;
   std::unique_ptr<merge::Merge> engine_;
