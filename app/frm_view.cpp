@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <algorithm>
@@ -37,6 +38,9 @@ bool LoadDocumentInto(QTextEdit& box, const std::string& path) {
   } else {
     box.setPlainText(QString::fromLocal8Bit(content));
   }
+  // A document is read from its start: the title and the header block come first.
+  box.moveCursor(QTextCursor::Start);
+  box.ensureCursorVisible();
   return true;
 }
 

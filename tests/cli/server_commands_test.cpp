@@ -6,22 +6,24 @@
 
 #include <sstream>
 
-#include "server/embedded/instance.h"
 #include "tests/server/embedded/instance_test_support.h"
 
 namespace msu::cli {
 namespace {
 
-using embedded::testing::MakeDatabaseFile;
-using embedded::testing::ReadFile;
-using embedded::testing::ScratchFolder;
-using embedded::testing::WriteFile;
+using namespace embedded::testing;
 
 struct Outcome {
   int status;
   std::string out;
   std::string err;
+  bool operator==(const Outcome&) const = default;
 };
+
+void PrintTo(const Outcome& outcome, std::ostream* os) {
+  *os << "status " << outcome.status << ", out \"" << outcome.out << "\", err \"" << outcome.err
+      << "\"";
+}
 
 class ServerCommandsTest : public ::testing::Test {
  protected:
@@ -56,17 +58,14 @@ TEST_F(ServerCommandsTest, EveryCommandExplainsItself) {
 }
 
 TEST_F(ServerCommandsTest, UsageMistakesExitWith2AndChangeNothing) {
-  const Outcome none = Run({});
-  EXPECT_EQ(none.status, 2);
-  EXPECT_EQ(none.err, "msu-server: no command given\nTry 'msu-server --help'.\n");
+  EXPECT_EQ(Run({}), (Outcome{2, "", "msu-server: no command given\nTry 'msu-server --help'.\n"}));
   EXPECT_EQ(Run({"frobnicate"}).status, 2);
   EXPECT_EQ(Run({"--verbose", "status"}).status, 2);
 
-  const Outcome missing = Run({"attach", "ORVANE", "Alpha"});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err,
-            "msu-server: wrong number of arguments; usage: msu-server attach NAME DBNAME FILE\n"
-            "Try 'msu-server attach --help'.\n");
+  EXPECT_EQ(Run({"attach", "ORVANE", "Alpha"}),
+            (Outcome{2, "",
+                     "msu-server: wrong number of arguments; usage: msu-server attach NAME DBNAME "
+                     "FILE\nTry 'msu-server attach --help'.\n"}));
   // A password is never taken from the command line.
   const Outcome inline_password = Run({"create", "ORVANE", "--password", "secret"});
   EXPECT_EQ(inline_password.status, 2);
@@ -82,25 +81,22 @@ TEST_F(ServerCommandsTest, UsageMistakesExitWith2AndChangeNothing) {
 }
 
 TEST_F(ServerCommandsTest, CreateReadsThePasswordFromAFileOnly) {
-  const Outcome created = Create("ORVANE");
-  EXPECT_EQ(created.status, 0) << created.err;
-  EXPECT_EQ(created.out,
-            "Created the server ORVANE in " + (root / "ORVANE") + "; it is running.\n");
+  EXPECT_EQ(
+      Create("ORVANE"),
+      (Outcome{0, "Created the server ORVANE in " + (root / "ORVANE") + "; it is running.\n", ""}));
   auto instance = embedded::Instance::Open(root.path(), "ORVANE");
   EXPECT_TRUE(instance->CheckLogin("VESTRA", "83ecret"));
 
-  const Outcome again = Create("orvane");
-  EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.err, "msu-server: The server ORVANE already exists. (error -2147199229)\n");
-
-  const Outcome no_file = Run({"create", "OTHER", "--password-file", folder / "none.txt"});
-  EXPECT_EQ(no_file.status, 1);
-  EXPECT_EQ(no_file.err,
-            "msu-server: Cannot read the password file " + (folder / "none.txt") + ".\n");
+  EXPECT_EQ(
+      Create("orvane"),
+      (Outcome{1, "", "msu-server: The server ORVANE already exists. (error -2147199229)\n"}));
+  EXPECT_EQ(
+      Run({"create", "OTHER", "--password-file", folder / "none.txt"}),
+      (Outcome{1, "",
+               "msu-server: Cannot read the password file " + (folder / "none.txt") + ".\n"}));
   WriteFile(folder / "empty.txt", "\n");
-  const Outcome empty = Run({"create", "OTHER", "--password-file", folder / "empty.txt"});
-  EXPECT_EQ(empty.status, 1);
-  EXPECT_EQ(empty.err, "msu-server: Password not specified.\n");
+  EXPECT_EQ(Run({"create", "OTHER", "--password-file", folder / "empty.txt"}),
+            (Outcome{1, "", "msu-server: Password not specified.\n"}));
   EXPECT_EQ(embedded::Instance::List(root.path()), std::vector<std::string>{"ORVANE"});
 }
 
@@ -108,16 +104,16 @@ TEST_F(ServerCommandsTest, ServersStartStopAndReportTheirState) {
   ASSERT_EQ(Create("ORVANE").status, 0);
   EXPECT_NE(Run({"status"}).out.find("\nORVANE  running  0          0         "),
             std::string::npos);
-  const Outcome stopped = Run({"stop", "orvane"});
-  EXPECT_EQ(stopped.out, "The server ORVANE has been stopped; its sessions were ended.\n");
+  EXPECT_EQ(Run({"stop", "orvane"}).out,
+            "The server ORVANE has been stopped; its sessions were ended.\n");
   EXPECT_EQ(Run({"stop", "ORVANE"}).out, "The server ORVANE was already stopped.\n");
   EXPECT_NE(Run({"status", "ORVANE"}).out.find("\nORVANE  stopped"), std::string::npos);
   EXPECT_EQ(Run({"start", "ORVANE"}).out, "The server ORVANE has been started.\n");
   EXPECT_EQ(Run({"start", "ORVANE"}).out, "The server ORVANE was already running.\n");
 
-  const Outcome unknown = Run({"status", "NOWHERE"});
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_EQ(unknown.err, "msu-server: The server NOWHERE does not exist. (error -2147220991)\n");
+  EXPECT_EQ(
+      Run({"status", "NOWHERE"}),
+      (Outcome{1, "", "msu-server: The server NOWHERE does not exist. (error -2147220991)\n"}));
   EXPECT_EQ(Run({"start", "NOWHERE"}).status, 1);
 }
 
@@ -126,10 +122,10 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
   MakeDatabaseFile(folder / "Alpha.mdf");
   WriteFile(folder / "notes.txt", "not a database");
 
-  const Outcome refused = Run({"attach", "ORVANE", "Notes", folder / "notes.txt"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "msu-server: The file " + (folder / "notes.txt") +
-                             " is not a database. (error -2147199229)\n");
+  EXPECT_EQ(Run({"attach", "ORVANE", "Notes", folder / "notes.txt"}),
+            (Outcome{1, "",
+                     "msu-server: The file " + (folder / "notes.txt") +
+                         " is not a database. (error -2147199229)\n"}));
   EXPECT_EQ(ReadFile(folder / "notes.txt"), "not a database");
 
   const Outcome attached = Run({"attach", "ORVANE", "Alpha", folder / "Alpha.mdf"});
@@ -142,11 +138,10 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
   auto session = embedded::Instance::Open(root.path(), "ORVANE")->OpenSession("Alpha");
   const Outcome sessions = Run({"sessions", "ORVANE"});
   EXPECT_NE(sessions.out.find("\n51    Alpha     VESTRA"), std::string::npos) << sessions.out;
-  const Outcome in_use = Run({"detach", "ORVANE", "Alpha"});
-  EXPECT_EQ(in_use.status, 1);
-  EXPECT_EQ(in_use.err,
-            "msu-server: Cannot detach the database Alpha because it is currently in use. "
-            "(error -2147199229)\n");
+  EXPECT_EQ(Run({"detach", "ORVANE", "Alpha"}),
+            (Outcome{1, "",
+                     "msu-server: Cannot detach the database Alpha because it is currently in "
+                     "use. (error -2147199229)\n"}));
   EXPECT_EQ(Run({"kill", "ORVANE", "51"}).out, "Process 51 on the server ORVANE was killed.\n");
   EXPECT_TRUE(session->Killed());
   EXPECT_EQ(Run({"kill", "ORVANE", "51"}).status, 1);

@@ -5,23 +5,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
 #include <string>
-
-#include <unistd.h>
 
 #include "core/context.h"
 #include "core/recording_progress.h"
 #include "core/scripted_prompt.h"
 #include "fake_backend.h"
 #include "reports/problem_report.h"
+#include "test_files.h"
 
 namespace msu::reports {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
 
 // The bytes of a report written with the size 18.
 const std::string kHead =
@@ -52,15 +51,6 @@ std::string Body(const std::string& prefix, int first, int last) {
   for (int i = first; i <= last; ++i) out += prefix + "line " + std::to_string(i);
   return out;
 }
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 class RecordingViewer : public ReportViewer {
  public:
   void LoadReport(const std::string& path) override {
@@ -74,28 +64,19 @@ class RecordingViewer : public ReportViewer {
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device seed;
-    folder_ = fs::temp_directory_path() /
-              ("msu_report_" + std::to_string(::getpid()) + "_" + std::to_string(seed()));
     fs::create_directories(folder_ / "app");
     fs::create_directories(folder_ / "saved");
-    context_ = std::make_unique<Context>((folder_ / "app").string(), progress_, prompt_, backend_);
+    context_ = std::make_unique<Context>(folder_ / "app", progress_, prompt_, backend_);
     report_ = std::make_unique<ProblemReport>(
         *context_,
         ReportMerge{"D:\\Data\\fire.mdf", "/srv/data/other.mdf", "C:/new\\merged.mdf", "3"},
         &viewer_, [] { return std::string("12/31/26"); });
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
 
-  std::string Written() const { return ReadBytes(folder_ / "app" / "tmp_rpt.rtf"); }
-  void WriteLines(int count, bool small) {
-    for (int i = 1; i <= count; ++i) report_->WriteReportLine("line " + std::to_string(i), small);
-  }
+  std::string Report() const { return folder_ / "app/tmp_rpt.rtf"; }
+  std::string Written() const { return ReadFile(Report()); }
 
-  fs::path folder_;
+  testing::ScratchFolder folder_;
   RecordingProgress progress_;
   ScriptedPrompt prompt_;
   testing::FakeBackend backend_;
@@ -104,74 +85,44 @@ class ReportTest : public ::testing::Test {
   std::unique_ptr<ProblemReport> report_;
 };
 
-TEST_F(ReportTest, AnEmptyReportIsOneFilledPage) {
-  report_->OpenReport(9, 18);
-  EXPECT_EQ(report_->PagePosition(), 1.25);
-  report_->CloseReport();
-  // From 1.25 to 8.75 in eighths: 61 blank lines.
-  EXPECT_EQ(Written(), kHead + kHeader + Repeat(kLine, 61) + Footer(1) + kClosing);
+// Normal lines take an eighth of the page, small ones half of that; a page ends once a line
+// takes it past 9, and the filler before each footer stops past 8.75.
+TEST_F(ReportTest, PageBreaksAndFillerByteForByte) {
+  struct Case {
+    int normal, small, pages;
+    std::string body;  // between the document head's header block and the closing line
+  };
+  const std::string filled = kHeader + Repeat(kLine, 61);  // an empty page: 1.25 to 8.75
+  const Case cases[] = {
+      {0, 0, 1, Repeat(kLine, 61) + Footer(1)},
+      {62, 0, 1, Body(kLine, 1, 62) + Footer(1)},
+      // No filler on page 1 (the position is already 9.125); page 2 holds one line.
+      {64, 0, 2,
+       Body(kLine, 1, 63) + Footer(1) + kHeader + Body(kLine, 64, 64) + Repeat(kLine, 60) +
+           Footer(2)},
+      {0, 125, 2, Body(kSmall, 1, 125) + Footer(1) + filled + Footer(2)},
+      // 59 normal and one small line end at 8.6875: one blank line takes the page to 8.8125.
+      {59, 1, 1, Body(kLine, 1, 59) + Body(kSmall, 60, 60) + kLine + Footer(1)},
+      {60, 1, 1, Body(kLine, 1, 60) + Body(kSmall, 61, 61) + Footer(1)},
+      {200, 0, 4,
+       Body(kLine, 1, 63) + Footer(1) + kHeader + Body(kLine, 64, 126) + Footer(2) + kHeader +
+           Body(kLine, 127, 189) + Footer(3) + kHeader + Body(kLine, 190, 200) + Repeat(kLine, 50) +
+           Footer(4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.normal) + " normal and " + std::to_string(c.small) + " small");
+    WriteFile(Report(), std::string(100000, 'x'));  // the last report, replaced
+    report_->OpenReport(9, 18);
+    EXPECT_EQ(report_->PagePosition(), 1.25);
+    for (int i = 1; i <= c.normal + c.small; ++i) {
+      report_->WriteReportLine("line " + std::to_string(i), i > c.normal);
+    }
+    EXPECT_EQ(report_->PageNumber(), c.pages);
+    report_->CloseReport();
+    EXPECT_EQ(Written(), kHead + kHeader + c.body + kClosing);
+  }
   EXPECT_EQ(context_->merge.CurrentOperation, " Closing Problem Report ");
-  EXPECT_EQ(viewer_.loaded, (std::vector<std::string>{(folder_ / "app" / "tmp_rpt.rtf").string()}));
-  EXPECT_EQ(report_->DocumentHead() + "\r\n", kHead);
-  EXPECT_EQ(report_->FileNumber(), 9);
-}
-
-TEST_F(ReportTest, SixtyTwoNormalLinesFillOnePageExactly) {
-  report_->OpenReport(9, 18);
-  WriteLines(62, false);
-  EXPECT_EQ(report_->PageNumber(), 1);
-  EXPECT_EQ(report_->PagePosition(), 9.0);
-  report_->CloseReport();
-  EXPECT_EQ(Written(), kHead + kHeader + Body(kLine, 1, 62) + Footer(1) + kClosing);
-}
-
-TEST_F(ReportTest, TheSixtyThirdLineEndsThePage) {
-  report_->OpenReport(9, 18);
-  WriteLines(64, false);
-  EXPECT_EQ(report_->PageNumber(), 2);
-  report_->CloseReport();
-  // No filler on page 1 (the position is already 9.125); page 2 holds one line.
-  EXPECT_EQ(Written(), kHead + kHeader + Body(kLine, 1, 63) + Footer(1) + kHeader +
-                           Body(kLine, 64, 64) + Repeat(kLine, 60) + Footer(2) + kClosing);
-}
-
-TEST_F(ReportTest, SmallLinesTakeHalfAsMuch) {
-  report_->OpenReport(9, 18);
-  WriteLines(124, true);
-  EXPECT_EQ(report_->PageNumber(), 1);
-  report_->WriteReportLine("line 125", true);
-  EXPECT_EQ(report_->PageNumber(), 2);
-  report_->CloseReport();
-  EXPECT_EQ(Written(), kHead + kHeader + Body(kSmall, 1, 125) + Footer(1) + kHeader +
-                           Repeat(kLine, 61) + Footer(2) + kClosing);
-}
-
-TEST_F(ReportTest, TheFillerStopsPast8Point75) {
-  // 59 normal and one small line end at 8.6875: one blank line takes the page to 8.8125.
-  report_->OpenReport(9, 18);
-  WriteLines(59, false);
-  report_->WriteReportLine("small", true);
-  report_->CloseReport();
-  EXPECT_EQ(Written(),
-            kHead + kHeader + Body(kLine, 1, 59) + kSmall + "small" + kLine + Footer(1) + kClosing);
-
-  // 60 and one small end at 8.8125: no blank line.
-  report_->OpenReport(9, 18);
-  WriteLines(60, false);
-  report_->WriteReportLine("small", true);
-  report_->CloseReport();
-  EXPECT_EQ(Written(),
-            kHead + kHeader + Body(kLine, 1, 60) + kSmall + "small" + Footer(1) + kClosing);
-}
-
-TEST_F(ReportTest, TwoHundredLinesMakeFourPages) {
-  report_->OpenReport(9, 18);
-  WriteLines(200, false);
-  report_->CloseReport();
-  const std::string bytes = Written();
-  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\f'), 4);
-  EXPECT_NE(bytes.find(Footer(4)), std::string::npos);
-  EXPECT_EQ(report_->PageNumber(), 4);
+  EXPECT_EQ(viewer_.loaded, std::vector<std::string>(std::size(cases), Report()));
 }
 
 TEST_F(ReportTest, BodyTextIsWrittenUnchangedAndBoldTextWrapsIt) {
@@ -195,13 +146,6 @@ TEST_F(ReportTest, OtherSizesChangeEverySizeWord) {
   EXPECT_EQ(bytes.find("fs18"), std::string::npos);
 }
 
-TEST_F(ReportTest, OpenReportReplacesTheLastReport) {
-  WriteBytes(folder_ / "app" / "tmp_rpt.rtf", std::string(100000, 'x'));
-  report_->OpenReport(9, 18);
-  report_->CloseReport();
-  EXPECT_EQ(Written(), kHead + kHeader + Repeat(kLine, 61) + Footer(1) + kClosing);
-}
-
 TEST_F(ReportTest, AViewerThatFailsIsIgnored) {
   viewer_.fail = true;
   report_->OpenReport(9, 18);
@@ -210,18 +154,12 @@ TEST_F(ReportTest, AViewerThatFailsIsIgnored) {
 }
 
 TEST_F(ReportTest, AReportThatCannotBeOpenedFailsAtItsFirstLine) {
-  Context elsewhere((folder_ / "missing" / "folder").string(), progress_, prompt_, backend_);
+  Context elsewhere(folder_ / "missing/folder", progress_, prompt_, backend_);
   ProblemReport report(elsewhere, ReportMerge{}, nullptr, [] { return std::string("d"); });
   EXPECT_NO_THROW(report.OpenReport(9, 18));
-  try {
-    report.WriteReportLine("first");
-    FAIL() << "a line went nowhere without an error";
-  } catch (const ReportError& error) {
-    EXPECT_EQ(error.number(), 52);
-    EXPECT_EQ(error.description(), "Bad file name or number: the problem report " +
-                                       (folder_ / "missing" / "folder" / "tmp_rpt.rtf").string() +
-                                       " is not open");
-  }
+  EXPECT_EQ(testing::Thrown<ReportError>([&] { report.WriteReportLine("first"); }),
+            std::make_pair(52L, "Bad file name or number: the problem report " +
+                                    (folder_ / "missing/folder/tmp_rpt.rtf") + " is not open"));
   EXPECT_THROW(report.CloseReport(), ReportError);
 }
 
@@ -250,38 +188,37 @@ class SaveTest : public ReportTest {
   std::string report_bytes_;
 };
 
-TEST_F(SaveTest, ANewTargetIsWrittenWithoutAsking) {
-  const fs::path target = folder_ / "saved" / "report.rtf";
-  SaveReport(*context_, target.string());
+TEST_F(SaveTest, ANewTargetIsWrittenAndAnExistingOneReplacedOnlyAfterYes) {
+  const std::string target = folder_ / "saved/report.rtf";
+  SaveReport(*context_, target);
   EXPECT_TRUE(prompt_.Boxes().empty());
-  EXPECT_EQ(ReadBytes(target), report_bytes_);
+  EXPECT_EQ(ReadFile(target), report_bytes_);
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "saved"), fs::directory_iterator()), 1);
-}
 
-TEST_F(SaveTest, AnExistingTargetIsReplacedOnlyAfterYes) {
-  const fs::path target = folder_ / "saved" / "report.rtf";
-  WriteBytes(target, "the user's older report");
-
+  WriteFile(target, "the user's older report");
   prompt_.QueueAnswer(Answer::kNo);
-  SaveReport(*context_, target.string());
+  SaveReport(*context_, target);
   ASSERT_EQ(prompt_.Boxes().size(), 1u);
   const ScriptedPrompt::Shown& box = prompt_.Boxes()[0];
-  EXPECT_EQ(box.text, target.string() + " exists. Do you wish to replace it?");
+  EXPECT_EQ(box.text, target + " exists. Do you wish to replace it?");
   EXPECT_EQ(box.title, "");
   EXPECT_EQ(box.buttons, Buttons::kYesNo);
   EXPECT_EQ(box.icon, Icon::kExclamation);
-  EXPECT_EQ(ReadBytes(target), "the user's older report");
-  EXPECT_EQ(Written(), report_bytes_);
+  EXPECT_EQ(ReadFile(target), "the user's older report");
 
   prompt_.QueueAnswer(Answer::kYes);
-  SaveReport(*context_, target.string());
+  SaveReport(*context_, target);
   EXPECT_EQ(prompt_.Boxes().size(), 2u);
-  EXPECT_EQ(ReadBytes(target), report_bytes_);
+  EXPECT_EQ(ReadFile(target), report_bytes_);
+  EXPECT_EQ(Written(), report_bytes_);
+  // Saving over the report itself asks the question and keeps it.
+  SaveReport(*context_, Report());
+  EXPECT_EQ(prompt_.Boxes().size(), 3u);
   EXPECT_EQ(Written(), report_bytes_);
 }
 
 TEST_F(SaveTest, AFailureIsShownAndLeavesTheTarget) {
-  SaveReport(*context_, (folder_ / "no" / "such" / "folder.rtf").string());
+  SaveReport(*context_, folder_ / "no/such/folder.rtf");
   ASSERT_EQ(prompt_.Boxes().size(), 1u);
   EXPECT_EQ(prompt_.Boxes()[0].text,
             "Error while saving file: \r\nError: 75 Path/File access error (No such file or "
@@ -290,22 +227,16 @@ TEST_F(SaveTest, AFailureIsShownAndLeavesTheTarget) {
   EXPECT_EQ(prompt_.Boxes()[0].title, "");
 
   // Without a report there is nothing to save; the old target stays.
-  const fs::path target = folder_ / "saved" / "keep.rtf";
-  WriteBytes(target, "keep me");
-  fs::remove(folder_ / "app" / "tmp_rpt.rtf");
+  const std::string target = folder_ / "saved/keep.rtf";
+  WriteFile(target, "keep me");
+  fs::remove(Report());
   prompt_.QueueAnswer(Answer::kYes);
-  SaveReport(*context_, target.string());
+  SaveReport(*context_, target);
   ASSERT_EQ(prompt_.Boxes().size(), 3u);
-  EXPECT_EQ(prompt_.Boxes()[2].text, "Error while saving file: \r\nError: 53 File not found: " +
-                                         (folder_ / "app" / "tmp_rpt.rtf").string());
-  EXPECT_EQ(ReadBytes(target), "keep me");
+  EXPECT_EQ(prompt_.Boxes()[2].text,
+            "Error while saving file: \r\nError: 53 File not found: " + Report());
+  EXPECT_EQ(ReadFile(target), "keep me");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "saved"), fs::directory_iterator()), 1);
-}
-
-TEST_F(SaveTest, SavingOverTheReportItselfKeepsIt) {
-  SaveReport(*context_, (folder_ / "app" / "tmp_rpt.rtf").string());
-  EXPECT_EQ(prompt_.Boxes().size(), 1u);  // the question only
-  EXPECT_EQ(Written(), report_bytes_);
 }
 
 }  // namespace

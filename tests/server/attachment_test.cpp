@@ -135,13 +135,13 @@ class CopyDatabaseFileTest : public AttachmentTest {
 
 TEST_F(CopyDatabaseFileTest, ReplacesTheTargetWithTheDetachedWorkFileAndAttachesIt) {
   const std::string target = OutFile("Merged.mdf");
-  WriteBytes(target, "an older merge");
-  WriteBytes(OutFile("Merged_log.LDF"), "old log");
+  WriteFile(target, "an older merge");
+  WriteFile(OutFile("Merged_log.LDF"), "old log");
   AppFileWith("W_O_R_K_B_log.LDF", "work log");
   server_.databases.push_back({"OldMerge", target});
 
   EXPECT_TRUE(Copy(target));
-  EXPECT_EQ(ReadBytes(target), "finished");
+  EXPECT_EQ(ReadFile(target), "finished");
   EXPECT_FALSE(fs::exists(OutFile("Merged_log.LDF")));
   EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B_log.LDF")));
   EXPECT_THAT(server_.Calls("DetachDatabase"),
@@ -163,7 +163,7 @@ TEST_F(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
 
   // A target naming the work file itself must not delete the only copy.
   EXPECT_FALSE(Copy(AppFile("W_O_R_K_B.tmp")));
-  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_B.tmp")), "finished");
+  EXPECT_EQ(ReadFile(AppFile("W_O_R_K_B.tmp")), "finished");
   EXPECT_THAT(context_->merge.LastError, ::testing::HasSubstr("onto itself"));
   EXPECT_THAT(progress_.Texts(LogPage::kMerge),
               ElementsAre("Error, merge stopped,  Copying final database ",

@@ -23,24 +23,15 @@ TEST_F(LoginCheckTest, ServerListInTheServersOrderAndAFailureInABox) {
   EXPECT_THAT(Boxes(), ElementsAre("Invalid class string -2147221005"));
 }
 
-// The server knows the Warden password only in its derived form: the code of the upper-cased
-// first character, then the rest with its case.
+// The server knows the Warden password only in its derived form (the rule itself is tested
+// with the embedded server's logins).
 TEST_F(LoginCheckTest, DerivedPasswordLogsIn) {
-  for (const auto& [typed, derived] :
-       std::vector<std::pair<std::string, std::string>>{{"secret", "83ecret"},
-                                                        {"Secret", "83ecret"},
-                                                        {"s", "83"},
-                                                        {"S", "83"},
-                                                        {"7", "55"},
-                                                        {"aBcD", "65BcD"},
-                                                        {"a b ", "65 b "}}) {
-    server_.password = derived;
+  for (const char* typed : {"secret", "Secret"}) {
     const LoginResult result = Check(typed);
     EXPECT_TRUE(result.ok) << typed << ": " << result.message;
     EXPECT_EQ(result.message, "");
-    EXPECT_EQ(context_->server.ServerPassword, derived);
+    EXPECT_EQ(context_->server.ServerPassword, "83ecret");
   }
-  server_.password = "83ecret";
   EXPECT_EQ(Check("sECRET").message, "Password incorrect.");
   EXPECT_EQ(server_.Calls("Connect").back(), "Connect ORVANE VESTRA 83ECRET");
 }

@@ -6,17 +6,15 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "core/context.h"
 #include "core/recording_progress.h"
 #include "core/scripted_prompt.h"
 #include "fake_backend.h"
+#include "test_files.h"
 
 namespace msu::testing {
 
@@ -24,44 +22,28 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-inline std::string ReadBytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class RoutineWorld : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "msu-routines-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    fs::create_directories(root_ + "/app");
-    fs::create_directories(root_ + "/data");
-    fs::create_directories(root_ + "/out");
+    for (const char* folder : {"/app", "/data", "/out"}) fs::create_directories(root_ + folder);
     context_ = std::make_unique<Context>(root_ + "/app", progress_, prompt_, server_);
   }
 
   void TearDown() override {
     for (const auto& [path, bytes] : user_files_) {
-      EXPECT_EQ(ReadBytes(path), bytes) << path << " of the user changed";
+      EXPECT_EQ(ReadFile(path), bytes) << path << " of the user changed";
       EXPECT_EQ(fs::last_write_time(path), user_times_[path]) << path << " was written";
     }
     EXPECT_EQ(server_.open_connections, 0) << "an administration connection was left open";
     EXPECT_EQ(server_.abandoned_connections, 0) << "a connection ended without Disconnect";
     EXPECT_EQ(prompt_.BusyDepth(), 0);
-    fs::remove_all(root_);
   }
 
   // A user's database file, attached to the server as `name` unless that is empty.
   std::string UserDatabase(const std::string& file, const std::string& name) {
     const std::string path = root_ + "/data/" + file;
-    WriteBytes(path, "user data of " + file + std::string(4096, static_cast<char>(file.size())));
-    user_files_[path] = ReadBytes(path);
+    WriteFile(path, "user data of " + file + std::string(4096, static_cast<char>(file.size())));
+    user_files_[path] = ReadFile(path);
     user_times_[path] = fs::last_write_time(path);
     if (!name.empty()) server_.databases.push_back({name, path});
     return path;
@@ -69,7 +51,7 @@ class RoutineWorld : public ::testing::Test {
 
   std::string AppFile(const std::string& name) const { return context_->AppFile(name); }
   std::string AppFileWith(const std::string& name, const std::string& bytes = "old") {
-    WriteBytes(AppFile(name), bytes);
+    WriteFile(AppFile(name), bytes);
     return AppFile(name);
   }
   std::string OutFile(const std::string& name) const { return root_ + "/out/" + name; }
@@ -91,7 +73,8 @@ class RoutineWorld : public ::testing::Test {
     return texts;
   }
 
-  std::string root_;
+  const ScratchFolder scratch_;
+  const std::string root_ = scratch_.path();
   FakeBackend server_;
   RecordingProgress progress_;
   ScriptedPrompt prompt_;

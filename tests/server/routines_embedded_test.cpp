@@ -1,14 +1,6 @@
 // One merge's administration on a real embedded instance: login, open connections, working
 // copies, re-attachment, the finished copy at the new path, and the clean-up at exit. The
 // user's database files are SQLite files and must come out byte for byte as they went in.
-#include <signal.h>
-#include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
-
 #include "routine_world.h"
 #include "server/attachment.h"
 #include "server/connection_settings.h"
@@ -17,51 +9,12 @@
 #include "server/login_check.h"
 #include "server/open_connections.h"
 #include "server/working_copies.h"
+#include "tests/server/embedded/instance_test_support.h"
 
 namespace msu::testing {
 namespace {
 
-void MakeDatabase(const std::string& path, const std::string& incident) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  const std::string sql =
-      "CREATE TABLE Incidents(IncidentID INTEGER PRIMARY KEY, Name TEXT);"
-      "INSERT INTO Incidents VALUES(1, '" +
-      incident + "');";
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
-}
-
-// The running suite: the staged msu-server holding a data connection from another process
-// until its session is killed. Killed (and reaped) with the test if it is still there.
-class SuiteInUse {
- public:
-  SuiteInUse(const std::string& root, const std::string& database) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execl(MSU_SERVER_PROGRAM, MSU_SERVER_PROGRAM, "--root", root.c_str(), "hold", "ORVANE",
-              database.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-  }
-  ~SuiteInUse() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  // Exit status of the holder; -1 when it did not end by itself.
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-};
+using embedded::testing::MakeDatabaseFile;
 
 bool HasSessionOf(const embedded::Instance& instance, pid_t pid) {
   for (const auto& session : instance.Sessions()) {
@@ -77,27 +30,28 @@ std::vector<std::string> Names(const embedded::Instance& instance) {
 }
 
 TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
-  std::string root = (fs::temp_directory_path() / "msu-routines-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(root.data()), nullptr);
+  const ScratchFolder scratch;
+  const std::string& root = scratch.path();
   for (const char* folder : {"/app", "/data", "/out"}) fs::create_directories(root + folder);
   const std::string db1 = root + "/data/Incidents.mdf", db2 = root + "/data/Regional.mdf";
-  MakeDatabase(db1, "Flood");
-  MakeDatabase(db2, "Fire");
-  const std::string bytes1 = ReadBytes(db1), bytes2 = ReadBytes(db2);
+  MakeDatabaseFile(db1, "Flood");
+  MakeDatabaseFile(db2, "Fire");
+  const std::string bytes1 = ReadFile(db1), bytes2 = ReadFile(db2);
   auto instance = embedded::Instance::Create(root + "/servers", "ORVANE", "secret");
   instance->Attach("Incidents", db1);
   instance->Attach("Regional", db2);
-  SuiteInUse suite(root + "/servers", "Incidents");
-  for (int attempt = 0; attempt < 600 && !HasSessionOf(*instance, suite.pid()); ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(HasSessionOf(*instance, suite.pid())) << "the holder never opened its session";
+  // The running suite: another program holding a data connection until its session is killed.
+  embedded::testing::Program suite(MSU_SERVER_PROGRAM,
+                                   {"--root", root + "/servers", "hold", "ORVANE", "Incidents"},
+                                   root + "/holder.txt");
+  ASSERT_TRUE(embedded::testing::WaitUntil([&] { return HasSessionOf(*instance, suite.pid()); }))
+      << suite.Output();
 
   embedded::EmbeddedBackend backend(root + "/servers");
   RecordingProgress progress;
   ScriptedPrompt prompt;
   Context context(root + "/app", progress, prompt, backend);
-  WriteBytes(context.AppFile("cvn.ini"), "[CVN]\n");
+  WriteFile(context.AppFile("cvn.ini"), "[CVN]\n");
 
   EXPECT_EQ(CheckLogin(context, "ORVANE", "Secret!", kMoveNext).message, "Password incorrect.");
   ASSERT_TRUE(CheckLogin(context, "ORVANE", "secret", kMoveNext).ok);
@@ -136,16 +90,11 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
 
   CleanUpWorkingFiles(context, root + "/out/Merged.mdf");
   EXPECT_THAT(Names(*instance), ElementsAre("Incidents", "Regional"));
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(root + "/app")) {
-    left.push_back(entry.path().filename().string());
-  }
-  EXPECT_THAT(left, ElementsAre("cvn.ini"));
+  EXPECT_THAT(FileNames(root + "/app"), ElementsAre("cvn.ini"));
   EXPECT_TRUE(fs::exists(root + "/out/Merged.mdf"));
   EXPECT_THAT(prompt.Boxes(), IsEmpty());
-  EXPECT_EQ(ReadBytes(db1), bytes1);
-  EXPECT_EQ(ReadBytes(db2), bytes2);
-  fs::remove_all(root);
+  EXPECT_EQ(ReadFile(db1), bytes1);
+  EXPECT_EQ(ReadFile(db2), bytes2);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // removes when it closes.
 #include "server/working_copies.h"
 
-#include <algorithm>
-
 #include "routine_world.h"
 #include "server/exit_cleanup.h"
 
@@ -25,14 +23,7 @@ class WorkingCopiesTest : public RoutineWorld {
   }
   bool Reattach() { return ReattachDatabases(*context_, db1_, db2_); }
   std::vector<std::string> Check() const { return progress_.Texts(LogPage::kCheck); }
-  std::vector<std::string> AppFolder() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ + "/app")) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> AppFolder() const { return FileNames(root_ + "/app"); }
   std::string db1_, db2_;
 };
 
@@ -50,8 +41,8 @@ TEST_F(WorkingCopiesTest, CopiesBothDatabasesAndAttachesAllFour) {
   EXPECT_EQ(context_->merge.SourceName, "Incidents");
   EXPECT_EQ(context_->merge.DestinationName, "Regional");
   EXPECT_EQ(context_->merge.NewDatabaseName, "Merged");
-  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_A.tmp")), user_files_[db1_]);
-  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_B.tmp")), user_files_[db2_]);
+  EXPECT_EQ(ReadFile(AppFile("W_O_R_K_A.tmp")), user_files_[db1_]);
+  EXPECT_EQ(ReadFile(AppFile("W_O_R_K_B.tmp")), user_files_[db2_]);
   EXPECT_THAT(server_.Calls("DetachDatabase"),
               ElementsAre("DetachDatabase Incidents", "DetachDatabase Regional",
                           "DetachDatabase W_O_R_K_A", "DetachDatabase W_O_R_K_B"));
@@ -133,7 +124,7 @@ TEST_F(WorkingCopiesTest, ExitDetachesWorkingAndNewDatabasesAndDeletesWorkingFil
     AppFileWith(name);
   }
   const std::string target = OutFile("Merged.mdf");
-  WriteBytes(target, "merged");
+  WriteFile(target, "merged");
   server_.databases.push_back({"Merged", target});
   server_.processes = {{61, "W_O_R_K_A"}, {62, "Merged"}, {63, "Incidents"}};
   // Before any login nothing is detached, but the files go.
@@ -153,7 +144,7 @@ TEST_F(WorkingCopiesTest, ExitDetachesWorkingAndNewDatabasesAndDeletesWorkingFil
       ElementsAre("DetachDatabase W_O_R_K_B", "DetachDatabase W_O_R_K_A", "DetachDatabase Merged"));
   EXPECT_THAT(server_.Calls("KillProcess"), ElementsAre("KillProcess 61", "KillProcess 62"));
   EXPECT_THAT(AppFolder(), ElementsAre("W_O_R_K_B.ini", "cvn.ini", "tmp_rpt.rtf"));
-  EXPECT_EQ(ReadBytes(target), "merged");
+  EXPECT_EQ(ReadFile(target), "merged");
   EXPECT_NE(server_.Database("Incidents"), nullptr);
 
   // A server gone away meanwhile: every detach fails in its box, every file still goes.

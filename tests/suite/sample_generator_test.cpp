@@ -2,7 +2,6 @@
 // the same seed always gives the same content.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 
 #include "suite/incident_delete_rules.h"
@@ -12,6 +11,8 @@
 namespace msu::suite {
 namespace {
 
+using msu::testing::ReadFile;
+using msu::testing::WriteFile;
 using testing::Db;
 using testing::ScratchDir;
 
@@ -23,44 +24,45 @@ const char* kRepeatedQuals =
 
 SampleSummary Generate(const ScratchDir& dir, SchemaVersion v, long rows = 400, uint64_t seed = 7) {
   SampleOptions options;
-  options.out_dir = dir.Path();
+  options.out_dir = dir.path();
   options.rows = rows;
   options.seed = seed;
   options.version = v;
   return GenerateSampleSet(options);
 }
 
-class SamplePairTest : public ::testing::TestWithParam<SchemaVersion> {};
+// The merge pair of the version, generated once per test.
+class SamplePairTest : public ::testing::TestWithParam<SchemaVersion> {
+ protected:
+  ScratchDir dir;
+  SampleSummary summary = Generate(dir, GetParam());
+  Db a{dir.File("Fire1.mdf")}, b{dir.File("Fire2.mdf")};
+};
 
 TEST_P(SamplePairTest, StandardRowsDifferWhereTheSummarySaysSo) {
-  ScratchDir dir;
-  Generate(dir, GetParam());
-  Db a(dir.File("Fire1.mdf"));
-  Db b(dir.File("Fire2.mdf"));
-  auto row = [](Db& db, const std::string& sql) { return db.Text(sql); };
-  const std::string kind =
-      "SELECT Description, CategoryCode FROM L_Kind WHERE Standard = 1 "
-      "AND KindCode = ";
-  EXPECT_NE(row(a, kind + "'ENG3'"), row(b, kind + "'ENG3'"));
-  EXPECT_NE(row(a, kind + "'DOZR'"), row(b, kind + "'DOZR'"));
-  EXPECT_EQ(row(a, kind + "'CRW1'"), row(b, kind + "'CRW1'"));
-  const std::string agency = "SELECT AgencyName FROM L_Agency WHERE AgencyCode = ";
-  EXPECT_EQ(row(a, agency + "'USFS'"), "FOREST SERVICE");
-  EXPECT_EQ(row(b, agency + "'USFS'"), "Forest Service");
-  EXPECT_EQ(row(a, agency + "'NPS'"), "NULL");
+  struct Case {
+    std::string query;
+    bool same;
+  };
+  const std::string kind = "SELECT Description, CategoryCode FROM L_Kind WHERE Standard = 1 AND ";
   const std::string status = "SELECT Description, Available FROM L_Status WHERE StatusCode = ";
-  EXPECT_NE(row(a, status + "3"), row(b, status + "3"));
-  EXPECT_NE(row(a, status + "4"), row(b, status + "4"));
-  EXPECT_NE(row(a, "SELECT Section FROM L_Position WHERE PositionCode = 'DIVS'"),
-            row(b, "SELECT Section FROM L_Position WHERE PositionCode = 'DIVS'"));
-  EXPECT_NE(row(a, "SELECT Description FROM L_Location WHERE LocationCode = 'RENO'"),
-            row(b, "SELECT Description FROM L_Location WHERE LocationCode = 'RENO'"));
+  const Case cases[] = {
+      {kind + "KindCode = 'ENG3'", false},
+      {kind + "KindCode = 'DOZR'", false},
+      {kind + "KindCode = 'CRW1'", true},
+      {status + "3", false},
+      {status + "4", false},
+      {"SELECT Section FROM L_Position WHERE PositionCode = 'DIVS'", false},
+      {"SELECT Description FROM L_Location WHERE LocationCode = 'RENO'", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(a.Text(c.query) == b.Text(c.query), c.same) << c.query;
+  const std::string agency = "SELECT AgencyName FROM L_Agency WHERE AgencyCode = ";
+  EXPECT_EQ(a.Text(agency + "'USFS'"), "FOREST SERVICE");
+  EXPECT_EQ(b.Text(agency + "'USFS'"), "Forest Service");
+  EXPECT_EQ(a.Text(agency + "'NPS'"), "NULL");
 }
 
 TEST_P(SamplePairTest, UserCodesCollideAndAreReferredTo) {
-  ScratchDir dir;
-  Generate(dir, GetParam());
-  Db a(dir.File("Fire1.mdf"));
   a.Exec("ATTACH DATABASE '" + dir.File("Fire2.mdf") + "' AS b");
   auto both = [&](const std::string& table, const std::string& codes) {
     return a.Rows("SELECT " + codes + " FROM main." + table +
@@ -106,10 +108,6 @@ TEST_P(SamplePairTest, UserCodesCollideAndAreReferredTo) {
 }
 
 TEST_P(SamplePairTest, QualificationsRepeatOnlyWherePlanned) {
-  ScratchDir dir;
-  Generate(dir, GetParam());
-  Db a(dir.File("Fire1.mdf"));
-  Db b(dir.File("Fire2.mdf"));
   const bool legacy = GetParam() != SchemaVersion::k5_01_00;
   const std::string yes = legacy ? "T" : "1";
   const std::string no = legacy ? "F" : "0";
@@ -125,8 +123,6 @@ TEST_P(SamplePairTest, QualificationsRepeatOnlyWherePlanned) {
 }
 
 TEST_P(SamplePairTest, EveryIncidentHasRowsInEveryTableThatBelongsToIt) {
-  ScratchDir dir;
-  SampleSummary summary = Generate(dir, GetParam(), 150);
   std::vector<IncidentDeleteRule> rules;
   std::string error;
   ASSERT_TRUE(ReadIncidentDeleteRules(
@@ -148,17 +144,13 @@ TEST_P(SamplePairTest, EveryIncidentHasRowsInEveryTableThatBelongsToIt) {
 }
 
 TEST_P(SamplePairTest, NamesWithQuotesNullsAndOverlappingKeys) {
-  ScratchDir dir;
-  Generate(dir, GetParam());
-  Db a(dir.File("Fire1.mdf"));
-  Db b(dir.File("Fire2.mdf"));
   for (Db* db : {&a, &b}) {
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Persons WHERE LastName LIKE '%''%'"), 0);
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Incidents WHERE IncidentName = 'O''Brien Ridge'"), 0);
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Persons WHERE MiddleInitial IS NULL"), 0);
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Resources WHERE StatusCode IS NULL"), 0);
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Persons WHERE LeaderID IS NULL"), 0);
-    EXPECT_GT(db->Int("SELECT COUNT(*) FROM Persons WHERE LeaderID = 0"), 0);
+    for (const char* rows :
+         {"Persons WHERE LastName LIKE '%''%'", "Incidents WHERE IncidentName = 'O''Brien Ridge'",
+          "Persons WHERE MiddleInitial IS NULL", "Resources WHERE StatusCode IS NULL",
+          "Persons WHERE LeaderID IS NULL", "Persons WHERE LeaderID = 0"}) {
+      EXPECT_GT(db->Int(std::string("SELECT COUNT(*) FROM ") + rows), 0) << rows;
+    }
     EXPECT_EQ(db->Int("SELECT MIN(ResourceID) FROM Resources"), 1);
     EXPECT_EQ(db->Int("SELECT MIN(PersonID) FROM Persons"), 1);
     EXPECT_EQ(db->Text("PRAGMA integrity_check"), "ok");
@@ -169,10 +161,6 @@ TEST_P(SamplePairTest, NamesWithQuotesNullsAndOverlappingKeys) {
 }
 
 TEST_P(SamplePairTest, SourceHasTheShapeOfItsVersion) {
-  ScratchDir dir;
-  Generate(dir, GetParam());
-  Db a(dir.File("Fire1.mdf"));
-  Db b(dir.File("Fire2.mdf"));
   EXPECT_EQ(b.Text("SELECT version FROM version WHERE module = 'DATABASE'"), "5.01.00");
   EXPECT_EQ(a.Text("SELECT version FROM version WHERE module = 'MERGEVERSION'"),
             VersionText(GetParam()));
@@ -275,15 +263,13 @@ TEST(SampleGeneratorTest, SplitDatabaseHasSeveralIncidentsAndFilesBesideIt) {
   EXPECT_EQ(summary.files[0].ini_path, dir.File("Fire1.ini"));
   EXPECT_TRUE(summary.files[1].ini_path.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("Fire2.ini")));
-  std::ifstream ini(dir.File("Fire1.ini"));
-  std::string first;
-  std::getline(ini, first);
-  EXPECT_EQ(first, "; Suite settings of the database Fire1\r");
+  EXPECT_EQ(ReadFile(dir.File("Fire1.ini")).rfind("; Suite settings of the database Fire1\r\n", 0),
+            0u);
 }
 
 TEST(SampleGeneratorTest, ExistingFilesAreNeverOverwritten) {
   ScratchDir dir;
-  { std::ofstream(dir.File("Split1.ini")) << "mine"; }
+  WriteFile(dir.File("Split1.ini"), "mine");
   try {
     Generate(dir, SchemaVersion::k5_01_00);
     FAIL() << "no error";
@@ -292,10 +278,7 @@ TEST(SampleGeneratorTest, ExistingFilesAreNeverOverwritten) {
                                          "; nothing was written. Choose an empty folder.");
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("Fire1.mdf")));
-  std::ifstream in(dir.File("Split1.ini"));
-  std::string text;
-  std::getline(in, text);
-  EXPECT_EQ(text, "mine");
+  EXPECT_EQ(ReadFile(dir.File("Split1.ini")), "mine");
 }
 
 }  // namespace

@@ -1,36 +1,21 @@
-// Helpers shared by the tests of the suite kit: a scratch folder and small SQLite queries.
+// Helpers shared by the tests of the suite kit: scratch folders and small SQLite queries.
 #pragma once
 
 #include <sqlite3.h>
 
-#include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tests/server/test_files.h"
+
 namespace msu::suite::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
+// A fresh folder, removed with everything in it.
+class ScratchDir : public msu::testing::ScratchFolder {
  public:
-  ScratchDir() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("msu_suite_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::string Path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
+  std::string File(const std::string& name) const { return *this / name; }
 };
 
 // A read-write connection to a SQLite file that already exists.

@@ -1,37 +1,20 @@
 // Sessions: every data connection is a process of its instance, seen and killed from any OS
 // process, and a process that died never leaves a session behind.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <set>
-#include <thread>
 
-#include "core/text.h"
 #include "server/admin.h"
-#include "server/embedded/instance.h"
 #include "tests/server/embedded/instance_test_support.h"
 
 namespace msu::embedded {
 namespace {
 
-using testing::kWardenPassword;
-using testing::MakeDatabaseFile;
-using testing::ScratchFolder;
+using namespace testing;
 
-// The number of the AdminError `work` throws, 0 when it throws none.
-template <typename Work>
-long AdminNumber(Work work) {
-  try {
-    work();
-  } catch (const data::AdminError& error) {
-    return error.number();
-  }
-  return 0;
-}
+long AdminNumber(const std::function<void()>& work) { return Thrown<data::AdminError>(work).first; }
 
 std::vector<long> Spids(const Instance& instance) {
   std::vector<long> spids;
@@ -43,10 +26,10 @@ class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
     instance = Instance::Create(root.path(), "ORVANE", kWardenPassword);
-    MakeDatabaseFile(data / "Alpha.mdf");
-    MakeDatabaseFile(data / "Beta.mdf");
-    instance->Attach("Alpha", data / "Alpha.mdf");
-    instance->Attach("Beta", data / "Beta.mdf");
+    for (const char* name : {"Alpha", "Beta"}) {
+      MakeDatabaseFile(data / (name + std::string(".mdf")));
+      instance->Attach(name, data / (name + std::string(".mdf")));
+    }
   }
 
   // Runs `child` in a forked process that reports through a pipe; returns its pid and the
@@ -64,41 +47,32 @@ class SessionTest : public ::testing::Test {
     return {pid, pipe_ends[0]};
   }
 
-  // Waits for the child's exit status (-1 when it did not exit normally).
-  static int ExitStatus(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // A child holding a session on Alpha until it is killed (exit 0) or a minute passed (3);
+  // returns its pid and the session's spid.
+  std::pair<pid_t, long> HoldSession() {
+    const auto [pid, fd] = Fork([&](int report) {
+      try {
+        auto session = Instance::Open(root.path(), "ORVANE")->OpenSession("Alpha");
+        const long spid = session->Spid();
+        if (::write(report, &spid, sizeof spid) != sizeof spid) return 4;
+        return WaitUntil([&] { return session->Killed(); }) ? 0 : 3;
+      } catch (...) {
+        return 5;
+      }
+    });
+    long spid = 0;
+    EXPECT_EQ(::read(fd, &spid, sizeof spid), static_cast<ssize_t>(sizeof spid));
+    ::close(fd);
+    return {pid, spid};
+  }
+
+  std::string SessionFile(long spid) const {
+    return root / ("ORVANE/sessions/" + std::to_string(spid) + ".session");
   }
 
   ScratchFolder root, data;
   std::unique_ptr<Instance> instance;
 };
-
-// A child that opens a session on Alpha, reports its spid, and waits to be killed; it exits
-// with 0 when it saw the kill, 3 when nobody killed it.
-int HoldSession(const std::string& root, int report) {
-  try {
-    auto own = Instance::Open(root, "ORVANE");
-    auto session = own->OpenSession("Alpha");
-    const long spid = session->Spid();
-    if (::write(report, &spid, sizeof spid) != sizeof spid) return 4;
-    for (int i = 0; i < 600; ++i) {
-      if (session->Killed()) return 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return 3;
-  } catch (...) {
-    return 5;
-  }
-}
-
-long ReadSpid(int fd) {
-  long spid = 0;
-  EXPECT_EQ(::read(fd, &spid, sizeof spid), static_cast<ssize_t>(sizeof spid));
-  ::close(fd);
-  return spid;
-}
 
 TEST_F(SessionTest, SpidsStartAt51AndAreNeverReused) {
   auto first = instance->OpenSession("Alpha");
@@ -148,10 +122,8 @@ TEST_F(SessionTest, KillEndsOneLiveSessionOnce) {
 }
 
 TEST_F(SessionTest, ASessionOfAnotherProcessIsListedAndKilled) {
-  const auto [pid, report] = Fork([&](int fd) { return HoldSession(root.path(), fd); });
-  const long spid = ReadSpid(report);
+  const auto [pid, spid] = HoldSession();
   ASSERT_GE(spid, 51);
-
   const std::vector<SessionInfo> sessions = instance->Sessions();
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0].spid, spid);
@@ -162,28 +134,36 @@ TEST_F(SessionTest, ASessionOfAnotherProcessIsListedAndKilled) {
   instance->Kill(spid);
   EXPECT_EQ(ExitStatus(pid), 0) << "the other process did not see the kill";
   EXPECT_TRUE(instance->Sessions().empty());
-  EXPECT_FALSE(
-      std::filesystem::exists(root / ("ORVANE/sessions/" + std::to_string(spid) + ".session")));
+  EXPECT_FALSE(std::filesystem::exists(SessionFile(spid)));
   EXPECT_NO_THROW(instance->Detach("Alpha"));
 }
 
 TEST_F(SessionTest, AProcessThatDiedLeavesNoSession) {
-  const auto [pid, report] = Fork([&](int fd) { return HoldSession(root.path(), fd); });
-  const long spid = ReadSpid(report);
+  const auto [pid, spid] = HoldSession();
   ASSERT_EQ(Spids(*instance), std::vector<long>{spid});
-
   // Killed without any chance to clean up: its session file stays behind.
   ::kill(pid, SIGKILL);
   EXPECT_EQ(ExitStatus(pid), -1);
-  const std::string leftover = root / ("ORVANE/sessions/" + std::to_string(spid) + ".session");
-  EXPECT_TRUE(std::filesystem::exists(leftover));
+  EXPECT_TRUE(std::filesystem::exists(SessionFile(spid)));
 
   EXPECT_TRUE(instance->Sessions().empty());
-  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_FALSE(std::filesystem::exists(SessionFile(spid)));
   EXPECT_EQ(AdminNumber([&] { instance->Kill(spid); }), data::kErrAdminOperation);
   EXPECT_NO_THROW(instance->Detach("Alpha"));
   // Its number is not handed out again.
   EXPECT_GT(instance->OpenSession("Beta")->Spid(), spid);
+
+  // Half-published session files go with their process only.
+  const auto [dead_pid, report] = Fork([](int) { return 0; });
+  ::close(report);
+  ExitStatus(dead_pid);
+  const std::string dead = root / ("ORVANE/sessions/.77." + std::to_string(dead_pid) + ".new");
+  const std::string alive = root / ("ORVANE/sessions/.78." + std::to_string(::getpid()) + ".new");
+  WriteFile(dead, "half written");
+  WriteFile(alive, "being written");
+  EXPECT_TRUE(instance->Sessions().empty());
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(alive));
 }
 
 TEST_F(SessionTest, ProcessesOpeningSessionsAtOnceGetDistinctSpids) {
@@ -208,29 +188,13 @@ TEST_F(SessionTest, ProcessesOpeningSessionsAtOnceGetDistinctSpids) {
   std::set<long> spids;
   for (const auto& [pid, fd] : children) {
     long spid = 0;
-    while (::read(fd, &spid, sizeof spid) == static_cast<ssize_t>(sizeof spid)) {
-      spids.insert(spid);
-    }
+    while (::read(fd, &spid, sizeof spid) == static_cast<ssize_t>(sizeof spid)) spids.insert(spid);
     ::close(fd);
     EXPECT_EQ(ExitStatus(pid), 0);
   }
   EXPECT_EQ(spids.size(), static_cast<size_t>(kProcesses * kSessionsEach));
   EXPECT_EQ(*spids.begin(), 51);
   EXPECT_TRUE(instance->Sessions().empty());
-}
-
-TEST_F(SessionTest, LeftoversOfAnUnfinishedPublicationGoOnlyWithTheirProcess) {
-  const auto [dead_pid, report] = Fork([](int) { return 0; });
-  ::close(report);
-  ExitStatus(dead_pid);
-  const std::string sessions = root / "ORVANE/sessions";
-  const std::string dead = sessions + "/.77." + std::to_string(dead_pid) + ".new";
-  const std::string alive = sessions + "/.78." + std::to_string(::getpid()) + ".new";
-  testing::WriteFile(dead, "half written");
-  testing::WriteFile(alive, "being written");
-  EXPECT_TRUE(instance->Sessions().empty());
-  EXPECT_FALSE(std::filesystem::exists(dead));
-  EXPECT_TRUE(std::filesystem::exists(alive));
 }
 
 }  // namespace
