@@ -586,16 +586,6 @@ std::vector<IndexInfo> SchemaIndexes(SchemaVersion version) {
     }
     indexes.push_back(std::move(index));
   }
-  // The keys of the renumbered tables carry no unique constraint in the embedded schema
-  // (see EmbeddedTablesSql), so they get a plain index for the look-ups by key instead.
-  for (const TableInfo& t : tables) {
-    if (t.role != TableRole::kCore) continue;
-    for (const ColumnInfo& c : t.columns) {
-      if (c.primary_key && !c.identity) {
-        indexes.push_back({"PK_" + t.name, t.name, {c.name}});
-      }
-    }
-  }
   return indexes;
 }
 
@@ -606,10 +596,10 @@ std::string EmbeddedCreateTablesSql(SchemaVersion version) {
     for (const ColumnInfo& c : t.columns) {
       if (c.primary_key && !c.identity) key_columns.push_back(c.name);
     }
-    // SQLite checks a unique constraint row by row, so the merge's set-based key shift
-    // (UPDATE ... SET key = key + offset) would collide with itself halfway through a core
-    // table. Only lookup and system tables, whose keys are never shifted, keep theirs.
-    const bool declare_key = t.role != TableRole::kCore && !key_columns.empty();
+    // Core tables keep their keys too: the embedded server checks a key once per statement,
+    // as the suite's server does, so the merge's set-based key shift does not collide with
+    // itself halfway through a table.
+    const bool declare_key = !key_columns.empty();
     sql += "CREATE TABLE [" + t.name + "] (\n";
     for (size_t i = 0; i < t.columns.size(); ++i) {
       const ColumnInfo& c = t.columns[i];
