@@ -155,9 +155,7 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     err << kProgram << ": " << error.what() << "\n"
         << "Try '" << kProgram << (command ? " " + command->name : std::string()) << " --help'.\n";
     return 2;
-  } catch (const data::AdminError& error) {
-    err << kProgram << ": " << error.description() << " (error " << error.number() << ")\n";
-  } catch (const data::DataError& error) {
+  } catch (const NumberedError& error) {
     err << kProgram << ": " << error.description() << " (error " << error.number() << ")\n";
   } catch (const std::exception& error) {
     err << kProgram << ": " << error.what() << "\n";

@@ -14,8 +14,7 @@ namespace msu::instructions {
 namespace {
 
 // Error numbers of failures of the file itself.
-constexpr long kErrFileAccess = 75;  // cannot open
-constexpr long kErrDeviceIO = 57;    // reading failed
+constexpr long kErrDeviceIO = 57;  // reading failed
 
 constexpr std::string_view kIncidentDelete = "[INCIDENTDELETE]";
 
@@ -228,7 +227,7 @@ bool LoadInstructions(Context& context, InstructionSet& set) {
 
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
-    return report_failure(kErrFileAccess,
+    return report_failure(kErrPathAccess,
                           "Path/File access error: " + path + " cannot be opened for reading");
   }
 

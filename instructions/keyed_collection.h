@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+#include "core/numbered_error.h"
 
 #include "core/text.h"
 
@@ -21,16 +22,9 @@ inline constexpr long kErrOutOfRange = 9;       // no element at that index
 inline constexpr long kErrDuplicateKey = 457;   // the key is taken
 
 // A failed Add, Item or Remove. The loader quotes description() in its error lines.
-class CollectionError : public std::runtime_error {
+class CollectionError : public NumberedError {
  public:
-  CollectionError(long number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
-  long number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  long number_;
-  std::string description_;
+  using NumberedError::NumberedError;
 };
 
 template <typename T>

@@ -13,20 +13,6 @@ namespace msu::merge {
 
 namespace {
 
-// The failure being handled, with the number and description of whichever layer raised it.
-// Call only inside a catch block.
-RoutineError CheckError() {
-  try {
-    throw;
-  } catch (const reports::ReportError& error) {
-    return {error.number(), error.description()};
-  } catch (const instructions::CollectionError& error) {
-    return {error.number(), error.description()};
-  } catch (...) {
-    return CurrentError();
-  }
-}
-
 // The ini file beside a database file: the path with its extension replaced by "ini". A file
 // name without an extension has none (a "." in a folder name does not count).
 std::string IniFileOf(const std::string& database_path) {
@@ -70,7 +56,7 @@ bool Merge::Initialize() {
   progress.AddProgress("Destination Database version: " + context_.versions.Database2Version);
 
   const auto report_failure = [this, &progress] {
-    const RoutineError error = CheckError();
+    const RoutineError error = CurrentError();
     context_.merge.LastError = LastErrorText(error);
     progress.AddProgress("Error, check stopped, " + context_.merge.CurrentOperation);
     progress.AddProgress("Error, " + context_.merge.LastError);
@@ -116,7 +102,7 @@ bool Merge::CopyIniFiles() {
     } catch (...) {
       // A stale copy would pass for the ini file of this merge.
       progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
-                           " database: " + CheckError().description);
+                           " database: " + CurrentError().description);
       return false;
     }
   }
@@ -128,7 +114,7 @@ bool Merge::CopyIniFiles() {
       CopyWholeFile(ini, context_.AppFile(side.working_ini));
     } catch (...) {
       progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
-                           " database: " + CheckError().description);
+                           " database: " + CurrentError().description);
       return false;
     }
     progress.AddProgress(std::string("Created a working copy of ini for ") + side.name +

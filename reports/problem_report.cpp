@@ -172,7 +172,7 @@ void SaveReport(Context& context, const std::string& target_path) {
     number = failure.number();
     description = failure.description();
   } catch (const fs::filesystem_error& failure) {
-    number = kErrFileAccess;
+    number = kErrPathAccess;
     description = "Path/File access error (" + failure.code().message() + ")";
   }
   fs::remove(temp, error);

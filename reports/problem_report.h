@@ -21,6 +21,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include "core/numbered_error.h"
 
 namespace msu {
 class Context;
@@ -34,19 +35,10 @@ inline constexpr const char* kReportTitle = "Orvane Merge Problem Report";
 // Errors of writing the report; the check's own handler reports them.
 inline constexpr long kErrBadFileNumber = 52;  // the report file is not open
 inline constexpr long kErrDeviceIO = 57;       // a write failed
-inline constexpr long kErrFileNotFound = 53;
-inline constexpr long kErrFileAccess = 75;
 
-class ReportError : public std::runtime_error {
+class ReportError : public NumberedError {
  public:
-  ReportError(long number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
-  long number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  long number_;
-  std::string description_;
+  using NumberedError::NumberedError;
 };
 
 // The names shown in the header block, read from the merge in progress. Only the file names

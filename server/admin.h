@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include "core/numbered_error.h"
 
 namespace msu::data {
 
@@ -17,16 +18,9 @@ inline constexpr long kErrLoginFailed = -2147203048;    // 0x80044818
 // Any other failure of an administration operation.
 inline constexpr long kErrAdminOperation = -2147199229;
 
-class AdminError : public std::runtime_error {
+class AdminError : public NumberedError {
  public:
-  AdminError(long number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
-  long number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  long number_;
-  std::string description_;
+  using NumberedError::NumberedError;
 };
 
 // A result table of an administration query. Rows and columns count from 1, as the callers

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "core/numbered_error.h"
 
 #include "server/value.h"
 
@@ -21,40 +22,40 @@ namespace msu::data {
 // Numeric type codes of fields, as the callers test them.
 enum TypeCode : int {
   kTypeEmpty = 0,
-  kTypeSmallInt = 2,       // smallint
-  kTypeInteger = 3,        // int
-  kTypeSingle = 4,         // single-precision float
-  kTypeDouble = 5,         // float, real
-  kTypeCurrency = 6,       // money, smallmoney
-  kTypeDate = 7,           // OLE date
-  kTypeBoolean = 11,       // bit
-  kTypeTinyInt = 17,       // tinyint
-  kTypeBigInt = 20,        // bigint
-  kTypeGuid = 72,          // uniqueidentifier
-  kTypeBinary = 128,       // binary(n)
-  kTypeChar = 129,         // char(n)
-  kTypeWChar = 130,        // nchar(n)
-  kTypeNumeric = 131,      // decimal, numeric
-  kTypeDBDate = 133,       // date
-  kTypeDBTime = 134,       // time
-  kTypeDBTimeStamp = 135,  // datetime, smalldatetime, datetime2
-  kTypeVarChar = 200,      // varchar(n)
-  kTypeLongVarChar = 201,  // text, varchar(max)
-  kTypeVarWChar = 202,     // nvarchar(n)
-  kTypeLongVarWChar = 203, // ntext, nvarchar(max)
-  kTypeVarBinary = 204,    // varbinary(n)
-  kTypeLongVarBinary = 205 // image, varbinary(max)
+  kTypeSmallInt = 2,        // smallint
+  kTypeInteger = 3,         // int
+  kTypeSingle = 4,          // single-precision float
+  kTypeDouble = 5,          // float, real
+  kTypeCurrency = 6,        // money, smallmoney
+  kTypeDate = 7,            // OLE date
+  kTypeBoolean = 11,        // bit
+  kTypeTinyInt = 17,        // tinyint
+  kTypeBigInt = 20,         // bigint
+  kTypeGuid = 72,           // uniqueidentifier
+  kTypeBinary = 128,        // binary(n)
+  kTypeChar = 129,          // char(n)
+  kTypeWChar = 130,         // nchar(n)
+  kTypeNumeric = 131,       // decimal, numeric
+  kTypeDBDate = 133,        // date
+  kTypeDBTime = 134,        // time
+  kTypeDBTimeStamp = 135,   // datetime, smalldatetime, datetime2
+  kTypeVarChar = 200,       // varchar(n)
+  kTypeLongVarChar = 201,   // text, varchar(max)
+  kTypeVarWChar = 202,      // nvarchar(n)
+  kTypeLongVarWChar = 203,  // ntext, nvarchar(max)
+  kTypeVarBinary = 204,     // varbinary(n)
+  kTypeLongVarBinary = 205  // image, varbinary(max)
 };
 
 // Error numbers raised by the layer.
-inline constexpr long kErrStatement = -2147217900;      // statement refused or failed
-inline constexpr long kErrTimeout = -2147217871;        // command time-out expired
-inline constexpr long kErrConnection = -2147467259;     // cannot open, or connection lost
-inline constexpr long kErrNotFound = 3265;              // no field of that name or position
-inline constexpr long kErrNoCurrentRow = 3021;          // BOF or EOF is true
-inline constexpr long kErrClosed = 3704;                // operation on a closed object
-inline constexpr long kErrNotUpdatable = 3251;          // recordset does not allow changes
-inline constexpr long kErrInvalidArgument = 3001;       // bad argument (a filter, say)
+inline constexpr long kErrStatement = -2147217900;   // statement refused or failed
+inline constexpr long kErrTimeout = -2147217871;     // command time-out expired
+inline constexpr long kErrConnection = -2147467259;  // cannot open, or connection lost
+inline constexpr long kErrNotFound = 3265;           // no field of that name or position
+inline constexpr long kErrNoCurrentRow = 3021;       // BOF or EOF is true
+inline constexpr long kErrClosed = 3704;             // operation on a closed object
+inline constexpr long kErrNotUpdatable = 3251;       // recordset does not allow changes
+inline constexpr long kErrInvalidArgument = 3001;    // bad argument (a filter, say)
 
 // One entry of a connection's error collection.
 struct ErrorEntry {
@@ -62,16 +63,9 @@ struct ErrorEntry {
   std::string description;
 };
 
-class DataError : public std::runtime_error {
+class DataError : public NumberedError {
  public:
-  DataError(long number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
-  long number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  long number_;
-  std::string description_;
+  using NumberedError::NumberedError;
 };
 
 // The three cursor and lock choices of a recordset.
@@ -136,8 +130,10 @@ class Recordset {
   int RequireField(std::string_view name) const {
     int index = FieldIndex(name);
     if (index < 0) {
-      throw DataError(kErrNotFound, "Item cannot be found in the collection corresponding to "
-                                    "the requested name or ordinal: " + std::string(name));
+      throw DataError(kErrNotFound,
+                      "Item cannot be found in the collection corresponding to "
+                      "the requested name or ordinal: " +
+                          std::string(name));
     }
     return index;
   }

@@ -10,11 +10,7 @@ namespace msu {
 RoutineError CurrentError() {
   try {
     throw;
-  } catch (const data::AdminError& error) {
-    return {error.number(), error.description()};
-  } catch (const data::DataError& error) {
-    return {error.number(), error.description()};
-  } catch (const FileError& error) {
+  } catch (const NumberedError& error) {
     return {error.number(), error.description()};
   } catch (const std::exception& error) {
     return {data::kErrAdminOperation, error.what()};

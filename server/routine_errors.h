@@ -5,28 +5,16 @@
 
 #include <stdexcept>
 #include <string>
+#include "core/numbered_error.h"
 
 #include "core/prompt.h"
 
 namespace msu {
 
-// Numbers of failed file operations, in the range the rest of the program already uses for
-// them, so that a copy that fails reads like any other error line.
-inline constexpr long kErrFileNotFound = 53;
-inline constexpr long kErrPermissionDenied = 70;
-inline constexpr long kErrPathAccess = 75;
-
 // A file operation of a routine (delete, copy) that failed.
-class FileError : public std::runtime_error {
+class FileError : public NumberedError {
  public:
-  FileError(long number, std::string description)
-      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
-  long number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  long number_;
-  std::string description_;
+  using NumberedError::NumberedError;
 };
 
 // Number and description of one failure.
@@ -36,8 +24,9 @@ struct RoutineError {
 };
 
 // The failure being handled. Call only inside a catch block: it rethrows the exception in
-// flight and reads AdminError, DataError and FileError with their own numbers; any other
-// exception becomes an administration failure with its text.
+// flight and reads any NumberedError (data, administration, report, collection or file
+// errors) with its own number; any other exception becomes an administration failure with
+// its text.
 RoutineError CurrentError();
 
 // `LastError` form: the number in decimal, " - ", the description.

@@ -1,0 +1,29 @@
+// An error with a number and a description, the form every layer of the program reports
+// failures in (the data layer, the server administration, the report writer, the instruction
+// collections, file operations). Each layer derives its own type, so a handler can catch one
+// layer's errors or, through this base, any of them with its number.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace msu {
+
+// Numbers of failed file operations, shared by every layer that copies, writes or deletes.
+inline constexpr long kErrFileNotFound = 53;
+inline constexpr long kErrPermissionDenied = 70;
+inline constexpr long kErrPathAccess = 75;
+
+class NumberedError : public std::runtime_error {
+ public:
+  NumberedError(long number, std::string description)
+      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+  long number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  long number_;
+  std::string description_;
+};
+
+}  // namespace msu
