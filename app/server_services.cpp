@@ -23,9 +23,7 @@ StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
   // The connections of an earlier check are this program's own, not a use of the databases
   // by anyone else; the check that must follow an edited path replaces that engine anyway.
   if (engine_ != nullptr) engine_->CloseConnections();
-  MergePathBoxes page{boxes.database1, boxes.database2, boxes.new_database};
-  const MergePathsCheck check = msu::ValidateMergePaths(context_, page);
-  boxes = {page.database1, page.database2, page.new_database};
+  const MergePathsCheck check = msu::ValidateMergePaths(context_, boxes);
   return {check.verdict == MergePathsVerdict::kAccepted, check.message};
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "server/merge_paths.h"
+
 namespace msu::app {
 
 // Result of an entry procedure that may refuse its step. `message` is what the page's message
@@ -18,12 +20,7 @@ struct StepCheck {
 };
 
 // The three boxes of the merge database page: Database 1, Database 2, New Database.
-struct MergePaths {
-  std::string database1;
-  std::string database2;
-  std::string new_database;
-  bool operator==(const MergePaths&) const = default;
-};
+using MergePaths = MergePathBoxes;
 
 // One incident of a list with check boxes. `id` is the item's tag.
 struct IncidentItem {

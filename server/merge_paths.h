@@ -16,6 +16,7 @@ struct MergePathBoxes {
   std::string database1;
   std::string database2;
   std::string new_database;
+  bool operator==(const MergePathBoxes&) const = default;
 };
 
 inline constexpr const char* kMsgSourceNotSpecified = "Error, Source Database not specified";
