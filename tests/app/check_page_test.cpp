@@ -2,31 +2,17 @@
 // page: login with the Warden password, the three paths, Check Databases with the merge
 // engine on a generated sample pair, the report full screen, the summary; and at the close the
 // working databases gone from the server and the user's files untouched.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTextEdit>
-#include <QTreeWidget>
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "app/frm_view.h"
-#include "app/frm_wizard.h"
 #include "app/server_services.h"
 #include "core/context.h"
-#include "core/scripted_prompt.h"
 #include "server/embedded/backend.h"
 #include "server/embedded/instance.h"
 #include "suite/sample_generator.h"
+#include "tests/app/wizard_fixture.h"
 
-namespace msu::app {
+namespace msu::app::testing {
 namespace {
 
 namespace fs = std::filesystem;
@@ -35,27 +21,12 @@ constexpr const char* kWarden = "warden-pass";
 constexpr const char* kWarningLine =
     "Warning, There are differences between databases, press Next to view them";
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "check_page_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* application = new QApplication(argc, argv);
-  return *application;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-class CheckPageTest : public ::testing::Test {
+// The wizard window of WizardTest, over the product's services and an embedded server.
+class CheckPageTest : public WizardTest {
  protected:
   void SetUp() override {
-    App();
-    std::string pattern = (fs::temp_directory_path() / "msu-check-page-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    WizardTest::SetUp();
+    root_ = folder_.string();
     app_ = root_ + "/app";
     data_ = root_ + "/data";
     fs::create_directories(app_);
@@ -79,34 +50,21 @@ class CheckPageTest : public ::testing::Test {
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
     context_ = std::make_unique<Context>(app_, wizard_->progress(), prompt_, *backend_);
-    services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
-    wizard_->SetServices(services_.get());
+    server_services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
+    wizard_->SetServices(server_services_.get());
     wizard_->show();
   }
 
   void TearDown() override {
+    EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
+    EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
     wizard_.reset();
-    services_.reset();
+    server_services_.reset();
     context_.reset();
     instance_.reset();
-    fs::remove_all(root_);
+    WizardTest::TearDown();
   }
 
-  template <typename T>
-  T* Get(const char* name) {
-    T* widget = wizard_->findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-  }
-  void Next() { Get<QPushButton>("cmdNav3")->click(); }
-  std::vector<std::string> CheckLog() {
-    std::vector<std::string> lines;
-    QTreeWidget* list = Get<QTreeWidget>("lstProgress0");
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-      lines.push_back(list->topLevelItem(i)->text(0).toStdString());
-    }
-    return lines;
-  }
   std::vector<std::string> AttachedNames() {
     std::vector<std::string> names;
     for (const auto& database :
@@ -117,48 +75,36 @@ class CheckPageTest : public ::testing::Test {
     return names;
   }
 
-  // The merge road up to the check page, with the sample pair and a new database "Merged".
-  void WalkToStep3() {
-    Get<QRadioButton>("optSplitMerge1")->setChecked(true);
+  // The merge road up to the check page, with the sample pair and the new database typed.
+  void WalkToStep3(const std::string& new_database = "Merged.mdf") {
+    ChooseMerge();
     Next();
-    Get<QLineEdit>("txtPassword")->setText(kWarden);
+    TypePassword(kWarden);
     Next();
+    ASSERT_EQ(wizard_->CurrentStep(), 2) << LabelText("lblMessage");
     Get<QLineEdit>("txtDataBasePath0")->setText(QString::fromStdString(database1_));
     Get<QLineEdit>("txtDataBasePath1")->setText(QString::fromStdString(database2_));
-    Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Merged.mdf"));
+    Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/" + new_database));
     Next();
-    ASSERT_EQ(wizard_->CurrentStep(), 3);
+    ASSERT_EQ(wizard_->CurrentStep(), 3) << LabelText("lblIDMessage");
   }
 
   std::string root_, app_, data_;
   std::string database1_, database2_, bytes1_, bytes2_;
   std::unique_ptr<embedded::Instance> instance_;
   std::unique_ptr<embedded::EmbeddedBackend> backend_;
-  ScriptedPrompt prompt_;
-  std::unique_ptr<frmWizard> wizard_;
   std::unique_ptr<Context> context_;
-  std::unique_ptr<ServerServices> services_;
+  std::unique_ptr<ServerServices> server_services_;
 };
 
 TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
-  Get<QRadioButton>("optSplitMerge1")->setChecked(true);
-  Next();
-  ASSERT_EQ(wizard_->CurrentStep(), 1);
-  Get<QLineEdit>("txtPassword")->setText(kWarden);
-  Next();
-  ASSERT_EQ(wizard_->CurrentStep(), 2) << Get<QLabel>("lblMessage")->text().toStdString();
-
+  ASSERT_NO_FATAL_FAILURE(WalkToStep3("Merged"));
   const std::string new_database = data_ + "/Merged.mdf";
-  Get<QLineEdit>("txtDataBasePath0")->setText(QString::fromStdString(database1_));
-  Get<QLineEdit>("txtDataBasePath1")->setText(QString::fromStdString(database2_));
-  Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Merged"));
-  Next();
-  ASSERT_EQ(wizard_->CurrentStep(), 3) << Get<QLabel>("lblIDMessage")->text().toStdString();
   EXPECT_EQ(Get<QLineEdit>("txtDataBasePath2")->text().toStdString(), new_database);
-  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
+  EXPECT_FALSE(Nav(3)->isEnabled());
 
   Get<QPushButton>("cmdCheckDB")->click();
-  const std::vector<std::string> log = CheckLog();
+  const std::vector<std::string> log = LogTexts(0);
   ASSERT_FALSE(log.empty());
   for (const std::string& line : log) EXPECT_NE(line.rfind("Error", 0), 0u) << line;
   // The logs were cleared once the versions were accepted: the check's own lines only.
@@ -192,7 +138,7 @@ TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
   EXPECT_TRUE(last->font(0).bold());
 
   EXPECT_TRUE(wizard_->CheckCompleted());
-  EXPECT_TRUE(Get<QPushButton>("cmdNav3")->isEnabled());
+  EXPECT_TRUE(Nav(3)->isEnabled());
   EXPECT_TRUE(Get<QPushButton>("cmdCheckDB")->isEnabled());
   EXPECT_EQ(prompt_.BusyDepth(), 0);
   // The report is loaded, not yet shown.
@@ -203,6 +149,14 @@ TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
   EXPECT_TRUE(hidden.contains("Fire1.mdf"));
   EXPECT_FALSE(hidden.contains('\\'));
 
+  // A second check makes the working copies anew while the first engine still holds them.
+  Get<QPushButton>("cmdCheckDB")->click();
+  ASSERT_TRUE(wizard_->CheckCompleted());
+  EXPECT_EQ(LogTexts(0), log);
+  EXPECT_TRUE(server_services_->ProblemsToCorrect());
+  EXPECT_EQ(server_services_->MergeEnginePaths(),
+            (MergePaths{database1_, database2_, new_database}));
+
   Next();
   EXPECT_EQ(wizard_->CurrentStep(), 5);
   frmView* viewer = wizard_->Viewer();
@@ -210,71 +164,44 @@ TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
   EXPECT_TRUE(viewer->windowState() & Qt::WindowMaximized);
   EXPECT_TRUE(viewer->cmdSave()->isEnabled());
   EXPECT_EQ(viewer->rtbProblems()->toPlainText(), hidden);
-  EXPECT_EQ(Get<QLabel>("lblComplete1")->text().toStdString(),
+  EXPECT_EQ(LabelText("lblComplete1"),
             "Database 1:             " + database1_ + "\n\nDatabase 2:             " + database2_ +
                 "\n\nNew database:   " + new_database + "\n\nPress Finish to exit.");
-  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
-  EXPECT_TRUE(Get<QPushButton>("cmdNav2")->isEnabled());
+  EXPECT_EQ(Buttons(), (NavState{false, true, false}));
   EXPECT_TRUE(Get<QPushButton>("cmdMerge")->isEnabled());
 
   // The table copy is not built yet: the Merge button says so and claims nothing.
   Get<QPushButton>("cmdMerge")->click();
-  QTreeWidget* merge_log = Get<QTreeWidget>("lstProgress2");
-  EXPECT_EQ(merge_log->topLevelItem(merge_log->topLevelItemCount() - 1)->text(0).toStdString(),
-            kMergeUnavailable);
-  EXPECT_FALSE(Get<QPushButton>("cmdNav3")->isEnabled());
-
-  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
-  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+  EXPECT_EQ(LogTexts(2).back(), kMergeUnavailable);
+  EXPECT_FALSE(Nav(3)->isEnabled());
   EXPECT_EQ(AttachedNames(),
             (std::vector<std::string>{"Fire1", "Fire2", "W_O_R_K_A", "W_O_R_K_B"}));
 
   // Closing ends the engine's connections before the working databases are detached.
   wizard_->close();
   EXPECT_TRUE(prompt_.Boxes().empty()) << prompt_.Boxes().front().text;
-  ASSERT_NE(services_->Engine(), nullptr);
-  EXPECT_EQ(services_->Engine()->SourceConnection(), nullptr);
-  EXPECT_EQ(services_->Engine()->DestinationConnection(), nullptr);
+  ASSERT_NE(server_services_->Engine(), nullptr);
+  EXPECT_EQ(server_services_->Engine()->SourceConnection(), nullptr);
+  EXPECT_EQ(server_services_->Engine()->DestinationConnection(), nullptr);
   EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
-  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.tmp"));
-  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_B.tmp"));
-  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.ini"));
-  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
-  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
-}
-
-TEST_F(CheckPageTest, ASecondCheckReplacesTheEngineAndItsConnections) {
-  WalkToStep3();
-  Get<QPushButton>("cmdCheckDB")->click();
-  ASSERT_TRUE(wizard_->CheckCompleted());
-  ASSERT_NE(services_->Engine(), nullptr);
-  const std::vector<std::string> first_log = CheckLog();
-
-  // The first engine still holds working copies A and B open; the second check must make
-  // them anew all the same.
-  Get<QPushButton>("cmdCheckDB")->click();
-  ASSERT_TRUE(wizard_->CheckCompleted());
-  EXPECT_EQ(CheckLog(), first_log);
-  ASSERT_NE(services_->Engine(), nullptr);
-  EXPECT_TRUE(services_->ProblemsToCorrect());
-  EXPECT_EQ(services_->MergeEnginePaths(),
-            (MergePaths{database1_, database2_, data_ + "/Merged.mdf"}));
-  EXPECT_TRUE(prompt_.Boxes().empty());
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", "W_O_R_K_A.ini"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
 }
 
 TEST_F(CheckPageTest, AFailedInitializeAllowsAnotherCheckAndTheErrorFlagStopsOne) {
-  WalkToStep3();
+  ASSERT_NO_FATAL_FAILURE(WalkToStep3());
   QPushButton* check = Get<QPushButton>("cmdCheckDB");
-  QPushButton* next = Get<QPushButton>("cmdNav3");
+  QPushButton* next = Nav(3);
 
   // Without its instruction file the engine cannot start: the button comes back at once.
   fs::rename(app_ + "/CVN_4x.txt", app_ + "/CVN_4x.bak");
   check->click();
-  EXPECT_EQ(CheckLog().back(), "Unable to find instructions");
+  EXPECT_EQ(LogTexts(0).back(), "Unable to find instructions");
   EXPECT_TRUE(check->isEnabled());
   EXPECT_FALSE(next->isEnabled());
   EXPECT_FALSE(wizard_->CheckCompleted());
-  EXPECT_FALSE(services_->ProblemsToCorrect());
+  EXPECT_FALSE(server_services_->ProblemsToCorrect());
 
   // An error logged meanwhile (the error log raises the flag) stops the check; the flag is
   // lowered for the next one, and a path must be edited to try again.
@@ -285,23 +212,21 @@ TEST_F(CheckPageTest, AFailedInitializeAllowsAnotherCheckAndTheErrorFlagStopsOne
   EXPECT_FALSE(check->isEnabled());
   EXPECT_FALSE(next->isEnabled());
   EXPECT_FALSE(wizard_->CheckCompleted());
-  EXPECT_NE(CheckLog().back(), kWarningLine);
+  EXPECT_NE(LogTexts(0).back(), kWarningLine);
 
   // Back, an edited path, and the check runs again: the first engine's connections do not
   // count as a use of the working databases.
-  Get<QPushButton>("cmdNav2")->click();
+  Back();
   ASSERT_EQ(wizard_->CurrentStep(), 2);
   Get<QLineEdit>("txtDataBasePath2")->setText(QString::fromStdString(data_ + "/Other.mdf"));
   Next();
-  ASSERT_EQ(wizard_->CurrentStep(), 3) << Get<QLabel>("lblIDMessage")->text().toStdString();
+  ASSERT_EQ(wizard_->CurrentStep(), 3) << LabelText("lblIDMessage");
   EXPECT_TRUE(check->isEnabled());
   check->click();
   EXPECT_TRUE(wizard_->CheckCompleted());
-  EXPECT_EQ(CheckLog().back(), kWarningLine);
-  EXPECT_EQ(services_->MergeEnginePaths().new_database, data_ + "/Other.mdf");
-  EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
-  EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+  EXPECT_EQ(LogTexts(0).back(), kWarningLine);
+  EXPECT_EQ(server_services_->MergeEnginePaths().new_database, data_ + "/Other.mdf");
 }
 
 }  // namespace
-}  // namespace msu::app
+}  // namespace msu::app::testing

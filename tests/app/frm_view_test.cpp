@@ -1,13 +1,8 @@
-// The report viewer: its layout at any size, Save through the report writer's save-as routine
-// (new file, existing file, cancelled dialog), Print, and how the wizard hands it the help
-// document and the problem report.
-#include <QTextBlock>
+// The report viewer: its layout at any size, Save through the report writer's save-as routine,
+// Print, and how the wizard hands it the help document and the problem report.
 #include <QTextDocument>
 #include <QTextEdit>
-#include <filesystem>
-#include <fstream>
 
-#include "app/frm_view.h"
 #include "core/context.h"
 #include "core/recording_progress.h"
 #include "fake_backend.h"
@@ -18,11 +13,6 @@ namespace msu::app::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Writes a one-page problem report into the context's application folder and returns its path.
 std::string WriteReport(Context& context, reports::ReportViewer* viewer = nullptr) {
@@ -35,14 +25,11 @@ std::string WriteReport(Context& context, reports::ReportViewer* viewer = nullpt
   return report.Path();
 }
 
-class ViewerTest : public ::testing::Test {
+// A viewer of its own beside the window of WizardTest, saving through the report writer.
+class ViewerTest : public WizardTest {
  protected:
   void SetUp() override {
-    App();
-    folder_ = fs::temp_directory_path() /
-              ("frm_view_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
+    WizardTest::SetUp();
     context_ = std::make_unique<Context>(folder_.string(), progress_, prompt_, backend_);
     viewer_ = std::make_unique<frmView>(prompt_, folder_.string());
     viewer_->SetSaveReport([this](const std::string& target) {
@@ -52,12 +39,10 @@ class ViewerTest : public ::testing::Test {
   }
   void TearDown() override {
     viewer_.reset();
-    fs::remove_all(folder_);
+    WizardTest::TearDown();
   }
 
-  fs::path folder_;
   RecordingProgress progress_;
-  ScriptedPrompt prompt_;
   msu::testing::FakeBackend backend_;
   std::unique_ptr<Context> context_;
   std::unique_ptr<frmView> viewer_;
@@ -90,27 +75,25 @@ TEST_F(ViewerTest, LayoutKeepsItsMarginsAtEverySize) {
   EXPECT_EQ(TwipsToPixels(-400), -27);
 }
 
-TEST_F(ViewerTest, SaveToANewFileCopiesTheReportWithoutAQuestion) {
+TEST_F(ViewerTest, SaveAsksBeforeReplacingAFileAndACancelledDialogChangesNothing) {
   const std::string report = WriteReport(*context_);
+  prompt_.QueueFile(std::nullopt);
+  viewer_->cmdSave()->click();
+  EXPECT_EQ(saves_, 0);
+
   const fs::path target = folder_ / "saved" / "Problems.rtf";
   fs::create_directories(target.parent_path());
   prompt_.QueueFile(target.string());
   viewer_->cmdSave()->click();
-
-  ASSERT_EQ(prompt_.Dialogs().size(), 1u);
-  EXPECT_EQ(prompt_.Dialogs()[0].initial_folder, folder_.string());
-  EXPECT_EQ(prompt_.Dialogs()[0].title, "Save File");
-  EXPECT_EQ(prompt_.Dialogs()[0].filter, "Rich Text File(*.rtf)|*.rtf");
-  EXPECT_EQ(prompt_.Dialogs()[0].file_name, "");
+  ASSERT_EQ(prompt_.Dialogs().size(), 2u);
+  EXPECT_EQ(prompt_.Dialogs()[1].initial_folder, folder_.string());
+  EXPECT_EQ(prompt_.Dialogs()[1].title, "Save File");
+  EXPECT_EQ(prompt_.Dialogs()[1].filter, "Rich Text File(*.rtf)|*.rtf");
+  EXPECT_EQ(prompt_.Dialogs()[1].file_name, "");
   EXPECT_TRUE(prompt_.Boxes().empty());
   EXPECT_EQ(ReadBytes(target), ReadBytes(report));
-}
 
-TEST_F(ViewerTest, SaveOverAnExistingFileAsksFirst) {
-  const std::string report = WriteReport(*context_);
-  const fs::path target = folder_ / "Old.rtf";
   std::ofstream(target) << "an older report";
-
   prompt_.QueueFile(target.string());
   prompt_.QueueAnswer(Answer::kNo);
   viewer_->cmdSave()->click();
@@ -122,29 +105,11 @@ TEST_F(ViewerTest, SaveOverAnExistingFileAsksFirst) {
   prompt_.QueueFile(target.string());
   prompt_.QueueAnswer(Answer::kYes);
   viewer_->cmdSave()->click();
-  EXPECT_EQ(prompt_.Boxes().size(), 2u);
   EXPECT_EQ(ReadBytes(target), ReadBytes(report));
-}
 
-TEST_F(ViewerTest, CancelledSaveDialogChangesNothing) {
-  WriteReport(*context_);
-  const auto before = fs::directory_iterator(folder_);
-  const size_t files = std::distance(fs::begin(before), fs::end(before));
-  prompt_.QueueFile(std::nullopt);
-  viewer_->cmdSave()->click();
-  EXPECT_EQ(prompt_.Dialogs().size(), 1u);
-  EXPECT_EQ(saves_, 0);
-  EXPECT_TRUE(prompt_.Boxes().empty());
-  const auto after = fs::directory_iterator(folder_);
-  EXPECT_EQ(static_cast<size_t>(std::distance(fs::begin(after), fs::end(after))), files);
-}
-
-TEST_F(ViewerTest, PrintSaysItIsNotAvailableAndDoesNothingElse) {
   viewer_->cmdPrint()->click();
-  ASSERT_EQ(prompt_.Boxes().size(), 1u);
-  EXPECT_EQ(prompt_.Boxes()[0].text, "Printing is not available in this build.");
-  EXPECT_TRUE(prompt_.Dialogs().empty());
-  EXPECT_EQ(saves_, 0);
+  EXPECT_EQ(prompt_.Boxes().back().text, "Printing is not available in this build.");
+  EXPECT_EQ(prompt_.Dialogs().size(), 4u);
 }
 
 TEST_F(ViewerTest, AReportHandedOverIsShownAsRichTextAndAnUnreadableOneIsIgnored) {
@@ -173,8 +138,14 @@ TEST_F(WizardTest, HelpThenCloseThenACheckWithProblemsShowsTheReportWithSave) {
   EXPECT_FALSE(viewer->cmdSave()->isEnabled());
   EXPECT_TRUE(viewer->rtbProblems()->toPlainText().startsWith("Orvane Merge/Split Utility"));
   EXPECT_EQ(viewer->windowIcon().cacheKey(), wizard_->windowIcon().cacheKey());
+  EXPECT_EQ(viewer->windowTitle(), "Orvane Split/Merge");
   viewer->cmdClose()->click();
   EXPECT_FALSE(viewer->isVisible());
+  // Full Screen on the check page shows the same window, with Save.
+  wizard_->cmdView_Click();
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(viewer->cmdSave()->isEnabled());
+  viewer->cmdClose()->click();
 
   // The services' check writes its report as the engine does: closing it hands it over.
   services_.problems = true;

@@ -1,41 +1,24 @@
 // The RTF reader on the two documents the utility shows: a problem report written by the report
 // writer itself, over several pages, and the help document shipped in the application folder;
 // then the parts of RTF that neither uses but a saved or edited copy may hold.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <QFont>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "app/rtf_reader.h"
 #include "core/context.h"
 #include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
 #include "fake_backend.h"
 #include "reports/problem_report.h"
+#include "tests/app/wizard_fixture.h"
 
 namespace msu::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "rtf_reader_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* application = new QApplication(argc, argv);
-  return *application;
-}
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::App;
+using testing::ReadBytes;
 
 // The runs of a document whose text contains `text`.
 std::vector<RtfRun> RunsWith(const RtfDocument& document, const std::string& text) {
@@ -46,6 +29,13 @@ std::vector<RtfRun> RunsWith(const RtfDocument& document, const std::string& tex
     }
   }
   return found;
+}
+
+// "B", "I", "U" and "M" (monospace) for what is set, then the size in half-points.
+std::string Format(const RtfRun& run) {
+  const RtfCharFormat& f = run.format;
+  return std::string(f.bold ? "B" : "") + (f.italic ? "I" : "") + (f.underline ? "U" : "") +
+         (f.monospace ? "M" : "") + std::to_string(f.font_size);
 }
 
 int PageBreaks(const RtfDocument& document) {
@@ -67,15 +57,13 @@ void ExpectNoMarkup(const std::string& text) {
   }
 }
 
-class ReportReadingTest : public ::testing::Test {
+// Reports written into the folder of WizardTest.
+class ReportReadingTest : public testing::WizardTest {
  protected:
   void SetUp() override {
-    App();
-    folder_ = fs::temp_directory_path() / ("rtf_reader_" + std::to_string(::getpid()));
-    fs::create_directories(folder_);
+    WizardTest::SetUp();
     context_ = std::make_unique<Context>(folder_.string(), progress_, prompt_, backend_);
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
   // A report of `lines` body lines, every tenth a small one, each naming a table in bold.
   std::string WriteReport(int lines) {
@@ -92,109 +80,80 @@ class ReportReadingTest : public ::testing::Test {
     return ReadBytes(report.Path());
   }
 
-  fs::path folder_;
   RecordingProgress progress_;
-  ScriptedPrompt prompt_;
   msu::testing::FakeBackend backend_;
   std::unique_ptr<Context> context_;
 };
 
-TEST_F(ReportReadingTest, ReportHeaderIsBoldWhereTheWriterSaysAndInCourier) {
-  const RtfDocument document = ParseRtf(WriteReport(3));
-  ExpectNoMarkup(document.PlainText());
-
-  const std::vector<RtfRun> titles = RunsWith(document, "Orvane Merge Problem Report");
-  ASSERT_EQ(titles.size(), 1u);
-  EXPECT_EQ(titles[0].text, "Orvane Merge Problem Report");
-  EXPECT_TRUE(titles[0].format.bold);
-  EXPECT_EQ(titles[0].format.font_size, 18);
-  EXPECT_TRUE(titles[0].format.monospace);  // \f0 is \fmodern in the font table
-
-  // "\b0 Source Database: \b       fire.mdf": the label plain, the name bold, blanks kept.
-  const std::vector<RtfRun> labels = RunsWith(document, "Source Database:");
-  ASSERT_EQ(labels.size(), 1u);
-  EXPECT_EQ(labels[0].text, "Source Database: ");
-  EXPECT_FALSE(labels[0].format.bold);
-  const std::vector<RtfRun> names = RunsWith(document, "fire.mdf");
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(names[0].text, "      fire.mdf");
-  EXPECT_TRUE(names[0].format.bold);
-  EXPECT_EQ(RunsWith(document, "other.mdf").at(0).text, "      other.mdf");
-
-  // The thick rule under the header.
-  const std::vector<RtfRun> rules = RunsWith(document, std::string(88, '_'));
-  ASSERT_EQ(rules.size(), 1u);
-  EXPECT_TRUE(rules[0].format.underline);
-  EXPECT_FALSE(rules[0].format.bold);
-
-  // Body lines: prefix blanks, then the bold name from BoldText and the rest plain.
-  const std::vector<RtfRun> bold_names = RunsWith(document, "L_Status");
-  ASSERT_EQ(bold_names.size(), 3u);
-  for (const RtfRun& run : bold_names) {
-    EXPECT_EQ(run.text, "L_Status ");
-    EXPECT_TRUE(run.format.bold);
-  }
-  const std::vector<RtfRun> rest = RunsWith(document, "differs");
-  ASSERT_EQ(rest.size(), 3u);
-  EXPECT_FALSE(rest[0].format.bold);
-  EXPECT_FALSE(rest[0].format.underline);
-}
-
-TEST_F(ReportReadingTest, EveryPageStartsAfterABreakWithItsHeaderAndSmallFooter) {
-  // 70 lines (7 of them small) fill the first page and run onto the second.
+// 70 lines (7 of them small) fill the first page and run onto the second.
+TEST_F(ReportReadingTest, EveryPageHasItsBoldCourierHeaderBodyAndSmallFooter) {
   const RtfDocument document = ParseRtf(WriteReport(70));
   ExpectNoMarkup(document.PlainText());
 
-  EXPECT_EQ(RunsWith(document, "Orvane Merge Problem Report").size(), 2u);
-  // One \page ends each of the two pages.
+  const std::vector<RtfRun> titles = RunsWith(document, "Orvane Merge Problem Report");
+  ASSERT_EQ(titles.size(), 2u);
+  EXPECT_EQ(titles[0].text, "Orvane Merge Problem Report");
+  EXPECT_EQ(Format(titles[0]), "BM18");  // \f0 is \fmodern in the font table
+
+  // "\b0 Source Database: \b       fire.mdf": the label plain, the name bold, blanks kept.
+  const RtfRun label = RunsWith(document, "Source Database:").at(0);
+  EXPECT_EQ(label.text + Format(label), "Source Database: M18");
+  const RtfRun name = RunsWith(document, "fire.mdf").at(0);
+  EXPECT_EQ(name.text + Format(name), "      fire.mdfBM18");
+  EXPECT_EQ(RunsWith(document, "other.mdf").at(0).text, "      other.mdf");
+
+  // The thick rule under the header.
+  EXPECT_EQ(Format(RunsWith(document, std::string(88, '_')).at(0)), "UM18");
+
+  // Body lines: prefix blanks, then the bold name from BoldText and the rest plain; small lines
+  // are two half-points smaller.
+  const std::vector<RtfRun> bold_names = RunsWith(document, "L_Status");
+  ASSERT_EQ(bold_names.size(), 70u);
+  for (const RtfRun& run : bold_names)
+    EXPECT_EQ(run.text + Format(run).substr(0, 2), "L_Status BM");
+  EXPECT_EQ(Format(RunsWith(document, "differs").at(0)), "M18");
+  EXPECT_EQ(Format(RunsWith(document, "Line 10 ").at(0)), "M16");
+  EXPECT_EQ(Format(RunsWith(document, "Line 11 ").at(0)), "M18");
+
+  // One \page ends each of the two pages, after the page's small footer.
   EXPECT_EQ(PageBreaks(document), 2);
   const std::vector<RtfRun> footers = RunsWith(document, "Orvane Merge    ");
   ASSERT_EQ(footers.size(), 2u);
   EXPECT_EQ(footers[0].text, "Page: 1  Orvane Merge    ");
   EXPECT_EQ(footers[0].format.font_size, 16);
   EXPECT_EQ(footers[1].text, "Page: 2  Orvane Merge    ");
-
-  // The paragraph after the first break leads into the second page's header.
   size_t first_break = 0;
   while (!document.paragraphs[first_break].page_break_before) ++first_break;
   EXPECT_NE(document.paragraphs[first_break - 1].Text().find("Page: 1"), std::string::npos);
   EXPECT_NE(document.paragraphs[first_break + 1].Text().find("Orvane Merge Problem Report"),
             std::string::npos);
 
-  // Small lines are two half-points smaller, normal ones at the report's size.
-  EXPECT_EQ(RunsWith(document, "Line 10 ").at(0).format.font_size, 16);
-  EXPECT_EQ(RunsWith(document, "Line 11 ").at(0).format.font_size, 18);
-}
-
-TEST_F(ReportReadingTest, TheTextDocumentCarriesFormatsAndPageBreaks) {
-  const RtfDocument parsed = ParseRtf(WriteReport(70));
-  QTextDocument document;
-  BuildRtfDocument(parsed, document);
-  const QString text = document.toPlainText();
+  // The text document shown carries the same formats and page breaks.
+  QTextDocument shown;
+  BuildRtfDocument(document, shown);
+  const QString text = shown.toPlainText();
   ExpectNoMarkup(text.toStdString());
   EXPECT_TRUE(text.contains("Line 70 L_Status differs"));
-
-  int page_breaks = 0;
-  int rules = 0;
-  bool title_checked = false;
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+  int page_breaks = 0, rules = 0;
+  for (QTextBlock block = shown.begin(); block.isValid(); block = block.next()) {
     const QTextBlockFormat format = block.blockFormat();
     if (format.pageBreakPolicy().testFlag(QTextFormat::PageBreak_AlwaysBefore)) ++page_breaks;
     if (format.hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth)) ++rules;
-    if (!title_checked && block.text().contains("Orvane Merge Problem Report")) {
-      title_checked = true;
-      for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-        if (!fragment.fragment().text().contains("Orvane")) continue;
-        const QTextCharFormat chars = fragment.fragment().charFormat();
-        EXPECT_EQ(chars.fontWeight(), static_cast<int>(QFont::Bold));
-        EXPECT_DOUBLE_EQ(chars.fontPointSize(), 9.0);
-        EXPECT_TRUE(chars.fontFixedPitch());
-      }
-    }
   }
-  EXPECT_TRUE(title_checked);
   EXPECT_EQ(page_breaks, 2);
   EXPECT_EQ(rules, 2);
+  const QTextBlock title = shown.find("Orvane Merge Problem Report").block();
+  ASSERT_TRUE(title.isValid());
+  int title_fragments = 0;
+  for (auto fragment = title.begin(); !fragment.atEnd(); ++fragment) {
+    if (!fragment.fragment().text().contains("Orvane")) continue;
+    ++title_fragments;
+    const QTextCharFormat chars = fragment.fragment().charFormat();
+    EXPECT_EQ(chars.fontWeight(), static_cast<int>(QFont::Bold));
+    EXPECT_DOUBLE_EQ(chars.fontPointSize(), 9.0);
+    EXPECT_TRUE(chars.fontFixedPitch());
+  }
+  EXPECT_EQ(title_fragments, 1);
 }
 
 TEST(HelpDocumentTest, TheShippedHelpReadsAsHeadingsAndText) {
@@ -206,23 +165,10 @@ TEST(HelpDocumentTest, TheShippedHelpReadsAsHeadingsAndText) {
   ExpectNoMarkup(text);
   EXPECT_EQ(text.rfind("Orvane Merge/Split Utility", 0), 0u) << text.substr(0, 80);
 
-  const std::vector<RtfRun> title = RunsWith(document, "Orvane Merge/Split Utility");
-  ASSERT_FALSE(title.empty());
-  EXPECT_TRUE(title[0].format.bold);
-  EXPECT_EQ(title[0].format.font_size, 32);
-  EXPECT_FALSE(title[0].format.monospace);  // no font table: the reader's own font
-
-  const std::vector<RtfRun> heading = RunsWith(document, "Specify Operation");
-  ASSERT_FALSE(heading.empty());
-  EXPECT_TRUE(heading[0].format.bold);
-  EXPECT_TRUE(heading[0].format.underline);
-  EXPECT_EQ(heading[0].format.font_size, 24);
-
-  const std::vector<RtfRun> body = RunsWith(document, "Press Next.");
-  ASSERT_FALSE(body.empty());
-  EXPECT_FALSE(body[0].format.bold);
-  EXPECT_FALSE(body[0].format.underline);
-  EXPECT_EQ(body[0].format.font_size, 20);
+  // No font table: the reader's own font, never monospace.
+  EXPECT_EQ(Format(RunsWith(document, "Orvane Merge/Split Utility").at(0)), "B32");
+  EXPECT_EQ(Format(RunsWith(document, "Specify Operation").at(0)), "BU24");
+  EXPECT_EQ(Format(RunsWith(document, "Press Next.").at(0)), "20");
 
   // The document is cut into pages where it says so, and a new page starts with its heading.
   EXPECT_EQ(PageBreaks(document), 3);

@@ -1,5 +1,5 @@
 // A wizard window over scripted services and a scripted prompt, and the helpers the GUI tests
-// share to find its controls and read its state.
+// share to find its controls and read its state; the one QApplication of every app test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ inline QApplication& App() {
   return *application;
 }
 
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // Services that answer from fields the test sets and remember what they were asked.
 class ScriptedServices : public WizardServices {
  public:
@@ -44,6 +50,7 @@ class ScriptedServices : public WizardServices {
     std::string server;
     std::string password;
     int direction;
+    bool operator==(const LoginCall&) const = default;
   };
 
   std::vector<std::string> servers{"ORVANE", "SPARE"};
@@ -191,6 +198,12 @@ class WizardTest : public ::testing::Test {
     return step;
   }
 
+  // Expects the current step and its Finish, Back and Next buttons.
+  void At(int step, NavState buttons) {
+    EXPECT_EQ(Step(), step);
+    EXPECT_EQ(Buttons(), buttons) << "step " << step;
+  }
+
   std::string LabelText(const std::string& name) { return Get<QLabel>(name)->text().toStdString(); }
   std::vector<std::string> LogTexts(int index) {
     std::vector<std::string> texts;
@@ -209,12 +222,16 @@ class WizardTest : public ::testing::Test {
                                                              ticked ? Qt::Checked : Qt::Unchecked);
   }
 
-  // From step 0 to the check page of a merge, with a completed check.
-  void WalkToCheckedStep3() {
-    ChooseMerge();
+  // From step 0 through the server page, to step 2 for a merge or step 7 for a split.
+  void LogIn(bool split = false) {
+    split ? ChooseSplit() : ChooseMerge();
     Next();
     TypePassword("warden");
     Next();
+  }
+  // From step 0 to the check page of a merge, with a completed check.
+  void WalkToCheckedStep3() {
+    LogIn();
     Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire1.mdf");
     Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire2.mdf");
     Get<QLineEdit>("txtDataBasePath2")->setText("/db/New.mdf");
@@ -223,10 +240,7 @@ class WizardTest : public ::testing::Test {
   }
   // From step 0 to the split selection page.
   void WalkToStep8() {
-    ChooseSplit();
-    Next();
-    TypePassword("warden");
-    Next();
+    LogIn(true);
     Get<QLineEdit>("txtDataBasePath3")->setText("/db/Big.mdf");
     Get<QLineEdit>("txtDataBasePath4")->setText("/db/Small.mdf");
     Next();

@@ -10,21 +10,13 @@ constexpr NavState kOffOnOn{false, true, true};
 constexpr NavState kOffOnOff{false, true, false};
 constexpr NavState kOnOnOff{true, true, false};
 
-TEST_F(WizardTest, StartsOnTheOperationPageWithOnlyNextAndCancel) {
-  EXPECT_EQ(Step(), 0);
-  EXPECT_EQ(Buttons(), kOffOffOn);
-  EXPECT_TRUE(Nav(0)->isEnabled());
-  EXPECT_TRUE(Nav(1)->isEnabled());
-  EXPECT_EQ(services_.list_servers_calls, 0);
-  EXPECT_FALSE(wizard_->CheckCompleted());
-  EXPECT_FALSE(wizard_->MergeIncidents());
-}
-
 TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
+  At(0, kOffOffOn);
+  EXPECT_TRUE(Nav(0)->isEnabled() && Nav(1)->isEnabled());
+  EXPECT_EQ(services_.list_servers_calls, 0);
   ChooseMerge();
   Next();
-  EXPECT_EQ(Step(), 1);
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  At(1, kOffOnOn);
   QComboBox* servers = Get<QComboBox>("cboServers");
   ASSERT_EQ(servers->count(), 2);
   EXPECT_EQ(servers->currentText(), "ORVANE");
@@ -34,19 +26,15 @@ TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
   servers->setEditText("OTHER\\SQL");
   TypePassword("warden");
   Next();
-  EXPECT_EQ(Step(), 2);
-  EXPECT_EQ(Buttons(), kOffOnOn);
-  ASSERT_EQ(services_.logins.size(), 1u);
-  EXPECT_EQ(services_.logins[0].server, "OTHER\\SQL");
-  EXPECT_EQ(services_.logins[0].password, "warden");
-  EXPECT_EQ(services_.logins[0].direction, 2);
+  At(2, kOffOnOn);
+  EXPECT_TRUE(
+      (services_.logins == std::vector<ScriptedServices::LoginCall>{{"OTHER\\SQL", "warden", 2}}));
 
   Get<QLineEdit>("txtDataBasePath0")->setText("  /db/Fire1.mdf ");
   Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire2.mdf");
   Get<QLineEdit>("txtDataBasePath2")->setText("/db/New.mdf");
   Next();
-  EXPECT_EQ(Step(), 3);
-  EXPECT_EQ(Buttons(), kOffOnOff);  // Next waits for the check
+  At(3, kOffOnOff);  // Next waits for the check
 
   services_.problems = true;
   Get<QPushButton>("cmdCheckDB")->click();
@@ -82,29 +70,21 @@ TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
   EXPECT_EQ(question.title, "CVN: Merge Incidents?");
   EXPECT_EQ(question.buttons, Buttons::kYesNo);
   EXPECT_EQ(question.icon, Icon::kQuestion);
-  EXPECT_EQ(Step(), 6);
-  EXPECT_EQ(Buttons(), kOnOnOff);
+  At(6, kOnOnOff);
   EXPECT_FALSE(wizard_->MergeIncidents());
 
   Back();
   EXPECT_EQ(Step(), 5);
 }
 
-TEST_F(WizardTest, MergeWithoutProblemsGoesStraightToTheMergePage) {
+TEST_F(WizardTest, WithoutProblemsNextAndBackPassStepFourAndKeepTheCheck) {
   WalkToCheckedStep3();
   EXPECT_EQ(LogTexts(0).back(), "Done, no differences found. Press Next to complete the merge");
   Next();
-  EXPECT_EQ(Step(), 5);
-  EXPECT_EQ(wizard_->Viewer(), nullptr);
-}
-
-TEST_F(WizardTest, BackFromTheMergePagePassesStepFourAndKeepsTheCheck) {
-  WalkToCheckedStep3();
-  Next();
   ASSERT_EQ(Step(), 5);
+  EXPECT_EQ(wizard_->Viewer(), nullptr);
   Back();
-  EXPECT_EQ(Step(), 3);
-  EXPECT_EQ(Buttons(), kOffOnOn);  // Next follows the completed check
+  At(3, kOffOnOn);  // Next follows the completed check
   EXPECT_EQ(services_.validate_merge_calls, 1);
 
   // Back to step 2 and forward again skips the path validation while the check stands...
@@ -160,8 +140,7 @@ TEST_F(WizardTest, ConsolidationPageMergesIntoTheOneTickedIncident) {
   Tick("lstMergeInc", 1);
   Next();
   EXPECT_EQ(services_.finish_copy_tables, std::vector<long>{12});
-  EXPECT_EQ(Step(), 6);
-  EXPECT_EQ(Buttons(), (NavState{true, false, false}));  // no way back after consolidating
+  At(6, NavState{true, false, false});  // no way back after consolidating
 }
 
 TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
@@ -196,8 +175,7 @@ TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
   Next();
   services_.merge_result = false;
   merge->click();
-  EXPECT_EQ(Step(), 5);
-  EXPECT_EQ(Buttons(), kOffOnOff);
+  At(5, kOffOnOff);
   EXPECT_FALSE(wizard_->MergeCompleted());
 }
 
@@ -206,8 +184,7 @@ TEST_F(WizardTest, RefusedLoginLeavesEverythingAsItWas) {
   TypePassword("");
   services_.login = {false, "Password not specified."};
   Next();
-  EXPECT_EQ(Step(), 1);
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  At(1, kOffOnOn);
   EXPECT_EQ(LabelText("lblMessage"), "Password not specified.");
 
   services_.login = {true, ""};
@@ -218,16 +195,13 @@ TEST_F(WizardTest, RefusedLoginLeavesEverythingAsItWas) {
 }
 
 TEST_F(WizardTest, RefusedMergePathsShowTheReasonAndTakeRewrittenBoxes) {
-  Next();
-  TypePassword("warden");
-  Next();
+  LogIn();
   Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire1");
   Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire1");
   services_.rewritten_paths = MergePaths{"/db/Fire1.mdf", "/db/Fire1.mdf", ""};
   services_.merge_paths = {false, "Error, Resulting Database not specified"};
   Next();
-  EXPECT_EQ(Step(), 2);
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  At(2, kOffOnOn);
   EXPECT_EQ(LabelText("lblIDMessage"), "Error, Resulting Database not specified");
   EXPECT_EQ(Get<QLineEdit>("txtDataBasePath0")->text(), "/db/Fire1.mdf");
   EXPECT_EQ(Get<QLineEdit>("txtDataBasePath1")->text(), "/db/Fire1.mdf");
@@ -237,19 +211,14 @@ TEST_F(WizardTest, RefusedMergePathsShowTheReasonAndTakeRewrittenBoxes) {
 }
 
 TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
-  ChooseSplit();
-  Next();
-  TypePassword("warden");
-  Next();
-  EXPECT_EQ(Step(), 7);  // step 2 becomes 7 after the login
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  LogIn(true);
+  At(7, kOffOnOn);  // step 2 becomes 7 after the login
   EXPECT_EQ(services_.logins.size(), 1u);
 
   Get<QLineEdit>("txtDataBasePath3")->setText("/db/Big.mdf");
   Get<QLineEdit>("txtDataBasePath4")->setText("/db/Small.mdf");
   Next();
-  EXPECT_EQ(Step(), 8);
-  EXPECT_EQ(Buttons(), kOffOnOff);
+  At(8, kOffOnOff);
   EXPECT_EQ(services_.validate_split_calls, 1);
   EXPECT_EQ(services_.accept_split_calls, 1);
   EXPECT_EQ(services_.split_starts, std::vector<std::string>{"/db/Big.mdf"});
@@ -264,8 +233,12 @@ TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
   EXPECT_EQ(Buttons(), kOffOnOn);
 
   Next();
-  EXPECT_EQ(Step(), 9);
-  EXPECT_EQ(Buttons(), kOffOnOff);
+  At(9, kOffOnOff);
+  Back();  // keeps the ticks and does not restart the split
+  At(8, kOffOnOn);
+  EXPECT_EQ(services_.split_starts.size(), 1u);
+  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItem(2)->checkState(0), Qt::Checked);
+  Next();
   Get<QPushButton>("cmdSplit")->click();
   ASSERT_EQ(services_.splits.size(), 1u);
   EXPECT_EQ(services_.splits[0], (std::vector<long>{1, 3, 4}));
@@ -274,28 +247,14 @@ TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
   EXPECT_TRUE(Nav(3)->isEnabled());
 
   Next();
-  EXPECT_EQ(Step(), 10);
-  EXPECT_EQ(Buttons(), kOnOnOff);
+  At(10, kOnOnOff);
   EXPECT_EQ(LabelText("lblSplitComplete"),
             "Source Database:             /db/Big.mdf\n\nTarget Database:             "
             "/db/Small.mdf\n\nIncidents contained in target database: \n\nStorm\nFire\nFlood\n\n"
             "Press Finish to exit.");
 
   Back();
-  EXPECT_EQ(Step(), 9);
-  EXPECT_EQ(Buttons(), (NavState{true, true, true}));  // a split has run
-}
-
-TEST_F(WizardTest, BackFromTheSelectionKeepsTicksAndDoesNotRestartTheSplit) {
-  WalkToStep8();
-  Tick("lstIncidents", 1);
-  Next();
-  ASSERT_EQ(Step(), 9);
-  Back();
-  EXPECT_EQ(Step(), 8);
-  EXPECT_EQ(Buttons(), kOffOnOn);
-  EXPECT_EQ(services_.split_starts.size(), 1u);
-  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItem(1)->checkState(0), Qt::Checked);
+  At(9, NavState{true, true, true});  // a split has run
 }
 
 TEST_F(WizardTest, BackFromTheSplitPathsReturnsToAFreshServerPage) {
@@ -306,8 +265,7 @@ TEST_F(WizardTest, BackFromTheSplitPathsReturnsToAFreshServerPage) {
   Next();
   ASSERT_EQ(Step(), 7);
   Back();  // through step 6, which sends split mode to the server page
-  EXPECT_EQ(Step(), 1);
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  At(1, kOffOnOn);
   EXPECT_EQ(services_.list_servers_calls, 2);
   EXPECT_EQ(Get<QComboBox>("cboServers")->currentText(), "ORVANE");
 }
@@ -319,29 +277,34 @@ TEST_F(WizardTest, BackFromTheSelectionRepeatsTheLogin) {
 
   services_.login = {false, "Password incorrect."};
   Back();
-  EXPECT_EQ(Step(), 8);
-  EXPECT_EQ(Buttons(), kOffOnOn);
+  At(8, kOffOnOn);
   ASSERT_EQ(services_.logins.size(), 2u);
   EXPECT_EQ(services_.logins[1].direction, 1);
   EXPECT_EQ(LabelText("lblMessage"), "Password incorrect.");
 
   services_.login = {true, ""};
   Back();
-  EXPECT_EQ(Step(), 7);
-  EXPECT_EQ(Buttons(), kOffOnOn);
-  // Forward again with Next validates and restarts the engine on a fresh list.
+  At(7, kOffOnOn);
+  // Forward again with Next restarts the engine on a fresh list; the accepted source is not
+  // read again until a path changes.
   Next();
   EXPECT_EQ(Step(), 8);
   EXPECT_EQ(services_.split_starts.size(), 2u);
+  EXPECT_EQ(services_.accept_split_calls, 1);
   EXPECT_EQ(Buttons(), kOffOnOff);
   EXPECT_EQ(wizard_->IncidentsChecked(), 0);
+  Back();
+  Back();  // to the server page through step 6
+  ASSERT_EQ(Step(), 1);
+  Next();
+  Get<QLineEdit>("txtDataBasePath3")->setText("/db/Bigger.mdf");
+  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItemCount(), 0);
+  Next();
+  EXPECT_EQ(services_.accept_split_calls, 2);
 }
 
 TEST_F(WizardTest, RefusedSplitPathsStayOnTheSplitDatabasePage) {
-  ChooseSplit();
-  Next();
-  TypePassword("warden");
-  Next();
+  LogIn(true);
   services_.split_paths = {false, "Error, databases are the same name."};
   Next();
   EXPECT_EQ(Step(), 7);
@@ -359,22 +322,6 @@ TEST_F(WizardTest, RefusedSplitPathsStayOnTheSplitDatabasePage) {
   Next();
   EXPECT_EQ(Step(), 8);
   EXPECT_EQ(prompt_.BusyDepth(), 0);
-}
-
-TEST_F(WizardTest, AnAcceptedSourceIsNotReadAgainUntilAPathChanges) {
-  WalkToStep8();
-  services_.login = {true, ""};
-  Back();
-  Next();
-  EXPECT_EQ(services_.accept_split_calls, 1);
-  Back();
-  Back();  // to the server page through step 6
-  ASSERT_EQ(Step(), 1);
-  Next();
-  Get<QLineEdit>("txtDataBasePath3")->setText("/db/Bigger.mdf");
-  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItemCount(), 0);
-  Next();
-  EXPECT_EQ(services_.accept_split_calls, 2);
 }
 
 TEST_F(WizardTest, FocusGoesToTheFirstBoxOfEachEntryPage) {

@@ -1,19 +1,14 @@
 // msu check as an administrator runs it: the built program in a process of its own, against
-// an embedded server in a scratch folder, with the sample merge pair. Runs that get past the
-// path checks make and remove working files in the program's folder, so all but one of them
-// run a copy of the program in a folder of their own; the one run of the staged program shows
-// that it leaves the staged folder as it found it.
+// an embedded server in a scratch folder, with the sample merge pair. Runs that make working
+// files run a copy of the program in a folder of their own, except the one run of the staged
+// program that shows it leaves the staged folder as it found it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "server/embedded/instance.h"
 #include "suite/sample_generator.h"
@@ -23,9 +18,12 @@ namespace msu::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using embedded::testing::ExitStatus;
 using embedded::testing::MakeDatabaseFile;
+using embedded::testing::Program;
 using embedded::testing::ReadFile;
 using embedded::testing::ScratchFolder;
+using embedded::testing::WaitUntil;
 using embedded::testing::WriteFile;
 
 constexpr const char* kProblemsLine =
@@ -34,44 +32,24 @@ constexpr const char* kNoProblemsLine =
     "Done, no differences found. Press Next to complete the merge";
 constexpr const char* kDetailPrefix = "- Adding parent table/key object: ";
 
-// A program started with its standard input on /dev/null and its output in two files.
-class Process {
- public:
-  Process(const std::string& program, const std::vector<std::string>& args,
-          const std::string& out_file, const std::string& err_file, const std::string& cwd = "") {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-      ::dup2(::open("/dev/null", O_RDONLY), 0);
-      ::dup2(::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-      ::dup2(::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
+// Runs a program to its end with its standard input on /dev/null and its output in two files;
+// returns its exit status.
+int RunToEnd(const std::string& program, const std::vector<std::string>& args,
+             const std::string& out_file, const std::string& err_file, const std::string& cwd) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
   }
-  ~Process() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      Wait();
-    }
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  // Exit status; -1 when the program did not exit normally.
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+  return ExitStatus(pid);
+}
 
 struct Outcome {
   int status = -1;
@@ -84,30 +62,14 @@ struct Outcome {
     for (std::string line; std::getline(stream, line);) lines.push_back(line);
     return lines;
   }
-  bool HasLine(const std::string& text) const {
+  // Whether a line is `text`, or starts with it when `prefix`.
+  bool Has(const std::string& text, bool prefix = false) const {
     for (const std::string& line : Lines()) {
-      if (line == text) return true;
-    }
-    return false;
-  }
-  bool HasLineStarting(const std::string& prefix) const {
-    for (const std::string& line : Lines()) {
-      if (line.rfind(prefix, 0) == 0) return true;
+      if (prefix ? line.rfind(text, 0) == 0 : line == text) return true;
     }
     return false;
   }
 };
-
-// Runs `program` to its end, its output kept in files of `folder`.
-Outcome RunIn(const std::string& folder, const std::string& program,
-              const std::vector<std::string>& args, const std::string& cwd = "") {
-  Outcome outcome;
-  Process process(program, args, folder + "/out.txt", folder + "/err.txt", cwd);
-  outcome.status = process.Wait();
-  outcome.out = ReadFile(folder + "/out.txt");
-  outcome.err = ReadFile(folder + "/err.txt");
-  return outcome;
-}
 
 // What a run leaves in a program folder that it should have deleted.
 std::vector<std::string> Leftovers(const std::string& folder) {
@@ -165,11 +127,21 @@ class MsuCheckTest : public ::testing::Test {
             new_database, "--root",   root.path(), "--password-file", warden};
   }
 
-  Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd = "") {
-    return RunIn(logs.path(), program, args, cwd);
+  Outcome Run(const std::vector<std::string>& args, const std::string& program = MSU_PROGRAM,
+              const std::string& cwd = "") {
+    const int status = RunToEnd(program, args, logs / "out.txt", logs / "err.txt", cwd);
+    return {status, ReadFile(logs / "out.txt"), ReadFile(logs / "err.txt")};
   }
-  Outcome RunStaged(const std::vector<std::string>& args) { return RunProgram(MSU_PROGRAM, args); }
+  // Runs to the end and expects the exit status and the whole error output.
+  Outcome Expect(int status, const std::string& err, const std::vector<std::string>& args,
+                 const std::string& program = MSU_PROGRAM, const std::string& cwd = "") {
+    Outcome run = Run(args, program, cwd);
+    EXPECT_EQ(run.status, status) << run.out << run.err;
+    EXPECT_EQ(run.err, err);
+    return run;
+  }
+  // Every run leaves the program folder as it found it.
+  void TearDown() override { EXPECT_EQ(Leftovers(app.path()), std::vector<std::string>{}); }
 
   // A program folder of this test's own, as the staged one but without instruction files
   // when `with_instructions` is false.
@@ -192,14 +164,9 @@ class MsuCheckTest : public ::testing::Test {
     return names;
   }
 
-  // Waits until the server lists `count` sessions (a program started alongside is slow to
-  // connect); gives up after a minute.
+  // A program started alongside is slow to connect.
   bool WaitForSessions(size_t count) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-      if (instance->Sessions().size() >= count) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+    return WaitUntil([&] { return instance->Sessions().size() >= count; });
   }
 
   ScratchFolder root, data, logs, app;
@@ -211,63 +178,43 @@ class MsuCheckTest : public ::testing::Test {
   const std::string merged = data / "Merged.mdf";
 };
 
-TEST(MsuUsageTest, BadCommandLinesAreRefusedWithStatus2) {
-  ScratchFolder logs;
-  auto run = [&](const std::vector<std::string>& args) {
-    return RunIn(logs.path(), MSU_PROGRAM, args);
-  };
+TEST_F(MsuCheckTest, BadCommandLinesAreRefusedWithStatus2) {
   const std::string hint = "\nTry 'msu check --help'.\n";
   // Database 1 is named without its extension, as users often type it.
   const std::vector<std::string> full{"check", "--server", "S",     "--db1",   "/x/a",
                                       "--db2", "/x/b.mdf", "--new", "/x/c.mdf"};
-  struct Case {
-    std::vector<std::string> extra;
-    std::string err;
-  };
-  const std::vector<Case> cases = {
-      // The password is never taken from the command line.
-      {{"--password", "secret"}, "msu check: unknown option --password" + hint},
-      {{"--db1", "/x/d.mdf"}, "msu check: --db1 is given twice" + hint},
-      {{"--root"}, "msu check: --root needs a value" + hint},
-      {{"left-over"}, "msu check: unexpected argument left-over" + hint},
-      {{"--details=yes"}, "msu check: --details takes no value" + hint},
-      // The report replaces what it names: never a database, also when written without ".mdf".
-      {{"--report", "/x/a.mdf"}, "msu check: --report must not name one of the databases" + hint},
-      {{"--report=/x/c.mdf"}, "msu check: --report must not name one of the databases" + hint},
-      {{"--report", "/no/such/folder/r.rtf"},
-       "msu check: the folder of --report does not exist: /no/such/folder" + hint},
-  };
-  for (const Case& c : cases) {
+  const auto with = [&](const std::vector<std::string>& extra) {
     std::vector<std::string> args = full;
-    args.insert(args.end(), c.extra.begin(), c.extra.end());
-    const Outcome result = run(args);
-    EXPECT_EQ(result.status, 2) << c.err;
-    EXPECT_EQ(result.err, c.err);
-    EXPECT_EQ(result.out, "");
-  }
-
-  Outcome result = run({"check", "--server", "S", "--db1", "a", "--db2", "b"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "msu check: missing --new" + hint);
-  result = run({});
-  EXPECT_EQ(result.status, 2);
-  result = run({"merge"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "msu: unknown command merge\nTry 'msu --help'.\n");
-
-  // Without --password-file the password is asked on the terminal, and there is none here.
-  result = run(full);
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err,
-            "msu: there is no terminal to read the Warden password from; give --password-file "
-            "FILE\n");
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      // The password is never taken from the command line.
+      {with({"--password", "secret"}), "msu check: unknown option --password" + hint},
+      {with({"--db1", "/x/d.mdf"}), "msu check: --db1 is given twice" + hint},
+      {with({"--root"}), "msu check: --root needs a value" + hint},
+      {with({"left-over"}), "msu check: unexpected argument left-over" + hint},
+      {with({"--details=yes"}), "msu check: --details takes no value" + hint},
+      // The report replaces what it names: never a database, also when written without ".mdf".
+      {with({"--report", "/x/a.mdf"}),
+       "msu check: --report must not name one of the databases" + hint},
+      {with({"--report=/x/c.mdf"}),
+       "msu check: --report must not name one of the databases" + hint},
+      {with({"--report", "/no/such/folder/r.rtf"}),
+       "msu check: the folder of --report does not exist: /no/such/folder" + hint},
+      {{"check", "--server", "S", "--db1", "a", "--db2", "b"}, "msu check: missing --new" + hint},
+      {{"merge"}, "msu: unknown command merge\nTry 'msu --help'.\n"},
+      // Without --password-file the password is asked on the terminal, and there is none here.
+      {full,
+       "msu: there is no terminal to read the Warden password from; give --password-file "
+       "FILE\n"},
+  };
+  for (const auto& [args, err] : cases) Expect(2, err, args);
+  EXPECT_EQ(Run({}).status, 2);
 }
 
-TEST(MsuUsageTest, HelpNamesEveryExitStatus) {
-  ScratchFolder logs;
-  const Outcome outcome = RunIn(logs.path(), MSU_PROGRAM, {"check", "--help"});
-  ASSERT_EQ(outcome.status, 0);
-  const std::string& help = outcome.out;
+TEST_F(MsuCheckTest, HelpNamesEveryExitStatus) {
+  const std::string help = Expect(0, "", {"check", "--help"}).out;
   ASSERT_NE(help.find("Exit status:\n"), std::string::npos) << help;
   const std::string statuses = help.substr(help.find("Exit status:\n"));
   for (int status = 0; status <= 11; ++status) {
@@ -286,40 +233,24 @@ TEST_F(MsuCheckTest, ARefusedLoginStopsWithStatus3AndItsMessage) {
   MakeDatabaseFile(data / "A.mdf");
   MakeDatabaseFile(data / "B.mdf");
   const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
-
-  WriteFile(warden, "Secret-not\n");
-  Outcome run = RunStaged(args);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "Password incorrect.\n");
-  EXPECT_EQ(run.out, "");
-
-  WriteFile(warden, "\n");
-  run = RunStaged(args);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "Password not specified.\n");
-
+  const auto login = [&](const std::string& password, const std::vector<std::string>& with,
+                         int status, const std::string& err) {
+    SCOPED_TRACE(password);
+    WriteFile(warden, password);
+    EXPECT_EQ(Expect(status, err, with).out, "");
+  };
+  login("Secret-not\n", args, 3, "Password incorrect.\n");
+  login("\n", args, 3, "Password not specified.\n");
   // Only the first letter's case is lost in the server password: "Secret" logs in as well
   // and the run goes on to the paths, where a missing file stops it.
-  WriteFile(warden, "Secret\r\n");
-  run = RunStaged(Args(data / "Missing.mdf", data / "B.mdf", merged));
-  EXPECT_EQ(run.status, 4);
-  EXPECT_EQ(run.err, "Error, Database 1 does not exist\n");
-  WriteFile(warden, "sECRET\n");
-  run = RunStaged(args);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "Password incorrect.\n");
-
-  WriteFile(warden, "secret\n");
+  login("Secret\r\n", Args(data / "Missing.mdf", data / "B.mdf", merged), 4,
+        "Error, Database 1 does not exist\n");
+  login("sECRET\n", args, 3, "Password incorrect.\n");
   std::vector<std::string> other = args;
   other[2] = "NOSUCH";
-  run = RunStaged(other);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "Error, number -2147220991\n");
-
+  login("secret\n", other, 3, "Error, number -2147220991\n");
   instance->Stop();
-  run = RunStaged(args);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, "The server is stopped.\n");
+  login("secret\n", args, 3, "The server is stopped.\n");
 }
 
 TEST_F(MsuCheckTest, PathRulesStopWithStatus4InThePageOrder) {
@@ -342,24 +273,19 @@ TEST_F(MsuCheckTest, PathRulesStopWithStatus4InThePageOrder) {
       {a, b, a, "Error, Database 1 or Database 2 are the same as the new database."},
   };
   for (const Case& c : cases) {
-    const Outcome run = RunStaged(Args(c.db1, c.db2, c.new_database));
-    EXPECT_EQ(run.status, 4) << c.message;
-    EXPECT_EQ(run.err, c.message + "\n");
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Expect(4, c.message + "\n", Args(c.db1, c.db2, c.new_database)).out, "");
   }
 
   // An existing new database is kept unless --overwrite says otherwise; nothing was made.
   WriteFile(merged, "not a database");
-  const Outcome run = RunProgram(CopyProgram(), Args(a, b, merged));
-  EXPECT_EQ(run.status, 4);
-  EXPECT_EQ(run.err,
-            "Warning: The Resulting database exists.  Do you want to overwrite it?\n"
-            "(answered No)\n"
-            "msu: " +
-                merged + " exists; give --overwrite to accept it\n");
+  Expect(4,
+         "Warning: The Resulting database exists.  Do you want to overwrite it?\n"
+         "(answered No)\n"
+         "msu: " +
+             merged + " exists; give --overwrite to accept it\n",
+         Args(a, b, merged), CopyProgram());
   EXPECT_EQ(ReadFile(merged), "not a database");
   EXPECT_TRUE(Attached().empty());
-  EXPECT_TRUE(Leftovers(app.path()).empty());
 }
 
 TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
@@ -367,13 +293,12 @@ TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
   MakeDatabaseFile(data / "B.mdf");
   instance->Attach("Alpha", data / "A.mdf");
   instance->Attach("Beta", data / "B.mdf");
+  const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
   {
-    Process holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "Alpha"},
-                   logs / "holder.txt", logs / "holder-err.txt");
-    ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder-err.txt");
-    const Outcome run = RunStaged(Args(data / "A.mdf", data / "B.mdf", merged));
-    EXPECT_EQ(run.status, 5);
-    EXPECT_EQ(run.err, InUseMessage({"Alpha", "", "", "", ""}));
+    Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "Alpha"},
+                   logs / "holder.txt");
+    ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder.txt");
+    Expect(5, InUseMessage({"Alpha", "", "", "", ""}), args);
     // The suite's connection was not touched.
     EXPECT_EQ(instance->Sessions().size(), 1u);
   }
@@ -382,14 +307,13 @@ TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
   const std::string program = CopyProgram();
   fs::copy_file(data / "A.mdf", app / "W_O_R_K_A.tmp");
   instance->Attach("W_O_R_K_A", app / "W_O_R_K_A.tmp");
-  Process holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A"},
-                 logs / "holder.txt", logs / "holder-err.txt");
-  ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder-err.txt");
-  const Outcome run = RunProgram(program, Args(data / "A.mdf", data / "B.mdf", merged));
-  EXPECT_EQ(run.status, 5);
-  EXPECT_EQ(run.err, InUseMessage({"", "", "", "", "W_O_R_K_A"}));
+  Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A"},
+                 logs / "holder.txt");
+  ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder.txt");
+  Expect(5, InUseMessage({"", "", "", "", "W_O_R_K_A"}), args, program);
   EXPECT_TRUE(fs::exists(app / "W_O_R_K_A.tmp"));
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Alpha", "Beta", "W_O_R_K_A"}));
+  for (const std::string& name : Leftovers(app.path())) fs::remove(app / name);
 }
 
 TEST_F(MsuCheckTest, VersionsStopWithStatus6Or7BeforeAnyCopyIsMade) {
@@ -398,41 +322,35 @@ TEST_F(MsuCheckTest, VersionsStopWithStatus6Or7BeforeAnyCopyIsMade) {
     Execute(fire2, "UPDATE version SET version = '5.00.05' WHERE module = 'MERGEVERSION'");
   });
   const std::string program = CopyProgram();
-  Outcome run = RunProgram(program, Args(fire1, fire2, merged));
-  EXPECT_EQ(run.status, 6) << run.out << run.err;
-  EXPECT_EQ(run.out, "Database 2 must be version 5.01.00 or greater.\n");
+  EXPECT_EQ(Expect(6, "", Args(fire1, fire2, merged), program).out,
+            "Database 2 must be version 5.01.00 or greater.\n");
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
   EXPECT_TRUE(Leftovers(app.path()).empty());
 
   // A database without a version table.
   MakeDatabaseFile(data / "Plain.mdf");
   instance->Attach("Plain", data / "Plain.mdf");
-  run = RunProgram(program, Args(data / "Plain.mdf", fire2, merged));
-  EXPECT_EQ(run.status, 6);
+  const Outcome run = Expect(6, "", Args(data / "Plain.mdf", fire2, merged), program);
   ASSERT_EQ(run.Lines().size(), 1u) << run.out;
   EXPECT_EQ(run.out.rfind("Error Occured: ", 0), 0u) << run.out;
 
   // A Database 1 older than any instruction file.
   Execute(fire1, "UPDATE version SET version = '3.20.00' WHERE module = 'DATABASE'");
-  run = RunProgram(program, Args(fire1, fire2, merged));
-  EXPECT_EQ(run.status, 7);
-  EXPECT_EQ(run.out, "The Source Database Version Is Prior To 3.21 and Not Supported.\n");
+  EXPECT_EQ(Expect(7, "", Args(fire1, fire2, merged), program).out,
+            "The Source Database Version Is Prior To 3.21 and Not Supported.\n");
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2", "Plain"}));
-  EXPECT_TRUE(Leftovers(app.path()).empty());
 }
 
 TEST_F(MsuCheckTest, AMissingInstructionFileStopsWithStatus7AndCleansUp) {
   MakePair();
-  const std::string program = CopyProgram(/*with_instructions=*/false);
-  const Outcome run = RunProgram(program, Args(fire1, fire2, merged));
-  EXPECT_EQ(run.status, 7) << run.out << run.err;
-  EXPECT_TRUE(run.HasLine("Loading processing instructions...")) << run.out;
+  const Outcome run =
+      Expect(7, "", Args(fire1, fire2, merged), CopyProgram(/*with_instructions=*/false));
+  EXPECT_TRUE(run.Has("Loading processing instructions...")) << run.out;
   EXPECT_EQ(run.Lines().back(), "Unable to find instructions");
-  EXPECT_FALSE(run.HasLine("Checking for correct database structure..."));
+  EXPECT_FALSE(run.Has("Checking for correct database structure..."));
   // The working copies were made and are gone again.
-  EXPECT_TRUE(run.HasLine("Attaching Work Database B"));
+  EXPECT_TRUE(run.Has("Attaching Work Database B"));
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
-  EXPECT_TRUE(Leftovers(app.path()).empty());
   EXPECT_TRUE(instance->Sessions().empty());
 }
 
@@ -446,9 +364,7 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
 
   std::vector<std::string> args = Args(fire1, fire2, merged);
   args.insert(args.end(), {"--report", report});
-  const Outcome run = RunStaged(args);
-  ASSERT_EQ(run.status, 1) << run.out << run.err;
-  EXPECT_EQ(run.err, "");
+  const Outcome run = Expect(1, "", args);
 
   // The check page's log, in the wizard's order.
   const std::vector<std::string> lines = run.Lines();
@@ -462,14 +378,16 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
                                       "Loading processing instructions..."};
   ASSERT_GE(lines.size(), head.size());
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
-  EXPECT_TRUE(run.HasLine("Created a working copy of ini for source database: " + fire1));
-  EXPECT_FALSE(run.HasLineStarting("Created a working copy of ini for destination database: "));
-  EXPECT_TRUE(run.HasLine("Source Database version: 5.01.00"));
-  EXPECT_TRUE(run.HasLine("Destination Database version: 5.01.00"));
-  EXPECT_TRUE(run.HasLine("Consistency Check... "));
+  for (const std::string& line :
+       {"Created a working copy of ini for source database: " + fire1,
+        std::string("Source Database version: 5.01.00"), std::string("Consistency Check... "),
+        std::string("Destination Database version: 5.01.00")}) {
+    EXPECT_TRUE(run.Has(line)) << line;
+  }
+  EXPECT_FALSE(run.Has("Created a working copy of ini for destination database: ", true));
   EXPECT_EQ(lines.back(), kProblemsLine);
-  EXPECT_FALSE(run.HasLineStarting(kDetailPrefix));
-  EXPECT_FALSE(run.HasLine("Press Merge to start the final merging process."));
+  EXPECT_FALSE(run.Has(kDetailPrefix, true));
+  EXPECT_FALSE(run.Has("Press Merge to start the final merging process."));
 
   const std::string saved = ReadFile(report);
   EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u) << saved.substr(0, 80);
@@ -490,22 +408,19 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
 
 TEST_F(MsuCheckTest, DetailsRelativePathsAndAnAcceptedNewFile) {
   MakePair();
-  const std::string program = CopyProgram();
   WriteFile(merged, "kept");
   // Relative to the working folder, without the extension: the server knows absolute paths.
   std::vector<std::string> args = Args("pair/Fire1", "pair/Fire2.mdf", "Merged.mdf");
   args.insert(args.end(), {"--details", "--overwrite"});
-  const Outcome run = RunProgram(program, args, data.path());
-  ASSERT_EQ(run.status, 1) << run.out << run.err;
+  const Outcome run = Expect(1,
+                             "Warning: The Resulting database exists.  Do you want to overwrite "
+                             "it?\n(answered Yes)\nmsu: give --report FILE to keep the problem "
+                             "report\n",
+                             args, CopyProgram(), data.path());
   EXPECT_EQ(run.Lines().front(), "Created a working copy of Database 1: " + fire1);
-  EXPECT_TRUE(run.HasLineStarting(kDetailPrefix)) << run.out;
+  EXPECT_TRUE(run.Has(kDetailPrefix, true)) << run.out;
   EXPECT_EQ(run.Lines().back(), kProblemsLine);
-  EXPECT_EQ(run.err,
-            "Warning: The Resulting database exists.  Do you want to overwrite it?\n"
-            "(answered Yes)\n"
-            "msu: give --report FILE to keep the problem report\n");
   EXPECT_EQ(ReadFile(merged), "kept");
-  EXPECT_TRUE(Leftovers(app.path()).empty());
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
 }
 
@@ -520,12 +435,8 @@ TEST_F(MsuCheckTest, DatabasesWithoutDifferencesEndWithStatus0) {
     }
   });
   instance->Attach("Clean", data / "Clean.mdf");
-  const std::string program = CopyProgram();
-  const Outcome run = RunProgram(program, Args(data / "Clean.mdf", fire2, merged));
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const Outcome run = Expect(0, "", Args(data / "Clean.mdf", fire2, merged), CopyProgram());
   EXPECT_EQ(run.Lines().back(), kNoProblemsLine);
-  EXPECT_EQ(run.err, "");
-  EXPECT_TRUE(Leftovers(app.path()).empty());
 }
 
 }  // namespace

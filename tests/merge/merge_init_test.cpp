@@ -10,8 +10,8 @@
 namespace msu::testing {
 namespace {
 
-using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -28,14 +28,30 @@ class MergeInit : public MergeWorld {
     Instructions("LUTable=L_Status.StatusCode\r\n");
     context_->versions.Database2Version = "4.13.00";
   }
+
+ public:  // ways to make one step of Initialize fail, named in a table of cases
+  void BlockIni() { fs::create_directories(DataFile("b.ini")); }
+  void NoInstructions() { context_->versions.InstructionFileName = "CVN_none.txt"; }
+  void DetachB() { instance_->Detach("W_O_R_K_B"), b_bytes_.clear(); }
+  void NoSuiteIni() { fs::remove(AppFile("cvn.ini")); }
+  void BlockReport() { fs::create_directories(AppFile("tmp_rpt.rtf") + "/not empty"); }
 };
 
-TEST_F(MergeInit, CopiesTheIniFilesThatExistAndReportsTheVersions) {
+TEST_F(MergeInit, CopiesTheIniFilesReportsTheVersionsAndKeepsTheConnectionsOpen) {
   SmallPair();
   WriteBytes(DataFile("a.ini"), "[Fire]\r\nStation=12\r\n");
   WriteBytes(AppFile("W_O_R_K_B.ini"), "left from an earlier merge");
-  ASSERT_TRUE(Check());
-  EXPECT_FALSE(problems_);
+  ASSERT_TRUE(NewMerge().Initialize());
+  EXPECT_FALSE(merge_->ProblemsToCorrect);
+  // The connections stay open for the merge.
+  ASSERT_NE(merge_->SourceConnection(), nullptr);
+  ASSERT_NE(merge_->DestinationConnection(), nullptr);
+  EXPECT_TRUE(merge_->SourceConnection()->IsOpen() && merge_->DestinationConnection()->IsOpen());
+  EXPECT_EQ(instance_->Sessions().size(), 2u);
+  EXPECT_EQ(merge_->LookUps().Count(), 1);
+  merge_->CloseConnections();
+  EXPECT_EQ(merge_->SourceConnection(), nullptr);
+  EXPECT_THAT(instance_->Sessions(), IsEmpty());
 
   EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_A.ini")), "[Fire]\r\nStation=12\r\n");
   EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B.ini")));
@@ -58,82 +74,50 @@ TEST_F(MergeInit, CopiesTheIniFilesThatExistAndReportsTheVersions) {
   EXPECT_NE(report.find("Merge Version: \\b    5.01.00"), std::string::npos);
 }
 
-TEST_F(MergeInit, TheConnectionsStayOpenForTheMergeAfterASuccessfulCheck) {
-  SmallPair();
-  ASSERT_TRUE(NewMerge().Initialize());
-  ASSERT_NE(merge_->SourceConnection(), nullptr);
-  ASSERT_NE(merge_->DestinationConnection(), nullptr);
-  EXPECT_TRUE(merge_->SourceConnection()->IsOpen());
-  EXPECT_TRUE(merge_->DestinationConnection()->IsOpen());
-  EXPECT_EQ(instance_->Sessions().size(), 2u);
-  EXPECT_EQ(merge_->LookUps().Count(), 1);
-  merge_->CloseConnections();
-  EXPECT_EQ(merge_->SourceConnection(), nullptr);
-  EXPECT_THAT(instance_->Sessions(), IsEmpty());
-}
-
-TEST_F(MergeInit, AnIniFileThatCannotBeCopiedStopsBeforeAnyConnection) {
-  SmallPair();
-  fs::create_directories(DataFile("b.ini"));  // something named like the ini file, not a file
-  EXPECT_FALSE(NewMerge().Initialize());
-  const Lines log = Log();
-  EXPECT_THAT(log.back(),
-              StartsWith("Error, Creating working copy of ini for destination database: "));
-  EXPECT_THAT(log, Not(Contains("Checking for correct database structure...")));
-  EXPECT_EQ(merge_->SourceConnection(), nullptr);
-}
-
-TEST_F(MergeInit, AMissingInstructionFileOpensNothing) {
-  SmallPair();
-  context_->versions.InstructionFileName = "CVN_none.txt";
-  EXPECT_FALSE(NewMerge().Initialize());
-  EXPECT_THAT(Log(),
-              ElementsAre("Loading processing instructions...", "Unable to find instructions"));
-  EXPECT_EQ(merge_->SourceConnection(), nullptr);
-  EXPECT_THAT(instance_->Sessions(), IsEmpty());
-  EXPECT_FALSE(fs::exists(AppFile("tmp_rpt.rtf")));
-}
-
-TEST_F(MergeInit, AFailingDestinationConnectionIsReportedAsOpeningTheSource) {
-  Instructions("LUTable=L_Status.StatusCode\r\n");
-  fs::copy_file(MakeDatabase(DataFile("a.mdf"), {kStatusTable}), AppFile("W_O_R_K_A.tmp"));
-  instance_->Attach("W_O_R_K_A", AppFile("W_O_R_K_A.tmp"));
-  EXPECT_FALSE(NewMerge().Initialize());
-  const Lines log = Log();
-  ASSERT_GE(log.size(), 3u);
-  EXPECT_EQ(log[log.size() - 3], "Destination Database version: 5.01.00");
-  EXPECT_EQ(log[log.size() - 2], "Error, check stopped, Opening Source Database");
-  EXPECT_EQ(log.back(), "Error, " + context_->merge.LastError);
-  EXPECT_THAT(context_->merge.LastError, StartsWith("-2147467259 - "));
-  EXPECT_THAT(context_->merge.LastError, ::testing::HasSubstr("W_O_R_K_B"));
-  // The source connection opened so far stays open; nothing was checked.
-  ASSERT_NE(merge_->SourceConnection(), nullptr);
-  EXPECT_TRUE(merge_->SourceConnection()->IsOpen());
-  EXPECT_FALSE(fs::exists(AppFile("tmp_rpt.rtf")));
-}
-
-TEST_F(MergeInit, AMissingSuiteIniFileStopsTheOpening) {
-  SmallPair();
-  fs::remove(AppFile("cvn.ini"));
-  EXPECT_FALSE(NewMerge().Initialize());
-  const Lines log = Log();
-  EXPECT_EQ(log[log.size() - 2], "Error, check stopped, Opening Source Database");
-  EXPECT_THAT(log.back(), ::testing::HasSubstr("cvn.ini"));
-  EXPECT_EQ(merge_->SourceConnection(), nullptr);
-}
-
-TEST_F(MergeInit, AReportThatCannotBeWrittenStopsTheCheck) {
-  SmallPair();
-  // The report's name is taken by a folder that is not empty.
-  fs::create_directories(AppFile("tmp_rpt.rtf"));
-  WriteBytes(AppFile("tmp_rpt.rtf") + "/kept.txt", "kept");
-  EXPECT_FALSE(NewMerge().Initialize());
-  const Lines log = Log();
-  EXPECT_EQ(log[log.size() - 3], "Looking for differences in standard records...");
-  EXPECT_EQ(log[log.size() - 2], "Error, check stopped, Opening Source Database");
-  EXPECT_EQ(log.back(), "Error, " + context_->merge.LastError);
-  EXPECT_THAT(context_->merge.LastError, StartsWith("52 - Bad file name or number"));
-  EXPECT_THAT(viewer_.loaded, IsEmpty());
+// Each failure names the step under way in its last lines (the error's own line given as
+// "LastError"); a connection opened before it stays open, and no report is written or shown.
+TEST_F(MergeInit, EveryFailingStepIsReportedAndStopsTheCheck) {
+  struct Case {
+    const char* name;
+    void (MergeInit::*prepare)();
+    std::string tail, error, mention;
+    bool source_open;
+  };
+  const std::string stopped = "Error, check stopped, Opening Source Database";
+  const std::vector<Case> cases = {
+      {"ini file not copied", &MergeInit::BlockIni, "", "",
+       "Error, Creating working copy of ini for destination database: ", false},
+      {"no instruction file", &MergeInit::NoInstructions,
+       "Loading processing instructions...\nUnable to find instructions", "", "", false},
+      {"no working copy B", &MergeInit::DetachB,
+       "Destination Database version: 4.13.00\n" + stopped + "\nLastError", "-2147467259 - ",
+       "W_O_R_K_B", true},
+      {"no cvn.ini", &MergeInit::NoSuiteIni, stopped + "\nLastError", "", "cvn.ini", false},
+      {"report not written", &MergeInit::BlockReport,
+       "Looking for differences in standard records...\n" + stopped + "\nLastError",
+       "52 - Bad file name or number", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    SmallPair();
+    (this->*c.prepare)();
+    EXPECT_FALSE(NewMerge().Initialize());
+    const Lines log = Log();
+    EXPECT_THAT(log.back(), HasSubstr(c.mention));
+    std::string tail;
+    for (size_t i = log.size() - std::count(c.tail.begin(), c.tail.end(), '\n') - 1;
+         !c.tail.empty() && i < log.size(); ++i) {
+      tail += (tail.empty() ? "" : "\n") +
+              (log[i] == "Error, " + context_->merge.LastError ? "LastError" : log[i]);
+    }
+    EXPECT_EQ(tail, c.tail);
+    EXPECT_THAT(context_->merge.LastError, StartsWith(c.error));
+    EXPECT_EQ(merge_->SourceConnection() != nullptr, c.source_open);
+    EXPECT_FALSE(fs::is_regular_file(AppFile("tmp_rpt.rtf")));
+    EXPECT_THAT(viewer_.loaded, IsEmpty());
+  }
 }
 
 TEST_F(MergeInit, AStoppedServerIsReportedAndTheCheckCanRunAgainOnANewEngine) {
@@ -190,13 +174,6 @@ class SamplePair : public MergeWorld {
     MergeWorld::TearDown();
   }
 
-  Merge& SampleMerge() {
-    Merge& merge = NewMerge();
-    merge.SourceAPath = source_;
-    merge.SourceBPath = destination_;
-    return merge;
-  }
-
   std::string source_, destination_, source_bytes_, destination_bytes_;
 };
 
@@ -210,7 +187,9 @@ TEST_F(SamplePair, TheCheckReportsEveryPlantedCaseAndLeavesNoCollidingUserCode) 
                                   "SELECT COUNT(*) FROM Incidents WHERE LocationCode = "
                                   "'CAMP1'");
 
-  Merge& merge = SampleMerge();
+  Merge& merge = NewMerge();
+  merge.SourceAPath = source_;
+  merge.SourceBPath = destination_;
   ASSERT_TRUE(merge.Initialize());
   EXPECT_TRUE(merge.ProblemsToCorrect);
   EXPECT_EQ(merge.mergeVersion(), "5.01.00");
@@ -225,32 +204,32 @@ TEST_F(SamplePair, TheCheckReportsEveryPlantedCaseAndLeavesNoCollidingUserCode) 
     return std::any_of(report.begin(), report.end(),
                        [&](const std::string& line) { return line.rfind(start, 0) == 0; });
   };
-  EXPECT_TRUE(has("Table: " + B("L_Kind") + ", code field(s): " + B("KindCode") +
-                  ", value = " + B("ENG3")));
-  EXPECT_TRUE(has("Table: " + B("L_Agency") + ", code field(s): " + B("AgencyCode") +
-                  ", value = " + B("USFS")));
-  EXPECT_FALSE(has("Table: " + B("L_Agency") + ", code field(s): " + B("AgencyCode") +
-                   ", value = " + B("NPS")));
-  EXPECT_TRUE(has("Table: " + B("L_Location") + ", code field(s): " + B("LocationCode") +
-                  ", value = " + B("RENO") + ", " + B("StateCode") + ", value = " + B("NV")));
-  for (const char* status : {"100", "101", "102"}) {
-    EXPECT_TRUE(has("Field: " + B("StatusCode") + " values: A = " + B(status))) << status;
+  const auto code = [](const char* table, const char* field, const char* value) {
+    return "Table: " + B(table) + ", code field(s): " + B(field) + ", value = " + B(value);
+  };
+  for (const std::string& line :
+       {code("L_Kind", "KindCode", "ENG3"), code("L_Agency", "AgencyCode", "USFS"),
+        code("L_Location", "LocationCode", "RENO") + ", " + B("StateCode") + ", value = " + B("NV"),
+        "Field: " + B("StatusCode") + " values: A = " + B("100"),
+        "Field: " + B("StatusCode") + " values: A = " + B("101"),
+        "Field: " + B("StatusCode") + " values: A = " + B("102"),
+        "Field: " + B("KindCode") + " values: A = " + B("XK1") + " B = " + B("XK1") +
+            " Source Database changed to: ",
+        "Field: " + B("AgencyCode") + " values: A = " + B("VFD"),
+        "Refering table: " + B("L_Kind") + ", field: " + B("CategoryCode"),
+        "Using table: " + B("Incidents") + " , field: " + B("LocationCode")}) {
+    EXPECT_TRUE(has(line)) << line;
   }
-  EXPECT_TRUE(has("Field: " + B("KindCode") + " values: A = " + B("XK1") + " B = " + B("XK1") +
-                  " Source Database changed to: "));
-  EXPECT_TRUE(has("Field: " + B("AgencyCode") + " values: A = " + B("VFD")));
-  EXPECT_TRUE(has("Refering table: " + B("L_Kind") + ", field: " + B("CategoryCode")));
-  EXPECT_TRUE(has("Using table: " + B("Incidents") + " , field: " + B("LocationCode")));
+  EXPECT_FALSE(has(code("L_Agency", "AgencyCode", "NPS")));
 
   // No user code of A collides with one of B any more, and whatever referred to a recoded
   // row still finds it.
-  EXPECT_TRUE(
-      Disjoint(UserCodes(a, "L_Status", "StatusCode"), UserCodes(b, "L_Status", "StatusCode")));
-  EXPECT_TRUE(Disjoint(UserCodes(a, "L_Category", "CategoryCode"),
-                       UserCodes(b, "L_Category", "CategoryCode")));
-  EXPECT_TRUE(Disjoint(UserCodes(a, "L_Kind", "KindCode"), UserCodes(b, "L_Kind", "KindCode")));
-  EXPECT_TRUE(
-      Disjoint(UserCodes(a, "L_Agency", "AgencyCode"), UserCodes(b, "L_Agency", "AgencyCode")));
+  for (const auto& [table, field] : {std::pair{"L_Status", "StatusCode"},
+                                     {"L_Category", "CategoryCode"},
+                                     {"L_Kind", "KindCode"},
+                                     {"L_Agency", "AgencyCode"}}) {
+    EXPECT_TRUE(Disjoint(UserCodes(a, table, field), UserCodes(b, table, field))) << table;
+  }
   EXPECT_EQ(Query(a, dangling_kinds), dangling_before);
   EXPECT_THAT(Query(a, "SELECT COUNT(*) FROM Incidents WHERE LocationCode = 'CAMP1'"),
               ElementsAre("0"));

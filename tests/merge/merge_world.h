@@ -44,6 +44,20 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 
 inline std::string B(const std::string& text) { return reports::BoldText(text); }
 
+// One INSERT statement for each row of values.
+inline Lines Insert(const std::string& table, const Lines& rows) {
+  Lines statements;
+  for (const std::string& row : rows) {
+    statements.push_back("INSERT INTO " + table + " VALUES (" + row + ")");
+  }
+  return statements;
+}
+
+inline Lines operator+(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // Every row of a query on a SQLite file, values joined by "|" ("NULL" for NULL).
 inline Lines Query(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
@@ -139,10 +153,8 @@ class MergeWorld : public ::testing::Test {
 
   // Working copies of two hand-made databases, each made of `schema` and its own rows.
   void Pair(const Lines& schema, const Lines& a_rows, const Lines& b_rows) {
-    Lines a = schema, b = schema;
-    a.insert(a.end(), a_rows.begin(), a_rows.end());
-    b.insert(b.end(), b_rows.begin(), b_rows.end());
-    AttachWorkingCopies(MakeDatabase(DataFile("a.mdf"), a), MakeDatabase(DataFile("b.mdf"), b));
+    AttachWorkingCopies(MakeDatabase(DataFile("a.mdf"), schema + a_rows),
+                        MakeDatabase(DataFile("b.mdf"), schema + b_rows));
   }
 
   void Instructions(const std::string& lookup_lines) {
