@@ -32,8 +32,12 @@ std::vector<std::string> Names(const embedded::Instance& instance) {
 TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
   const ScratchFolder scratch;
   const std::string& root = scratch.path();
-  for (const char* folder : {"/app", "/data", "/out"}) fs::create_directories(root + folder);
-  const std::string db1 = root + "/data/Incidents.mdf", db2 = root + "/data/Regional.mdf";
+  // Blanks and non-ASCII letters in every folder: the paths travel through the catalog, the
+  // connection strings and the file copies unchanged.
+  const std::string app = root + "/Program Files/Orvane MSU", data = root + "/Données 2026",
+                    out = root + "/Résultat final";
+  for (const std::string& folder : {app, data, out}) fs::create_directories(folder);
+  const std::string db1 = data + "/Incidents.mdf", db2 = data + "/Régional.mdf";
   MakeDatabaseFile(db1, "Flood");
   MakeDatabaseFile(db2, "Fire");
   const std::string bytes1 = ReadFile(db1), bytes2 = ReadFile(db2);
@@ -50,7 +54,7 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
   embedded::EmbeddedBackend backend(root + "/servers");
   RecordingProgress progress;
   ScriptedPrompt prompt;
-  Context context(root + "/app", progress, prompt, backend);
+  Context context(app, progress, prompt, backend);
   WriteFile(context.AppFile("cvn.ini"), "[CVN]\n");
 
   EXPECT_EQ(CheckLogin(context, "ORVANE", "Secret!", kMoveNext).message, "Password incorrect.");
@@ -58,7 +62,7 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
   EXPECT_EQ(CheckOpenConnections(context, db1), "Incidents");
   EXPECT_EQ(CheckOpenConnections(context, db2), "");
 
-  ASSERT_TRUE(MakeWorkingCopies(context, db1, db2, root + "/out/Merged.mdf"));
+  ASSERT_TRUE(MakeWorkingCopies(context, db1, db2, out + "/Merged.mdf"));
   // The detach ended the other program's session: its next statement failed and it left.
   EXPECT_EQ(suite.Wait(), 0);
   EXPECT_EQ(CheckOpenConnections(context, db1), "");
@@ -76,8 +80,7 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
     b->Execute("UPDATE Incidents SET Name = 'Fire and Flood' WHERE IncidentID = 1");
     b->Close();
   }
-  ASSERT_TRUE(
-      CopyDatabaseFile(context, context.AppFile("W_O_R_K_B.tmp"), root + "/out/Merged.mdf"));
+  ASSERT_TRUE(CopyDatabaseFile(context, context.AppFile("W_O_R_K_B.tmp"), out + "/Merged.mdf"));
   EXPECT_THAT(Names(*instance), ElementsAre("Incidents", "W_O_R_K_A", "Regional", "Merged"));
   {
     auto merged = backend.CreateConnection();
@@ -88,10 +91,10 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
     EXPECT_EQ(rows->Get(0).AsText(), "Fire and Flood");
   }
 
-  CleanUpWorkingFiles(context, root + "/out/Merged.mdf");
+  CleanUpWorkingFiles(context, out + "/Merged.mdf");
   EXPECT_THAT(Names(*instance), ElementsAre("Incidents", "Regional"));
-  EXPECT_THAT(FileNames(root + "/app"), ElementsAre("cvn.ini"));
-  EXPECT_TRUE(fs::exists(root + "/out/Merged.mdf"));
+  EXPECT_THAT(FileNames(app), ElementsAre("cvn.ini"));
+  EXPECT_TRUE(fs::exists(out + "/Merged.mdf"));
   EXPECT_THAT(prompt.Boxes(), IsEmpty());
   EXPECT_EQ(ReadFile(db1), bytes1);
   EXPECT_EQ(ReadFile(db2), bytes2);
