@@ -1,5 +1,9 @@
 // The wizard window: twelve pages (steps) shown one at a time in a fixed frame, the five
 // navigation buttons below them, and the step machine SetStep that moves between the pages.
+//
+// frm_wizard.cpp holds the step machine (start-up, SetStep and its entry table, the navigation
+// buttons, the clean-up); each page's controls, entry procedure and handlers live in the page
+// file named beside its step below.
 #pragma once
 
 #include <QWidget>
@@ -12,9 +16,11 @@
 #include "app/wizard_services.h"
 #include "core/prompt.h"
 #include "reports/problem_report.h"
+#include "server/login_check.h"
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -44,7 +50,31 @@ QString DisplayText(const std::string& text);
 inline constexpr int kVersionMajor = 5;
 inline constexpr int kVersionMinor = 1;
 inline constexpr int kVersionRevision = 0;
+
+// The steps, by the number SetStep takes and the frame "fraStep<n>" shows. A merge runs
+// 0, 1, 2, 3, (4), 5, then 6, or 11 and 6; a split 0, 1, (2), 7, 8, 9, 10.
+enum WizardStep : int {
+  kStepOperation = 0,        // merge or split                  page_operation.cpp
+  kStepServer = 1,           // server and Warden password      page_server.cpp
+  kStepMergePaths = 2,       // Database 1, 2 and the new one   page_merge_paths.cpp
+  kStepCheck = 3,            // Check Databases                 page_merge_paths.cpp
+  kStepProblems = 4,         // the problem report; redirects   page_problems.cpp
+  kStepMerge = 5,            // Merge                           page_merge.cpp
+  kStepMergeFinished = 6,    // the merge's summary             page_finish.cpp
+  kStepSplitPaths = 7,       // database to split and result    page_split.cpp
+  kStepSplitSelect = 8,      // the incidents to keep           page_split.cpp
+  kStepSplit = 9,            // Split                           page_split.cpp
+  kStepSplitFinished = 10,   // the split's summary             page_split.cpp
+  kStepMergeIncidents = 11,  // the incident to merge into      page_merge_incidents.cpp
+};
 inline constexpr int kStepCount = 12;
+
+// The navigation buttons, by their index in cmdNav ("cmdNav<n>").
+enum NavButton : int { kNavHelp = 0, kNavCancel = 1, kNavBack = 2, kNavNext = 3, kNavFinish = 4 };
+inline constexpr int kNavCount = 5;
+
+// The direction of a move is kMoveByProgram, kMoveBack or kMoveNext (server/login_check.h),
+// which the step machine hands on to the login check unchanged.
 
 class frmWizard : public QWidget {
   Q_OBJECT
@@ -61,8 +91,8 @@ class frmWizard : public QWidget {
   // The logs of the check, merge and split pages, for the engines.
   QtProgress& progress() { return *progress_; }
 
-  // Moves to step `iStep`; `iDirection` is 0 for a move by the program, 1 for Back, 2 for
-  // Next. An entry procedure may refuse the step (nothing changes) or move elsewhere.
+  // Moves to step `iStep` (a WizardStep); `iDirection` is kMoveByProgram, kMoveBack or
+  // kMoveNext. An entry procedure may refuse the step (nothing changes) or move elsewhere.
   void SetStep(int iStep, int iDirection);
   // The check of step 3 finished (true) or was reset (false); Next follows it on step 3.
   void CompletedCheck(bool bStatus);
@@ -71,7 +101,7 @@ class frmWizard : public QWidget {
   void SetStatus(int iValue, int iValue2 = 0) { progress_->SetStatus(iValue, iValue2); }
   void SetStatusMerge(int iValue, int iValue2 = 0) { progress_->SetStatusMerge(iValue, iValue2); }
 
-  // The click handler of the five navigation buttons.
+  // The click handler of the five navigation buttons; `index` is a NavButton.
   void cmdNav_Click(int index);
   // The "Full Screen" action: shows the problem report in the viewer with Save enabled.
   void cmdView_Click();
@@ -94,32 +124,77 @@ class frmWizard : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The five database path boxes: three on the merge database page, two on the split's.
+  enum PathBox : int {
+    kBoxDatabase1 = 0,
+    kBoxDatabase2 = 1,
+    kBoxNewDatabase = 2,
+    kBoxSplitSource = 3,
+    kBoxSplitTarget = 4,
+  };
+
+  // The step machine (frm_wizard.cpp). Every builder fills the frame of its step.
   void BuildPages();
   QGroupBox* NewFrame(int step, const char* caption);
-  void FillInstructionLabels();
-
-  // Entry procedures; false refuses the step. Steps 4 and 6 redirect instead, through
-  // `redirected`.
-  bool EnterServerPage();
-  bool EnterMergePaths(int iDirection, int& iStep);
-  bool EnterCheckPage();
-  bool EnterSplitSelection(int iDirection);
-  void EnterMergePage();
-  void EnterSplitFinished();
-  void EnterMergeIncidents(int iDirection);
-
-  void cmdBrowse_Click(int index);
-  void PathEdited(int index);
-  void cmdCheckDB_Click();
-  void cmdMerge_Click();
-  void cmdSplit_Click();
-  void IncidentTicked(QTreeWidgetItem* item);
-  void MergeIncidentTicked(QTreeWidgetItem* item);
+  // Adds incidents to a list with check boxes without the tick handlers taking them for the
+  // user's ticks.
   void FillIncidentList(QTreeWidget* list, const std::vector<IncidentItem>& incidents);
-
   void RunCleanUp();
   // The one viewer of the run, created on first use, with this window's icon.
   frmView& EnsureViewer();
+
+  // Step 0 (page_operation.cpp).
+  void BuildOperationPage();
+  void EnterOperationPage();
+
+  // Step 1 (page_server.cpp).
+  void BuildServerPage();
+  bool EnterServerPage();
+
+  // Steps 2 and 3 and the path boxes of steps 2 and 7 (page_merge_paths.cpp). Entering step 2
+  // runs the server page's login and becomes step 7 for a split, through `iStep`.
+  void BuildMergePathsPage();
+  void BuildCheckPage();
+  // A path box with its caption above it and its Browse button beside it, at `row` of `grid`.
+  void AddPathRow(QGridLayout* grid, int row, PathBox box, const char* caption);
+  bool EnterMergePaths(int iDirection, int& iStep);
+  bool EnterCheckPage();
+  void cmdBrowse_Click(int index);
+  void PathEdited(int index);
+  void cmdCheckDB_Click();
+
+  // Step 4 (page_problems.cpp): never shown; entering it moves on to step 5 or back to 3.
+  void BuildProblemsPage();
+  void RedirectProblemsPage(int iDirection);
+
+  // Step 5 (page_merge.cpp). Next on it asks whether to merge the incidents into one and
+  // gives the step to move to.
+  void BuildMergePage();
+  void EnterMergePage();
+  void cmdMerge_Click();
+  int AskMergeIncidents();
+
+  // Step 6 (page_finish.cpp). In split mode it hands over to the server page and refuses.
+  void BuildMergeFinishedPage();
+  bool EnterMergeFinished();
+
+  // Steps 7 to 10 (page_split.cpp).
+  void BuildSplitPathsPage();
+  void BuildSplitSelectPage();
+  void BuildSplitPage();
+  void BuildSplitFinishedPage();
+  void EnterSplitPaths();
+  bool EnterSplitSelection(int iDirection);
+  void EnterSplitPage();
+  void EnterSplitFinished();
+  void IncidentTicked(QTreeWidgetItem* item);
+  void cmdSplit_Click();
+
+  // Step 11 (page_merge_incidents.cpp). Next on it folds the incidents into the ticked one.
+  void BuildMergeIncidentsPage();
+  void EnterMergeIncidents(int iDirection);
+  void MergeIncidentTicked(QTreeWidgetItem* item);
+  void FinishMergeIncidents();
 
   class ReportBoxes : public reports::ReportViewer {
    public:
@@ -138,7 +213,7 @@ class frmWizard : public QWidget {
   std::unique_ptr<frmView> viewer_;
   ReportBoxes report_boxes_{*this};
 
-  int CurrentStep_ = 0;
+  int CurrentStep_ = kStepOperation;
   bool FinishEnabled_ = false;
   bool NextEnabled_ = false;
   bool BackEnabled_ = false;
@@ -157,28 +232,36 @@ class frmWizard : public QWidget {
   // user's ticks reach the tick handlers.
   bool ticking_ = false;
 
+  // The step machine's controls.
   std::array<QGroupBox*, kStepCount> fraStep_{};
-  std::array<QPushButton*, 5> cmdNav_{};
-  std::array<QLabel*, 5> lblStep_{};
-  std::array<QRadioButton*, 2> optSplitMerge_{};
-  std::array<QLineEdit*, 5> txtDataBasePath_{};
-  std::array<QPushButton*, 5> cmdBrowse_{};
-  std::array<QTreeWidget*, 3> lstProgress_{};
-  std::array<QLabel*, 3> lblComplete_{};
+  std::array<QPushButton*, kNavCount> cmdNav_{};
+  // Controls that several pages index as one array.
+  std::array<QLabel*, 5> lblStep_{};             // 0 step 0, 1 step 2, 2 step 4, 3 step 5, 4 step 1
+  std::array<QLineEdit*, 5> txtDataBasePath_{};  // by PathBox
+  std::array<QPushButton*, 5> cmdBrowse_{};      // by PathBox
+  std::array<QTreeWidget*, 3> lstProgress_{};    // 0 check, 1 split, 2 merge
+  std::array<QLabel*, 3> lblComplete_{};         // 0, 1 step 6; 2 step 10
+  // Step 0.
   QLabel* lblInstructions_ = nullptr;
+  std::array<QRadioButton*, 2> optSplitMerge_{};  // 0 split, 1 merge
+  // Step 1.
   QComboBox* cboServers_ = nullptr;
   QLineEdit* txtPassword_ = nullptr;
   QLabel* lblMessage_ = nullptr;
+  // Steps 2 and 3.
   QLabel* lblIDMessage_ = nullptr;
   QLabel* lblCheckDBInst_ = nullptr;
   QPushButton* cmdCheckDB_ = nullptr;
   QCheckBox* chkCheckDetail_ = nullptr;
   QLabel* lblStatus_ = nullptr;
+  // Step 4.
   QTextEdit* rtbProblems_ = nullptr;
   QPushButton* cmdView_ = nullptr;
+  // Step 5.
   QPushButton* cmdMerge_ = nullptr;
   QCheckBox* chkDetail_ = nullptr;
   QLabel* lblStatusMerge_ = nullptr;
+  // Steps 7 to 10.
   QLabel* lblSplitIDdb_ = nullptr;
   QLabel* lblSplitIDmsg_ = nullptr;
   QLabel* lblSelectIncs_ = nullptr;
@@ -188,6 +271,7 @@ class frmWizard : public QWidget {
   QPushButton* cmdSplit_ = nullptr;
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
+  // Step 11.
   QLabel* lblSelectIncInst_ = nullptr;
   QTreeWidget* lstMergeInc_ = nullptr;
   QLabel* lblSelectedInc_ = nullptr;

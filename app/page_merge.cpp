@@ -1,0 +1,62 @@
+// Step 5: the merge page (Merge, the merge log and its percentage) and the question, on Next,
+// whether to merge the incidents into one.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/frm_wizard.h"
+#include "app/page_widgets.h"
+
+namespace msu::app {
+
+void frmWizard::BuildMergePage() {
+  auto* layout = new QVBoxLayout(fraStep_[kStepMerge]);
+  layout->addWidget(NewHeading("lblReadyToMerge", "Ready to complete the merging process"));
+  lblStep_[3] = NewLabel(
+      "lblStep3",
+      "The final step is to merge the databases. To view the details of actions taken check the "
+      "Show Details box. Press the Merge button when ready.");
+  layout->addWidget(lblStep_[3]);
+  cmdMerge_ = NewButton("cmdMerge", "Merge");
+  connect(cmdMerge_, &QPushButton::clicked, this, &frmWizard::cmdMerge_Click);
+  layout->addWidget(cmdMerge_, 0, Qt::AlignLeft);
+  lstProgress_[2] = NewLogList("lstProgress2");
+  chkDetail_ = NewDetailsBox("chkDetail");
+  lblStatusMerge_ = NewLabel("lblStatusMerge", "0 %", false);
+  layout->addWidget(
+      NewProgressGroup("fraMergeProgress", lstProgress_[2], chkDetail_, lblStatusMerge_), 1);
+}
+
+void frmWizard::EnterMergePage() {
+  // The summary of step 6 is written now, whichever way step 6 is reached afterwards.
+  const MergePaths engine = services_ != nullptr ? services_->MergeEnginePaths() : MergePaths{};
+  lblComplete_[1]->setText(DisplayText(MergeSummary(engine)));
+  FinishEnabled_ = false;
+  BackEnabled_ = true;
+  NextEnabled_ = MergeCompleted_;
+}
+
+void frmWizard::cmdMerge_Click() {
+  cmdMerge_->setEnabled(false);
+  const bool merged = services_ != nullptr && services_->RunMerge();
+  CompletedMerge(merged);
+  progress_->ScrollToEnd(LogPage::kMerge);
+}
+
+void frmWizard::CompletedMerge(bool bStatus) {
+  cmdNav_[kNavNext]->setEnabled(bStatus);
+  MergeCompleted_ = bStatus;
+}
+
+int frmWizard::AskMergeIncidents() {
+  const Answer answer = prompt_.MessageBox(
+      "Do you want to merge Incidents into a single Incident?\r\n\r\nNote: If merging into "
+      "a blank database, select No.",
+      "CVN: Merge Incidents?", Buttons::kYesNo, Icon::kQuestion);
+  MergeIncidents_ = answer == Answer::kYes;
+  return MergeIncidents_ ? kStepMergeIncidents : kStepMergeFinished;
+}
+
+}  // namespace msu::app

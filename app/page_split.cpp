@@ -1,0 +1,201 @@
+// Steps 7 to 10: the split database page, the selection of the incidents to keep, the split
+// page (Split and the split log) and the split's last page with its summary.
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/frm_wizard.h"
+#include "app/page_widgets.h"
+#include "app/wizard_texts.h"
+#include "core/text.h"
+
+namespace msu::app {
+
+std::string SplitSummary(const std::string& source, const std::string& target,
+                         const std::vector<std::string>& kept_incidents) {
+  std::string summary = "Source Database:             " + source + "\r\r" +
+                        "Target Database:             " + target + "\r\r" +
+                        "Incidents contained in target database: " + "\r\r";
+  for (const std::string& incident : kept_incidents) summary += incident + "\r";
+  summary += "\rPress Finish to exit.";
+  return summary;
+}
+
+void frmWizard::BuildSplitPathsPage() {
+  auto* layout = new QVBoxLayout(fraStep_[kStepSplitPaths]);
+  layout->addWidget(NewHeading("lblSplitDatabase", "Identify Orvane Database to Split"));
+  lblSplitIDdb_ = NewLabel(
+      "lblSplitIDdb",
+      "Split enables you to create a new database composed of one of more incidents from the "
+      "database identified to split. After you have specified the databases below press Next "
+      "to proceed to the next step.");
+  layout->addWidget(lblSplitIDdb_);
+  auto* grid = new QGridLayout;
+  AddPathRow(grid, 0, kBoxSplitSource, "Database to Split");
+  AddPathRow(grid, 2, kBoxSplitTarget, "Resulting Database");
+  grid->setColumnStretch(0, 1);
+  layout->addLayout(grid);
+  lblSplitIDmsg_ = NewMessageLabel("lblSplitIDmsg");
+  layout->addWidget(lblSplitIDmsg_);
+  layout->addStretch(1);
+}
+
+void frmWizard::BuildSplitSelectPage() {
+  auto* layout = new QVBoxLayout(fraStep_[kStepSplitSelect]);
+  layout->addWidget(NewHeading("lblSelectIncidents", "Select Incidents"));
+  lblSelectIncs_ =
+      NewLabel("lblSelectIncs",
+               "Place a check mark next to each incident that you wish to retain in the resulting "
+               "database. You must select at least one incident.  Press Split to proceed.");
+  layout->addWidget(lblSelectIncs_);
+  lstIncidents_ = NewIncidentList("lstIncidents");
+  connect(lstIncidents_, &QTreeWidget::itemChanged, this,
+          [this](QTreeWidgetItem* item) { IncidentTicked(item); });
+  layout->addWidget(lstIncidents_, 1);
+  lblIncSelected_ = NewLabel("lblIncSelected", {}, false);
+  layout->addWidget(lblIncSelected_);
+}
+
+void frmWizard::BuildSplitPage() {
+  auto* layout = new QVBoxLayout(fraStep_[kStepSplit]);
+  layout->addWidget(NewHeading("lblSplitSelected", "Split Selected Incidents"));
+  lblSplit_ = NewLabel(
+      "lblSplit",
+      "The final step is to split the incidents you have chosen into the resulting database.  "
+      "The split process will make a copy of your orignal database and then remove the "
+      "incidents not checked.  Press Split to proceed.");
+  layout->addWidget(lblSplit_);
+  cmdSplit_ = NewButton("cmdSplit", "Split");
+  connect(cmdSplit_, &QPushButton::clicked, this, &frmWizard::cmdSplit_Click);
+  layout->addWidget(cmdSplit_, 0, Qt::AlignLeft);
+  lstProgress_[1] = NewLogList("lstProgress1");
+  chkSplitDetails_ = NewDetailsBox("chkSplitDetails");
+  layout->addWidget(
+      NewProgressGroup("fraSplitProgress", lstProgress_[1], chkSplitDetails_, nullptr), 1);
+}
+
+void frmWizard::BuildSplitFinishedPage() {
+  auto* layout = new QVBoxLayout(fraStep_[kStepSplitFinished]);
+  lblComplete_[2] = NewHeading("lblComplete2", "Split Process Completed");
+  lblSplitComplete_ = NewLabel("lblSplitComplete");
+  layout->addWidget(lblComplete_[2]);
+  layout->addSpacing(12);
+  layout->addWidget(lblSplitComplete_);
+  layout->addStretch(1);
+}
+
+void frmWizard::EnterSplitPaths() {
+  FinishEnabled_ = false;
+  BackEnabled_ = true;
+  NextEnabled_ = true;
+}
+
+bool frmWizard::EnterSplitSelection(int iDirection) {
+  BusyPointer busy(prompt_);
+  if (services_ == nullptr) {
+    lblSplitIDmsg_->setText(kNoServices);
+    return false;
+  }
+  std::string source = BoxText(txtDataBasePath_[kBoxSplitSource]);
+  std::string target = BoxText(txtDataBasePath_[kBoxSplitTarget]);
+  if (iDirection == kMoveNext) {
+    const std::string typed_source = source;
+    const std::string typed_target = target;
+    const StepCheck valid = services_->ValidateSplitPaths(source, target);
+    if (source != typed_source) {
+      txtDataBasePath_[kBoxSplitSource]->setText(QString::fromStdString(source));
+    }
+    if (target != typed_target) {
+      txtDataBasePath_[kBoxSplitTarget]->setText(QString::fromStdString(target));
+    }
+    if (!valid.ok) {
+      lblSplitIDmsg_->setText(QString::fromStdString(valid.message));
+      return false;
+    }
+  }
+  if (!SplitSourceChecked_) {
+    const StepCheck version = services_->AcceptSplitSource(Trim(source));
+    if (!version.ok) {
+      lblSplitIDmsg_->setText(QString::fromStdString(version.message));
+      return false;
+    }
+    SplitSourceChecked_ = true;
+  }
+  FinishEnabled_ = false;
+  BackEnabled_ = true;
+  // Coming back from the split page keeps the list and its ticks.
+  if (iDirection == kMoveNext) {
+    lstIncidents_->clear();
+    lstIncidents_->setEnabled(true);
+    progress_->Clear(LogPage::kSplit);
+    const SplitStart start = services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]));
+    if (!start.ok) {
+      lblSplitIDmsg_->setText(QString::fromStdString(start.message));
+      return false;
+    }
+    FillIncidentList(lstIncidents_, start.incidents);
+    lstIncidents_->setEnabled(start.list_enabled);
+    if (!start.selected_caption.empty()) {
+      lblIncSelected_->setText(QString::fromStdString(start.selected_caption));
+    }
+    IncidentsChecked_ = 0;
+  }
+  NextEnabled_ = IncidentsChecked_ >= 1;
+  return true;
+}
+
+void frmWizard::IncidentTicked(QTreeWidgetItem* /*item*/) {
+  if (ticking_) return;
+  int ticked = 0;
+  for (int i = 0; i < lstIncidents_->topLevelItemCount(); ++i) {
+    if (lstIncidents_->topLevelItem(i)->checkState(0) == Qt::Checked) ++ticked;
+  }
+  IncidentsChecked_ = ticked;
+  lblIncSelected_->setText(QString("Incidents checked to split: %1").arg(ticked));
+  cmdSplit_->setEnabled(ticked > 0);
+  cmdNav_[kNavNext]->setEnabled(ticked > 0);
+}
+
+void frmWizard::EnterSplitPage() {
+  FinishEnabled_ = SplitDone_;
+  BackEnabled_ = true;
+  NextEnabled_ = SplitDone_;
+}
+
+void frmWizard::cmdSplit_Click() {
+  BusyPointer busy(prompt_);
+  cmdSplit_->setEnabled(false);
+  split_source_ = BoxText(txtDataBasePath_[kBoxSplitSource]);
+  split_target_ = BoxText(txtDataBasePath_[kBoxSplitTarget]);
+  std::vector<long> keep;
+  for (int i = 0; i < lstIncidents_->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = lstIncidents_->topLevelItem(i);
+    if (item->checkState(0) == Qt::Checked) {
+      keep.push_back(static_cast<long>(item->data(0, Qt::UserRole).toLongLong()));
+    }
+  }
+  const bool split =
+      services_ != nullptr && services_->RunSplit(split_source_, split_target_, keep);
+  cmdNav_[kNavNext]->setEnabled(split);
+  progress_->ScrollToEnd(LogPage::kSplit);
+  SplitDone_ = true;
+}
+
+void frmWizard::EnterSplitFinished() {
+  std::vector<std::string> kept;
+  for (int i = 0; i < lstIncidents_->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = lstIncidents_->topLevelItem(i);
+    if (item->checkState(0) == Qt::Checked) kept.push_back(item->text(0).toStdString());
+  }
+  lblSplitComplete_->setText(DisplayText(SplitSummary(split_source_, split_target_, kept)));
+  FinishEnabled_ = true;
+  BackEnabled_ = true;
+  NextEnabled_ = false;
+}
+
+}  // namespace msu::app
