@@ -3,7 +3,8 @@
 #
 #   ./setup.sh run    install what is missing, build, stage the application folder, create the
 #                     demo server with sample databases and start the wizard
-#   ./setup.sh test   install what is missing, build, then run every test (GUI tests offscreen)
+#   ./setup.sh test   install what is missing, check the formatting, build, then run every test
+#                     (GUI tests offscreen) twice: in the ci build and in the sanitized asan build
 set -euo pipefail
 
 mode="${1:-run}"
@@ -11,10 +12,10 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
 # Debian packages: compiler and build tools, Qt 6 (Widgets, PrintSupport, Test are in
-# qt6-base-dev; its CMake files need the OpenGL headers), SQLite, GoogleTest, and Xvfb so that
-# the wizard can run where there is no display.
+# qt6-base-dev; its CMake files need the OpenGL headers), SQLite, GoogleTest, Xvfb so that
+# the wizard can run where there is no display, and clang-format for the format check.
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
-          libgtest-dev libgmock-dev xvfb xauth)
+          libgtest-dev libgmock-dev xvfb xauth clang-format)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,9 +30,14 @@ fi
 
 case "$mode" in
   test)
+    scripts/check-format.sh
     cmake --preset ci
     cmake --build --preset ci
     ctest --preset ci -j2 --timeout 600
+    # The same tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
+    cmake --preset asan
+    cmake --build --preset asan
+    ctest --preset asan -j2 --timeout 600
     ;;
   run)
     cmake --preset release
