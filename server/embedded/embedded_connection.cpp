@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "core/text.h"
 #include "server/admin.h"
+#include "server/embedded/bulk_copy.h"
 #include "server/embedded/embedded_connection.h"
 #include "server/embedded/embedded_recordset.h"
 #include "server/embedded/instance.h"
@@ -119,6 +121,22 @@ class EmbeddedConnection : public data::Connection {
   }
 
   const std::vector<data::ErrorEntry>& Errors() const override { return *errors_; }
+
+  // Only between two open connections of this server: the source's file is attached to this
+  // connection for the copy.
+  std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
+                                   const std::string& table,
+                                   const std::vector<data::FieldInfo>& fields) override {
+    auto* other = dynamic_cast<EmbeddedConnection*>(&source);
+    if (other == nullptr || other == this || !other->IsOpen()) return std::nullopt;
+    const std::string source_path = other->db_->path();
+    return Guard([&] {
+      Database();
+      other->Database();
+      std::shared_ptr<SqliteDatabase> db = db_;
+      return BulkCopy(*db, source_path, source_statement, table, fields);
+    });
+  }
 
  private:
   // Keeps the error collection: the errors of a failed call, nothing after a call succeeds.
