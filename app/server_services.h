@@ -33,12 +33,10 @@ class ServerServices : public WizardServices {
   // connections of an earlier check's engine are closed before the databases in use are
   // looked for, so that they do not count as a use.
   StepCheck ValidateMergePaths(MergePaths& boxes) override;
-  // Reads the versions of both databases, chooses the instruction file, refuses a Database 2
-  // that is too old; then replaces the merge engine with a new one for `paths`, clears the
-  // check and merge logs, makes the working copies, re-attaches the databases and runs the
-  // engine's Initialize (instructions, ini copies, connections A and B, the consistency check
-  // and its problem report). kStopped when a step before Initialize failed or the error log
-  // raised the error flag (which is cleared); kInitializeFailed when Initialize failed.
+  // The check sequence of the merge engine (merge/merge_sequence.h), which replaces the merge
+  // engine with a new one for `paths` and ends a completed check with its closing line.
+  // kStopped when a step before Initialize failed or the error log raised the error flag
+  // (which is cleared); kInitializeFailed when Initialize failed.
   CheckOutcome RunCheck(const MergePaths& paths) override;
   // The engine's ProblemsToCorrect; false before the first check.
   bool ProblemsToCorrect() override;
