@@ -203,7 +203,8 @@ TEST_F(MsuCheckTest, BadCommandLinesAreRefusedWithStatus2) {
       {with({"--report", "/no/such/folder/r.rtf"}),
        "msu check: the folder of --report does not exist: /no/such/folder" + hint},
       {{"check", "--server", "S", "--db1", "a", "--db2", "b"}, "msu check: missing --new" + hint},
-      {{"merge"}, "msu: unknown command merge\nTry 'msu --help'.\n"},
+      {{"split"}, "msu: unknown command split\nTry 'msu --help'.\n"},
+      {{"merge"}, "msu merge: missing --server\nTry 'msu merge --help'.\n"},
       // Without --password-file the password is asked on the terminal, and there is none here.
       {full,
        "msu: there is no terminal to read the Warden password from; give --password-file "
