@@ -1,5 +1,7 @@
 #include "app/server_services.h"
 
+#include <cstdlib>
+
 #include "core/text.h"
 #include "merge/merge_sequence.h"
 #include "server/exit_cleanup.h"
@@ -54,6 +56,33 @@ bool ServerServices::RunMerge() {
   // The table copy is not built: the working copies stay as the check left them.
   context_.progress().AddProgressMerge(kMergeUnavailable);
   return false;
+}
+
+namespace {
+
+// The consolidation page's list, as the engine fills it.
+class IncidentItems : public merge::IncidentChoice {
+ public:
+  void Clear() override { items.clear(); }
+  void AddItem(const std::string& text, const std::string& tag) override {
+    items.push_back({text, "", std::atol(tag.c_str())});
+  }
+  std::vector<IncidentItem> items;
+};
+
+}  // namespace
+
+std::vector<IncidentItem> ServerServices::ListMergeIncidents() {
+  if (engine_ == nullptr) return {};
+  IncidentItems list;
+  engine_->IncSplitInit(list);
+  return list.items;
+}
+
+void ServerServices::FinishCopyTables(long merge_into_incident) {
+  if (engine_ == nullptr) return;
+  engine_->MergeIntoIncident = static_cast<int32_t>(merge_into_incident);
+  engine_->FinishCopyTables();
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {

@@ -44,8 +44,10 @@ class ServerServices : public WizardServices {
   MergePaths MergeEnginePaths() override;
   // Refuses: the table copy of the merge is not built.
   bool RunMerge() override;
-  std::vector<IncidentItem> ListMergeIncidents() override { return {}; }
-  void FinishCopyTables(long /*merge_into_incident*/) override {}
+  // The engine's IncSplitInit: the incidents of the new database (none without an engine).
+  std::vector<IncidentItem> ListMergeIncidents() override;
+  // The engine's FinishCopyTables into `merge_into_incident`.
+  void FinishCopyTables(long merge_into_incident) override;
   // The same checks for the database to split and the resulting database.
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
   // Refuses a database older than 4.1 with its message box.

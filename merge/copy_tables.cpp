@@ -197,6 +197,7 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
   std::unique_ptr<data::Recordset> destination_rows =
       destination_->OpenRecordset("SELECT * FROM " + name, data::CursorChoice::kOptimistic);
   progress.AddProgressMerge("Parent table: " + name + ", updating keys(auto increment)", true);
+  IndexChildKeys(table);
 
   // A new key can equal the old key of a row handled later, whose children would then also
   // take the earlier row's children. When that can happen (the largest old key reaches the
@@ -255,6 +256,23 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
   }
   if (source_rows->IsOpen()) source_rows->Close();
   if (destination_rows->IsOpen()) destination_rows->Close();
+}
+
+void Merge::IndexChildKeys(const instructions::PTable& table) {
+  // Each parent row sends one UPDATE per child; without an index on the child's key each of
+  // them reads the whole child table. A few parent rows are quicker without one.
+  constexpr int64_t kFewParentRows = 16;
+  if (CountRows(*source_, table.TableName()) <= kFewParentRows) return;
+  for (const instructions::Child& child : table.Children()) {
+    std::string name = "msu_" + child.TableName() + "_" + child.ForeignKey();
+    std::erase_if(name, [](char c) { return c == '[' || c == ']'; });
+    try {
+      source_->Execute("CREATE INDEX [" + name + "] ON " + child.TableName() + " ([" +
+                       child.ForeignKey() + "])");
+    } catch (const data::DataError&) {
+      // Already there, or no such column: the UPDATE itself says so if it matters.
+    }
+  }
 }
 
 int64_t Merge::MaxKeyOfFamily(const instructions::PTable& table) {

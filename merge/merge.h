@@ -140,6 +140,8 @@ class Merge {
   void RenumberKeys();
   void RenumberTable(instructions::PTable& table, int parent_percent);
   void CopyAutoIncrement(instructions::PTable& table);
+  // Indexes the children's keys of an auto-increment table in A when it has many rows.
+  void IndexChildKeys(const instructions::PTable& table);
   // The largest key of an auto-increment table and of its children's keys, in A.
   int64_t MaxKeyOfFamily(const instructions::PTable& table);
   void CopyCoreTables();

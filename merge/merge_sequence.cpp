@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "merge/verification.h"
 #include "reports/problem_report.h"
+#include "server/attachment.h"
 #include "server/version_rules.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
@@ -40,6 +41,16 @@ class IncidentCollector : public IncidentChoice {
   IncidentChoice* list_;
   std::vector<std::string> tags_;
 };
+
+// The user's databases go back under their own names when the check stopped between their
+// detach and their re-attachment; one that is attached already is left as it is.
+void AttachUserDatabasesAgain(Context& context, const MergePathBoxes& paths) {
+  for (const auto& [path, name] : {std::pair{paths.database1, context.merge.SourceName},
+                                   std::pair{paths.database2, context.merge.DestinationName}}) {
+    std::string attached_name = name;
+    if (!attached_name.empty()) AttachDatabaseFile(context, path, attached_name);
+  }
+}
 
 }  // namespace
 
@@ -76,10 +87,11 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     outcome.stage = CheckStage::kWorkingCopies;
     progress.Clear(LogPage::kCheck);
     progress.Clear(LogPage::kMerge);
-    if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database)) {
+    if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database) ||
+        !ReattachDatabases(context, paths.database1, paths.database2)) {
+      AttachUserDatabasesAgain(context, paths);
       return outcome;
     }
-    if (!ReattachDatabases(context, paths.database1, paths.database2)) return outcome;
     progress.AddProgressMerge("Press Merge to start the final merging process.");
     progress.AddProgress("Checking databases for consistency and other problems ...");
 
