@@ -1,6 +1,5 @@
 #include "cli/check_command.h"
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -9,84 +8,29 @@
 #include "cli/msu_terminal.h"
 #include "core/context.h"
 #include "merge/merge_sequence.h"
-#include "reports/problem_report.h"
-#include "server/embedded/backend.h"
-#include "server/exit_cleanup.h"
-#include "server/working_files.h"
 
 namespace msu::cli {
 
 namespace {
 
-// The exit status of a check by the stage it reached.
-int CheckStatus(const merge::CheckOutcome& outcome) {
-  switch (outcome.stage) {
-    case merge::CheckStage::kCompleted:
-      return outcome.problems ? kCheckFoundProblems : kCheckNoProblems;
-    case merge::CheckStage::kVersions:
-      return kCheckVersions;
-    case merge::CheckStage::kInstructionFile:
-      return kCheckInstructions;
-    case merge::CheckStage::kInitialize:
-      return outcome.initialize == merge::InitializeStage::kInstructions ? kCheckInstructions
-                                                                         : kCheckFailed;
-    default:
-      return kCheckFailed;
-  }
-}
-
 // The login, the page's path checks and the check itself; then the report is saved and the
 // working files are cleaned up. `password` is wiped once used.
 int RunCheckSteps(const CheckOptions& options, std::string& password, std::ostream& out,
                   std::ostream& err) {
-  std::string problem;
-  embedded::EmbeddedBackend backend(options.root);
-  TerminalProgress progress(out, {LogPage::kCheck});
-  progress.SetShowDetails(LogPage::kCheck, options.details);
-  TerminalPrompt prompt(err, options.overwrite ? Answer::kYes : Answer::kNo);
-  Context context(ProgramFolder(), progress, prompt, backend);
-
+  CommandSession session(options.root, out, err, {LogPage::kCheck}, options.details,
+                         options.overwrite);
   MergePathBoxes paths;
   if (const int refused = LoginAndValidatePaths(
-          context, options.server, password,
+          session.context, options.server, password,
           {options.database1, options.database2, options.new_database}, &paths, err)) {
     return refused;
   }
-
   // From here on the working files are ours: nobody had them open.
   std::unique_ptr<merge::Merge> engine;
-  const merge::CheckOutcome outcome = merge::RunCheckSequence(context, paths, engine);
-  int status = CheckStatus(outcome);
-
-  const std::string report = reports::ReportPath(context);
-  const bool report_written = outcome.report_is_ours && FileExists(report);
-  if (!options.report.empty() && report_written) {
-    if (!ReplaceFile(report, AbsolutePath(options.report), &problem)) {
-      err << "msu: the report could not be saved: " << problem << "\n";
-      if (status < kCheckUsage) status = kCheckReportNotSaved;
-    }
-  } else if (!options.report.empty()) {
-    err << "msu: the check wrote no problem report; " << options.report << " was not written\n";
-  } else if (status == kCheckFoundProblems) {
-    err << "msu: give --report FILE to keep the problem report\n";
-  }
-
-  if (engine != nullptr) engine->CloseConnections();
-  engine.reset();
-  // The check never attaches the new database, so nothing at its path is ours to detach.
-  bool cleaned = CleanUpWorkingFiles(context, std::string());
-  try {
-    // The saved copy is the report of the command line; the application folder keeps none.
-    if (report_written) DeleteFileIfExists(report);
-  } catch (...) {
-    cleaned = false;
-  }
-  if (!cleaned) {
-    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
-        << "\n";
-    if (status < kCheckUsage) status = kCheckNotCleanedUp;
-  }
-  return status;
+  const merge::CheckOutcome outcome = merge::RunCheckSequence(session.context, paths, engine);
+  int status = CheckStageStatus(outcome);
+  if (status == 0 && outcome.problems) status = kCheckFoundProblems;
+  return SaveReportAndCleanUp(session.context, engine.get(), outcome, options.report, status, err);
 }
 
 }  // namespace
@@ -150,21 +94,9 @@ bool ParseCheckOptions(const std::vector<std::string>& args, CheckOptions* optio
 }
 
 int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) {
-  std::string password;
-  std::string problem;
-  if (!ReadWardenPassword(options.password_file, "Warden password: ", &password, &problem)) {
-    err << "msu: " << problem << "\n";
-    return kCheckUsage;
-  }
-
-  // From the login on the check runs to its end and cleans up, whatever arrives meanwhile.
-  DeferredInterrupts interrupts;
-  int status = RunCheckSteps(options, password, out, err);
-  if (interrupts.Received() != 0) {
-    err << "msu: interrupted; the check was finished and cleaned up first\n";
-    status = kCheckInterrupted;
-  }
-  return status;
+  return RunWithPassword(options.password_file, "check", err, [&](std::string& password) {
+    return RunCheckSteps(options, password, out, err);
+  });
 }
 
 int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

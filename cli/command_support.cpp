@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "core/text.h"
+#include "reports/problem_report.h"
+#include "server/exit_cleanup.h"
 #include "server/login_check.h"
 #include "server/working_files.h"
 
@@ -139,6 +141,83 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
   }
   *paths = {Trim(boxes.database1), Trim(boxes.database2), Trim(boxes.new_database)};
   return 0;
+}
+
+CommandSession::CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
+                               std::initializer_list<LogPage> pages, bool details, bool overwrite,
+                               bool live_status)
+    : backend(root),
+      progress(out, pages, live_status),
+      prompt(err, overwrite ? Answer::kYes : Answer::kNo),
+      context(ProgramFolder(), progress, prompt, backend) {
+  for (LogPage page : pages) progress.SetShowDetails(page, details);
+}
+
+int CheckStageStatus(const merge::CheckOutcome& outcome) {
+  switch (outcome.stage) {
+    case merge::CheckStage::kCompleted:
+      return 0;
+    case merge::CheckStage::kVersions:
+      return kStatusVersions;
+    case merge::CheckStage::kInstructionFile:
+      return kStatusInstructions;
+    case merge::CheckStage::kInitialize:
+      return outcome.initialize == merge::InitializeStage::kInstructions ? kStatusInstructions
+                                                                         : kStatusCheckFailed;
+    default:
+      return kStatusCheckFailed;
+  }
+}
+
+int RunWithPassword(const std::string& password_file, const std::string& what, std::ostream& err,
+                    const std::function<int(std::string& password)>& steps) {
+  std::string password;
+  std::string problem;
+  if (!ReadWardenPassword(password_file, "Warden password: ", &password, &problem)) {
+    err << "msu: " << problem << "\n";
+    return kStatusUsage;
+  }
+  // From the login on the run goes to its end and cleans up, whatever arrives meanwhile.
+  DeferredInterrupts interrupts;
+  int status = steps(password);
+  if (interrupts.Received() != 0) {
+    err << "msu: interrupted; the " << what << " was finished and cleaned up first\n";
+    status = kStatusInterrupted;
+  }
+  return status;
+}
+
+int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
+                         const std::string& report_option, int status, std::ostream& err) {
+  std::string problem;
+  const std::string report = reports::ReportPath(context);
+  const bool report_written = outcome.report_is_ours && FileExists(report);
+  if (!report_option.empty() && report_written) {
+    if (!ReplaceFile(report, AbsolutePath(report_option), &problem)) {
+      err << "msu: the report could not be saved: " << problem << "\n";
+      if (status < kStatusUsage) status = kStatusReportNotSaved;
+    }
+  } else if (!report_option.empty()) {
+    err << "msu: the check wrote no problem report; " << report_option << " was not written\n";
+  } else if (outcome.stage == merge::CheckStage::kCompleted && outcome.problems) {
+    err << "msu: give --report FILE to keep the problem report\n";
+  }
+
+  if (engine != nullptr) engine->CloseConnections();
+  // A new database the run made is its result: it stays attached.
+  bool cleaned = CleanUpWorkingFiles(context, std::string());
+  try {
+    // The saved copy is the report of the command line; the application folder keeps none.
+    if (report_written) DeleteFileIfExists(report);
+  } catch (...) {
+    cleaned = false;
+  }
+  if (!cleaned) {
+    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
+        << "\n";
+    if (status < kStatusUsage) status = kStatusNotCleanedUp;
+  }
+  return status;
 }
 
 }  // namespace msu::cli

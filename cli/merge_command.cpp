@@ -11,10 +11,6 @@
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/merge_sequence.h"
-#include "reports/problem_report.h"
-#include "server/embedded/backend.h"
-#include "server/exit_cleanup.h"
-#include "server/working_files.h"
 
 namespace msu::cli {
 
@@ -38,22 +34,6 @@ class IncidentLines : public merge::IncidentChoice {
   std::vector<std::string> items_;
 };
 
-int CheckStatus(const merge::CheckOutcome& outcome) {
-  switch (outcome.stage) {
-    case merge::CheckStage::kCompleted:
-      return kMergeDone;
-    case merge::CheckStage::kVersions:
-      return kMergeVersions;
-    case merge::CheckStage::kInstructionFile:
-      return kMergeInstructions;
-    case merge::CheckStage::kInitialize:
-      return outcome.initialize == merge::InitializeStage::kInstructions ? kMergeInstructions
-                                                                         : kMergeCheckFailed;
-    default:
-      return kMergeCheckFailed;
-  }
-}
-
 int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
   switch (outcome.stage) {
     case merge::MergeStage::kRemergeGuard: {
@@ -76,14 +56,9 @@ int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
 
 int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std::ostream& out,
                   std::ostream& err, bool live_status) {
-  std::string problem;
-  embedded::EmbeddedBackend backend(options.root);
-  TerminalProgress progress(out, {LogPage::kCheck, LogPage::kMerge}, live_status);
-  progress.SetShowDetails(LogPage::kCheck, options.details);
-  progress.SetShowDetails(LogPage::kMerge, options.details);
-  TerminalPrompt prompt(err, options.overwrite ? Answer::kYes : Answer::kNo);
-  Context context(ProgramFolder(), progress, prompt, backend);
-
+  CommandSession session(options.root, out, err, {LogPage::kCheck, LogPage::kMerge},
+                         options.details, options.overwrite, live_status);
+  Context& context = session.context;
   MergePathBoxes paths;
   if (const int refused = LoginAndValidatePaths(
           context, options.server, password,
@@ -93,10 +68,10 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
 
   std::unique_ptr<merge::Merge> engine;
   const merge::CheckOutcome check = merge::RunCheckSequence(context, paths, engine);
-  int status = CheckStatus(check);
+  int status = CheckStageStatus(check);
   merge::MergeOutcome merged;
-  bool merge_ran = false;
-  if (status == kMergeDone) {
+  const bool merge_runs = status == kMergeDone;
+  if (merge_runs) {
     merge::MergeRun run;
     run.engine.dry_run = options.dry_run;
     run.allow_remerge = options.allow_remerge;
@@ -105,7 +80,6 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
     }
     IncidentLines incidents(err);
     merged = merge::RunMergeSequence(context, *engine, run, &incidents);
-    merge_ran = true;
     status = MergeStatus(merged, err);
     if (merged.stage == merge::MergeStage::kConsolidation) {
       err << "msu: --into-incident " << options.into_incident
@@ -113,43 +87,18 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
       incidents.ListTo();
     }
   }
-
-  const std::string report = reports::ReportPath(context);
-  const bool report_written = check.report_is_ours && FileExists(report);
-  if (!options.report.empty()) {
-    if (!report_written) {
-      err << "msu: the check wrote no problem report; " << options.report << " was not written\n";
-    } else if (!ReplaceFile(report, AbsolutePath(options.report), &problem)) {
-      err << "msu: the report could not be saved: " << problem << "\n";
-      if (status == kMergeDone) status = kMergeReportNotSaved;
-    }
-  } else if (check.problems) {
-    err << "msu: the check found differences; give --report FILE to keep the problem report\n";
-  }
-
-  if (engine != nullptr) engine->CloseConnections();
-  // The new database stays attached under its name: it is the result.
-  bool cleaned = CleanUpWorkingFiles(context, std::string());
-  try {
-    if (report_written) DeleteFileIfExists(report);
-  } catch (...) {
-    cleaned = false;
-  }
-  if (!cleaned) {
-    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
-        << "\n";
-    if (status == kMergeDone) status = kMergeNotCleanedUp;
-  }
+  status = SaveReportAndCleanUp(context, engine.get(), check, options.report, status, err);
 
   if (!options.json.empty()) {
     MergeJsonInput input;
     input.context = &context;
     input.engine = engine.get();
     input.check = check;
-    input.merge = merge_ran ? &merged : nullptr;
+    input.merge = merge_runs ? &merged : nullptr;
     input.dry_run = options.dry_run;
     input.new_database = paths.new_database;
     input.exit_status = status;
+    std::string problem;
     if (!WriteTextFile(AbsolutePath(options.json), MergeJsonText(input), &problem)) {
       err << "msu: the JSON figures could not be written: " << problem << "\n";
       if (status == kMergeDone) status = kMergeJsonNotSaved;
@@ -248,20 +197,9 @@ bool ParseMergeOptions(const std::vector<std::string>& args, MergeCommandOptions
 
 int RunMerge(const MergeCommandOptions& options, std::ostream& out, std::ostream& err,
              bool live_status) {
-  std::string password;
-  std::string problem;
-  if (!ReadWardenPassword(options.password_file, "Warden password: ", &password, &problem)) {
-    err << "msu: " << problem << "\n";
-    return kMergeUsage;
-  }
-  // From the login on the merge runs to its end and cleans up, whatever arrives meanwhile.
-  DeferredInterrupts interrupts;
-  int status = RunMergeSteps(options, password, out, err, live_status);
-  if (interrupts.Received() != 0) {
-    err << "msu: interrupted; the merge was finished and cleaned up first\n";
-    status = kMergeInterrupted;
-  }
-  return status;
+  return RunWithPassword(options.password_file, "merge", err, [&](std::string& password) {
+    return RunMergeSteps(options, password, out, err, live_status);
+  });
 }
 
 int RunMergeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -271,7 +209,7 @@ int RunMergeCommand(const std::vector<std::string>& args, std::ostream& out, std
   std::string problem;
   if (!ParseMergeOptions(args, &options, &help, &problem)) {
     err << "msu merge: " << problem << "\nTry 'msu merge --help'.\n";
-    return kMergeUsage;
+    return kStatusUsage;
   }
   if (help) {
     out << MergeHelp();

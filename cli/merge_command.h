@@ -16,13 +16,6 @@ namespace msu::cli {
 // Exit statuses: 0 when the merge (and the consolidation) finished and the verification found
 // nothing; every other status names what stopped it. 2 to 11 mean what they mean for msu check.
 inline constexpr int kMergeDone = 0;
-inline constexpr int kMergeUsage = 2;
-inline constexpr int kMergeVersions = 6;
-inline constexpr int kMergeInstructions = 7;
-inline constexpr int kMergeCheckFailed = 8;
-inline constexpr int kMergeReportNotSaved = 9;
-inline constexpr int kMergeNotCleanedUp = 10;
-inline constexpr int kMergeInterrupted = 11;
 inline constexpr int kMergeStopped = 12;         // the merge stopped (see its log)
 inline constexpr int kMergeNotVerified = 13;     // the verification found problems
 inline constexpr int kMergeRemergeRefused = 14;  // Database 1 looks merged into Database 2 before

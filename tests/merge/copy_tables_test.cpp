@@ -80,6 +80,13 @@ class CopyTablesTest : public MergeWorld {
     return merge;
   }
 
+  std::unique_ptr<data::Connection> OpenFile(const std::string& path) {
+    auto connection = backend_->CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->Open();
+    return connection;
+  }
+
   std::string Target() const { return root_ + "/out/Merged.mdf"; }
   Lines T(const std::string& sql) const { return Query(Target(), sql); }
   Lines MergeLog() const { return progress_.Texts(LogPage::kMerge); }
@@ -184,12 +191,8 @@ TEST_F(CopyTablesTest, TheSetBasedCopyFallsBackToTheRowCopyOnAConflictingRow) {
       const std::string target =
           MakeDatabase(DataFile("t" + std::to_string(conflict) + std::to_string(i) + ".mdf"),
                        schema + (conflict ? Insert("T", {"3, 'taken', 0, 0, NULL, 0"}) : Lines{}));
-      auto a = backend_->CreateConnection();
-      auto b = backend_->CreateConnection();
-      a->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + source);
-      b->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + target);
-      a->Open();
-      b->Open();
+      auto a = OpenFile(source);
+      auto b = OpenFile(target);
       progress_.Clear(LogPage::kMerge);
       context_->merge.CurrentOperation = "Copying table: T";
       counts[i] = CopyRows(*context_, *a, *b, false, "T", path);
@@ -227,12 +230,8 @@ TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
     const int i = path == RowCopyPath::kSetBased;
     const std::string target = DataFile("empty" + std::to_string(i) + ".mdf");
     suite::CreateEmptyDatabase(target, suite::SchemaVersion::k5_01_00);
-    auto a = backend_->CreateConnection();
-    auto b = backend_->CreateConnection();
-    a->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + source);
-    b->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + target);
-    a->Open();
-    b->Open();
+    auto a = OpenFile(source);
+    auto b = OpenFile(target);
     for (const suite::TableInfo& table : tables) {
       if (table.role == suite::TableRole::kSystem) continue;
       const bool lookup = table.role == suite::TableRole::kLookup;
@@ -288,9 +287,7 @@ TEST_F(CopyTablesTest, NextKeyValueIsOneMoreThanTheLargestOrOne) {
   const std::string path =
       MakeDatabase(DataFile("n.mdf"), {"CREATE TABLE E ([K] int)", "CREATE TABLE F ([K] int)",
                                        "INSERT INTO F VALUES (41)", "INSERT INTO F VALUES (7)"});
-  auto b = backend_->CreateConnection();
-  b->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
-  b->Open();
+  auto b = OpenFile(path);
   EXPECT_EQ(NextKeyValue(*b, "E", "K"), 1);
   EXPECT_EQ(NextKeyValue(*b, "F", "K"), 42);
   EXPECT_EQ(NextKeyValue(*b, "F", "<NONE>"), 1);
