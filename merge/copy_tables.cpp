@@ -228,11 +228,7 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
       const int64_t first_new = new_key.AsInteger();
       if (largest_old >= first_new && largest_old < (int64_t{1} << 30)) {
         shift = largest_old + 2;
-        for (const instructions::Child& child : table.Children()) {
-          context_.merge.CurrentOperation =
-              "Modifying foreign key in child table (AutoInc): " + child.TableName();
-          OffsetKeys(child.TableName(), child.ForeignKey(), static_cast<int32_t>(-shift));
-        }
+        MoveChildKeys(table, -shift, " WHERE NOT ", " = 0 AND NOT ", " = -1");
       }
     }
 
@@ -245,17 +241,22 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
     }
     source_rows->MoveNext();
   }
-  if (shift != 0) {
-    for (const instructions::Child& child : table.Children()) {
-      context_.merge.CurrentOperation =
-          "Modifying foreign key in child table (AutoInc): " + child.TableName();
-      const std::string column = child.TableName() + "." + child.ForeignKey();
-      source_->Execute("UPDATE " + child.TableName() + " SET " + column + " = " + column + " + " +
-                       std::to_string(shift) + " WHERE " + column + " < -1");
-    }
-  }
+  if (shift != 0) MoveChildKeys(table, shift, " WHERE ", " < -1", "");
   if (source_rows->IsOpen()) source_rows->Close();
   if (destination_rows->IsOpen()) destination_rows->Close();
+}
+
+void Merge::MoveChildKeys(const instructions::PTable& table, int64_t amount,
+                          const std::string& where, const std::string& condition,
+                          const std::string& second_condition) {
+  for (const instructions::Child& child : table.Children()) {
+    context_.merge.CurrentOperation =
+        "Modifying foreign key in child table (AutoInc): " + child.TableName();
+    const std::string column = child.TableName() + "." + child.ForeignKey();
+    source_->Execute("UPDATE " + child.TableName() + " SET " + column + " = " + column + " + " +
+                     std::to_string(amount) + where + column + condition +
+                     (second_condition.empty() ? "" : column + second_condition));
+  }
 }
 
 void Merge::IndexChildKeys(const instructions::PTable& table) {

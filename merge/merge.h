@@ -140,6 +140,10 @@ class Merge {
   void RenumberKeys();
   void RenumberTable(instructions::PTable& table, int parent_percent);
   void CopyAutoIncrement(instructions::PTable& table);
+  // Adds `amount` to the key of every child of `table` in A where the condition holds: where +
+  // column + condition [+ column + second_condition].
+  void MoveChildKeys(const instructions::PTable& table, int64_t amount, const std::string& where,
+                     const std::string& condition, const std::string& second_condition);
   // Indexes the children's keys of an auto-increment table in A when it has many rows.
   void IndexChildKeys(const instructions::PTable& table);
   // The largest key of an auto-increment table and of its children's keys, in A.

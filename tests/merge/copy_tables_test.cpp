@@ -169,6 +169,55 @@ TEST_F(CopyTablesTest, AFailedSyncStopsWithTwoBlanksAfterTheComma) {
   EXPECT_FALSE(fs::exists(Target()));
 }
 
+// Failures: a Database 1 older than 4.13 stops before anything changes; a statement the server
+// refuses stops the merge with the step under way; a table that cannot be copied is reported
+// by the row copy and the merge goes on.
+TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
+  const struct {
+    const char* version;
+    const char* extra_instructions;
+    bool result;
+    Lines lines;  // lines that must stand in the merge log
+  } cases[] = {
+      {"4.12.00",
+       "",
+       false,
+       {"Error, merge stopped, a Database 1 older than 4.13 needs the legacy conversions, which "
+        "this build does not have yet. Nothing was changed."}},
+      {"5.01.00",
+       "ParentTable=Kid2.KidID\r\nChildTable=Kid.NoSuchColumn\r\n",
+       false,
+       {"Error, merge stopped, Modifying primary key in table: Kid2"}},
+      {"5.01.00",
+       "ParentTable=Missing\r\n",
+       true,
+       {"Error, merge stopped, Copying table: Missing", "Almost Done ..."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extra_instructions);
+    TearDown();
+    SetUp();
+    progress_.Clear(LogPage::kCheck);
+    progress_.Clear(LogPage::kMerge);
+    context_->versions.Database1Version = c.version;
+    Pair(kSchema + Lines{"CREATE TABLE Kid2 ([KidID] int NOT NULL PRIMARY KEY)"},
+         kSourceRows + Insert("Kid2", {"1"}), DestinationRows(true) + Insert("Kid2", {"5"}));
+    b_bytes_.clear();
+    WriteBytes(AppFile("CVN_test.txt"),
+               std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
+    Merge& merge = NewMerge();
+    ASSERT_TRUE(merge.Initialize());
+    const Lines before = A("SELECT ID FROM Parent ORDER BY ID");
+    EXPECT_EQ(merge.CopyTables(), c.result);
+    for (const std::string& line : c.lines) EXPECT_THAT(MergeLog(), Contains(line));
+    if (std::string(c.version) == "4.12.00") {
+      EXPECT_THAT(MergeLog(), ::testing::SizeIs(1));
+      merge.CloseConnections();
+      EXPECT_EQ(A("SELECT ID FROM Parent ORDER BY ID"), before);
+    }
+  }
+}
+
 // The set-based copy and the copy one row at a time leave the same rows, count and lines, also
 // when a row collides halfway: the set-based statement is undone and the rows go one by one.
 TEST_F(CopyTablesTest, TheSetBasedCopyFallsBackToTheRowCopyOnAConflictingRow) {
