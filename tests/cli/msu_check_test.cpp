@@ -500,11 +500,22 @@ TEST_F(MsuCheckTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
   EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
   EXPECT_TRUE(ReadFile(fire2) == fire2_bytes);
 
+  // Consolidation: into an incident of the new database, or refused for one it lacks.
+  const Outcome one = merge(fire2, data / "One.mdf", {"--into-incident", "2"});
+  EXPECT_EQ(one.status, 0) << one.out << one.err;
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents WHERE IncidentID = 2"), 1);
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents"), 1);
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Persons WHERE IncidentID <> 2"), 0);
+  const Outcome none = merge(fire2, data / "None.mdf", {"--into-incident", "99"});
+  EXPECT_EQ(none.status, 15) << none.out << none.err;
+  EXPECT_NE(none.err.find("--into-incident 99 is no incident of the new database"),
+            std::string::npos);
+
   const Outcome again = merge(merged, data / "Again.mdf", {});
   EXPECT_EQ(again.status, 14) << again.out << again.err;
   EXPECT_NE(again.err.find("looks merged into Database 2 before"), std::string::npos);
   EXPECT_FALSE(fs::exists(data / "Again.mdf"));
-  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged"}));
+  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "None", "One"}));
 }
 
 }  // namespace

@@ -178,7 +178,14 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
     const char* extra_instructions;
     bool result;
     Lines lines;  // lines that must stand in the merge log
+    Lines a_rows = {};
   } cases[] = {
+      // The de-duplication reads keys as 16-bit integers.
+      {"5.01.00",
+       "",
+       false,
+       {"Error, merge stopped, Modifying primary key in table: Quals", "Error is 6 - Overflow"},
+       Insert("Quals", {"40000, 'X', 1, 0", "40000, 'X', 1, 0"})},
       {"4.12.00",
        "",
        false,
@@ -201,7 +208,8 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
     progress_.Clear(LogPage::kMerge);
     context_->versions.Database1Version = c.version;
     Pair(kSchema + Lines{"CREATE TABLE Kid2 ([KidID] int NOT NULL PRIMARY KEY)"},
-         kSourceRows + Insert("Kid2", {"1"}), DestinationRows(true) + Insert("Kid2", {"5"}));
+         kSourceRows + Insert("Kid2", {"1"}) + c.a_rows,
+         DestinationRows(true) + Insert("Kid2", {"5"}));
     b_bytes_.clear();
     WriteBytes(AppFile("CVN_test.txt"),
                std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
