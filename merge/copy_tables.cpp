@@ -35,7 +35,7 @@ constexpr const char* kLegacyStop =
 int32_t KeyValue(const data::Value& value) {
   const int64_t key = value.AsInteger();
   if (key < std::numeric_limits<int32_t>::min() || key > std::numeric_limits<int32_t>::max()) {
-    throw NumberedError(6, "Overflow");
+    throw NumberedError(kErrOverflow, "Overflow");
   }
   return static_cast<int32_t>(key);
 }

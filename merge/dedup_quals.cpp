@@ -24,9 +24,6 @@ constexpr const char* kRepeatedQualsAsWritten =
     "As Tmp GROUP BY [KindCode],[ResourceID] HAVING Count(*)>1  And "
     "[ResourceID] = [Quals].[ResourceID]))) ORDER BY Quals.KindCode, Quals.ResourceID";
 
-// The routine reads PersonID and ResourceID as 16-bit integers.
-constexpr long kErrOverflow = 6;
-
 int16_t SmallInteger(const data::Value& value) {
   const double number = std::nearbyint(value.AsReal());
   if (number < std::numeric_limits<int16_t>::min() ||

@@ -30,6 +30,9 @@ class ReportViewer;
 
 namespace msu::merge {
 
+// A key read as a 16-bit (de-duplication) or 32-bit (auto-increment) integer that does not fit.
+inline constexpr long kErrOverflow = 6;
+
 // The incident-choice page as the consolidation sees it: a list whose items carry a text and a
 // tag (the incident's identifier, right-aligned in six positions), and the label that tells
 // what is under way. The wizard shows them; msu keeps them.
