@@ -31,7 +31,7 @@ constexpr const char* kLegacyStop =
     "Error, merge stopped, a Database 1 older than 4.13 needs the legacy conversions, which "
     "this build does not have yet. Nothing was changed.";
 
-// The value of a key as the spec's 32-bit integer; throws when it does not fit.
+// The old key of an auto-increment row as a 32-bit integer; throws when it does not fit.
 int32_t KeyValue(const data::Value& value) {
   const int64_t key = value.AsInteger();
   if (key < std::numeric_limits<int32_t>::min() || key > std::numeric_limits<int32_t>::max()) {

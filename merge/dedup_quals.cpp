@@ -11,8 +11,9 @@ namespace msu::merge {
 namespace {
 
 // The rows whose kind code occurs more than once for their resource, ordered by kind code and
-// resource. The statement of the suite's routine asks this with a correlated subquery that
-// groups the whole table once per row; the join groups it once and gives the same rows.
+// resource. The classic form of this query (kRepeatedQualsAsWritten, kept for a server that
+// refuses the join) groups the whole table once per row through a correlated subquery; the
+// join groups it once and gives the same rows.
 constexpr const char* kRepeatedQuals =
     "SELECT Quals.KindCode, Quals.ResourceID, Quals.PersonID, Quals.Trainee FROM Quals "
     "INNER JOIN (SELECT KindCode, ResourceID FROM Quals GROUP BY KindCode, ResourceID "
