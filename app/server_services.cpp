@@ -53,7 +53,7 @@ MergePaths ServerServices::MergeEnginePaths() {
 ServerServices::~ServerServices() = default;
 
 bool ServerServices::RunMerge() {
-  // The table copy is not built: the working copies stay as the check left them.
+  // The merge pages are not built: the working copies stay as the check left them.
   context_.progress().AddProgressMerge(kMergeUnavailable);
   return false;
 }

@@ -1,6 +1,6 @@
 // The wizard's services in the product: the server routines of the login, the path checks of
 // the database pages, the database check with the merge engine, and the clean-up. What is not
-// built yet (the table copy of the merge, the split engine) is refused with a message saying
+// ready in the wizard yet (its merge pages, the split engine) is refused with a message saying
 // so; nothing reports success it did not have.
 #pragma once
 
@@ -42,7 +42,7 @@ class ServerServices : public WizardServices {
   bool ProblemsToCorrect() override;
   // The engine's SourceAPath, SourceBPath and TargetDBPath; empty before the first check.
   MergePaths MergeEnginePaths() override;
-  // Refuses: the table copy of the merge is not built.
+  // Refuses: the wizard's merge pages are not built yet (msu merge runs the merge).
   bool RunMerge() override;
   // The engine's IncSplitInit: the incidents of the new database (none without an engine).
   std::vector<IncidentItem> ListMergeIncidents() override;
