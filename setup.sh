@@ -12,10 +12,11 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
 # Debian packages: compiler and build tools, Qt 6 (Widgets, PrintSupport, Test are in
-# qt6-base-dev; its CMake files need the OpenGL headers), SQLite, GoogleTest, Xvfb so that
-# the wizard can run where there is no display, and clang-format for the format check.
+# qt6-base-dev; its CMake files need the OpenGL headers), SQLite, nlohmann's JSON library for
+# msu merge --json, GoogleTest, Xvfb so that the wizard can run where there is no display, and
+# clang-format for the format check.
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
-          libgtest-dev libgmock-dev xvfb xauth clang-format)
+          nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth clang-format)
 
 missing=()
 for p in "${packages[@]}"; do

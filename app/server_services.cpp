@@ -1,6 +1,9 @@
 #include "app/server_services.h"
 
+#include <cstdlib>
+
 #include "core/text.h"
+#include "merge/merge_sequence.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
 #include "server/merge_paths.h"
@@ -28,47 +31,14 @@ StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
 }
 
 CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
-  VersionSettings& versions = context_.versions;
-  if (!ReadDatabaseVersion(context_, paths.database1, &versions.Database1Version,
-                           &versions.Database1MergeVersion)) {
-    return CheckOutcome::kStopped;
+  switch (merge::RunCheckSequence(context_, paths, engine_, report_viewer_).stage) {
+    case merge::CheckStage::kCompleted:
+      return CheckOutcome::kCompleted;
+    case merge::CheckStage::kInitialize:
+      return CheckOutcome::kInitializeFailed;
+    default:
+      return CheckOutcome::kStopped;
   }
-  if (!ChooseInstructionFile(context_)) return CheckOutcome::kStopped;
-  if (!ReadDatabaseVersion(context_, paths.database2, &versions.Database2Version,
-                           &versions.Database2MergeVersion)) {
-    return CheckOutcome::kStopped;
-  }
-  if (IsDbVerToOld(versions.Database2MergeVersion)) {
-    context_.progress().AddProgress(kDestinationTooOldMessage);
-    return CheckOutcome::kStopped;
-  }
-  // A new engine for every check; the old one's connections to the working copies close with
-  // it, before the copies are made again.
-  engine_.reset();
-  engine_ = std::make_unique<merge::Merge>(context_, report_viewer_);
-  engine_->SourceAPath = paths.database1;
-  engine_->SourceBPath = paths.database2;
-  engine_->TargetDBPath = paths.new_database;
-
-  Progress& progress = context_.progress();
-  progress.Clear(LogPage::kCheck);
-  progress.Clear(LogPage::kMerge);
-  if (!MakeWorkingCopies(context_, paths.database1, paths.database2, paths.new_database)) {
-    return CheckOutcome::kStopped;
-  }
-  if (!ReattachDatabases(context_, paths.database1, paths.database2)) {
-    return CheckOutcome::kStopped;
-  }
-  progress.AddProgressMerge("Press Merge to start the final merging process.");
-  progress.AddProgress("Checking databases for consistency and other problems ...");
-  const bool initialized = engine_->Initialize();
-  if (context_.ErrorFlag) {
-    // The error log has told the user; the flag must not stop the next check.
-    context_.ErrorFlag = false;
-    return CheckOutcome::kStopped;
-  }
-  if (!initialized) return CheckOutcome::kInitializeFailed;
-  return CheckOutcome::kCompleted;
 }
 
 bool ServerServices::ProblemsToCorrect() {
@@ -83,9 +53,36 @@ MergePaths ServerServices::MergeEnginePaths() {
 ServerServices::~ServerServices() = default;
 
 bool ServerServices::RunMerge() {
-  // The table copy is not built: the working copies stay as the check left them.
+  // The merge pages are not built: the working copies stay as the check left them.
   context_.progress().AddProgressMerge(kMergeUnavailable);
   return false;
+}
+
+namespace {
+
+// The consolidation page's list, as the engine fills it.
+class IncidentItems : public merge::IncidentChoice {
+ public:
+  void Clear() override { items.clear(); }
+  void AddItem(const std::string& text, const std::string& tag) override {
+    items.push_back({text, "", std::atol(tag.c_str())});
+  }
+  std::vector<IncidentItem> items;
+};
+
+}  // namespace
+
+std::vector<IncidentItem> ServerServices::ListMergeIncidents() {
+  if (engine_ == nullptr) return {};
+  IncidentItems list;
+  engine_->IncSplitInit(list);
+  return list.items;
+}
+
+void ServerServices::FinishCopyTables(long merge_into_incident) {
+  if (engine_ == nullptr) return;
+  engine_->MergeIntoIncident = static_cast<int32_t>(merge_into_incident);
+  engine_->FinishCopyTables();
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {

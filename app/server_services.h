@@ -1,6 +1,6 @@
 // The wizard's services in the product: the server routines of the login, the path checks of
 // the database pages, the database check with the merge engine, and the clean-up. What is not
-// built yet (the table copy of the merge, the split engine) is refused with a message saying
+// ready in the wizard yet (its merge pages, the split engine) is refused with a message saying
 // so; nothing reports success it did not have.
 #pragma once
 
@@ -33,21 +33,21 @@ class ServerServices : public WizardServices {
   // connections of an earlier check's engine are closed before the databases in use are
   // looked for, so that they do not count as a use.
   StepCheck ValidateMergePaths(MergePaths& boxes) override;
-  // Reads the versions of both databases, chooses the instruction file, refuses a Database 2
-  // that is too old; then replaces the merge engine with a new one for `paths`, clears the
-  // check and merge logs, makes the working copies, re-attaches the databases and runs the
-  // engine's Initialize (instructions, ini copies, connections A and B, the consistency check
-  // and its problem report). kStopped when a step before Initialize failed or the error log
-  // raised the error flag (which is cleared); kInitializeFailed when Initialize failed.
+  // The check sequence of the merge engine (merge/merge_sequence.h), which replaces the merge
+  // engine with a new one for `paths` and ends a completed check with its closing line.
+  // kStopped when a step before Initialize failed or the error log raised the error flag
+  // (which is cleared); kInitializeFailed when Initialize failed.
   CheckOutcome RunCheck(const MergePaths& paths) override;
   // The engine's ProblemsToCorrect; false before the first check.
   bool ProblemsToCorrect() override;
   // The engine's SourceAPath, SourceBPath and TargetDBPath; empty before the first check.
   MergePaths MergeEnginePaths() override;
-  // Refuses: the table copy of the merge is not built.
+  // Refuses: the wizard's merge pages are not built yet (msu merge runs the merge).
   bool RunMerge() override;
-  std::vector<IncidentItem> ListMergeIncidents() override { return {}; }
-  void FinishCopyTables(long /*merge_into_incident*/) override {}
+  // The engine's IncSplitInit: the incidents of the new database (none without an engine).
+  std::vector<IncidentItem> ListMergeIncidents() override;
+  // The engine's FinishCopyTables into `merge_into_incident`.
+  void FinishCopyTables(long merge_into_incident) override;
   // The same checks for the database to split and the resulting database.
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
   // Refuses a database older than 4.1 with its message box.

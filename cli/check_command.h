@@ -10,22 +10,24 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_support.h"
+
 namespace msu::cli {
 
 // Exit statuses, in the manner of diff: 0 and 1 say the check ran to its end, every other
 // status names the step that stopped it.
 inline constexpr int kCheckNoProblems = 0;
 inline constexpr int kCheckFoundProblems = 1;
-inline constexpr int kCheckUsage = 2;           // bad command line, unreadable password
-inline constexpr int kCheckLogin = 3;           // the login check refused
-inline constexpr int kCheckPaths = 4;           // a path rule, or an existing new database kept
-inline constexpr int kCheckInUse = 5;           // open connections to a database or working file
-inline constexpr int kCheckVersions = 6;        // a version unreadable, or a database too old
-inline constexpr int kCheckInstructions = 7;    // no instruction file fits, or it did not load
-inline constexpr int kCheckFailed = 8;          // working copies, re-attach, initialisation
-inline constexpr int kCheckReportNotSaved = 9;  // --report could not be written
-inline constexpr int kCheckNotCleanedUp = 10;   // working files left in the application folder
-inline constexpr int kCheckInterrupted = 11;    // a signal arrived; it was taken after clean-up
+inline constexpr int kCheckUsage = kStatusUsage;
+inline constexpr int kCheckLogin = kStatusLogin;
+inline constexpr int kCheckPaths = kStatusPaths;
+inline constexpr int kCheckInUse = kStatusInUse;
+inline constexpr int kCheckVersions = kStatusVersions;
+inline constexpr int kCheckInstructions = kStatusInstructions;
+inline constexpr int kCheckFailed = kStatusCheckFailed;
+inline constexpr int kCheckReportNotSaved = kStatusReportNotSaved;
+inline constexpr int kCheckNotCleanedUp = kStatusNotCleanedUp;
+inline constexpr int kCheckInterrupted = kStatusInterrupted;
 
 struct CheckOptions {
   std::string server;

@@ -3,7 +3,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/check_command.h"
+#include "cli/merge_command.h"
 
 namespace {
 
@@ -11,7 +14,8 @@ constexpr const char* kHelp =
     "Usage: msu COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  check   checks two databases before a merge (msu check --help)\n";
+    "  check   checks two databases before a merge (msu check --help)\n"
+    "  merge   merges two databases into a new one (msu merge --help)\n";
 
 }  // namespace
 
@@ -22,8 +26,12 @@ int main(int argc, char** argv) {
     return msu::cli::kCheckUsage;
   }
   if (args[0] == "--help" || args[0] == "-h") {
-    std::cout << kHelp << "\n" << msu::cli::CheckHelp();
+    std::cout << kHelp << "\n" << msu::cli::CheckHelp() << "\n" << msu::cli::MergeHelp();
     return 0;
+  }
+  if (args[0] == "merge") {
+    return msu::cli::RunMergeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
+                                     ::isatty(STDOUT_FILENO) != 0);
   }
   if (args[0] == "check") {
     return msu::cli::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);

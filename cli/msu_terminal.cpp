@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,9 +13,24 @@
 namespace msu::cli {
 
 void TerminalProgress::OnLine(LogPage page, const Line& line) {
-  if (page != page_) return;
+  if (std::find(pages_.begin(), pages_.end(), page) == pages_.end()) return;
+  ClearStatus();
   // Flushed line by line: a long check shows how far it got, also through a pipe.
   out_ << line.text << std::endl;
+}
+
+void TerminalProgress::SetPercent(LogPage page, int value, int value2) {
+  RecordingProgress::SetPercent(page, value, value2);
+  if (!live_status_ || page != LogPage::kMerge) return;
+  // Carriage return and "erase to the end of the line": the figures are redrawn in place.
+  out_ << "\r\033[KMerge: " << Caption(page) << std::flush;
+  status_shown_ = true;
+}
+
+void TerminalProgress::ClearStatus() {
+  if (!status_shown_) return;
+  out_ << "\r\033[K" << std::flush;
+  status_shown_ = false;
 }
 
 Answer TerminalPrompt::MessageBox(const std::string& text, const std::string& title,

@@ -2,8 +2,10 @@
 // never wait for anybody, and the Warden password read without echo.
 #pragma once
 
+#include <initializer_list>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "core/prompt.h"
 #include "core/recording_progress.h"
@@ -13,16 +15,28 @@ namespace msu::cli {
 // Prints every shown line of one page's log, as it is added, on `out`. Detail lines reach it
 // only when the page's "Show Details" box is ticked (SetShowDetails). The lines are kept as
 // well, so the program can look back at what a routine wrote.
+//
+// With `live_status` (for a terminal, never a pipe or file), the merge page's percentages show
+// as one line that is redrawn in place ("Merge: 40 % - 75 %") and cleared before each line.
 class TerminalProgress : public RecordingProgress {
  public:
-  TerminalProgress(std::ostream& out, LogPage page) : out_(out), page_(page) {}
+  TerminalProgress(std::ostream& out, std::initializer_list<LogPage> pages,
+                   bool live_status = false)
+      : out_(out), pages_(pages), live_status_(live_status) {}
+  ~TerminalProgress() override { ClearStatus(); }
+
+  void SetPercent(LogPage page, int value, int value2) override;
 
  protected:
   void OnLine(LogPage page, const Line& line) override;
 
  private:
+  void ClearStatus();
+
   std::ostream& out_;
-  LogPage page_;
+  std::vector<LogPage> pages_;
+  bool live_status_;
+  bool status_shown_ = false;
 };
 
 // Answers every message box at once: the text (after its title, when it has one) goes to

@@ -402,6 +402,11 @@ void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
                           " B = " + BoldText(b_row.Get(code_field).AsText()) +
                           " Source Database changed to: " + BoldText(new_text));
 
+  Recode* recode = nullptr;
+  if (recodes_ != nullptr) {
+    recodes_->push_back({table, code_field, old_code.AsText(), new_text, {}});
+    recode = &recodes_->back();
+  }
   for (const instructions::RefTable& ref : lookup.RefTables()) {
     const std::string& ref_table = ref.TableName();
     const std::string& ref_field = ref.CodeFields().Item(1).FieldName();
@@ -413,6 +418,7 @@ void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
     report_.WriteReportLine("Refering table: " + BoldText(ref_table) +
                             ", field: " + BoldText(ref_field) + " changed to " +
                             BoldText(new_text) + ", Records: " + std::to_string(changed));
+    if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
   }
   a_max->Close();
 }
@@ -463,12 +469,21 @@ void LookupCheck::RecodeText(const instructions::LookUp& lookup, data::Recordset
                           " B = " + BoldText(b_code) +
                           " Source Database changed to: " + BoldText(new_code));
 
+  Recode* recode = nullptr;
+  if (recodes_ != nullptr) {
+    recodes_->push_back({table, code_field, old_code, new_code, {}});
+    recode = &recodes_->back();
+  }
   for (const instructions::RefTable& ref : lookup.RefTables()) {
     const std::string& ref_table = ref.TableName();
     const std::string& ref_field = ref.CodeFields().Item(1).FieldName();
-    Execute(source_, "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " +
-                         QuotedLiteral(new_code) + " WHERE (((" + ref_table + "." + ref_field +
-                         ") = " + QuotedLiteral(old_code) + "));");
+    long changed = 0;
+    Execute(source_,
+            "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " +
+                QuotedLiteral(new_code) + " WHERE (((" + ref_table + "." + ref_field +
+                ") = " + QuotedLiteral(old_code) + "));",
+            &changed);
+    if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
     report_.WriteReportLine("Using table: " + BoldText(ref_table) +
                             " , field: " + BoldText(ref_field) + " to " + BoldText(new_code));
   }

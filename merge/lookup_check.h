@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "instructions/instruction_model.h"
+#include "merge/merge_figures.h"
 #include "server/data_access.h"
 
 namespace msu {
@@ -50,6 +52,10 @@ class LookupCheck {
   // examination; the report is left open and the changes already written to A stay.
   bool Run();
 
+  // Each recoding is also added to `recodes` (may be null), with the rows of each referring
+  // table it changed.
+  void SetRecodes(std::vector<Recode>* recodes) { recodes_ = recodes; }
+
   // Statements sent to A and B so far (a probe or update that failed included).
   int64_t Statements() const { return statements_; }
 
@@ -80,6 +86,7 @@ class LookupCheck {
   data::Connection& source_;
   data::Connection& destination_;
   reports::ProblemReport& report_;
+  std::vector<Recode>* recodes_ = nullptr;
   bool found_ = false;
   int64_t statements_ = 0;
 };

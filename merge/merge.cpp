@@ -1,5 +1,7 @@
 #include "merge/merge.h"
 
+#include <chrono>
+
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/lookup_check.h"
@@ -31,6 +33,10 @@ Merge::Merge(Context& context, reports::ReportViewer* viewer)
 
 Merge::~Merge() { CloseConnections(); }
 
+void Merge::AddPhase(const char* phase, double seconds) {
+  figures_.phases.push_back({phase, seconds});
+}
+
 void Merge::CloseConnections() {
   for (std::unique_ptr<data::Connection>* connection : {&source_, &destination_}) {
     try {
@@ -46,8 +52,11 @@ bool Merge::Initialize() {
   Progress& progress = context_.progress();
   BusyPointer busy(context_.prompt());
   context_.merge.CurrentOperation = " Init databases ";
+  initialize_stage_ = InitializeStage::kInstructions;
   if (!instructions::LoadInstructions(context_, instructions_)) return false;
+  initialize_stage_ = InitializeStage::kIniFiles;
   if (!CopyIniFiles()) return false;
+  initialize_stage_ = InitializeStage::kConnections;
 
   progress.AddProgress("Checking for correct database structure...");
   progress.AddProgress("Current merge compatibility is merge version: " +
@@ -71,8 +80,12 @@ bool Merge::Initialize() {
   }
 
   progress.AddProgress("Consistency Check... ");
+  initialize_stage_ = InitializeStage::kConsistencyCheck;
   try {
+    const auto start = std::chrono::steady_clock::now();
     ProblemsToCorrect = CheckLookUps();
+    AddPhase("consistency check",
+             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   } catch (...) {
     report_failure();
     // What the check found before it failed is still worth reading.
@@ -85,6 +98,7 @@ bool Merge::Initialize() {
     }
     return false;
   }
+  initialize_stage_ = InitializeStage::kCompleted;
   return true;
 }
 
@@ -148,6 +162,8 @@ bool Merge::CheckLookUps() {
       reports::ReportMerge{SourceAPath, SourceBPath, TargetDBPath, instructions_.mergeVersion},
       viewer_);
   LookupCheck check(context_, instructions_.LookUps, *source_, *destination_, *report_);
+  figures_.recodes.clear();
+  check.SetRecodes(&figures_.recodes);
   return check.Run();
 }
 

@@ -2,14 +2,22 @@
 // loads the processing instructions, copies the ini files of the two databases, opens the data
 // connections A (source working copy "W_O_R_K_A") and B (destination working copy "W_O_R_K_B")
 // and runs the lookup consistency check, which writes the problem report and recodes colliding
-// user-added codes of A. The table copy and the incident consolidation come later.
+// user-added codes of A. CopyTables then renumbers the keys of A past those of B, copies A's
+// core tables and user-added lookup rows into B, synchronises B's key counters and places B at
+// the new database's path; IncSplitInit and FinishCopyTables fold the incidents of the new
+// database into one when the user asks for it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "instructions/instruction_loader.h"
+#include "merge/merge_figures.h"
+#include "merge/verification.h"
 #include "server/data_access.h"
+#include "server/row_copy.h"
 
 namespace msu {
 class Context;
@@ -21,6 +29,39 @@ class ReportViewer;
 }  // namespace msu::reports
 
 namespace msu::merge {
+
+// A key read as a 16-bit (de-duplication) or 32-bit (auto-increment) integer that does not fit.
+inline constexpr long kErrOverflow = 6;
+
+// The incident-choice page as the consolidation sees it: a list whose items carry a text and a
+// tag (the incident's identifier, right-aligned in six positions), and the label that tells
+// what is under way. The wizard shows them; msu keeps them.
+class IncidentChoice {
+ public:
+  virtual ~IncidentChoice() = default;
+  virtual void Clear() = 0;
+  virtual void AddItem(const std::string& text, const std::string& tag) = 0;
+  virtual void SetSelectedCaption(const std::string& /*caption*/) {}
+};
+
+// What CopyTables does beyond its own steps. None of it changes a line it writes.
+struct MergeOptions {
+  // Checks the finished destination copy before it is placed (see Figures().verification).
+  bool verify = true;
+  // Stops before the final file copy: the working copies are merged, the new database is not
+  // written and CopyTables writes none of the lines of the final copy.
+  bool dry_run = false;
+  RowCopyPath row_copy = RowCopyPath::kSetBased;
+};
+
+// How far Initialize got; the step named is the one that failed when it returned false.
+enum class InitializeStage {
+  kInstructions,      // the instruction file did not load
+  kIniFiles,          // the ini files could not be copied
+  kConnections,       // connection A or B could not be opened
+  kConsistencyCheck,  // the lookup check stopped
+  kCompleted,
+};
 
 class Merge {
  public:
@@ -49,6 +90,40 @@ class Merge {
   // the lines of the step that failed). Never throws.
   bool Initialize();
 
+  // How far the last Initialize got.
+  InitializeStage InitializeReached() const { return initialize_stage_; }
+
+  // The merge proper, on the connections Initialize opened: renumbers the keys of A, copies its
+  // core tables and user-added lookup rows into B, runs "usp_syncNextNumber" on B, closes both
+  // connections and copies "W_O_R_K_B.tmp" to TargetDBPath, attached as NewDatabaseName.
+  // Writes its lines to the merge page's log and sets the merge percentage. True when every
+  // step through the final copy succeeded (with options.dry_run: through the closing of the
+  // connections). On failure writes "Error, merge stopped, " + CurrentOperation and "Error is "
+  // + LastError (or the lines of the routine that failed) and returns false; nothing is rolled
+  // back. A Database 1 older than 4.13 needs conversions this build does not have: the merge
+  // then stops before it changes anything, with a line saying so. Never throws.
+  bool CopyTables();
+
+  // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
+  // incidentname, tag incidentid right-aligned in six positions. Any failure ends it without a
+  // message, keeping the items listed so far. Never throws.
+  void IncSplitInit(IncidentChoice& list);
+
+  // Points every child row named under the Incidents table of the instructions at
+  // MergeIntoIncident and deletes the other incidents of the new database. A failing statement
+  // is skipped without a message. `list` (may be null) shows "Merging Incidents...". Never
+  // throws.
+  void FinishCopyTables(IncidentChoice* list = nullptr);
+
+  // The incident the consolidation keeps.
+  int32_t MergeIntoIncident = 0;
+
+  // What CopyTables does beyond its own steps; set before it runs.
+  MergeOptions Options;
+
+  // What the check and the merge did, in figures.
+  const MergeFigures& Figures() const { return figures_; }
+
   // Connections A and B while they are open (null otherwise).
   data::Connection* SourceConnection() { return source_.get(); }
   data::Connection* DestinationConnection() { return destination_.get(); }
@@ -63,6 +138,38 @@ class Merge {
   // reports::ReportError or instructions::CollectionError, with CurrentOperation naming the
   // table under examination, when it cannot go on.
   bool CheckLookUps();
+
+  // Steps of CopyTables (copy_tables.cpp); they throw what they cannot do.
+  void RenumberKeys();
+  void RenumberTable(instructions::PTable& table, int parent_percent);
+  void CopyAutoIncrement(instructions::PTable& table);
+  // Adds `amount` to the key of every child of `table` in A where the condition holds: where +
+  // column + condition [+ column + second_condition].
+  void MoveChildKeys(const instructions::PTable& table, int64_t amount, const std::string& where,
+                     const std::string& condition, const std::string& second_condition);
+  // Indexes the children's keys of an auto-increment table in A when it has many rows.
+  void IndexChildKeys(const instructions::PTable& table);
+  // The largest key of an auto-increment table and of its children's keys, in A.
+  int64_t MaxKeyOfFamily(const instructions::PTable& table);
+  void CopyCoreTables();
+  void CopyLookUpTables();
+  void FinishDestination();
+  // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
+  void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
+  // Collapses repeated qualification rows of A (dedup_quals.cpp).
+  void DedupQuals();
+  // The figures and warnings taken before anything is copied.
+  void MeasureBeforeCopy();
+  int64_t CountRows(data::Connection& connection, const std::string& table,
+                    const std::string& where = "");
+  void AddPhase(const char* phase, double seconds);
+
+  InitializeStage initialize_stage_ = InitializeStage::kInstructions;
+  MergeFigures figures_;
+  // Rows each table must hold after the copy, for the verification, and the qualification rows
+  // of A before the de-duplication.
+  std::vector<ExpectedRows> expected_rows_;
+  int64_t quals_before_dedup_ = -1;
 
   Context& context_;
   reports::ReportViewer* viewer_;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -168,6 +169,24 @@ class Connection {
 
   // Errors of the last failed call, oldest first; cleared by the next call that succeeds.
   virtual const std::vector<ErrorEntry>& Errors() const = 0;
+
+  // Set-based copy into this connection's database of the rows that `source_statement`
+  // ("SELECT * FROM t" or "SELECT * FROM t WHERE ...") selects on `source`, a connection to
+  // another database of the same server, into the table `table` of this database. `fields`
+  // are the fields of that statement's result, as `source` reports them; each is written into
+  // the column of the same name, with the value the generic row copy would write for its type
+  // code (one INSERT per row with the value's literal: see server/row_copy.h).
+  //
+  // Returns the number of rows copied, or nothing when this backend cannot copy between these
+  // two connections (a value it cannot write exactly as the row copy would, say); nothing has
+  // changed then. Throws DataError when the copy failed; everything it wrote is undone (the
+  // copy runs inside a savepoint), so the caller can copy the rows one by one instead.
+  virtual std::optional<long> CopyRowsFrom(Connection& /*source*/,
+                                           const std::string& /*source_statement*/,
+                                           const std::string& /*table*/,
+                                           const std::vector<FieldInfo>& /*fields*/) {
+    return std::nullopt;
+  }
 };
 
 // A statement bound to a connection.

@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "core/text.h"
 #include "server/admin.h"
+#include "server/embedded/bulk_copy.h"
 #include "server/embedded/embedded_connection.h"
 #include "server/embedded/embedded_recordset.h"
 #include "server/embedded/instance.h"
@@ -119,6 +121,22 @@ class EmbeddedConnection : public data::Connection {
   }
 
   const std::vector<data::ErrorEntry>& Errors() const override { return *errors_; }
+
+  // Only between two open connections of this server: the source's file is attached to this
+  // connection for the copy.
+  std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
+                                   const std::string& table,
+                                   const std::vector<data::FieldInfo>& fields) override {
+    auto* other = dynamic_cast<EmbeddedConnection*>(&source);
+    if (other == nullptr || other == this || !other->IsOpen()) return std::nullopt;
+    const std::string source_path = other->db_->path();
+    return Guard([&] {
+      Database();
+      other->Database();
+      std::shared_ptr<SqliteDatabase> db = db_;
+      return BulkCopy(*db, source_path, source_statement, table, fields);
+    });
+  }
 
  private:
   // Keeps the error collection: the errors of a failed call, nothing after a call succeeds.
@@ -332,7 +350,102 @@ class EmbeddedConnection : public data::Connection {
     return false;
   }
 
+  // The constant a statement adds to its one key column ("k = k + n", as a key shift is
+  // written), or nothing for any other form.
+  static std::optional<int64_t> ShiftOf(const Translation& tr) {
+    if (tr.targets.size() != 1) return std::nullopt;
+    std::string value;
+    for (char c : tr.values[0]) {
+      if (c != ' ' && c != '[' && c != ']' && c != '"') value += LowerCase(std::string(1, c));
+    }
+    const std::string column = LowerCase(tr.targets[0]);
+    const std::string qualified = LowerCase(tr.table_name) + "." + column;
+    std::string rest;
+    if (value.rfind(qualified, 0) == 0) {
+      rest = value.substr(qualified.size());
+    } else if (value.rfind(column, 0) == 0) {
+      rest = value.substr(column.size());
+    } else {
+      return std::nullopt;
+    }
+    bool negative = false;
+    size_t at = 0;
+    if (at >= rest.size() || (rest[at] != '+' && rest[at] != '-')) return std::nullopt;
+    negative = rest[at++] == '-';
+    if (at < rest.size() && (rest[at] == '+' || rest[at] == '-')) {
+      negative = negative != (rest[at++] == '-');
+    }
+    const std::string digits = rest.substr(at);
+    if (digits.empty() || digits.size() > 12 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      return std::nullopt;
+    }
+    const int64_t amount = std::stoll(digits);
+    return negative ? -amount : amount;
+  }
+
+  // Two integers of a one-row query; nothing unless both are integers.
+  std::optional<std::pair<int64_t, int64_t>> IntegerPair(const std::string& sql,
+                                                         const std::string& statement) {
+    Statement stmt = db_->Prepare(sql, statement);
+    if (db_->Step(stmt, statement) != SQLITE_ROW ||
+        sqlite3_column_type(stmt.get(), 0) != SQLITE_INTEGER ||
+        sqlite3_column_type(stmt.get(), 1) != SQLITE_INTEGER) {
+      return std::nullopt;
+    }
+    return std::pair{sqlite3_column_int64(stmt.get(), 0), sqlite3_column_int64(stmt.get(), 1)};
+  }
+
+  // A key shift "k = k + n" without parking every row: when every new key lies beyond every
+  // key of the table, one pass cannot meet a key still to move; otherwise the rows first move
+  // beyond all keys and then down to their new keys, two passes that cannot meet either. SQLite
+  // checks each row as it goes, so success means the finished table keeps its keys, as the
+  // statement-level check requires. Nothing when the statement has another form, or fails (the
+  // general way then decides, and reports a real collision).
+  std::optional<long> ShiftKeys(const Translation& tr, const std::string& statement) {
+    const std::optional<int64_t> shift = ShiftOf(tr);
+    if (!shift || *shift == 0) return std::nullopt;
+    const std::string column = QuoteIdentifier(tr.targets[0]);
+    const std::string where = tr.where.empty() ? "" : " WHERE " + tr.where;
+    long rows = 0;
+    try {
+      const auto moved = IntegerPair(
+          "SELECT MIN(" + column + "), MAX(" + column + ") FROM " + tr.table + where, statement);
+      const auto all = IntegerPair(
+          "SELECT MIN(" + column + "), MAX(" + column + ") FROM " + tr.table, statement);
+      if (!moved || !all) return std::nullopt;
+      const int64_t low = moved->first + *shift;
+      const int64_t high = moved->second + *shift;
+      InSavepoint("msu_key_shift", statement, [&] {
+        const auto update = [&](int64_t amount, const std::string& condition) {
+          return db_->Run("UPDATE " + tr.table + " SET " + column + " = " + column + " + (" +
+                              std::to_string(amount) + ")" + condition,
+                          statement);
+        };
+        if (*shift > 0 && low > all->second) {
+          rows = update(*shift, where);
+        } else if (*shift < 0 && high < all->first) {
+          rows = update(*shift, where);
+        } else if (*shift > 0) {
+          const int64_t top = std::max(all->second, high);
+          const int64_t park = top - low + 1;
+          rows = update(*shift + park, where);
+          update(-park, " WHERE " + column + " > " + std::to_string(top));
+        } else {
+          const int64_t bottom = std::min(all->first, low);
+          const int64_t park = high - bottom + 1;
+          rows = update(*shift - park, where);
+          update(park, " WHERE " + column + " < " + std::to_string(bottom));
+        }
+      });
+    } catch (const data::DataError&) {
+      return std::nullopt;
+    }
+    return rows;
+  }
+
   long KeyShiftUpdate(const Translation& tr, const std::string& statement) {
+    if (std::optional<long> rows = ShiftKeys(tr, statement)) return *rows;
     SqliteDatabase& db = *db_;
     std::set<std::string> unique = UniqueColumns(tr.table_name);
     std::string rowid_column = LowerCase(RowidColumn(tr.table_name));

@@ -18,10 +18,17 @@
 // loses nothing but the statement under way; a crash of the machine may damage the file.
 //
 // Keys: an UPDATE is checked against UNIQUE and PRIMARY KEY constraints once the whole
-// statement has run, as on the suite server, so that keys can be shifted past each other.
+// statement has run, as on the suite server, so that keys can be shifted past each other. A
+// shift by a constant ("k = k + n") takes one pass when every new key lies beyond every key of
+// the table, two otherwise; other forms park the rows they change first.
 // Identity columns ("int IDENTITY(s,1) PRIMARY KEY") are SQLite's "INTEGER PRIMARY KEY
 // AUTOINCREMENT": the engine assigns the next key when a row is added without one, an
 // optimistic recordset shows it after Update, and keys are never reused.
+//
+// Set-based copy (Connection::CopyRowsFrom): between two connections of this server the
+// source file is attached to the destination connection and the rows go over in one
+// INSERT ... SELECT inside a savepoint, each value written as the row copy would write it
+// (bulk_copy.h).
 //
 // Opening never creates or writes a file: a missing file, an empty file and a file that is not
 // a database are refused with kErrConnection. New database files are made by

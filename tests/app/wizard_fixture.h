@@ -59,6 +59,7 @@ class ScriptedServices : public WizardServices {
   // When set, ValidateMergePaths rewrites the boxes to these texts.
   std::optional<MergePaths> rewritten_paths;
   CheckOutcome check_outcome = CheckOutcome::kCompleted;
+  msu::Progress* progress = nullptr;  // the wizard's logs
   bool problems = false;
   MergePaths engine_paths{"/db/Fire1.mdf", "/db/Fire2.mdf", "/db/New.mdf"};
   bool merge_result = true;
@@ -102,8 +103,14 @@ class ScriptedServices : public WizardServices {
     if (rewritten_paths) boxes = *rewritten_paths;
     return merge_paths;
   }
+  // Like the engine's check sequence, a completed check ends with its closing line.
   CheckOutcome RunCheck(const MergePaths& /*paths*/) override {
     ++check_calls;
+    if (check_outcome == CheckOutcome::kCompleted && progress != nullptr) {
+      progress->AddProgress(
+          problems ? "Warning, There are differences between databases, press Next to view them"
+                   : "Done, no differences found. Press Next to complete the merge");
+    }
     return check_outcome;
   }
   bool ProblemsToCorrect() override { return problems; }
@@ -161,6 +168,7 @@ class WizardTest : public ::testing::Test {
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder_);
     wizard_ = std::make_unique<frmWizard>(folder_.string(), prompt_, &services_);
+    services_.progress = &wizard_->progress();
   }
   void TearDown() override {
     wizard_.reset();

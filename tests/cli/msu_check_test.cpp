@@ -7,7 +7,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "server/embedded/instance.h"
@@ -111,10 +113,10 @@ class MsuCheckTest : public ::testing::Test {
 
   // Fire1.mdf (with Fire1.ini) and Fire2.mdf in data/pair; attached unless told otherwise, so
   // that `before` can change a file first.
-  void MakePair(const std::function<void()>& before = nullptr) {
+  void MakePair(const std::function<void()>& before = nullptr, long rows = 300) {
     suite::SampleOptions options;
     options.out_dir = pair;
-    options.rows = 300;
+    options.rows = rows;
     suite::GenerateSampleSet(options);
     if (before) before();
     instance->Attach("Fire1", fire1);
@@ -203,7 +205,8 @@ TEST_F(MsuCheckTest, BadCommandLinesAreRefusedWithStatus2) {
       {with({"--report", "/no/such/folder/r.rtf"}),
        "msu check: the folder of --report does not exist: /no/such/folder" + hint},
       {{"check", "--server", "S", "--db1", "a", "--db2", "b"}, "msu check: missing --new" + hint},
-      {{"merge"}, "msu: unknown command merge\nTry 'msu --help'.\n"},
+      {{"split"}, "msu: unknown command split\nTry 'msu --help'.\n"},
+      {{"merge"}, "msu merge: missing --server\nTry 'msu merge --help'.\n"},
       // Without --password-file the password is asked on the terminal, and there is none here.
       {full,
        "msu: there is no terminal to read the Warden password from; give --password-file "
@@ -437,6 +440,82 @@ TEST_F(MsuCheckTest, DatabasesWithoutDifferencesEndWithStatus0) {
   instance->Attach("Clean", data / "Clean.mdf");
   const Outcome run = Expect(0, "", Args(data / "Clean.mdf", fire2, merged), CopyProgram());
   EXPECT_EQ(run.Lines().back(), kNoProblemsLine);
+}
+
+// msu merge of the sample pair: a dry run writes no target; the merge exits 0, attaches the new
+// database under its name with the incidents of both, verifies, writes JSON that agrees with
+// its log and leaves the user's files as they were; merging Database 1 again into the result
+// is refused.
+TEST_F(MsuCheckTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
+  MakePair(nullptr, 2000);  // enough persons and resources for the re-merge guard to judge
+  const std::string fire1_bytes = ReadFile(fire1);
+  const std::string fire2_bytes = ReadFile(fire2);
+  const std::string program = CopyProgram();
+  const auto merge = [&](const std::string& db2, const std::string& target,
+                         const std::vector<std::string>& extra) {
+    std::vector<std::string> args = Args(fire1, db2, target);
+    args[0] = "merge";
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args, program);
+  };
+  const auto count = [](const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+    const long value = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return value;
+  };
+
+  const Outcome dry = merge(fire2, data / "Dry.mdf", {"--dry-run"});
+  EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
+  EXPECT_EQ(dry.Lines().back(), "Dry run: the new database was not written.");
+  EXPECT_FALSE(fs::exists(data / "Dry.mdf"));
+
+  const std::string json_file = data / "figures.json";
+  const Outcome run = merge(fire2, merged, {"--json", json_file, "--details"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(run.Has("Press Next to merge incidents or finish."));
+  EXPECT_TRUE(run.Has("Verification passed: ", true)) << run.out;
+  const auto attached = [&] {
+    std::vector<std::string> names = Attached();
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged"}));
+  EXPECT_EQ(count(merged, "SELECT COUNT(*) FROM Incidents"),
+            count(fire1, "SELECT COUNT(*) FROM Incidents") +
+                count(fire2, "SELECT COUNT(*) FROM Incidents"));
+  const nlohmann::json figures = nlohmann::json::parse(ReadFile(json_file));
+  EXPECT_TRUE(figures["verification"]["passed"].get<bool>());
+  EXPECT_EQ(figures["instruction_file"], "CVN_4x.txt");
+  EXPECT_FALSE(figures["recodes"].empty());
+  for (const auto& table : figures["rows_copied"]) {
+    EXPECT_TRUE(run.Has("Table: " + table["table"].get<std::string>() +
+                        " records copied from DB A: " + std::to_string(table["rows"].get<long>())))
+        << table;
+  }
+  EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
+  EXPECT_TRUE(ReadFile(fire2) == fire2_bytes);
+
+  // Consolidation: into an incident of the new database, or refused for one it lacks.
+  const Outcome one = merge(fire2, data / "One.mdf", {"--into-incident", "2"});
+  EXPECT_EQ(one.status, 0) << one.out << one.err;
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents WHERE IncidentID = 2"), 1);
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents"), 1);
+  EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Persons WHERE IncidentID <> 2"), 0);
+  const Outcome none = merge(fire2, data / "None.mdf", {"--into-incident", "99"});
+  EXPECT_EQ(none.status, 15) << none.out << none.err;
+  EXPECT_NE(none.err.find("--into-incident 99 is no incident of the new database"),
+            std::string::npos);
+
+  const Outcome again = merge(merged, data / "Again.mdf", {});
+  EXPECT_EQ(again.status, 14) << again.out << again.err;
+  EXPECT_NE(again.err.find("looks merged into Database 2 before"), std::string::npos);
+  EXPECT_FALSE(fs::exists(data / "Again.mdf"));
+  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "None", "One"}));
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+#include "cli/command_support.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "core/text.h"
+#include "reports/problem_report.h"
+#include "server/exit_cleanup.h"
+#include "server/login_check.h"
+#include "server/working_files.h"
+
+namespace msu::cli {
+
+bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
+                  std::string* problem, std::map<std::string, bool>* given) {
+  *help = false;
+  std::map<std::string, bool> own;
+  std::map<std::string, bool>& seen = given != nullptr ? *given : own;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    bool has_value = false;
+    if (const size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != name.npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+      has_value = true;
+    }
+    if (name == "--help" || name == "-h") {
+      *help = true;
+      return true;
+    }
+    if (seen[name]) {
+      *problem = name + " is given twice";
+      return false;
+    }
+    seen[name] = true;
+    if (const auto flag = table.flags.find(name); flag != table.flags.end()) {
+      if (has_value) {
+        *problem = name + " takes no value";
+        return false;
+      }
+      *flag->second = true;
+      continue;
+    }
+    const auto option = table.values.find(name);
+    if (option == table.values.end()) {
+      *problem = (name.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + name;
+      return false;
+    }
+    if (!has_value) {
+      if (i + 1 == args.size()) {
+        *problem = name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    *option->second = value;
+  }
+  for (const std::string& required : table.required) {
+    if (!seen[required]) {
+      *problem = "missing " + required;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string AbsolutePath(const std::string& text) {
+  const std::string trimmed = Trim(text);
+  if (trimmed.empty()) return text;
+  std::error_code ignored;
+  return std::filesystem::absolute(trimmed, ignored).lexically_normal().string();
+}
+
+std::string CompletedPath(const std::string& text) {
+  std::string path = AbsolutePath(text);
+  AppendMdfExtension(path);
+  return Trim(path);
+}
+
+bool CheckOutputOption(const std::string& option, const std::string& path,
+                       const std::vector<const std::string*>& databases, std::string* problem) {
+  const std::string target = AbsolutePath(path);
+  if (Trim(target).empty()) {
+    *problem = option + " needs a file name";
+    return false;
+  }
+  // The file is replaced: it must never be one of the databases.
+  for (const std::string* database_path : databases) {
+    const std::string database = CompletedPath(*database_path);
+    if (target == database || SameFile(target, database)) {
+      *problem = option + " must not name one of the databases";
+      return false;
+    }
+  }
+  const std::string folder = FolderOf(target);
+  if (!folder.empty() && !std::filesystem::is_directory(folder)) {
+    *problem = "the folder of " + option + " does not exist: " + folder;
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& target, std::string* problem) {
+  const std::string part = target + ".part";
+  try {
+    CopyWholeFile(from, part);
+    std::filesystem::rename(part, target);
+    return true;
+  } catch (const std::exception& error) {
+    *problem = error.what();
+  }
+  std::error_code ignored;
+  std::filesystem::remove(part, ignored);
+  return false;
+}
+
+int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
+                          const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err) {
+  const LoginResult login = CheckLogin(context, server, password, kMoveNext);
+  password.assign(password.size(), '\0');
+  if (!login.ok) {
+    err << login.message << "\n";
+    return kStatusLogin;
+  }
+  MergePathBoxes boxes{AbsolutePath(given.database1), AbsolutePath(given.database2),
+                       AbsolutePath(given.new_database)};
+  const MergePathsCheck check = ValidateMergePaths(context, boxes);
+  switch (check.verdict) {
+    case MergePathsVerdict::kAccepted:
+      break;
+    case MergePathsVerdict::kInvalid:
+      err << check.message << "\n";
+      return kStatusPaths;
+    case MergePathsVerdict::kInUse:
+      err << check.message << "\n";
+      return kStatusInUse;
+    case MergePathsVerdict::kNotOverwritten:
+      err << "msu: " << Trim(boxes.new_database) << " exists; give --overwrite to accept it\n";
+      return kStatusPaths;
+  }
+  *paths = {Trim(boxes.database1), Trim(boxes.database2), Trim(boxes.new_database)};
+  return 0;
+}
+
+CommandSession::CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
+                               std::initializer_list<LogPage> pages, bool details, bool overwrite,
+                               bool live_status)
+    : backend(root),
+      progress(out, pages, live_status),
+      prompt(err, overwrite ? Answer::kYes : Answer::kNo),
+      context(ProgramFolder(), progress, prompt, backend) {
+  for (LogPage page : pages) progress.SetShowDetails(page, details);
+}
+
+int CheckStageStatus(const merge::CheckOutcome& outcome) {
+  switch (outcome.stage) {
+    case merge::CheckStage::kCompleted:
+      return 0;
+    case merge::CheckStage::kVersions:
+      return kStatusVersions;
+    case merge::CheckStage::kInstructionFile:
+      return kStatusInstructions;
+    case merge::CheckStage::kInitialize:
+      return outcome.initialize == merge::InitializeStage::kInstructions ? kStatusInstructions
+                                                                         : kStatusCheckFailed;
+    default:
+      return kStatusCheckFailed;
+  }
+}
+
+int RunWithPassword(const std::string& password_file, const std::string& what, std::ostream& err,
+                    const std::function<int(std::string& password)>& steps) {
+  std::string password;
+  std::string problem;
+  if (!ReadWardenPassword(password_file, "Warden password: ", &password, &problem)) {
+    err << "msu: " << problem << "\n";
+    return kStatusUsage;
+  }
+  // From the login on the run goes to its end and cleans up, whatever arrives meanwhile.
+  DeferredInterrupts interrupts;
+  int status = steps(password);
+  if (interrupts.Received() != 0) {
+    err << "msu: interrupted; the " << what << " was finished and cleaned up first\n";
+    status = kStatusInterrupted;
+  }
+  return status;
+}
+
+int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
+                         const std::string& report_option, int status, std::ostream& err) {
+  std::string problem;
+  const std::string report = reports::ReportPath(context);
+  const bool report_written = outcome.report_is_ours && FileExists(report);
+  if (!report_option.empty() && report_written) {
+    if (!ReplaceFile(report, AbsolutePath(report_option), &problem)) {
+      err << "msu: the report could not be saved: " << problem << "\n";
+      if (status < kStatusUsage) status = kStatusReportNotSaved;
+    }
+  } else if (!report_option.empty()) {
+    err << "msu: the check wrote no problem report; " << report_option << " was not written\n";
+  } else if (outcome.stage == merge::CheckStage::kCompleted && outcome.problems) {
+    err << "msu: give --report FILE to keep the problem report\n";
+  }
+
+  if (engine != nullptr) engine->CloseConnections();
+  // A new database the run made is its result: it stays attached.
+  bool cleaned = CleanUpWorkingFiles(context, std::string());
+  try {
+    // The saved copy is the report of the command line; the application folder keeps none.
+    if (report_written) DeleteFileIfExists(report);
+  } catch (...) {
+    cleaned = false;
+  }
+  if (!cleaned) {
+    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
+        << "\n";
+    if (status < kStatusUsage) status = kStatusNotCleanedUp;
+  }
+  return status;
+}
+
+}  // namespace msu::cli

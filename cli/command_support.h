@@ -1,0 +1,101 @@
+// What the msu commands share: their option parsing, paths made absolute as the server knows
+// its files, the login and path checks of the merge database page, and the saved report.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/msu_terminal.h"
+#include "core/context.h"
+#include "merge/merge_sequence.h"
+#include "server/embedded/backend.h"
+#include "server/merge_paths.h"
+
+namespace msu::cli {
+
+// The options of a command: "--name VALUE" or "--name=VALUE" for values, "--name" for flags.
+struct OptionTable {
+  std::map<std::string, std::string*> values;
+  std::map<std::string, bool*> flags;
+  std::vector<std::string> required;
+};
+
+// Parses `args` into the table's targets. Returns false with `problem` set on a usage error (an
+// unknown or repeated option, a missing value or required option). Sets `help` when --help or
+// -h was given (nothing else is then required). `given` (may be null) receives the options
+// that were given.
+bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
+                  std::string* problem, std::map<std::string, bool>* given = nullptr);
+
+// A path as the server knows its files: absolute. Blank text stays as it is, so that the page's
+// own message names what is missing.
+std::string AbsolutePath(const std::string& text);
+
+// The absolute path with ".mdf" appended where the page would append it.
+std::string CompletedPath(const std::string& text);
+
+// Checks a file option that the command writes (--report, --json): it must name a file in an
+// existing folder, and never one of the three databases. False with `problem` set otherwise.
+bool CheckOutputOption(const std::string& option, const std::string& path,
+                       const std::vector<const std::string*>& databases, std::string* problem);
+
+// Copies `from` to `target` through a temporary file beside it, so that a failed copy leaves a
+// file already there as it was. False with `problem` set on failure.
+bool ReplaceFile(const std::string& from, const std::string& target, std::string* problem);
+
+// Exit statuses shared by the commands that log in and take the three merge paths; 0 and 1
+// are the commands' own.
+inline constexpr int kStatusUsage = 2;           // bad command line, unreadable password
+inline constexpr int kStatusLogin = 3;           // the login check refused
+inline constexpr int kStatusPaths = 4;           // a path rule, or an existing new database kept
+inline constexpr int kStatusInUse = 5;           // open connections to a database or working file
+inline constexpr int kStatusVersions = 6;        // a version unreadable, or a database too old
+inline constexpr int kStatusInstructions = 7;    // no instruction file fits, or it did not load
+inline constexpr int kStatusCheckFailed = 8;     // working copies, re-attach, initialisation
+inline constexpr int kStatusReportNotSaved = 9;  // --report could not be written
+inline constexpr int kStatusNotCleanedUp = 10;   // working files left in the application folder
+inline constexpr int kStatusInterrupted = 11;    // a signal arrived; it was taken after clean-up
+
+// What a command that works on the server has: the embedded backend of `root`, the terminal
+// log of `pages` (detail lines when `details`), message boxes answered on `err` (Yes/No with
+// Yes when `overwrite`) and the context over them, in the program's folder.
+struct CommandSession {
+  CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
+                 std::initializer_list<LogPage> pages, bool details, bool overwrite,
+                 bool live_status = false);
+  embedded::EmbeddedBackend backend;
+  TerminalProgress progress;
+  TerminalPrompt prompt;
+  Context context;
+};
+
+// The status of a check that stopped: kStatusVersions, kStatusInstructions or
+// kStatusCheckFailed by the stage it reached; 0 for a completed check.
+int CheckStageStatus(const merge::CheckOutcome& outcome);
+
+// Logs in as the wizard's server page does (the password is wiped once used), then validates
+// the three paths as its database page does, writing the refusal to `err`. Returns 0 with
+// `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse.
+int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
+                          const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err);
+
+// Reads the Warden password from `password_file` or the terminal, then runs `steps` with it,
+// holding interrupts back until they return: the run ends and cleans up first, and then ends
+// with kStatusInterrupted, telling `err` that "the `what` was finished and cleaned up first".
+// kStatusUsage when the password cannot be read.
+int RunWithPassword(const std::string& password_file, const std::string& what, std::ostream& err,
+                    const std::function<int(std::string& password)>& steps);
+
+// The end of every run that made working copies: the check's problem report is saved as
+// `report_option` when given (the application folder keeps none) or its loss is pointed out
+// when the check found problems; the engine's connections are closed, the working databases
+// taken off the server and the working files deleted. A new database the run attached stays
+// attached. A run that had gone well (status 0 or 1) ends with kStatusReportNotSaved or
+// kStatusNotCleanedUp when one of these fails. Returns the status.
+int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
+                         const std::string& report_option, int status, std::ostream& err);
+
+}  // namespace msu::cli

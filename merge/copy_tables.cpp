@@ -1,0 +1,380 @@
+// CopyTables: key renumbering of the source copy A, then the copy of its core tables and
+// user-added lookup rows into the destination copy B, the key counters of B, and the final file
+// copy.
+#include <chrono>
+#include <limits>
+
+#include "core/context.h"
+#include "core/text.h"
+#include "merge/lookup_check.h"
+#include "merge/merge.h"
+#include "merge/verification.h"
+#include "server/attachment.h"
+#include "server/routine_errors.h"
+#include "server/version_rules.h"
+#include "server/working_files.h"
+
+namespace msu::merge {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The statements of the key renumbering may run long on big tables.
+constexpr int kRenumberTimeout = 300;
+
+constexpr const char* kLegacyStop =
+    "Error, merge stopped, a Database 1 older than 4.13 needs the legacy conversions, which "
+    "this build does not have yet. Nothing was changed.";
+
+// The old key of an auto-increment row as a 32-bit integer; throws when it does not fit.
+int32_t KeyValue(const data::Value& value) {
+  const int64_t key = value.AsInteger();
+  if (key < std::numeric_limits<int32_t>::min() || key > std::numeric_limits<int32_t>::max()) {
+    throw NumberedError(kErrOverflow, "Overflow");
+  }
+  return static_cast<int32_t>(key);
+}
+
+}  // namespace
+
+bool Merge::CopyTables() {
+  Progress& progress = context_.progress();
+  if (NeedsLegacyConversion(context_.versions.Database1Version)) {
+    progress.AddProgressMerge(kLegacyStop);
+    return false;
+  }
+  try {
+    if (source_ == nullptr || destination_ == nullptr) {
+      throw data::DataError(data::kErrClosed,
+                            "Operation is not allowed when the object is closed.");
+    }
+    progress.AddProgressMerge("Merge initiated, copying Source Database into Destination ...");
+    progress.AddProgressMerge("Creating unique primary keys for source database");
+    Clock::time_point start = Clock::now();
+    MeasureBeforeCopy();
+    AddPhase("measure", SecondsSince(start));
+
+    start = Clock::now();
+    RenumberKeys();
+    AddPhase("key renumbering", SecondsSince(start));
+    progress.AddProgressMerge("Key updating completed");
+    progress.AddProgressMerge("Core table copying started");
+
+    start = Clock::now();
+    CopyCoreTables();
+    progress.AddProgressMerge("Core table copying completed.");
+    progress.AddProgressMerge("Copying non-standard lookup table records.");
+    CopyLookUpTables();
+    progress.AddProgressMerge("Lookup table copying completed.");
+    AddPhase("table copy", SecondsSince(start));
+
+    context_.merge.CurrentOperation = " Syncing NextNumber Table ";
+    progress.AddProgressMerge("Syncing the NextNumber table", true);
+    destination_->Execute("usp_syncNextNumber");
+
+    if (Options.verify) {
+      start = Clock::now();
+      figures_.verification = VerifyDestination(*destination_, instructions_.Tables,
+                                                instructions_.LookUps, expected_rows_);
+      AddPhase("verification", SecondsSince(start));
+    }
+
+    context_.merge.CurrentOperation = "Finalizing Database ";
+    CloseConnections();
+    if (Options.dry_run) return true;
+
+    start = Clock::now();
+    progress.AddProgressMerge(std::string("Copying ") + kWorkFileB + " to " + TargetDBPath);
+    const bool copied = CopyDatabaseFile(context_, context_.AppFile(kWorkFileB), TargetDBPath);
+    AddPhase("final copy", SecondsSince(start));
+    if (!copied) return false;
+    progress.AddProgressMerge("Almost Done ...");
+    progress.AddProgressMerge("Press Next to merge incidents or finish.");
+    return true;
+  } catch (...) {
+    context_.merge.LastError = LastErrorText(CurrentError());
+    progress.AddProgressMerge("Error, merge stopped, " + context_.merge.CurrentOperation);
+    progress.AddProgressMerge("Error is " + context_.merge.LastError);
+    return false;
+  }
+}
+
+void Merge::OffsetKeys(const std::string& table, const std::string& field, int32_t offset) {
+  source_->SetCommandTimeout(kRenumberTimeout);
+  const std::string column = table + "." + field;
+  if (Options.dry_run) {
+    // Only a dry run asks: the shift itself cannot overflow on this server, but would on the
+    // suite's.
+    std::unique_ptr<data::Recordset> largest =
+        source_->Execute("SELECT MAX([" + field + "]) FROM " + table);
+    const int64_t before = largest->IsOpen() && !largest->IsEOF() ? largest->Get(0).AsInteger() : 0;
+    if (largest->IsOpen()) largest->Close();
+    if (before + offset > std::numeric_limits<int32_t>::max()) {
+      figures_.warnings.push_back("Warning, keys of " + column + " would pass 2,147,483,647 (" +
+                                  std::to_string(before) + " + offset " + std::to_string(offset) +
+                                  ")");
+    }
+    figures_.offsets.push_back({table, field, offset, before});
+  } else {
+    figures_.offsets.push_back({table, field, offset, 0});
+  }
+  source_->Execute("UPDATE " + table + " SET " + column + " = " + column + " + " +
+                   std::to_string(offset) + " WHERE NOT " + column + " = 0 AND NOT " + column +
+                   " = -1");
+}
+
+void Merge::RenumberKeys() {
+  Progress& progress = context_.progress();
+  const int32_t total = instructions_.Tables.Count();
+  int32_t position = 0;
+  for (instructions::PTable& table : instructions_.Tables) {
+    ++position;
+    const int percent = PercentOf(position, total);
+    progress.SetStatusMerge(percent, 0);
+    RenumberTable(table, percent);
+  }
+}
+
+void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
+  Progress& progress = context_.progress();
+  const std::string name = table.TableName();
+  std::string second_key;
+  const size_t plus = table.PrimaryKey().find('+');
+  if (plus != std::string::npos) {
+    second_key = table.PrimaryKey().substr(plus + 1);
+    table.SetPrimaryKey(table.PrimaryKey().substr(0, plus));
+  }
+  const std::string key = table.PrimaryKey();
+  if (key.empty() && !table.AutoIncrement()) return;
+  if (table.AutoIncrement()) {
+    CopyAutoIncrement(table);
+    return;
+  }
+
+  context_.merge.CurrentOperation = "Modifying primary key in table: " + name;
+  if (name == "Quals") {
+    DedupQuals();
+    if (quals_before_dedup_ >= 0) {
+      figures_.rows_removed_by_dedup = quals_before_dedup_ - CountRows(*source_, name);
+      for (ExpectedRows& expected : expected_rows_) {
+        if (!expected.lookup && expected.table == name) {
+          expected.rows -= figures_.rows_removed_by_dedup;
+        }
+      }
+    }
+  }
+  progress.AddProgressMerge("Parent Table: " + name + ", updating keys in Source", true);
+  if (!second_key.empty()) {
+    const int32_t second_offset = NextKeyValue(*destination_, name, second_key);
+    if (second_offset > 1) OffsetKeys(name, second_key, second_offset);
+  }
+  const int32_t offset = NextKeyValue(*destination_, name, key);
+  if (offset <= 1) return;
+  OffsetKeys(name, key, offset);
+  const int32_t children = table.Children().Count();
+  int32_t position = 0;
+  for (const instructions::Child& child : table.Children()) {
+    ++position;
+    progress.SetStatusMerge(parent_percent, PercentOf(position, children));
+    progress.AddProgressMerge("- Child table: " + child.TableName() + " foreign keys updated",
+                              true);
+    OffsetKeys(child.TableName(), child.ForeignKey(), offset);
+  }
+}
+
+void Merge::CopyAutoIncrement(instructions::PTable& table) {
+  Progress& progress = context_.progress();
+  const std::string name = table.TableName();
+  const std::string key = table.PrimaryKey();
+  context_.merge.CurrentOperation = "Modifying Auto Increment Table: " + name;
+  std::unique_ptr<data::Recordset> source_rows =
+      source_->OpenRecordset("SELECT * FROM " + name, data::CursorChoice::kForward);
+  std::unique_ptr<data::Recordset> destination_rows =
+      destination_->OpenRecordset("SELECT * FROM " + name, data::CursorChoice::kOptimistic);
+  progress.AddProgressMerge("Parent table: " + name + ", updating keys(auto increment)", true);
+  IndexChildKeys(table);
+
+  // A new key can equal the old key of a row handled later, whose children would then also
+  // take the earlier row's children. When that can happen (the largest old key reaches the
+  // first new key), the children's old keys are first moved below -1, where no new key lies,
+  // and whatever no parent row claimed is moved back at the end.
+  int64_t largest_old = 0;
+  bool measured = false;
+  int64_t shift = 0;
+  const auto old_key_of = [&](int32_t old_key) -> int64_t {
+    if (shift == 0 || old_key == 0 || old_key == -1) return old_key;
+    return static_cast<int64_t>(old_key) - shift;
+  };
+
+  while (source_rows->IsOpen() && !source_rows->IsEOF()) {
+    destination_rows->AddNew();
+    for (int i = 0; i < source_rows->FieldCount(); ++i) {
+      const std::string& field = source_rows->Field(i).name;
+      if (EqualsNoCase(field, key)) continue;
+      destination_rows->Set(field, source_rows->Get(i));
+    }
+    destination_rows->Update();
+    const data::Value new_key = destination_rows->Get(key);
+    const int32_t old_key = KeyValue(source_rows->Get(key));
+
+    if (!measured) {
+      measured = true;
+      largest_old = MaxKeyOfFamily(table);
+      const int64_t first_new = new_key.AsInteger();
+      if (largest_old >= first_new && largest_old < (int64_t{1} << 30)) {
+        shift = largest_old + 2;
+        MoveChildKeys(table, -shift, " WHERE NOT ", " = 0 AND NOT ", " = -1");
+      }
+    }
+
+    for (const instructions::Child& child : table.Children()) {
+      context_.merge.CurrentOperation =
+          "Modifying foreign key in child table (AutoInc): " + child.TableName();
+      source_->Execute("UPDATE " + child.TableName() + " SET " + child.ForeignKey() + " = " +
+                       new_key.AsText() + " WHERE " + child.ForeignKey() + " = " +
+                       std::to_string(old_key_of(old_key)));
+    }
+    source_rows->MoveNext();
+  }
+  if (shift != 0) MoveChildKeys(table, shift, " WHERE ", " < -1", "");
+  if (source_rows->IsOpen()) source_rows->Close();
+  if (destination_rows->IsOpen()) destination_rows->Close();
+}
+
+void Merge::MoveChildKeys(const instructions::PTable& table, int64_t amount,
+                          const std::string& where, const std::string& condition,
+                          const std::string& second_condition) {
+  for (const instructions::Child& child : table.Children()) {
+    context_.merge.CurrentOperation =
+        "Modifying foreign key in child table (AutoInc): " + child.TableName();
+    const std::string column = child.TableName() + "." + child.ForeignKey();
+    source_->Execute("UPDATE " + child.TableName() + " SET " + column + " = " + column + " + " +
+                     std::to_string(amount) + where + column + condition +
+                     (second_condition.empty() ? "" : column + second_condition));
+  }
+}
+
+void Merge::IndexChildKeys(const instructions::PTable& table) {
+  // Each parent row sends one UPDATE per child; without an index on the child's key each of
+  // them reads the whole child table. A few parent rows are quicker without one.
+  constexpr int64_t kFewParentRows = 16;
+  if (CountRows(*source_, table.TableName()) <= kFewParentRows) return;
+  for (const instructions::Child& child : table.Children()) {
+    std::string name = "msu_" + child.TableName() + "_" + child.ForeignKey();
+    std::erase_if(name, [](char c) { return c == '[' || c == ']'; });
+    try {
+      source_->Execute("CREATE INDEX [" + name + "] ON " + child.TableName() + " ([" +
+                       child.ForeignKey() + "])");
+    } catch (const data::DataError&) {
+      // Already there, or no such column: the UPDATE itself says so if it matters.
+    }
+  }
+}
+
+int64_t Merge::MaxKeyOfFamily(const instructions::PTable& table) {
+  int64_t largest = 0;
+  const auto take = [&](const std::string& name, const std::string& field) {
+    std::unique_ptr<data::Recordset> rows =
+        source_->Execute("SELECT MAX([" + field + "]) FROM " + name);
+    if (rows->IsOpen() && !rows->IsEOF()) largest = std::max(largest, rows->Get(0).AsInteger());
+    if (rows->IsOpen()) rows->Close();
+  };
+  take(table.TableName(), table.PrimaryKey());
+  for (const instructions::Child& child : table.Children()) {
+    take(child.TableName(), child.ForeignKey());
+  }
+  return largest;
+}
+
+void Merge::CopyCoreTables() {
+  Progress& progress = context_.progress();
+  const int32_t total = instructions_.Tables.Count();
+  int32_t position = 0;
+  for (const instructions::PTable& table : instructions_.Tables) {
+    ++position;
+    progress.SetStatusMerge(PercentOf(position, total), 0);
+    if (table.AutoIncrement()) continue;
+    const std::string& name = table.TableName();
+    context_.merge.CurrentOperation = "Copying table: " + name;
+    const int32_t count =
+        CopyRows(context_, *source_, *destination_, false, name, Options.row_copy);
+    figures_.rows_copied.push_back({name, count});
+    progress.AddProgressMerge(
+        "Table: " + name + " records copied from DB A: " + std::to_string(count), true);
+  }
+}
+
+void Merge::CopyLookUpTables() {
+  Progress& progress = context_.progress();
+  const int32_t total = instructions_.LookUps.Count();
+  int32_t position = 0;
+  std::string last;
+  for (const instructions::LookUp& lookup : instructions_.LookUps) {
+    ++position;
+    progress.SetStatusMerge(PercentOf(position, total), 0);
+    const std::string& name = lookup.TableName();
+    if (name == last) {
+      progress.AddProgressMerge("Skipped 2nd pass LU table: " + name, true);
+      continue;
+    }
+    last = name;
+    context_.merge.CurrentOperation = "Copying look up table: " + name;
+    const int32_t count = CopyRows(context_, *source_, *destination_, true, name, Options.row_copy);
+    figures_.lookup_rows_copied.push_back({name, count});
+    progress.AddProgressMerge("Table: " + name + " records copied: " + std::to_string(count), true);
+  }
+}
+
+int64_t Merge::CountRows(data::Connection& connection, const std::string& table,
+                         const std::string& where) {
+  std::unique_ptr<data::Recordset> rows = connection.Execute(
+      "SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE " + where));
+  const int64_t count = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : 0;
+  if (rows->IsOpen()) rows->Close();
+  return count;
+}
+
+void Merge::MeasureBeforeCopy() {
+  figures_.offsets.clear();
+  figures_.rows_copied.clear();
+  figures_.lookup_rows_copied.clear();
+  figures_.rows_removed_by_dedup = 0;
+  figures_.warnings.clear();
+  figures_.verification = {};
+  expected_rows_.clear();
+  quals_before_dedup_ = -1;
+  if (!Options.verify && !Options.dry_run) return;
+  // A table that cannot be counted is left to the step that uses it to report.
+  for (const instructions::PTable& table : instructions_.Tables) {
+    try {
+      const int64_t a = CountRows(*source_, table.TableName());
+      const int64_t b = CountRows(*destination_, table.TableName());
+      expected_rows_.push_back({table.TableName(), a + b, false});
+      if (table.TableName() == "Quals") quals_before_dedup_ = a;
+    } catch (const data::DataError&) {
+    }
+  }
+  std::string last;
+  for (const instructions::LookUp& lookup : instructions_.LookUps) {
+    if (lookup.TableName() == last) continue;
+    last = lookup.TableName();
+    try {
+      const int64_t a = CountRows(*source_, last, "Standard = 0");
+      const int64_t b = CountRows(*destination_, last);
+      expected_rows_.push_back({last, a + b, true});
+    } catch (const data::DataError&) {
+    }
+  }
+  if (Options.dry_run) {
+    for (std::string& warning : QualIdWarnings(*source_)) {
+      figures_.warnings.push_back(std::move(warning));
+    }
+  }
+}
+
+}  // namespace msu::merge

@@ -1,0 +1,75 @@
+// What a merge did, in figures: the codes the check gave new values, the key offsets, the rows
+// copied and removed, the verification of the finished destination copy and the time each
+// phase took. The engine fills it as it goes; front ends print it or write it as JSON. None of
+// it changes a line of the logs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace msu::merge {
+
+// A referring table whose codes followed a recoded lookup code.
+struct RecodedReference {
+  std::string table;
+  std::string field;
+  long rows = 0;  // rows changed in the source copy
+};
+
+// A user-added lookup code of the source copy that collided and was given a new code.
+struct Recode {
+  std::string table;
+  std::string field;
+  std::string old_code;
+  std::string new_code;
+  std::vector<RecodedReference> referring;
+};
+
+// An offset added to a key field of the source copy (the table's own key or a child's key).
+struct KeyOffset {
+  std::string table;
+  std::string field;
+  int64_t offset = 0;
+  int64_t largest_before = 0;  // largest value of the field in the source copy before the shift
+};
+
+struct TableRows {
+  std::string table;
+  int64_t rows = 0;
+};
+
+// One failing check of the verification: `rows` rows of `table` fail it.
+struct VerificationFinding {
+  std::string table;
+  std::string what;  // the line printed for it
+  int64_t rows = 0;
+};
+
+struct Verification {
+  bool ran = false;
+  int tables_counted = 0;
+  int references_checked = 0;
+  int codes_checked = 0;
+  int counters_checked = 0;
+  std::vector<VerificationFinding> findings;
+  bool Passed() const { return ran && findings.empty(); }
+};
+
+struct PhaseSeconds {
+  std::string phase;
+  double seconds = 0;
+};
+
+struct MergeFigures {
+  std::vector<Recode> recodes;
+  std::vector<KeyOffset> offsets;
+  std::vector<TableRows> rows_copied;         // core tables, in copy order
+  std::vector<TableRows> lookup_rows_copied;  // non-standard lookup rows
+  int64_t rows_removed_by_dedup = 0;
+  Verification verification;
+  std::vector<std::string> warnings;  // of a dry run: keys past 32 bits, qualification IDs
+  std::vector<PhaseSeconds> phases;
+};
+
+}  // namespace msu::merge

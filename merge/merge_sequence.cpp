@@ -1,0 +1,170 @@
+#include "merge/merge_sequence.h"
+
+#include <vector>
+
+#include "core/context.h"
+#include "core/text.h"
+#include "merge/verification.h"
+#include "reports/problem_report.h"
+#include "server/attachment.h"
+#include "server/version_rules.h"
+#include "server/working_copies.h"
+#include "server/working_files.h"
+
+namespace msu::merge {
+
+namespace {
+
+// Keeps the incidents IncSplitInit lists, and passes them on to the front end's list.
+class IncidentCollector : public IncidentChoice {
+ public:
+  explicit IncidentCollector(IncidentChoice* list) : list_(list) {}
+  void Clear() override {
+    tags_.clear();
+    if (list_ != nullptr) list_->Clear();
+  }
+  void AddItem(const std::string& text, const std::string& tag) override {
+    tags_.push_back(Trim(tag));
+    if (list_ != nullptr) list_->AddItem(text, tag);
+  }
+  void SetSelectedCaption(const std::string& caption) override {
+    if (list_ != nullptr) list_->SetSelectedCaption(caption);
+  }
+  bool Holds(int32_t id) const {
+    for (const std::string& tag : tags_) {
+      if (tag == std::to_string(id)) return true;
+    }
+    return false;
+  }
+
+ private:
+  IncidentChoice* list_;
+  std::vector<std::string> tags_;
+};
+
+// The user's databases go back under their own names when the check stopped between their
+// detach and their re-attachment; one that is attached already is left as it is.
+void AttachUserDatabasesAgain(Context& context, const MergePathBoxes& paths) {
+  for (const auto& [path, name] : {std::pair{paths.database1, context.merge.SourceName},
+                                   std::pair{paths.database2, context.merge.DestinationName}}) {
+    std::string attached_name = name;
+    if (!attached_name.empty()) AttachDatabaseFile(context, path, attached_name);
+  }
+}
+
+}  // namespace
+
+CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
+                              std::unique_ptr<Merge>& engine, reports::ReportViewer* viewer) {
+  CheckOutcome outcome;
+  Progress& progress = context.progress();
+  VersionSettings& versions = context.versions;
+  try {
+    if (!ReadDatabaseVersion(context, paths.database1, &versions.Database1Version,
+                             &versions.Database1MergeVersion)) {
+      return outcome;
+    }
+    outcome.stage = CheckStage::kInstructionFile;
+    if (!ChooseInstructionFile(context)) return outcome;
+    outcome.stage = CheckStage::kVersions;
+    if (!ReadDatabaseVersion(context, paths.database2, &versions.Database2Version,
+                             &versions.Database2MergeVersion)) {
+      return outcome;
+    }
+    if (IsDbVerToOld(versions.Database2MergeVersion)) {
+      progress.AddProgress(kDestinationTooOldMessage);
+      return outcome;
+    }
+
+    // The old engine's connections to the working copies close before the copies are made
+    // again.
+    engine.reset();
+    engine = std::make_unique<Merge>(context, viewer);
+    engine->SourceAPath = paths.database1;
+    engine->SourceBPath = paths.database2;
+    engine->TargetDBPath = paths.new_database;
+
+    outcome.stage = CheckStage::kWorkingCopies;
+    progress.Clear(LogPage::kCheck);
+    progress.Clear(LogPage::kMerge);
+    if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database) ||
+        !ReattachDatabases(context, paths.database1, paths.database2)) {
+      AttachUserDatabasesAgain(context, paths);
+      return outcome;
+    }
+    progress.AddProgressMerge("Press Merge to start the final merging process.");
+    progress.AddProgress("Checking databases for consistency and other problems ...");
+
+    // A report left by an earlier run must not pass for this run's.
+    try {
+      DeleteFileIfExists(reports::ReportPath(context));
+      outcome.report_is_ours = true;
+    } catch (...) {
+    }
+    outcome.stage = CheckStage::kInitialize;
+    const bool initialized = engine->Initialize();
+    outcome.initialize = engine->InitializeReached();
+    if (context.ErrorFlag) {
+      // The error log has told the user; the flag must not stop the next check.
+      context.ErrorFlag = false;
+      outcome.stage = CheckStage::kErrorLog;
+      return outcome;
+    }
+    if (!initialized) return outcome;
+    outcome.stage = CheckStage::kCompleted;
+    outcome.problems = engine->ProblemsToCorrect;
+    progress.AddProgress(outcome.problems ? kProblemsLine : kNoProblemsLine);
+  } catch (const std::exception& error) {
+    progress.AddProgress(std::string("Error, check stopped, ") + error.what());
+  }
+  return outcome;
+}
+
+MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& run,
+                              IncidentChoice* list) {
+  MergeOutcome outcome;
+  Progress& progress = context.progress();
+  if (run.guard && engine.SourceConnection() != nullptr &&
+      engine.DestinationConnection() != nullptr &&
+      !NeedsLegacyConversion(context.versions.Database1Version)) {
+    try {
+      outcome.remerge =
+          CountRemergedRows(*engine.SourceConnection(), *engine.DestinationConnection());
+    } catch (...) {
+      // A database without the tables the guard reads has nothing merged before.
+    }
+    if (outcome.remerge && outcome.remerge->LooksMergedBefore() && !run.allow_remerge) {
+      outcome.stage = MergeStage::kRemergeGuard;
+      return outcome;
+    }
+  }
+
+  engine.Options = run.engine;
+  outcome.stage = MergeStage::kCopyTables;
+  const bool merged = engine.CopyTables();
+  const MergeFigures& figures = engine.Figures();
+  for (const std::string& line : VerificationLines(figures.verification)) {
+    progress.AddProgressMerge(line);
+  }
+  if (run.engine.dry_run) {
+    for (const std::string& warning : figures.warnings) progress.AddProgressMerge(warning);
+  }
+  outcome.verification_passed = figures.verification.Passed();
+  if (!merged) return outcome;
+  if (run.engine.dry_run) {
+    progress.AddProgressMerge("Dry run: the new database was not written.");
+  }
+
+  if (run.into_incident && !run.engine.dry_run) {
+    outcome.stage = MergeStage::kConsolidation;
+    IncidentCollector incidents(list);
+    engine.IncSplitInit(incidents);
+    if (!incidents.Holds(*run.into_incident)) return outcome;
+    engine.MergeIntoIncident = *run.into_incident;
+    engine.FinishCopyTables(&incidents);
+  }
+  outcome.stage = MergeStage::kCompleted;
+  return outcome;
+}
+
+}  // namespace msu::merge

@@ -1,0 +1,87 @@
+// The sequences behind the wizard's Check Databases and Merge buttons, written once for every
+// front end: the wizard and msu call them and read the outcome they return, never the log.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "merge/merge.h"
+#include "merge/remerge_guard.h"
+#include "server/merge_paths.h"
+
+namespace msu::reports {
+class ReportViewer;
+}  // namespace msu::reports
+
+namespace msu::merge {
+
+inline constexpr const char* kProblemsLine =
+    "Warning, There are differences between databases, press Next to view them";
+inline constexpr const char* kNoProblemsLine =
+    "Done, no differences found. Press Next to complete the merge";
+
+// The stage a check reached: the one that stopped it, or kCompleted.
+enum class CheckStage {
+  kVersions,         // a version could not be read, or Database 2 is too old
+  kInstructionFile,  // no instruction file for the version of Database 1
+  kWorkingCopies,    // the working copies or the re-attachment failed
+  kInitialize,       // the engine's Initialize failed (see CheckOutcome::initialize)
+  kErrorLog,         // the error log raised its flag meanwhile (the flag is cleared)
+  kCompleted,        // the check ran to its end
+};
+
+struct CheckOutcome {
+  CheckStage stage = CheckStage::kVersions;
+  // With kInitialize: the step of Initialize that failed.
+  InitializeStage initialize = InitializeStage::kInstructions;
+  // With kCompleted: the check found differences or duplicates.
+  bool problems = false;
+  // A problem report in the application folder is this check's (an earlier one was removed
+  // before the check began).
+  bool report_is_ours = false;
+};
+
+// The Check Databases button for `paths` (already validated and trimmed): reads the versions of
+// both databases and chooses the instruction file, refuses a Database 2 that is too old, makes
+// a new engine in `engine` (the old one goes first), clears the check and merge logs, makes and
+// attaches the working copies, writes "Press Merge to start the final merging process." to the
+// merge log and "Checking databases for consistency and other problems ..." to the check log,
+// and runs Initialize. A completed check ends with kProblemsLine or kNoProblemsLine on the
+// check log. Every step writes its own lines; never throws.
+CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
+                              std::unique_ptr<Merge>& engine,
+                              reports::ReportViewer* viewer = nullptr);
+
+// What the merge sequence does beyond CopyTables.
+struct MergeRun {
+  MergeOptions engine;
+  // Counts the rows of Database 1 found again in Database 2 before the copy, and refuses when
+  // nearly all are (see remerge_guard.h) unless `allow_remerge`.
+  bool guard = true;
+  bool allow_remerge = false;
+  // Folds every incident of the new database into this one after the merge.
+  std::optional<int32_t> into_incident;
+};
+
+enum class MergeStage {
+  kRemergeGuard,   // refused: Database 1 looks merged into Database 2 before
+  kCopyTables,     // CopyTables failed (it wrote its own lines)
+  kConsolidation,  // the incident to keep is not one of the new database
+  kCompleted,
+};
+
+struct MergeOutcome {
+  MergeStage stage = MergeStage::kCopyTables;
+  std::optional<RemergeCounts> remerge;  // when the guard counted
+  bool verification_passed = false;      // the verification ran and found nothing
+};
+
+// The Merge button and what may follow it, on the engine of a completed check: the re-merge
+// guard, CopyTables, then on the merge log the verification's lines and a dry run's warnings
+// (after CopyTables' own lines), and with `into_incident` the consolidation (IncSplitInit into
+// `list`, then FinishCopyTables). Never throws.
+MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& run,
+                              IncidentChoice* list = nullptr);
+
+}  // namespace msu::merge

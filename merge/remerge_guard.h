@@ -1,0 +1,27 @@
+// The re-merge guard: before the copy, how many persons and resources of Database 1 already
+// stand in Database 2 under the same incident number with the same name (resources also with
+// the same request number). Two databases of one incident are a normal case; nearly all rows
+// found again means that Database 1 was most likely merged into Database 2 before.
+#pragma once
+
+#include <cstdint>
+
+#include "server/data_access.h"
+
+namespace msu::merge {
+
+struct RemergeCounts {
+  int64_t persons = 0;  // persons of Database 1
+  int64_t persons_found = 0;
+  int64_t resources = 0;  // resources of Database 1
+  int64_t resources_found = 0;
+
+  // True when at least 90% of each, on at least 20 rows of each, stand in Database 2.
+  bool LooksMergedBefore() const;
+};
+
+// Counts on the working copies A (`source`) and B (`destination`); names compare without
+// regard to case and surrounding blanks. Throws data::DataError when a statement fails.
+RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination);
+
+}  // namespace msu::merge

@@ -1,0 +1,423 @@
+// The merge proper on a real embedded server: key offsets, the second key field, the
+// auto-increment re-match trap, a repeated lookup, the qualification de-duplication, the exact
+// lines of CopyTables, its failure lines, and a whole sample merge that verifies, adds up and
+// folds into one incident.
+#include "core/text.h"
+#include "merge/merge_sequence.h"
+#include "merge_world.h"
+#include "server/login.h"
+#include "suite/sample_generator.h"
+
+namespace msu::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+const Lines kSchema = {
+    "CREATE TABLE Parent ([ID] int NOT NULL PRIMARY KEY, [Other] int NULL, [Name] varchar(30))",
+    "CREATE TABLE Kid ([KidID] int NOT NULL PRIMARY KEY, [ParentID] int NULL)",
+    "CREATE TABLE Inc ([IncID] int IDENTITY(1,1) PRIMARY KEY, [Name] varchar(30) NULL)",
+    "CREATE TABLE IncKid ([RowID] int NOT NULL PRIMARY KEY, [IncID] int NULL)",
+    "CREATE TABLE L_Kind ([KindCode] varchar(10) NOT NULL PRIMARY KEY, [Description] "
+    "varchar(30) NULL, [Standard] bit NULL)",
+    "CREATE TABLE Quals ([PersonID] int NULL, [KindCode] varchar(10) NULL, [ResourceID] int "
+    "NULL, [Trainee] bit NULL)",
+    "CREATE TABLE NextNumber ([TableName] varchar(50) NOT NULL, [FieldName] varchar(50) NOT "
+    "NULL, [NextNumber] int NOT NULL)",
+    "INSERT INTO NextNumber VALUES ('Kid', 'KidID', 1)",
+};
+const Lines kSyncProcedure = {
+    "CREATE TABLE orvane_procedures (name varchar(50) PRIMARY KEY, body varchar(2000))",
+    "INSERT INTO orvane_procedures VALUES ('usp_syncNextNumber', 'UPDATE NextNumber SET "
+    "NextNumber = (SELECT MAX(KidID) + 1 FROM Kid) WHERE TableName = ''Kid''')"};
+
+const char* const kInstructions =
+    "Version=5.01.00\r\n[CoreTables]\r\nParentTable=Quals\r\n"
+    "ParentTable=Inc.AUTOINCREMENT=IncID\r\nChildTable=IncKid.IncID\r\n"
+    "ParentTable=IncKid.RowID\r\nParentTable=Parent.ID+Other\r\nChildTable=Kid.ParentID\r\n"
+    "ParentTable=Kid.KidID\r\n[LookUpTables]\r\nLUTable=L_Kind.KindCode\r\n"
+    "RefTable=Quals.KindCode\r\nLUTable=L_Kind.KindCode\r\n";
+
+// Source rows: keys from 1 with the markers 0 and -1, three incidents whose new keys meet
+// their old ones, and repeated qualifications (a NULL person beside person 1, a quote in a
+// kind code, a NULL trainee flag beside 0).
+const Lines kSourceRows =
+    Insert("Parent", {"1, 1, 'a1'", "0, 0, 'zero'", "-1, -1, 'minus'"}) +
+    Insert("Kid", {"1, 1", "2, 0"}) + Insert("Inc (Name)", {"'first'", "'second'", "'third'"}) +
+    Insert("IncKid", {"1, 1", "2, 2", "3, 3", "4, 0"}) +
+    Insert("L_Kind", {"'ENG', 'Engine', 1", "'LOC', 'Local', 0"}) +
+    Insert("Quals", {"1, 'ENG', 40, 0", "1, 'ENG', 40, 0", "1, 'ENG', 40, 0", "2, 'ENG', 40, 0",
+                     "2, 'ENG', 40, 1", "NULL, 'ENG', 40, 1", "NULL, 'ENG', 40, 1",
+                     "1, 'ENG', 40, 1", "3, 'O''X', 41, NULL", "3, 'O''X', 41, 0"});
+
+Lines DestinationRows(bool with_parents) {
+  return (with_parents ? Insert("Parent", {"500, 7, 'b500'", "1, 3, 'b1'"}) : Lines{}) +
+         Insert("Kid", {"7, 500"}) + Insert("Inc (Name)", {"'b-one'", "'b-two'"}) +
+         Insert("IncKid", {"1, 1"}) + Insert("L_Kind", {"'ENG', 'Engine', 1", "'O''X', 'Odd', 1"}) +
+         kSyncProcedure;
+}
+
+class CopyTablesTest : public MergeWorld {
+ protected:
+  void SetUp() override {
+    MergeWorld::SetUp();
+    context_->server.ServerPassword = DeriveServerPassword("secret");
+    context_->merge.NewDatabaseName = "Merged";
+    progress_.SetShowDetails(LogPage::kMerge, true);
+    fs::create_directories(root_ + "/out");
+  }
+
+  // Working copies of the small pair, checked; connections A and B open.
+  Merge& Checked(const Lines& b_rows) {
+    Pair(kSchema, kSourceRows, b_rows);
+    b_bytes_.clear();  // the merge writes copy B
+    WriteBytes(AppFile("CVN_test.txt"), kInstructions);
+    Merge& merge = NewMerge();
+    EXPECT_TRUE(merge.Initialize());
+    return merge;
+  }
+
+  std::unique_ptr<data::Connection> OpenFile(const std::string& path) {
+    auto connection = backend_->CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->Open();
+    return connection;
+  }
+
+  std::string Target() const { return root_ + "/out/Merged.mdf"; }
+  Lines T(const std::string& sql) const { return Query(Target(), sql); }
+  Lines MergeLog() const { return progress_.Texts(LogPage::kMerge); }
+};
+
+TEST_F(CopyTablesTest, RenumbersCopiesAndWritesEveryLine) {
+  Merge& merge = Checked(DestinationRows(true));
+  ASSERT_TRUE(merge.CopyTables());
+  EXPECT_EQ(merge.SourceConnection(), nullptr);
+
+  // Largest destination key 500: source key 1 becomes 502, 0 and -1 stay; Other moves by its
+  // own offset (largest 7), and the children follow the key.
+  EXPECT_THAT(T("SELECT ID, Other, Name FROM Parent ORDER BY ID"),
+              ElementsAre("-1|-1|minus", "0|0|zero", "1|3|b1", "500|7|b500", "502|9|a1"));
+  EXPECT_THAT(T("SELECT KidID, ParentID FROM Kid ORDER BY KidID"),
+              ElementsAre("7|500", "9|502", "10|0"));
+  EXPECT_EQ(merge.Tables().Item("Parent").PrimaryKey(), "ID");
+  // New incident keys 3, 4, 5 meet the old keys 1, 2, 3: each child still ends with the key
+  // of its own incident.
+  EXPECT_THAT(T("SELECT IncID, Name FROM Inc ORDER BY IncID"),
+              ElementsAre("1|b-one", "2|b-two", "3|first", "4|second", "5|third"));
+  EXPECT_THAT(T("SELECT RowID, IncID FROM IncKid ORDER BY RowID"),
+              ElementsAre("1|1", "3|3", "4|4", "5|5", "6|0"));
+  // The user code is copied once although the lookup is named twice.
+  EXPECT_THAT(T("SELECT KindCode FROM L_Kind ORDER BY KindCode"), ElementsAre("ENG", "LOC", "O'X"));
+  // Repeats collapse; rows of other persons and rows differing in Trainee stay; a NULL
+  // trainee row stays beside the 0 written back for it.
+  EXPECT_THAT(T("SELECT IFNULL(PersonID, 'NULL'), KindCode, ResourceID, IFNULL(Trainee, 'NULL') "
+                "FROM Quals ORDER BY 1, 2, 4"),
+              ElementsAre("1|ENG|40|0", "1|ENG|40|1", "2|ENG|40|0", "2|ENG|40|1", "3|O'X|41|0",
+                          "3|O'X|41|NULL", "NULL|ENG|40|1"));
+  EXPECT_THAT(T("SELECT NextNumber FROM NextNumber"), ElementsAre("11"));
+
+  EXPECT_THAT(
+      MergeLog(),
+      ElementsAre("Merge initiated, copying Source Database into Destination ...",
+                  "Creating unique primary keys for source database",
+                  "Parent Table: Quals, updating keys in Source",
+                  "Parent table: Inc, updating keys(auto increment)",
+                  "Parent Table: IncKid, updating keys in Source",
+                  "Parent Table: Parent, updating keys in Source",
+                  "- Child table: Kid foreign keys updated",
+                  "Parent Table: Kid, updating keys in Source", "Key updating completed",
+                  "Core table copying started", "Table: Quals records copied from DB A: 7",
+                  "Table: IncKid records copied from DB A: 4",
+                  "Table: Parent records copied from DB A: 3",
+                  "Table: Kid records copied from DB A: 2", "Core table copying completed.",
+                  "Copying non-standard lookup table records.", "Table: L_Kind records copied: 1",
+                  "Skipped 2nd pass LU table: L_Kind", "Lookup table copying completed.",
+                  "Syncing the NextNumber table", "Copying W_O_R_K_B.tmp to " + Target(),
+                  "Almost Done ...", "Press Next to merge incidents or finish."));
+  EXPECT_THAT(progress_.CaptionHistory(LogPage::kMerge), Contains("80 % - 100 %"));
+
+  const merge::MergeFigures& figures = merge.Figures();
+  EXPECT_EQ(figures.rows_removed_by_dedup, 3);
+  EXPECT_TRUE(figures.verification.Passed());
+  EXPECT_THAT(merge::VerificationLines(figures.verification).back(),
+              ::testing::StartsWith("Verification passed: 6 tables counted, 2 key references, 1 "
+                                    "code references and 1 counters checked"));
+  // The new database is attached under its name.
+  EXPECT_TRUE(instance_->DatabaseFile("Merged").has_value());
+}
+
+TEST_F(CopyTablesTest, AnEmptyDestinationTableLeavesTheKeysAlone) {
+  Merge& merge = Checked(DestinationRows(false));
+  ASSERT_TRUE(merge.CopyTables());
+  EXPECT_THAT(T("SELECT ID, Other FROM Parent ORDER BY ID"), ElementsAre("-1|-1", "0|0", "1|1"));
+  EXPECT_THAT(T("SELECT KidID, ParentID FROM Kid ORDER BY KidID"),
+              ElementsAre("7|500", "9|1", "10|0"));
+}
+
+TEST_F(CopyTablesTest, AFailedSyncStopsWithTwoBlanksAfterTheComma) {
+  Merge& merge = Checked(Insert("Kid", {"7, 500"}));
+  EXPECT_FALSE(merge.CopyTables());
+  const Lines log = MergeLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Error, merge stopped,  Syncing NextNumber Table ");
+  EXPECT_THAT(log.back(), ::testing::StartsWith("Error is -2147217900 - The embedded server does "
+                                                "not support the procedure usp_syncNextNumber"));
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+// Failures: a Database 1 older than 4.13 stops before anything changes; a statement the server
+// refuses stops the merge with the step under way; a table that cannot be copied is reported
+// by the row copy and the merge goes on.
+TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
+  const struct {
+    const char* version;
+    const char* extra_instructions;
+    bool result;
+    Lines lines;  // lines that must stand in the merge log
+    Lines a_rows = {};
+  } cases[] = {
+      // The de-duplication reads keys as 16-bit integers.
+      {"5.01.00",
+       "",
+       false,
+       {"Error, merge stopped, Modifying primary key in table: Quals", "Error is 6 - Overflow"},
+       Insert("Quals", {"40000, 'X', 1, 0", "40000, 'X', 1, 0"})},
+      {"4.12.00",
+       "",
+       false,
+       {"Error, merge stopped, a Database 1 older than 4.13 needs the legacy conversions, which "
+        "this build does not have yet. Nothing was changed."}},
+      {"5.01.00",
+       "ParentTable=Kid2.KidID\r\nChildTable=Kid.NoSuchColumn\r\n",
+       false,
+       {"Error, merge stopped, Modifying primary key in table: Kid2"}},
+      {"5.01.00",
+       "ParentTable=Missing\r\n",
+       true,
+       {"Error, merge stopped, Copying table: Missing", "Almost Done ..."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extra_instructions);
+    TearDown();
+    SetUp();
+    progress_.Clear(LogPage::kCheck);
+    progress_.Clear(LogPage::kMerge);
+    context_->versions.Database1Version = c.version;
+    Pair(kSchema + Lines{"CREATE TABLE Kid2 ([KidID] int NOT NULL PRIMARY KEY)"},
+         kSourceRows + Insert("Kid2", {"1"}) + c.a_rows,
+         DestinationRows(true) + Insert("Kid2", {"5"}));
+    b_bytes_.clear();
+    WriteBytes(AppFile("CVN_test.txt"),
+               std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
+    Merge& merge = NewMerge();
+    ASSERT_TRUE(merge.Initialize());
+    const Lines before = A("SELECT ID FROM Parent ORDER BY ID");
+    EXPECT_EQ(merge.CopyTables(), c.result);
+    for (const std::string& line : c.lines) EXPECT_THAT(MergeLog(), Contains(line));
+    if (std::string(c.version) == "4.12.00") {
+      EXPECT_THAT(MergeLog(), ::testing::SizeIs(1));
+      merge.CloseConnections();
+      EXPECT_EQ(A("SELECT ID FROM Parent ORDER BY ID"), before);
+    }
+  }
+}
+
+// The set-based copy and the copy one row at a time leave the same rows, count and lines, also
+// when a row collides halfway: the set-based statement is undone and the rows go one by one.
+TEST_F(CopyTablesTest, TheSetBasedCopyFallsBackToTheRowCopyOnAConflictingRow) {
+  const Lines schema = {
+      "CREATE TABLE T ([ID] int NOT NULL PRIMARY KEY, [Name] varchar(20), [Flag] bit, [Amount] "
+      "money, [Day] datetime, [Ratio] float)"};
+  const std::string source =
+      MakeDatabase(DataFile("s.mdf"),
+                   schema + Insert("T", {"1, 'O''Brien', 1, 12.5, '2024-07-01 08:30:00', 0.1",
+                                         "2, NULL, "
+                                         "NULL, NULL, "
+                                         "NULL, NULL",
+                                         "3, 'x', 0, -3, NULL, 1e20", "4, 'y', 1, 4, NULL, -2.5"}));
+  for (const bool conflict : {false, true}) {
+    Lines contents[2];
+    Lines logs[2];
+    int32_t counts[2];
+    for (const RowCopyPath path : {RowCopyPath::kRowByRow, RowCopyPath::kSetBased}) {
+      const int i = path == RowCopyPath::kSetBased;
+      const std::string target =
+          MakeDatabase(DataFile("t" + std::to_string(conflict) + std::to_string(i) + ".mdf"),
+                       schema + (conflict ? Insert("T", {"3, 'taken', 0, 0, NULL, 0"}) : Lines{}));
+      auto a = OpenFile(source);
+      auto b = OpenFile(target);
+      progress_.Clear(LogPage::kMerge);
+      context_->merge.CurrentOperation = "Copying table: T";
+      counts[i] = CopyRows(*context_, *a, *b, false, "T", path);
+      logs[i] = MergeLog();
+      a->Close();
+      b->Close();
+      contents[i] = Query(target,
+                          "SELECT ID, quote(Name), quote(Flag), quote(Amount), quote(Day), "
+                          "printf('%!.17g', Ratio), typeof(Amount), typeof(Ratio) FROM T ORDER "
+                          "BY rowid");
+    }
+    EXPECT_EQ(counts[0], conflict ? 0 : 4);
+    EXPECT_EQ(counts[1], counts[0]);
+    EXPECT_EQ(logs[1], logs[0]);
+    EXPECT_EQ(contents[1], contents[0]);
+    EXPECT_EQ(contents[0].size(), conflict ? 3u : 4u) << ::testing::PrintToString(contents[0]);
+    if (conflict) {
+      EXPECT_THAT(logs[0], ElementsAre("Error, merge stopped, Copying table: T",
+                                       ::testing::StartsWith("Error is -2147217900 - ")));
+    }
+  }
+}
+
+// Every table of a generated source copied into two empty databases, once set-based and once
+// row by row: every value of every table is the same, down to its storage class and bits.
+TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
+  suite::SampleOptions options;
+  options.out_dir = root_ + "/data";
+  options.rows = 300;
+  suite::GenerateSampleSet(options);
+  const std::string source = DataFile("Fire1.mdf");
+  const std::vector<suite::TableInfo> tables = suite::SchemaTables(suite::SchemaVersion::k5_01_00);
+  std::string dumps[2];
+  for (const RowCopyPath path : {RowCopyPath::kRowByRow, RowCopyPath::kSetBased}) {
+    const int i = path == RowCopyPath::kSetBased;
+    const std::string target = DataFile("empty" + std::to_string(i) + ".mdf");
+    suite::CreateEmptyDatabase(target, suite::SchemaVersion::k5_01_00);
+    auto a = OpenFile(source);
+    auto b = OpenFile(target);
+    for (const suite::TableInfo& table : tables) {
+      if (table.role == suite::TableRole::kSystem) continue;
+      const bool lookup = table.role == suite::TableRole::kLookup;
+      const int32_t count = CopyRows(*context_, *a, *b, lookup, "[" + table.name + "]", path);
+      EXPECT_EQ(std::to_string(count), Query(source, "SELECT COUNT(*) FROM [" + table.name + "]" +
+                                                         (lookup ? " WHERE Standard = 0" : ""))[0])
+          << table.name;
+    }
+    a->Close();
+    b->Close();
+    for (const suite::TableInfo& table : tables) {
+      std::string columns;
+      for (const suite::ColumnInfo& column : table.columns) {
+        const std::string c = "[" + column.name + "]";
+        columns += (columns.empty() ? "" : " || '|' || ") + std::string("typeof(") + c +
+                   ") || ':' || IFNULL(CASE typeof(" + c + ") WHEN 'real' THEN hex(" + c +
+                   ") || printf('%!.17g', " + c + ") ELSE " + c + " END, '')";
+      }
+      for (const std::string& row :
+           Query(target, "SELECT " + columns + " FROM [" + table.name + "] ORDER BY rowid")) {
+        dumps[i] += table.name + ": " + row + "\n";
+      }
+    }
+  }
+  EXPECT_THAT(MergeLog(), IsEmpty());
+  EXPECT_GT(dumps[0].size(), 10000u);
+  EXPECT_TRUE(dumps[1] == dumps[0]);
+}
+
+TEST(RowCopyFormat, ValuesAreWrittenByTheirTypeCode) {
+  using data::Value;
+  const struct {
+    Value value;
+    int type;
+    std::string text;
+  } cases[] = {
+      {Value::Null(), data::kTypeBoolean, "NULL"},
+      {Value::Null(), data::kTypeInteger, "NULL"},
+      {Value::Integer(0), data::kTypeBoolean, "0"},
+      {Value::Integer(1), data::kTypeBoolean, "1"},
+      {Value::Integer(-42), data::kTypeInteger, "-42"},
+      {Value::Real(12.5), data::kTypeCurrency, "12.5"},
+      {Value::Real(0.1), data::kTypeDouble, "0.1"},
+      {Value::Text("O'Brien"), data::kTypeVarChar, "'O''Brien'"},
+      {Value::Text("it's"), data::kTypeDate, "'it's'"},
+      {Value::Text("2024-07-01 08:30:00"), data::kTypeDBTimeStamp, "'2024-07-01 08:30:00'"},
+      {Value::Integer(7), data::kTypeSmallInt, "'7'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatValue(c.value, c.type), c.text) << c.text;
+}
+
+TEST_F(CopyTablesTest, NextKeyValueIsOneMoreThanTheLargestOrOne) {
+  const std::string path =
+      MakeDatabase(DataFile("n.mdf"), {"CREATE TABLE E ([K] int)", "CREATE TABLE F ([K] int)",
+                                       "INSERT INTO F VALUES (41)", "INSERT INTO F VALUES (7)"});
+  auto b = OpenFile(path);
+  EXPECT_EQ(NextKeyValue(*b, "E", "K"), 1);
+  EXPECT_EQ(NextKeyValue(*b, "F", "K"), 42);
+  EXPECT_EQ(NextKeyValue(*b, "F", "<NONE>"), 1);
+  EXPECT_EQ(NextKeyValue(*b, "Missing", "K"), 1);
+  b->Close();
+}
+
+// The whole merge of a generated pair as msu runs it: it verifies, its counts add up, and the
+// incidents fold into one.
+TEST_F(CopyTablesTest, ASamplePairMergesVerifiesAndFoldsIntoOneIncident) {
+  suite::SampleOptions options;
+  options.out_dir = root_ + "/data";
+  options.rows = 400;
+  suite::GenerateSampleSet(options);
+  const std::string fire1 = DataFile("Fire1.mdf"), fire2 = DataFile("Fire2.mdf");
+  const std::string fire1_bytes = ReadBytes(fire1), fire2_bytes = ReadBytes(fire2);
+  fs::copy_file(std::string(ORVANE_SOURCE_DIR) + "/suite/files/CVN_4x.txt", AppFile("CVN_4x.txt"));
+  instance_->Attach("Fire1", fire1);
+  instance_->Attach("Fire2", fire2);
+  const Lines persons = {Query(fire1, "SELECT COUNT(*) FROM Persons")[0],
+                         Query(fire2, "SELECT COUNT(*) FROM Persons")[0]};
+
+  std::unique_ptr<merge::Merge> engine;
+  const merge::CheckOutcome check =
+      merge::RunCheckSequence(*context_, {fire1, fire2, Target()}, engine);
+  ASSERT_EQ(check.stage, merge::CheckStage::kCompleted);
+  EXPECT_TRUE(check.problems);
+  merge::MergeRun run;
+  const merge::MergeOutcome outcome = merge::RunMergeSequence(*context_, *engine, run);
+  ASSERT_EQ(outcome.stage, merge::MergeStage::kCompleted) << ::testing::PrintToString(MergeLog());
+  EXPECT_TRUE(outcome.verification_passed) << ::testing::PrintToString(MergeLog());
+  ASSERT_TRUE(outcome.remerge.has_value());
+  EXPECT_FALSE(outcome.remerge->LooksMergedBefore());
+  EXPECT_EQ(T("SELECT COUNT(*) FROM Persons")[0],
+            std::to_string(std::stol(persons[0]) + std::stol(persons[1])));
+  EXPECT_EQ(T("SELECT COUNT(*) FROM Incidents")[0], "5");
+  EXPECT_EQ(T("SELECT COUNT(*) FROM Quals")[0],
+            std::to_string(std::stol(Query(fire1, "SELECT COUNT(*) FROM Quals")[0]) +
+                           std::stol(Query(fire2, "SELECT COUNT(*) FROM Quals")[0]) -
+                           engine->Figures().rows_removed_by_dedup));
+  EXPECT_EQ(engine->Figures().rows_removed_by_dedup, 3);
+  EXPECT_EQ(MergeLog().back().rfind("Verification passed: ", 0), 0u);
+
+  class Items : public merge::IncidentChoice {
+   public:
+    void Clear() override { items.clear(); }
+    void AddItem(const std::string& text, const std::string& tag) override {
+      items.push_back(tag + "|" + text);
+    }
+    void SetSelectedCaption(const std::string& text) override { caption = text; }
+    Lines items;
+    std::string caption;
+  } list;
+  engine->IncSplitInit(list);
+  ASSERT_EQ(list.items.size(), 5u);
+  EXPECT_EQ(list.items[0], "     1|" + T("SELECT IncidentNumber || ', ' || IncidentName FROM "
+                                         "Incidents WHERE IncidentID = 1")[0]);
+  const Lines defaults_of_4 =
+      T("SELECT COUNT(*) FROM AccountingCodes WHERE IncidentDefault = 1 AND IncidentID = 4");
+  engine->MergeIntoIncident = 4;
+  engine->FinishCopyTables(&list);
+  EXPECT_EQ(list.caption, "Merging Incidents...");
+  EXPECT_THAT(T("SELECT IncidentID FROM Incidents"), ElementsAre("4"));
+  for (const char* child : {"Resources", "Persons", "AccountingCodes", "Shift", "ICS204"}) {
+    EXPECT_THAT(T(std::string("SELECT DISTINCT IncidentID FROM ") + child), ElementsAre("4"))
+        << child;
+  }
+  // Only the kept incident keeps its default accounting codes.
+  EXPECT_EQ(T("SELECT COUNT(*) FROM AccountingCodes WHERE IncidentDefault = 1"), defaults_of_4);
+  engine.reset();
+  EXPECT_TRUE(ReadBytes(fire1) == fire1_bytes);
+  EXPECT_TRUE(ReadBytes(fire2) == fire2_bytes);
+}
+
+}  // namespace
+}  // namespace msu::testing

@@ -1,0 +1,108 @@
+// What the merge checks beyond its own steps: the verification of a finished destination, the
+// warnings of a dry run, and the re-merge guard's rule.
+#include "merge/verification.h"
+#include "merge/remerge_guard.h"
+#include "merge_world.h"
+
+namespace msu::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class VerificationTest : public MergeWorld {
+ protected:
+  std::unique_ptr<data::Connection> Open(const Lines& statements) {
+    const std::string path = MakeDatabase(DataFile("v.mdf"), statements);
+    auto connection = backend_->CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->Open();
+    return connection;
+  }
+};
+
+TEST_F(VerificationTest, NamesEachTableAndItsFailingRowsAndChangesNothing) {
+  const Lines schema = {
+      "CREATE TABLE Parent ([ID] int NOT NULL PRIMARY KEY)",
+      "CREATE TABLE Kid ([KidID] int NOT NULL PRIMARY KEY, [ParentID] int NULL, [Code] "
+      "varchar(5), [State] char(2))",
+      "CREATE TABLE L_Code ([Code] varchar(5) NOT NULL, [State] char(2) NOT NULL, [Standard] "
+      "bit)",
+      "CREATE TABLE NextNumber ([TableName] varchar(50), [FieldName] varchar(50), [NextNumber] "
+      "int)"};
+  // Kid 3 and 4 point at no parent (0, -1 and NULL are no keys); Kid 2 holds a code whose
+  // state differs from the lookup's (codes compare without regard to case); Kid's counter is
+  // not past its largest key.
+  auto destination = Open(schema + Insert("Parent", {"1", "2"}) +
+                          Insert("Kid", {"1, 1, 'eng', 'id'", "2, 2, 'ENG', 'NV'",
+                                         "3, 7, NULL, NULL", "4, 8, NULL, 'ID'", "5, 0, NULL, NULL",
+                                         "6, -1, NULL, NULL", "7, NULL, NULL, NULL"}) +
+                          Insert("L_Code", {"'ENG', 'ID', 1"}) +
+                          Insert("NextNumber", {"'Kid', 'KidID', 7", "'Parent', 'ID', 3"}));
+  instructions::Tables tables;
+  tables.Add("Parent", "ID").Children().Add(*context_, "Kid", "ParentID");
+  tables.Add("Kid", "KidID");
+  instructions::LookUps lookups;
+  instructions::LookUp& lookup = lookups.Add("L_Code");
+  lookup.CodeFields().Add("Code", "Code");
+  lookup.CodeFields().Add("State", "State");
+  instructions::RefTable& ref = lookup.RefTables().Add("Kid");
+  ref.CodeFields().Add("Code", "Code");
+  ref.CodeFields().Add("State", "State");
+
+  const merge::Verification verification = merge::VerifyDestination(
+      *destination, tables, lookups, {{"Parent", 2, false}, {"Kid", 9, false}});
+  Lines lines = merge::VerificationLines(verification);
+  EXPECT_THAT(lines, ElementsAre("Verification failed: table Kid holds 7 rows, expected 9",
+                                 "Verification failed: 2 rows of Kid.ParentID refer to no row of "
+                                 "Parent.ID",
+                                 "Verification failed: 1 rows of Kid.Code+State refer to no code "
+                                 "of L_Code",
+                                 "Verification failed: the NextNumber counter of Kid.KidID is 7, "
+                                 "not past the largest key 7",
+                                 "Verification found 4 problems (2 tables counted, 1 key "
+                                 "references, 1 code references and 2 counters checked); "
+                                 "nothing was changed or deleted."));
+  EXPECT_EQ(verification.findings[1].rows, 2);
+  EXPECT_FALSE(verification.Passed());
+  // The tables are as they were.
+  std::unique_ptr<data::Recordset> rows = destination->Execute("SELECT COUNT(*) FROM Kid");
+  EXPECT_EQ(rows->Get(0).AsInteger(), 7);
+  rows->Close();
+  destination->Close();
+}
+
+TEST_F(VerificationTest, ADryRunWarnsOfQualificationIdsBeyondSixteenBits) {
+  const Lines schema = {
+      "CREATE TABLE Quals ([PersonID] int, [KindCode] varchar(10), [ResourceID] int, [Trainee] "
+      "bit)"};
+  auto small =
+      Open(schema + Insert("Quals", {"1, 'ENG', 40000, 0", "2, 'CRW', 5, 0", "2, 'CRW', 5, 1"}));
+  EXPECT_THAT(merge::QualIdWarnings(*small), IsEmpty());  // the big key is not repeated
+  small->Execute("INSERT INTO Quals VALUES (40000, 'ENG', 40000, 1)");
+  EXPECT_THAT(merge::QualIdWarnings(*small),
+              ElementsAre("Warning, 2 repeated qualification rows hold a PersonID or ResourceID "
+                          "beyond 16 bits: the de-duplication of Quals would stop the merge"));
+  small->Close();
+}
+
+TEST(RemergeGuard, NearlyAllOfBothOnAtLeastTwentyRows) {
+  const struct {
+    merge::RemergeCounts counts;
+    bool merged_before;
+  } cases[] = {
+      {{20, 18, 20, 18}, true},     // 90% of each
+      {{20, 17, 20, 20}, false},    // persons below 90%
+      {{20, 20, 40, 35}, false},    // resources below 90%
+      {{19, 19, 100, 100}, false},  // too few persons to judge
+      {{0, 0, 0, 0}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.counts.LooksMergedBefore(), c.merged_before)
+        << c.counts.persons << " " << c.counts.persons_found << " " << c.counts.resources << " "
+        << c.counts.resources_found;
+  }
+}
+
+}  // namespace
+}  // namespace msu::testing
