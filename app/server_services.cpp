@@ -1,11 +1,11 @@
 #include "app/server_services.h"
 
 #include "core/text.h"
+#include "merge/merge_paths.h"
+#include "merge/version_rules.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
-#include "server/merge_paths.h"
 #include "server/open_connections.h"
-#include "server/version_rules.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 

@@ -16,15 +16,15 @@
 #include <string>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
 #include "instructions/instruction_model.h"
 #include "merge/lookup_check.h"
 #include "reports/problem_report.h"
 #include "server/connection_settings.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/instance.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include "cli/msu_terminal.h"
 #include "core/context.h"
 #include "core/text.h"
+#include "data/embedded/backend.h"
 #include "merge/merge.h"
+#include "merge/merge_paths.h"
+#include "merge/version_rules.h"
 #include "reports/problem_report.h"
-#include "server/embedded/backend.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
-#include "server/merge_paths.h"
-#include "server/version_rules.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 
@@ -103,7 +103,7 @@ int CheckDatabases(Context& context, TerminalProgress& progress, const MergePath
     *report_is_ours = true;
   } catch (...) {
   }
-  const size_t first_line = progress.Lines(LogPage::kCheck).size();
+  const size_t first_line = progress.Texts(LogPage::kCheck).size();
   const bool initialized = engine->Initialize();
   if (context.ErrorFlag) {
     context.ErrorFlag = false;

@@ -11,10 +11,12 @@
 
 namespace msu::cli {
 
-void TerminalProgress::OnLine(LogPage page, const Line& line) {
+void TerminalProgress::Add(LogPage page, const std::string& message, bool detail) {
+  if (detail && !details_[Index(page)]) return;
+  texts_[Index(page)].push_back(message);
   if (page != page_) return;
   // Flushed line by line: a long check shows how far it got, also through a pipe.
-  out_ << line.text << std::endl;
+  out_ << message << std::endl;
 }
 
 Answer TerminalPrompt::MessageBox(const std::string& text, const std::string& title,

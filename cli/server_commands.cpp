@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iostream>
 
-#include "server/admin.h"
-#include "server/data_access.h"
-#include "server/embedded/instance.h"
+#include "data/admin.h"
+#include "data/data_access.h"
+#include "data/embedded/instance.h"
 
 namespace msu::cli {
 

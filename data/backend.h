@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "server/admin.h"
-#include "server/data_access.h"
+#include "data/admin.h"
+#include "data/data_access.h"
 
 namespace msu::data {
 

@@ -1,4 +1,4 @@
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::data {
 

@@ -15,7 +15,7 @@
 #include <vector>
 #include "core/numbered_error.h"
 
-#include "server/value.h"
+#include "data/value.h"
 
 namespace msu::data {
 

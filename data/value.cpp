@@ -1,4 +1,4 @@
-#include "server/value.h"
+#include "data/value.h"
 
 #include <charconv>
 #include <cmath>

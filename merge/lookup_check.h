@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
+#include "data/data_access.h"
 #include "instructions/instruction_model.h"
-#include "server/data_access.h"
 
 namespace msu {
 class Context;

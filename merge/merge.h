@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "data/data_access.h"
 #include "instructions/instruction_loader.h"
-#include "server/data_access.h"
 
 namespace msu {
 class Context;

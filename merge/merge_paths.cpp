@@ -1,4 +1,4 @@
-#include "server/merge_paths.h"
+#include "merge/merge_paths.h"
 
 #include "core/text.h"
 #include "server/open_connections.h"

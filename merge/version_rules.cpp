@@ -1,14 +1,14 @@
-#include "server/version_rules.h"
+#include "merge/version_rules.h"
 
 #include <charconv>
 #include <limits>
 
 #include "core/context.h"
 #include "core/text.h"
+#include "data/backend.h"
+#include "data/data_access.h"
 #include "server/admin_session.h"
-#include "server/backend.h"
 #include "server/connection_settings.h"
-#include "server/data_access.h"
 #include "server/routine_errors.h"
 
 namespace msu {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "suite/sqlite_util.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "suite/sqlite_util.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
 namespace {

@@ -1,11 +1,11 @@
-#include "server/embedded/backend.h"
+#include "data/embedded/backend.h"
 
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "core/text.h"
-#include "server/embedded/embedded_connection.h"
+#include "data/embedded/embedded_connection.h"
 
 namespace msu::embedded {
 

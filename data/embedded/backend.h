@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "server/backend.h"
-#include "server/embedded/instance.h"
+#include "data/backend.h"
+#include "data/embedded/instance.h"
 
 namespace msu::embedded {
 

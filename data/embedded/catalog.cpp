@@ -1,4 +1,4 @@
-#include "server/embedded/catalog.h"
+#include "data/embedded/catalog.h"
 
 #include <stdexcept>
 

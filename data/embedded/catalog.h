@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "server/embedded/catalog_password.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/catalog_password.h"
+#include "data/embedded/instance.h"
 
 namespace msu::embedded {
 

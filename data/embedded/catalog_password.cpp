@@ -1,4 +1,4 @@
-#include "server/embedded/catalog_password.h"
+#include "data/embedded/catalog_password.h"
 
 #include <algorithm>
 #include <cstring>

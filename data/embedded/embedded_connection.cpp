@@ -14,12 +14,12 @@
 #include <set>
 
 #include "core/text.h"
-#include "server/admin.h"
-#include "server/embedded/embedded_connection.h"
-#include "server/embedded/embedded_recordset.h"
-#include "server/embedded/instance.h"
-#include "server/embedded/sqlite_database.h"
-#include "server/embedded/tsql_translator.h"
+#include "data/admin.h"
+#include "data/embedded/embedded_connection.h"
+#include "data/embedded/embedded_recordset.h"
+#include "data/embedded/instance.h"
+#include "data/embedded/sqlite_database.h"
+#include "data/embedded/tsql_translator.h"
 
 namespace msu::embedded {
 

@@ -32,7 +32,7 @@
 #include <memory>
 #include <string>
 
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::embedded {
 

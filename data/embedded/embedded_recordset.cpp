@@ -1,8 +1,8 @@
-#include "server/embedded/embedded_recordset.h"
+#include "data/embedded/embedded_recordset.h"
 
 #include "core/text.h"
-#include "server/embedded/tsql_translator.h"
-#include "server/embedded/type_codes.h"
+#include "data/embedded/tsql_translator.h"
+#include "data/embedded/type_codes.h"
 
 namespace msu::embedded {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "server/data_access.h"
-#include "server/embedded/record_filter.h"
-#include "server/embedded/sqlite_database.h"
+#include "data/data_access.h"
+#include "data/embedded/record_filter.h"
+#include "data/embedded/sqlite_database.h"
 
 namespace msu::embedded {
 

@@ -1,4 +1,4 @@
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -12,9 +12,9 @@
 
 #include "core/context.h"
 #include "core/text.h"
-#include "server/admin.h"
-#include "server/embedded/catalog.h"
-#include "server/embedded/session_file.h"
+#include "data/admin.h"
+#include "data/embedded/catalog.h"
+#include "data/embedded/session_file.h"
 #include "server/login.h"
 
 namespace msu::embedded {

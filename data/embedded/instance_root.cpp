@@ -2,7 +2,7 @@
 #include <string>
 
 #include "core/text.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 
 namespace msu::embedded {
 

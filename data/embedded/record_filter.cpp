@@ -1,4 +1,4 @@
-#include "server/embedded/record_filter.h"
+#include "data/embedded/record_filter.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::embedded {
 

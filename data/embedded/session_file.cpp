@@ -1,4 +1,4 @@
-#include "server/embedded/session_file.h"
+#include "data/embedded/session_file.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 
 namespace msu::embedded {
 

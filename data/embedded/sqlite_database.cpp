@@ -1,9 +1,9 @@
-#include "server/embedded/sqlite_database.h"
+#include "data/embedded/sqlite_database.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "server/embedded/database_file.h"
+#include "data/embedded/database_file.h"
 
 namespace msu::embedded {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "server/data_access.h"
-#include "server/embedded/instance.h"
+#include "data/data_access.h"
+#include "data/embedded/instance.h"
 
 namespace msu::embedded {
 

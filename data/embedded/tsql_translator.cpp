@@ -1,4 +1,4 @@
-#include "server/embedded/tsql_translator.h"
+#include "data/embedded/tsql_translator.h"
 
 #include <cctype>
 #include <cerrno>
@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/text.h"
-#include "server/data_access.h"
-#include "server/embedded/type_codes.h"
+#include "data/data_access.h"
+#include "data/embedded/type_codes.h"
 
 namespace msu::embedded {
 

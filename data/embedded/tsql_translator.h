@@ -50,7 +50,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/value.h"
+#include "data/value.h"
 
 namespace msu::embedded {
 

@@ -1,4 +1,4 @@
-#include "server/embedded/type_codes.h"
+#include "data/embedded/type_codes.h"
 
 #include <array>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/text.h"
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::embedded {
 

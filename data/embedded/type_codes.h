@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "server/value.h"
+#include "data/value.h"
 
 namespace msu::embedded {
 

@@ -1,4 +1,4 @@
-#include "suite/sqlite_util.h"
+#include "data/sqlite/sqlite_handles.h"
 
 #include <stdexcept>
 

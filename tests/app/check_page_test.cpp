@@ -7,8 +7,8 @@
 
 #include "app/server_services.h"
 #include "core/context.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
 

@@ -4,9 +4,9 @@
 #include <QTextEdit>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "fake_backend.h"
 #include "reports/problem_report.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
 #include "wizard_fixture.h"
 
 namespace msu::app::testing {

@@ -8,10 +8,10 @@
 
 #include "app/rtf_reader.h"
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "fake_backend.h"
 #include "reports/problem_report.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
 
 namespace msu::app {
 namespace {

@@ -25,7 +25,7 @@
 #include "app/frm_view.h"
 #include "app/frm_wizard.h"
 #include "app/wizard_services.h"
-#include "core/scripted_prompt.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace msu::app::testing {
 

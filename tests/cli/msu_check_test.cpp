@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::cli {
 namespace {

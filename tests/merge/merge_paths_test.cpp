@@ -1,6 +1,6 @@
 // The merge database page's path rules, apart from the server: the completion of a name typed
 // without its extension, and the order and exactness of the comparisons.
-#include "server/merge_paths.h"
+#include "merge/merge_paths.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

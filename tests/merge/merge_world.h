@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/instance.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace msu::testing {
 

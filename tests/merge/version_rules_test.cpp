@@ -7,15 +7,15 @@
 #include <optional>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
 #include "core/text.h"
-#include "fake_backend.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
+#include "merge/version_rules.h"
 #include "server/login.h"
-#include "server/version_rules.h"
-#include "test_files.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu {
 namespace {

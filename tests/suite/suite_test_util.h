@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/server/test_files.h"
+#include "tests/support/test_files.h"
 
 namespace msu::suite::testing {
 

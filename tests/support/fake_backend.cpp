@@ -1,4 +1,4 @@
-#include "fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/backend.h"
+#include "data/backend.h"
 
 namespace msu::testing {
 

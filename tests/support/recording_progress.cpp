@@ -1,4 +1,4 @@
-#include "core/recording_progress.h"
+#include "tests/support/recording_progress.h"
 
 namespace msu {
 

@@ -1,11 +1,11 @@
-#include "core/scripted_prompt.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace msu {
 
 Answer ScriptedPrompt::MessageBox(const std::string& text, const std::string& title,
                                   Buttons buttons, Icon icon) {
-  Answer answer = (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel) ? Answer::kYes
-                                                                                    : Answer::kOk;
+  Answer answer =
+      (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel) ? Answer::kYes : Answer::kOk;
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();

@@ -1,17 +1,17 @@
 // The embedded server's connections on real database files: what the merge, split and
 // conversion statements do, errors with their numbers and texts, and files that must not be
 // touched.
-#include "server/embedded/embedded_connection.h"
+#include "data/embedded/embedded_connection.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <filesystem>
 
-#include "server/data_access.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/instance.h"
-#include "tests/server/test_files.h"
+#include "data/data_access.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
+#include "tests/support/test_files.h"
 
 namespace msu::embedded {
 namespace {

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "core/text.h"
-#include "server/admin.h"
-#include "server/embedded/backend.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "data/admin.h"
+#include "data/embedded/backend.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::embedded {
 namespace {

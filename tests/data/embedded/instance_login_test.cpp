@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "server/admin.h"
-#include "server/embedded/backend.h"
+#include "data/admin.h"
+#include "data/embedded/backend.h"
 #include "server/login.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::embedded {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "server/embedded/catalog_password.h"
+#include "data/embedded/catalog_password.h"
 #include "server/login.h"
 
 namespace msu::embedded {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <set>
 
-#include "server/admin.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "data/admin.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::embedded {
 namespace {

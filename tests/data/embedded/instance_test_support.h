@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "server/embedded/instance.h"
-#include "tests/server/test_files.h"
+#include "data/embedded/instance.h"
+#include "tests/support/test_files.h"
 
 namespace msu::embedded::testing {
 

@@ -1,8 +1,8 @@
-#include "server/embedded/tsql_translator.h"
+#include "data/embedded/tsql_translator.h"
 
 #include <gtest/gtest.h>
 
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::embedded {
 namespace {
