@@ -1,15 +1,8 @@
 #include "merge/merge_paths.h"
 
 #include "core/text.h"
-#include "server/open_connections.h"
-#include "server/working_files.h"
 
 namespace msu {
-
-void AppendMdfExtension(std::string& box) {
-  if (Trim(box).empty()) return;
-  if (UpperCase(box).find(".MDF") == std::string::npos) box += ".mdf";
-}
 
 std::string MergePathsMessage(const std::string& database1, const std::string& database2,
                               const std::string& new_database) {
@@ -21,13 +14,6 @@ std::string MergePathsMessage(const std::string& database1, const std::string& d
   if (database2 == database1) return kMsgSameDatabases;
   if (database2 == new_database || database1 == new_database) return kMsgSameAsNewDatabase;
   return {};
-}
-
-std::string OpenConnectionsMessage(Context& context, const std::vector<std::string>& paths) {
-  std::string names;
-  for (const std::string& path : paths) names += " " + CheckOpenConnections(context, path);
-  if (Trim(names).empty()) return {};
-  return "There are open connections to the " + names + " database(s).";
 }
 
 MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {

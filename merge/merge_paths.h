@@ -5,9 +5,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "core/context.h"
+#include "server/open_connections.h"
+#include "server/working_files.h"
 
 namespace msu {
 
@@ -30,20 +31,11 @@ inline constexpr const char* kMsgSameAsNewDatabase =
 inline constexpr const char* kMsgOverwriteNewDatabase =
     "The Resulting database exists.  Do you want to overwrite it?";
 
-// Appends ".mdf" to a box that is not blank and whose text does not mention ".mdf" in any
-// letter case (so "x.mdf.bak" stays as it is).
-void AppendMdfExtension(std::string& box);
-
 // The first rule the trimmed paths break, as the page's message, or empty text when they keep
 // them all: Database 1 and Database 2 named (at least 2 characters) and existing, a new
 // database named, and the three paths different. Comparisons are exact and case-sensitive.
 std::string MergePathsMessage(const std::string& database1, const std::string& database2,
                               const std::string& new_database);
-
-// Asks CheckOpenConnections about each of `paths` in order and joins the names it returns,
-// each after one blank. Empty text when none is in use, otherwise
-// "There are open connections to the " + names + " database(s)."
-std::string OpenConnectionsMessage(Context& context, const std::vector<std::string>& paths);
 
 enum class MergePathsVerdict {
   kAccepted,
@@ -58,12 +50,12 @@ struct MergePathsCheck {
   std::string message;
 };
 
-// The whole check of the page, in its order: ".mdf" appended to the boxes where missing (the
-// boxes are changed, so the page can show the completed texts), the rules of
-// MergePathsMessage on the trimmed texts, open connections of the three boxes and then of
-// "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and the Yes/No question
-// kMsgOverwriteNewDatabase (title "Warning", exclamation icon) when the new database exists.
-// Never throws.
+// The whole check of the page, in its order: ".mdf" appended to the boxes where missing
+// (AppendMdfExtension; the boxes are changed, so the page can show the completed texts), the rules
+// of MergePathsMessage on the trimmed texts, open connections (OpenConnectionsMessage) of the three
+// boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and the Yes/No
+// question kMsgOverwriteNewDatabase (title "Warning", exclamation icon) when the new database
+// exists. Never throws.
 MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes);
 
 }  // namespace msu

@@ -26,6 +26,10 @@ inline constexpr const char* kErrorLogFile = "Error.txt";
 // the last four characters, whatever the length of its extension.
 std::string DatabaseNameOfFile(const std::string& path);
 
+// Appends ".mdf" to a database page's box that is not blank and whose text does not mention
+// ".mdf" in any letter case (so "x.mdf.bak" stays as it is).
+void AppendMdfExtension(std::string& box);
+
 // The log file that belongs to a data file: the path without its last four characters,
 // followed by "_log.LDF".
 std::string LogFileOfDataFile(const std::string& path);
