@@ -12,11 +12,9 @@
 
 namespace msu::data {
 
-// Connect fails with these numbers when the server is not running or refuses the login.
-inline constexpr long kErrServerStopped = -2147221504;  // 0x80040000
-inline constexpr long kErrLoginFailed = -2147203048;    // 0x80044818
-// Any other failure of an administration operation.
-inline constexpr long kErrAdminOperation = -2147199229;
+// Connect fails with kErrServerStopped or kErrLoginFailed when the server is not running or
+// refuses the login; any other failure of an administration operation is kErrAdminOperation
+// (core/error_numbers.h).
 
 class AdminError : public NumberedError {
  public:

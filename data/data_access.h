@@ -3,7 +3,8 @@
 // split routines write them; a backend runs them with the suite server's meaning or refuses
 // them with an error.
 //
-// Errors: a failing call throws DataError with a number and a description (the callers' own
+// Errors: a failing call throws DataError with a number of the layer (core/error_numbers.h)
+// and a description (the callers' own
 // handlers turn it into progress lines). The connection also keeps the errors of its last
 // failed call in Errors().
 #pragma once
@@ -46,16 +47,6 @@ enum TypeCode : int {
   kTypeVarBinary = 204,     // varbinary(n)
   kTypeLongVarBinary = 205  // image, varbinary(max)
 };
-
-// Error numbers raised by the layer.
-inline constexpr long kErrStatement = -2147217900;   // statement refused or failed
-inline constexpr long kErrTimeout = -2147217871;     // command time-out expired
-inline constexpr long kErrConnection = -2147467259;  // cannot open, or connection lost
-inline constexpr long kErrNotFound = 3265;           // no field of that name or position
-inline constexpr long kErrNoCurrentRow = 3021;       // BOF or EOF is true
-inline constexpr long kErrClosed = 3704;             // operation on a closed object
-inline constexpr long kErrNotUpdatable = 3251;       // recordset does not allow changes
-inline constexpr long kErrInvalidArgument = 3001;    // bad argument (a filter, say)
 
 // One entry of a connection's error collection.
 struct ErrorEntry {

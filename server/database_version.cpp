@@ -13,13 +13,6 @@
 
 namespace msu {
 
-namespace {
-
-// Assigning a NULL to a text, as the version rows are read.
-constexpr long kErrInvalidUseOfNull = 94;
-
-}  // namespace
-
 double VersionNumber(std::string_view version) { return LeadingNumber(version); }
 
 std::optional<std::vector<int16_t>> VersionParts(std::string_view version) {

@@ -20,7 +20,7 @@ inline constexpr const char* kWorkDatabaseA = "W_O_R_K_A";
 inline constexpr const char* kWorkDatabaseB = "W_O_R_K_B";
 // Left behind by the row copy and the error log.
 inline constexpr const char* kCopyLogFile = "Copy.txt";
-inline constexpr const char* kErrorLogFile = "Error.txt";
+inline constexpr const char* kFailureLogFile = "Error.txt";
 
 // The database name a data file is attached under when none is given: its file name without
 // the last four characters, whatever the length of its extension.

@@ -88,7 +88,7 @@ class EmbeddedConnection : public data::Connection {
   void Open(const std::string& /*user*/, const std::string& /*password*/) override {
     Guard([&] {
       if (IsOpen()) {
-        throw data::DataError(3705, "Operation is not allowed when the object is open.");
+        throw data::DataError(data::kErrOpen, "Operation is not allowed when the object is open.");
       }
       OpenDatabase();
       return 0;

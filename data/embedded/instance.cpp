@@ -304,7 +304,7 @@ class EmbeddedInstance : public Instance {
 std::unique_ptr<Instance> Instance::Open(const std::string& root, const std::string& name) {
   const std::optional<std::string> folder = FindInstanceFolder(root, name);
   if (!folder) {
-    throw data::AdminError(kErrServerNotFound, "The server " + name + " does not exist.");
+    throw data::AdminError(data::kErrServerNotFound, "The server " + name + " does not exist.");
   }
   auto catalog =
       Guarded([&] { return std::make_unique<Catalog>(JoinPath(*folder, kCatalogFile), false); });

@@ -3,7 +3,7 @@
 // running/stopped state) and the open sessions (one file each, see session_file.h). Several
 // processes use one instance at once; the folder is the only thing they share.
 //
-// Failures throw data::AdminError: kErrServerNotFound for an instance that does not exist,
+// Failures throw data::AdminError: data::kErrServerNotFound for an instance that does not exist,
 // data::kErrServerStopped where a running instance is needed, data::kErrAdminOperation for
 // everything else, always with a description the programs can show as it is.
 #pragma once
@@ -14,9 +14,6 @@
 #include <vector>
 
 namespace msu::embedded {
-
-// Connecting to (or opening) an instance that does not exist.
-inline constexpr long kErrServerNotFound = -2147220991;  // 0x80040201
 
 // One attached database.
 struct AttachedDatabase {

@@ -7,8 +7,6 @@ namespace msu::testing {
 
 namespace {
 
-constexpr long kErrNoSuchServer = -2147203069;
-
 [[noreturn]] void Refuse(const std::string& text) {
   throw data::AdminError(data::kErrAdminOperation, text);
 }
@@ -138,7 +136,8 @@ std::unique_ptr<data::AdminConnection> FakeBackend::Connect(const std::string& s
   if (std::count(servers.begin(), servers.end(), server) +
           std::count(hidden.begin(), hidden.end(), server) ==
       0) {
-    throw data::AdminError(kErrNoSuchServer, "SQL Server does not exist or access denied.");
+    throw data::AdminError(data::kErrServerUnavailable,
+                           "SQL Server does not exist or access denied.");
   }
   if (!running) throw data::AdminError(data::kErrServerStopped, "The server is not running.");
   if (login != "VESTRA" || typed != password) {

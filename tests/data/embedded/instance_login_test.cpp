@@ -47,9 +47,9 @@ TEST_F(LoginTest, RefusalsCarryTheNumbersTheLoginCheckMaps) {
   EXPECT_EQ(Connect("ORVANE", "sa", kServerPassword),
             Failure(data::kErrLoginFailed, "Login failed for user 'sa'."));
   EXPECT_EQ(Connect("NOWHERE", "VESTRA", kServerPassword),
-            Failure(kErrServerNotFound, "The server NOWHERE does not exist."));
+            Failure(data::kErrServerNotFound, "The server NOWHERE does not exist."));
   // An empty server name, as a login check with an empty server list sends.
-  EXPECT_EQ(Connect("", "VESTRA", kServerPassword).first, kErrServerNotFound);
+  EXPECT_EQ(Connect("", "VESTRA", kServerPassword).first, data::kErrServerNotFound);
 
   Instance::Open(root.path(), "ORVANE")->Stop();
   // A stopped server reports that before it looks at the password.
