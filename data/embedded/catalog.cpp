@@ -11,42 +11,40 @@ namespace {
 constexpr int kBusyTimeoutMs = 15000;
 constexpr long kFirstSpid = 51;
 
+// A prepared statement of the catalog; a failure is a catalog error with SQLite's message.
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) Fail();
+    if (stmt_.Prepare(db, sql) != SQLITE_OK) Fail();
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
 
   Statement& Bind(int index, const std::string& text) {
-    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    stmt_.BindText(index, text);
     return *this;
   }
   Statement& Bind(int index, long long value) {
-    sqlite3_bind_int64(stmt_, index, value);
+    stmt_.BindInt(index, value);
     return *this;
   }
   // True while there is a row.
   bool Step() {
-    const int rc = sqlite3_step(stmt_);
+    const int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) return true;
     if (rc != SQLITE_DONE) Fail();
     return false;
   }
   std::string Text(int column) const {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return text ? std::string(text, sqlite3_column_bytes(stmt_, column)) : std::string();
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), column));
+    return text ? std::string(text, sqlite3_column_bytes(stmt_.get(), column)) : std::string();
   }
-  long long Integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+  long long Integer(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
 
  private:
   [[noreturn]] void Fail() {
     throw std::runtime_error(std::string("Catalog error: ") + sqlite3_errmsg(db_));
   }
   sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  sqlite::Statement stmt_;
 };
 
 }  // namespace
@@ -54,48 +52,30 @@ class Statement {
 Catalog::Catalog(const std::string& path, bool create) {
   const int flags =
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-    const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw std::runtime_error("Cannot open the catalog " + path + ": " + message);
-  }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  std::string message;
+  db_ = sqlite::Database::Open(path, flags, &message);
+  if (!db_) throw std::runtime_error("Cannot open the catalog " + path + ": " + message);
+  sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
   // Write-ahead logging: readers never wait for a writer, and a commit needs no sync, which
   // made opening a session cost tens of milliseconds. A power cut may lose the last changes,
   // never the catalog's consistency.
-  try {
-    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-  } catch (...) {
-    sqlite3_close(db_);
-    throw;
-  }
+  Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
   if (create) {
-    try {
-      Write([this] {
-        Exec(
-            "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-            "CREATE TABLE logins(name TEXT PRIMARY KEY COLLATE NOCASE, salt TEXT NOT NULL,"
-            " iterations INTEGER NOT NULL, hash TEXT NOT NULL);"
-            "CREATE TABLE databases(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL UNIQUE);");
-      });
-    } catch (...) {
-      sqlite3_close(db_);
-      throw;
-    }
+    Write([this] {
+      Exec(
+          "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+          "CREATE TABLE logins(name TEXT PRIMARY KEY COLLATE NOCASE, salt TEXT NOT NULL,"
+          " iterations INTEGER NOT NULL, hash TEXT NOT NULL);"
+          "CREATE TABLE databases(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+          " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL UNIQUE);");
+    });
   }
 }
 
-Catalog::~Catalog() { sqlite3_close(db_); }
-
 void Catalog::Exec(const char* sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string text = message ? message : sqlite3_errmsg(db_);
-    sqlite3_free(message);
-    throw std::runtime_error("Catalog error: " + text);
-  }
+  std::string message;
+  if (db_.TryExec(sql, &message) != SQLITE_OK)
+    throw std::runtime_error("Catalog error: " + message);
 }
 
 void Catalog::Write(const std::function<void()>& work) {
@@ -104,27 +84,27 @@ void Catalog::Write(const std::function<void()>& work) {
     work();
     Exec("COMMIT");
   } catch (...) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    db_.TryExec("ROLLBACK");
     throw;
   }
 }
 
 std::optional<std::string> Catalog::Setting(const std::string& key) const {
-  Statement select(db_, "SELECT value FROM settings WHERE key = ?1");
+  Statement select(db_.get(), "SELECT value FROM settings WHERE key = ?1");
   select.Bind(1, key);
   if (!select.Step()) return std::nullopt;
   return select.Text(0);
 }
 
 void Catalog::SetSetting(const std::string& key, const std::string& value) {
-  Statement upsert(db_,
+  Statement upsert(db_.get(),
                    "INSERT INTO settings(key, value) VALUES(?1, ?2)"
                    " ON CONFLICT(key) DO UPDATE SET value = excluded.value");
   upsert.Bind(1, key).Bind(2, value).Step();
 }
 
 std::optional<PasswordHash> Catalog::Login(const std::string& name) const {
-  Statement select(db_, "SELECT salt, iterations, hash FROM logins WHERE name = ?1");
+  Statement select(db_.get(), "SELECT salt, iterations, hash FROM logins WHERE name = ?1");
   select.Bind(1, name);
   if (!select.Step()) return std::nullopt;
   PasswordHash hash;
@@ -135,7 +115,7 @@ std::optional<PasswordHash> Catalog::Login(const std::string& name) const {
 }
 
 void Catalog::SetLogin(const std::string& name, const PasswordHash& hash) {
-  Statement upsert(db_,
+  Statement upsert(db_.get(),
                    "INSERT INTO logins(name, salt, iterations, hash) VALUES(?1, ?2, ?3, ?4)"
                    " ON CONFLICT(name) DO UPDATE SET salt = excluded.salt,"
                    " iterations = excluded.iterations, hash = excluded.hash");
@@ -144,21 +124,21 @@ void Catalog::SetLogin(const std::string& name, const PasswordHash& hash) {
 }
 
 std::vector<AttachedDatabase> Catalog::Databases() const {
-  Statement select(db_, "SELECT name, data_file FROM databases ORDER BY seq");
+  Statement select(db_.get(), "SELECT name, data_file FROM databases ORDER BY seq");
   std::vector<AttachedDatabase> databases;
   while (select.Step()) databases.push_back({select.Text(0), select.Text(1)});
   return databases;
 }
 
 void Catalog::AddDatabase(const AttachedDatabase& database) {
-  Statement insert(db_, "INSERT INTO databases(name, data_file) VALUES(?1, ?2)");
+  Statement insert(db_.get(), "INSERT INTO databases(name, data_file) VALUES(?1, ?2)");
   insert.Bind(1, database.name).Bind(2, database.data_file).Step();
 }
 
 bool Catalog::RemoveDatabase(const std::string& name) {
-  Statement remove(db_, "DELETE FROM databases WHERE name = ?1");
+  Statement remove(db_.get(), "DELETE FROM databases WHERE name = ?1");
   remove.Bind(1, name).Step();
-  return sqlite3_changes(db_) > 0;
+  return sqlite3_changes(db_.get()) > 0;
 }
 
 long Catalog::NextSpid() {

@@ -5,8 +5,6 @@
 // the others (busy timeout), so concurrent processes see one order of events.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "data/embedded/catalog_password.h"
 #include "data/embedded/instance.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::embedded {
 
@@ -22,7 +21,6 @@ class Catalog {
   // Opens the catalog file; with `create` the file and its tables are made (the file must not
   // exist yet). Throws std::runtime_error with SQLite's message when that fails.
   Catalog(const std::string& path, bool create);
-  ~Catalog();
   Catalog(const Catalog&) = delete;
   Catalog& operator=(const Catalog&) = delete;
 
@@ -45,7 +43,7 @@ class Catalog {
 
  private:
   void Exec(const char* sql);
-  sqlite3* db_ = nullptr;
+  sqlite::Database db_;
 };
 
 }  // namespace msu::embedded

@@ -31,25 +31,21 @@ std::shared_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path,
   }
   std::shared_ptr<SqliteDatabase> database(new SqliteDatabase());
   database->path_ = path;
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  database->db_ = db;
-  if (rc != SQLITE_OK) {
-    std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    database->Close();
-    CannotOpen(path, message + ".");
-  }
+  std::string message;
+  database->db_ = sqlite::Database::Open(path, SQLITE_OPEN_READWRITE, &message);
+  if (!database->db_) CannotOpen(path, message + ".");
+  sqlite3* db = database->db_.get();
   // Double quotes name columns, as on the suite server; they never fall back to text.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_extended_result_codes(db, 0);
   sqlite3_progress_handler(db, 1000, &SqliteDatabase::Progress, database.get());
   database->SetTimeout(30);
   // Reading the schema proves the file is a database without writing to it.
-  sqlite3_stmt* probe = nullptr;
-  rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_schema", -1, &probe, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_step(probe);
-  std::string message = sqlite3_errmsg(db);
-  sqlite3_finalize(probe);
+  Statement probe;
+  int rc = probe.Prepare(db, "SELECT count(*) FROM sqlite_schema");
+  if (rc == SQLITE_OK) rc = sqlite3_step(probe.get());
+  message = sqlite3_errmsg(db);
+  probe.Reset();
   if (rc != SQLITE_ROW) {
     database->Close();
     CannotOpen(path, rc == SQLITE_NOTADB ? "the file is not a database." : message + ".");
@@ -64,13 +60,12 @@ void SqliteDatabase::Close() {
   std::set<CursorListener*> listeners = listeners_;
   for (CursorListener* listener : listeners) listener->ConnectionClosing();
   listeners_.clear();
-  if (db_ != nullptr) sqlite3_close_v2(db_);
-  db_ = nullptr;
+  db_.Close();
   session_.reset();
 }
 
 void SqliteDatabase::CheckUsable() {
-  if (db_ == nullptr) {
+  if (!db_) {
     throw data::DataError(data::kErrClosed, "Operation is not allowed when the object is closed.");
   }
   if (session_ != nullptr && session_->Killed()) {
@@ -86,8 +81,7 @@ void SqliteDatabase::SetTimeout(int seconds) {
   timeout_seconds_ = seconds < 0 ? 0 : seconds;
   // Waiting for another process's lock counts against the same limit (five minutes when the
   // statements have none).
-  if (db_ != nullptr)
-    sqlite3_busy_timeout(db_, (timeout_seconds_ > 0 ? timeout_seconds_ : 300) * 1000);
+  if (db_) sqlite3_busy_timeout(db_.get(), (timeout_seconds_ > 0 ? timeout_seconds_ : 300) * 1000);
 }
 
 void SqliteDatabase::Arm() {
@@ -106,15 +100,12 @@ int SqliteDatabase::Progress(void* self) {
 }
 
 Statement SqliteDatabase::Prepare(const std::string& sql, const std::string& original) {
-  sqlite3_stmt* stmt = nullptr;
-  const char* tail = nullptr;
+  Statement stmt;
   timed_out_ = false;
-  int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail);
+  int rc = stmt.Prepare(db_.get(), sql);
   if (rc != SQLITE_OK) throw Error(rc, original);
-  if (stmt == nullptr) {
-    throw data::DataError(data::kErrStatement, "The statement is empty: " + original);
-  }
-  return Statement(stmt);
+  if (!stmt) throw data::DataError(data::kErrStatement, "The statement is empty: " + original);
+  return stmt;
 }
 
 int SqliteDatabase::Step(const Statement& stmt, const std::string& original) {
@@ -130,7 +121,7 @@ long SqliteDatabase::Run(const std::string& sql, const std::string& original) {
   if (!sqlite3_stmt_readonly(stmt.get())) BeforeWrite();
   while (Step(stmt, original) == SQLITE_ROW) {
   }
-  return static_cast<long>(sqlite3_changes(db_));
+  return static_cast<long>(sqlite3_changes(db_.get()));
 }
 
 data::DataError SqliteDatabase::Error(int rc, const std::string& original) const {
@@ -144,8 +135,8 @@ data::DataError SqliteDatabase::Error(int rc, const std::string& original) const
                            "(statement: " +
                                original + ")");
   }
-  std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-  return data::DataError(data::kErrStatement, message + " (statement: " + original + ")");
+  return data::DataError(data::kErrStatement,
+                         sqlite::ErrorMessage(db_.get(), rc) + " (statement: " + original + ")");
 }
 
 void SqliteDatabase::BeforeWrite() {
@@ -210,23 +201,17 @@ void CreateDatabaseFile(const std::string& path) {
     throw data::DataError(data::kErrConnection,
                           "Cannot create the database file \"" + path + "\": a file exists there.");
   }
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   std::string message;
-  if (rc == SQLITE_OK) {
+  sqlite::Database db =
+      sqlite::Database::Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &message);
+  int rc = db ? SQLITE_OK : SQLITE_CANTOPEN;
+  if (db) {
     // Writing the header makes the file a database on disk at once.
-    std::string sql =
-        "PRAGMA journal_mode=DELETE; PRAGMA application_id=" + std::to_string(kApplicationId) + ";";
-    char* error = nullptr;
-    rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-    if (error != nullptr) {
-      message = error;
-      sqlite3_free(error);
-    }
-  } else {
-    message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    rc = db.TryExec(
+        "PRAGMA journal_mode=DELETE; PRAGMA application_id=" + std::to_string(kApplicationId) + ";",
+        &message);
   }
-  sqlite3_close_v2(db);
+  db.Close();
   if (rc != SQLITE_OK) {
     std::filesystem::remove(path, ec);
     throw data::DataError(data::kErrConnection,

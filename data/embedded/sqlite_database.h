@@ -13,37 +13,12 @@
 
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::embedded {
 
-// Owns one prepared statement.
-class Statement {
- public:
-  Statement() = default;
-  explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
-  Statement(Statement&& other) noexcept : stmt_(other.stmt_) { other.stmt_ = nullptr; }
-  Statement& operator=(Statement&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      stmt_ = other.stmt_;
-      other.stmt_ = nullptr;
-    }
-    return *this;
-  }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  ~Statement() { Reset(); }
-
-  sqlite3_stmt* get() const { return stmt_; }
-  explicit operator bool() const { return stmt_ != nullptr; }
-  void Reset() {
-    if (stmt_ != nullptr) sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
+// Every statement of a connection is held by the one owner of SQLite handles.
+using sqlite::Statement;
 
 // What a recordset does when its connection writes or closes.
 class CursorListener {
@@ -63,8 +38,8 @@ class SqliteDatabase {
                                               std::unique_ptr<Session> session);
   ~SqliteDatabase();
 
-  bool IsOpen() const { return db_ != nullptr; }
-  sqlite3* handle() const { return db_; }
+  bool IsOpen() const { return static_cast<bool>(db_); }
+  sqlite3* handle() const { return db_.get(); }
   const std::string& path() const { return path_; }
 
   // Closes recordsets, the file and the session. Harmless when already closed.
@@ -106,7 +81,7 @@ class SqliteDatabase {
   static int Progress(void* self);
   void Arm();
 
-  sqlite3* db_ = nullptr;
+  sqlite::Database db_;
   std::string path_;
   std::unique_ptr<Session> session_;
   int timeout_seconds_ = 30;

@@ -1,47 +1,99 @@
 #include "data/sqlite/sqlite_handles.h"
 
 #include <stdexcept>
+#include <utility>
 
-namespace msu::suite {
+namespace msu::sqlite {
 
-Database::Database(const std::string& path, bool create) : path_(path) {
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-    std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw std::runtime_error("Cannot open " + path + ": " + message);
-  }
+std::string ErrorMessage(sqlite3* db, int rc) {
+  return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
 }
 
-Database::~Database() { sqlite3_close(db_); }
+Database::Database(const std::string& path, int flags) {
+  std::string message;
+  *this = Open(path, flags, &message);
+  if (db_ == nullptr) throw std::runtime_error("Cannot open " + path + ": " + message);
+}
 
-void Database::Fail(const std::string& what) const {
-  throw std::runtime_error(what + " failed on " + path_ + ": " + sqlite3_errmsg(db_));
+Database Database::Open(const std::string& path, int flags, std::string* error) {
+  Database database;
+  database.path_ = path;
+  const int rc = sqlite3_open_v2(path.c_str(), &database.db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    *error = ErrorMessage(database.db_, rc);
+    database.Close();
+  }
+  return database;
+}
+
+Database::Database(Database&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)), path_(std::move(other.path_)) {}
+
+Database& Database::operator=(Database&& other) noexcept {
+  if (this != &other) {
+    Close();
+    db_ = std::exchange(other.db_, nullptr);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+void Database::Close() {
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
 }
 
 void Database::Exec(const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    std::string message = error != nullptr ? error : "unknown error";
-    sqlite3_free(error);
+  std::string message;
+  if (TryExec(sql, &message) != SQLITE_OK) {
     throw std::runtime_error("Statement failed on " + path_ + ": " + message);
   }
 }
 
+int Database::TryExec(const std::string& sql, std::string* error) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+  if (rc != SQLITE_OK && error != nullptr) {
+    *error = message != nullptr ? message : ErrorMessage(db_, rc);
+  }
+  sqlite3_free(message);
+  return rc;
+}
+
 int64_t Database::QueryInt(const std::string& sql) {
   Statement statement(*this, sql);
-  return statement.Next() ? sqlite3_column_int64(statement.handle(), 0) : 0;
+  return statement.Next() ? sqlite3_column_int64(statement.get(), 0) : 0;
 }
 
-Statement::Statement(Database& db, const std::string& sql) : db_(db) {
-  if (sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
-      SQLITE_OK) {
-    db.Fail("Preparing \"" + sql + "\"");
+Statement::Statement(const Database& db, const std::string& sql) : path_(db.path()) {
+  if (Prepare(db.get(), sql) != SQLITE_OK) Fail("Preparing \"" + sql + "\"");
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : stmt_(std::exchange(other.stmt_, nullptr)),
+      db_(std::exchange(other.db_, nullptr)),
+      path_(std::move(other.path_)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    stmt_ = std::exchange(other.stmt_, nullptr);
+    db_ = std::exchange(other.db_, nullptr);
+    path_ = std::move(other.path_);
   }
+  return *this;
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+int Statement::Prepare(sqlite3* db, std::string_view sql, const char** tail) {
+  Reset();
+  db_ = db;
+  return sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, tail);
+}
+
+void Statement::Reset() {
+  if (stmt_ != nullptr) sqlite3_finalize(stmt_);
+  stmt_ = nullptr;
+}
 
 void Statement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 void Statement::BindInt(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
@@ -51,16 +103,20 @@ void Statement::BindText(int index, std::string_view value) {
 }
 
 void Statement::Run() {
-  int rc = sqlite3_step(stmt_);
-  if (rc != SQLITE_DONE) db_.Fail(std::string("Statement \"") + sqlite3_sql(stmt_) + "\"");
+  const int rc = sqlite3_step(stmt_);
+  if (rc != SQLITE_DONE) Fail(std::string("Statement \"") + sqlite3_sql(stmt_) + "\"");
   sqlite3_reset(stmt_);
 }
 
 bool Statement::Next() {
-  int rc = sqlite3_step(stmt_);
+  const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
-  if (rc != SQLITE_DONE) db_.Fail(std::string("Query \"") + sqlite3_sql(stmt_) + "\"");
+  if (rc != SQLITE_DONE) Fail(std::string("Query \"") + sqlite3_sql(stmt_) + "\"");
   return false;
 }
 
-}  // namespace msu::suite
+void Statement::Fail(const std::string& what) const {
+  throw std::runtime_error(what + " failed on " + path_ + ": " + sqlite3_errmsg(db_));
+}
+
+}  // namespace msu::sqlite

@@ -7,7 +7,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include "reports/problem_report.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/sqlite_rows.h"
 
 namespace msu::testing {
 
@@ -60,30 +60,12 @@ inline Lines operator+(Lines a, const Lines& b) {
 
 // Every row of a query on a SQLite file, values joined by "|" ("NULL" for NULL).
 inline Lines Query(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  Lines rows;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    ADD_FAILURE() << "cannot open " << path;
-    return rows;
+  try {
+    return QueryFile(path, sql);
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << error.what();
+    return {};
   }
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-    ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
-  } else {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::string row;
-      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-        if (c > 0) row += "|";
-        const unsigned char* text = sqlite3_column_text(stmt, c);
-        row += text == nullptr ? "NULL" : reinterpret_cast<const char*>(text);
-      }
-      rows.push_back(row);
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return rows;
 }
 
 class RecordingViewer : public reports::ReportViewer {

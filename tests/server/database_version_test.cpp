@@ -2,7 +2,6 @@
 #include "server/database_version.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <optional>
 
@@ -13,6 +12,7 @@
 #include "server/login.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
+#include "tests/support/sqlite_rows.h"
 #include "tests/support/test_files.h"
 
 namespace msu {
@@ -41,12 +41,9 @@ class ReadVersionTest : public ::testing::Test {
   // A database file attached as `name`; `rows` fill its version table, nullopt leaves it out.
   std::string Database(const std::string& name, std::optional<std::string> rows) {
     const std::string path = folder_ / (name + ".mdf");
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     std::string sql = "CREATE TABLE Incidents(IncidentID INTEGER PRIMARY KEY);";
     if (rows) sql += "CREATE TABLE version(module TEXT, version TEXT);" + *rows;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    testing::ExecFile(path, sql);
     instance_->Attach(name, path);
     return path;
   }

@@ -4,13 +4,13 @@
 #include "data/embedded/embedded_connection.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 
 #include "data/data_access.h"
 #include "data/embedded/database_file.h"
 #include "data/embedded/instance.h"
+#include "tests/support/sqlite_rows.h"
 #include "tests/support/test_files.h"
 
 namespace msu::embedded {
@@ -75,14 +75,8 @@ class EmbeddedConnectionTest : public ::testing::Test {
 
   // SQLite's own check of the file, read past the engine.
   void ExpectIntact() {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &stmt, nullptr);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "ok");
-    sqlite3_finalize(stmt);
-    sqlite3_close(raw);
+    EXPECT_EQ(msu::testing::QueryFile(path_, "PRAGMA integrity_check"),
+              std::vector<std::string>{"ok"});
   }
 
   msu::testing::ScratchFolder folder_;

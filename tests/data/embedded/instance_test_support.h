@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "data/embedded/instance.h"
+#include "tests/support/sqlite_rows.h"
 #include "tests/support/test_files.h"
 
 namespace msu::embedded::testing {
@@ -25,14 +25,10 @@ using msu::testing::WriteFile;
 
 // Writes a small SQLite database with one table and one row.
 inline void MakeDatabaseFile(const std::string& path, const std::string& incident = "Flood") {
-  sqlite3* db = nullptr;
-  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot create db");
-  const std::string sql =
-      "CREATE TABLE Incidents(IncidentID INTEGER PRIMARY KEY, Name TEXT);"
-      "INSERT INTO Incidents VALUES(1, '" +
-      incident + "');";
-  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  msu::testing::ExecFile(path,
+                         "CREATE TABLE Incidents(IncidentID INTEGER PRIMARY KEY, Name TEXT);"
+                         "INSERT INTO Incidents VALUES(1, '" +
+                             incident + "');");
 }
 
 // The exit status of a child process; -1 when it did not exit by itself.
