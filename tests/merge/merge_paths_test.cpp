@@ -3,10 +3,10 @@
 #include "merge/merge_paths.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
+
+#include "tests/support/test_files.h"
 
 namespace msu {
 namespace {
@@ -29,9 +29,8 @@ TEST(MergePathsTest, OnlyANameWithoutMdfAnywhereIsCompleted) {
 }
 
 TEST(MergePathsTest, TheFirstBrokenRuleDecidesAndComparisonsAreExact) {
-  char pattern[] = "/tmp/msu-paths-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string folder = pattern;
+  const testing::ScratchFolder scratch;
+  const std::string& folder = scratch.path();
   const std::string a = folder + "/A.mdf";
   const std::string b = folder + "/B.mdf";
   const std::string lower_a = folder + "/a.mdf";
@@ -51,8 +50,6 @@ TEST(MergePathsTest, TheFirstBrokenRuleDecidesAndComparisonsAreExact) {
   // Letter case counts, as on the page.
   EXPECT_EQ(MergePathsMessage(a, lower_a, folder + "/New.mdf"), "");
   EXPECT_EQ(MergePathsMessage(a, b, folder + "/b.mdf"), "");
-
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

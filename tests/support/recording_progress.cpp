@@ -4,9 +4,7 @@ namespace msu {
 
 void RecordingProgress::Add(LogPage page, const std::string& message, bool detail) {
   if (detail && !details_[Index(page)]) return;
-  Line line{message, ClassifyLine(message, page)};
-  lines_[Index(page)].push_back(line);
-  OnLine(page, line);
+  lines_[Index(page)].push_back({message, ClassifyLine(message, page)});
 }
 
 void RecordingProgress::Clear(LogPage page) { lines_[Index(page)].clear(); }

@@ -1,5 +1,4 @@
-// A Progress that keeps every line and caption in memory: the log that tests read, and the
-// base of the terminal log of the command-line programs.
+// A Progress that keeps every line and caption in memory: the log that tests read.
 #pragma once
 
 #include <array>
@@ -33,10 +32,6 @@ class RecordingProgress : public Progress {
   const std::vector<std::string>& CaptionHistory(LogPage page) const {
     return caption_history_[Index(page)];
   }
-
- protected:
-  // Called for each line that is shown; the command-line programs print it here.
-  virtual void OnLine(LogPage /*page*/, const Line& /*line*/) {}
 
  private:
   static size_t Index(LogPage page) { return static_cast<size_t>(page); }

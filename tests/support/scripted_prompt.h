@@ -1,5 +1,5 @@
-// A Prompt that answers from a script and remembers every question: the test double, and the
-// non-interactive answers of the command-line programs.
+// A Prompt that answers from a script and remembers every question: the tests' double of the
+// message boxes, the file dialogs and the busy pointer.
 #pragma once
 
 #include <deque>
