@@ -42,6 +42,10 @@
 // "+" between a text literal and anything but another text literal, binary literals 0x...,
 // several statements in one text, and any other statement or ALTER TABLE form.
 //
+// The translation lives in tsql_tokenizer.cpp (tokens), tsql_dml.cpp (data statements),
+// tsql_ddl.cpp (definitions) and tsql_translator.cpp (the rewrites every statement gets and the
+// choice of form), which share the internal headers tsql_tokenizer.h and tsql_forms.h.
+//
 // Known gap: "+" between two columns is passed on as an addition, since the translator does
 // not know column types; text columns joined with "+" add up as numbers instead of joining.
 #pragma once
