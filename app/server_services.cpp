@@ -88,8 +88,8 @@ bool ServerServices::RunMerge() {
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
-  const SplitPathsCheck check = msu::ValidateSplitPaths(context_, source, target);
-  return {check.verdict == SplitPathsVerdict::kAccepted, check.message};
+  const PathsCheck check = msu::ValidateSplitPaths(context_, source, target);
+  return {check.verdict == PathsVerdict::kAccepted, check.message};
 }
 
 StepCheck ServerServices::AcceptSplitSource(const std::string& source) {

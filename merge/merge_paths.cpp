@@ -27,17 +27,10 @@ MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
   if (!message.empty()) return {MergePathsVerdict::kInvalid, message};
 
   // The boxes are asked as typed: the server compares the file paths it knows with them.
-  message =
-      OpenConnectionsMessage(context, {boxes.database1, boxes.database2, boxes.new_database,
-                                       context.AppFile(kWorkFileB), context.AppFile(kWorkFileA)});
-  if (!message.empty()) return {MergePathsVerdict::kInUse, message};
-
-  if (FileExists(new_database) &&
-      context.prompt().MessageBox(kMsgOverwriteNewDatabase, "Warning", Buttons::kYesNo,
-                                  Icon::kExclamation) == Answer::kNo) {
-    return {MergePathsVerdict::kNotOverwritten, ""};
-  }
-  return {MergePathsVerdict::kAccepted, ""};
+  return CheckInUseAndOverwrite(context,
+                                {boxes.database1, boxes.database2, boxes.new_database,
+                                 context.AppFile(kWorkFileB), context.AppFile(kWorkFileA)},
+                                new_database, kMsgOverwriteNewDatabase);
 }
 
 }  // namespace msu

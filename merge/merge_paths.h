@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "server/database_paths.h"
 #include "server/open_connections.h"
 #include "server/working_files.h"
 
@@ -37,25 +38,15 @@ inline constexpr const char* kMsgOverwriteNewDatabase =
 std::string MergePathsMessage(const std::string& database1, const std::string& database2,
                               const std::string& new_database);
 
-enum class MergePathsVerdict {
-  kAccepted,
-  kInvalid,         // a rule of MergePathsMessage is broken
-  kInUse,           // a database or a working file has open connections
-  kNotOverwritten,  // the new database exists and the user said No
-};
-
-struct MergePathsCheck {
-  MergePathsVerdict verdict = MergePathsVerdict::kInvalid;
-  // For the page's message label; empty when accepted or not overwritten.
-  std::string message;
-};
+// kInvalid when a rule of MergePathsMessage is broken; see server/database_paths.h.
+using MergePathsVerdict = PathsVerdict;
+using MergePathsCheck = PathsCheck;
 
 // The whole check of the page, in its order: ".mdf" appended to the boxes where missing
 // (AppendMdfExtension; the boxes are changed, so the page can show the completed texts), the rules
-// of MergePathsMessage on the trimmed texts, open connections (OpenConnectionsMessage) of the three
-// boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and the Yes/No
-// question kMsgOverwriteNewDatabase (title "Warning", exclamation icon) when the new database
-// exists. Never throws.
+// of MergePathsMessage on the trimmed texts, then CheckInUseAndOverwrite: open connections of
+// the three boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and
+// the question kMsgOverwriteNewDatabase when the new database exists. Never throws.
 MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes);
 
 }  // namespace msu

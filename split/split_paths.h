@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "server/database_paths.h"
 
 namespace msu {
 
@@ -24,24 +25,12 @@ inline constexpr const char* kMsgOverwriteSplitResult =
 // database named, and the two paths different. Comparisons are exact and case-sensitive.
 std::string SplitPathsMessage(const std::string& source, const std::string& target);
 
-enum class SplitPathsVerdict {
-  kAccepted,
-  kInvalid,         // a rule of SplitPathsMessage is broken
-  kInUse,           // a database or the working file has open connections
-  kNotOverwritten,  // the resulting database exists and the user said No
-};
-
-struct SplitPathsCheck {
-  SplitPathsVerdict verdict = SplitPathsVerdict::kInvalid;
-  // For the page's message label; empty when accepted or not overwritten.
-  std::string message;
-};
-
 // The whole check of the page, in its order: ".mdf" appended to both boxes where missing (the
 // boxes are changed, so the page can show the completed texts), the rules of
-// SplitPathsMessage on the trimmed texts, open connections of the two boxes and then of
-// "W_O_R_K_A.tmp" of the application folder, and the Yes/No question kMsgOverwriteSplitResult
-// (title "Warning", exclamation icon) when the resulting database exists. Never throws.
-SplitPathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target);
+// SplitPathsMessage on the trimmed texts (kInvalid), then CheckInUseAndOverwrite
+// (server/database_paths.h): open connections of the two boxes and then of "W_O_R_K_A.tmp" of
+// the application folder, and the question kMsgOverwriteSplitResult when the resulting
+// database exists. Never throws.
+PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target);
 
 }  // namespace msu
