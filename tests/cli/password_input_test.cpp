@@ -17,10 +17,8 @@ TEST(PasswordInputTest, TheFirstLineOfTheFileWithoutItsCr) {
   struct Case {
     std::string bytes, password;
   };
-  for (const Case& c : std::vector<Case>{{"secret\r\nmore\n", "secret"},
-                                         {"se cret", "se cret"},
-                                         {"\r\n", ""},
-                                         {"", ""}}) {
+  for (const Case& c : std::vector<Case>{
+           {"secret\r\nmore\n", "secret"}, {"se cret", "se cret"}, {"\r\n", ""}, {"", ""}}) {
     testing::WriteFile(folder / "warden.txt", c.bytes);
     std::string password = "before";
     EXPECT_EQ(ReadPasswordLine(folder / "warden.txt", "", &password), PasswordRead::kRead);
