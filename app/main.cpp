@@ -5,7 +5,7 @@
 #include "app/qt_prompt.h"
 #include "app/server_services.h"
 #include "core/context.h"
-#include "server/embedded/backend.h"
+#include "data/embedded/backend.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -3,14 +3,14 @@
 #include <cstdlib>
 
 #include "core/text.h"
+#include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
+#include "merge/version_rules.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
-#include "server/merge_paths.h"
-#include "server/open_connections.h"
-#include "server/version_rules.h"
 #include "server/working_copies.h"
-#include "server/working_files.h"
+#include "split/split_paths.h"
+#include "split/version_rules.h"
 
 namespace msu::app {
 
@@ -86,26 +86,8 @@ void ServerServices::FinishCopyTables(long merge_into_incident) {
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
-  AppendMdfExtension(source);
-  AppendMdfExtension(target);
-  const std::string source_path = Trim(source);
-  const std::string target_path = Trim(target);
-
-  if (source_path.size() < 2) return {false, "Error, Database to Split not specified"};
-  if (!FileExists(source_path)) return {false, "Error, Database does not exist"};
-  if (target_path.empty()) return {false, "Error, Resulting Database not specified"};
-  if (target_path == source_path) return {false, "Error, databases are the same name."};
-
-  const std::string in_use =
-      OpenConnectionsMessage(context_, {source, target, context_.AppFile(kWorkFileA)});
-  if (!in_use.empty()) return {false, in_use};
-
-  if (FileExists(target_path) &&
-      context_.prompt().MessageBox("The Resulting database exists. Do you want to overwrite it?",
-                                   "Warning", Buttons::kYesNo, Icon::kExclamation) == Answer::kNo) {
-    return {false, ""};
-  }
-  return {true, ""};
+  const PathsCheck check = msu::ValidateSplitPaths(context_, source, target);
+  return {check.verdict == PathsVerdict::kAccepted, check.message};
 }
 
 StepCheck ServerServices::AcceptSplitSource(const std::string& source) {

@@ -48,7 +48,8 @@ class ServerServices : public WizardServices {
   std::vector<IncidentItem> ListMergeIncidents() override;
   // The engine's FinishCopyTables into `merge_into_incident`.
   void FinishCopyTables(long merge_into_incident) override;
-  // The same checks for the database to split and the resulting database.
+  // The split page's checks (split/split_paths.h) of the database to split and the resulting
+  // database.
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
   // Refuses a database older than 4.1 with its message box.
   StepCheck AcceptSplitSource(const std::string& source) override;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/merge_paths.h"
+#include "merge/merge_paths.h"
 
 namespace msu::app {
 

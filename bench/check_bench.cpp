@@ -4,7 +4,6 @@
 // collide, each with a referring table). Prints the seconds and the statements per second.
 //
 //   check_bench [standard rows] [user rows]
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,15 +15,16 @@
 #include <string>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
+#include "data/sqlite/sqlite_handles.h"
 #include "instructions/instruction_model.h"
 #include "merge/lookup_check.h"
 #include "reports/problem_report.h"
 #include "server/connection_settings.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/instance.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace {
 
@@ -33,14 +33,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    std::fprintf(stderr, "%s in %s\n", error != nullptr ? error : "?", sql.c_str());
-    std::exit(1);
-  }
 }
 
 // A text code: a letter and a number.
@@ -70,26 +62,22 @@ void MakeDatabase(msu::data::Backend& backend, const std::string& path, int side
         "[TextCode] varchar(12))");
     connection->Close();
   }
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  Exec(db, "BEGIN");
-  sqlite3_stmt* number = nullptr;
-  sqlite3_stmt* text = nullptr;
-  sqlite3_stmt* unit = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO L_Number VALUES (?, ?, ?)", -1, &number, nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO L_Text VALUES (?, ?, ?)", -1, &text, nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO Units VALUES (?, ?, ?)", -1, &unit, nullptr);
-  const auto row = [](sqlite3_stmt* stmt, const std::string& code, bool integer,
+  // The rows go in past the engine, in one transaction: making the pair is not what is measured.
+  msu::sqlite::Database db(path, SQLITE_OPEN_READWRITE);
+  db.Exec("BEGIN");
+  msu::sqlite::Statement number(db, "INSERT INTO L_Number VALUES (?, ?, ?)");
+  msu::sqlite::Statement text(db, "INSERT INTO L_Text VALUES (?, ?, ?)");
+  msu::sqlite::Statement unit(db, "INSERT INTO Units VALUES (?, ?, ?)");
+  const auto row = [](msu::sqlite::Statement& stmt, const std::string& code, bool integer,
                       const std::string& description, int standard) {
     if (integer) {
-      sqlite3_bind_int64(stmt, 1, std::atoll(code.c_str()));
+      stmt.BindInt(1, std::atoll(code.c_str()));
     } else {
-      sqlite3_bind_text(stmt, 1, code.c_str(), -1, SQLITE_TRANSIENT);
+      stmt.BindText(1, code);
     }
-    sqlite3_bind_text(stmt, 2, description.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int(stmt, 3, standard);
-    sqlite3_step(stmt);
-    sqlite3_reset(stmt);
+    stmt.BindText(2, description);
+    stmt.BindInt(3, standard);
+    stmt.Run();
   };
   for (long i = 1; i <= standard; ++i) {
     const std::string description =
@@ -102,18 +90,12 @@ void MakeDatabase(msu::data::Backend& backend, const std::string& path, int side
   for (long i = 1; i <= user; ++i) {
     row(number, std::to_string(standard + numeric_shift + i), true, "User " + std::to_string(i), 0);
     row(text, Code('U', text_shift + i), false, "User " + std::to_string(i), 0);
-    sqlite3_bind_int64(unit, 1, i);
-    sqlite3_bind_int64(unit, 2, standard + numeric_shift + i);
-    const std::string unit_text = Code('U', text_shift + i);
-    sqlite3_bind_text(unit, 3, unit_text.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_step(unit);
-    sqlite3_reset(unit);
+    unit.BindInt(1, i);
+    unit.BindInt(2, standard + numeric_shift + i);
+    unit.BindText(3, Code('U', text_shift + i));
+    unit.Run();
   }
-  sqlite3_finalize(number);
-  sqlite3_finalize(text);
-  sqlite3_finalize(unit);
-  Exec(db, "COMMIT");
-  sqlite3_close(db);
+  db.Exec("COMMIT");
 }
 
 }  // namespace

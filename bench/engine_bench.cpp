@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "server/data_access.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/embedded_connection.h"
+#include "data/data_access.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/embedded_connection.h"
 
 namespace {
 

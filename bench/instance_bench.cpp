@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
 #include "server/login.h"
 
 namespace {

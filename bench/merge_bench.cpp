@@ -25,14 +25,14 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_sequence.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
 #include "server/login_check.h"
 #include "suite/sample_generator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace {
 

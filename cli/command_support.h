@@ -10,9 +10,9 @@
 
 #include "cli/msu_terminal.h"
 #include "core/context.h"
+#include "data/embedded/backend.h"
+#include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
-#include "server/embedded/backend.h"
-#include "server/merge_paths.h"
 
 namespace msu::cli {
 

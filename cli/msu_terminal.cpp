@@ -1,29 +1,32 @@
 #include "cli/msu_terminal.h"
 
 #include <signal.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iostream>
 #include <iterator>
+#include <ostream>
+
+#include "cli/password_input.h"
 
 namespace msu::cli {
 
-void TerminalProgress::OnLine(LogPage page, const Line& line) {
-  if (std::find(pages_.begin(), pages_.end(), page) == pages_.end()) return;
+bool TerminalProgress::Prints(LogPage page) const {
+  return std::find(pages_.begin(), pages_.end(), page) != pages_.end();
+}
+
+void TerminalProgress::Add(LogPage page, const std::string& message, bool detail) {
+  if (detail && !details_[Index(page)]) return;
+  texts_[Index(page)].push_back(message);
+  if (!Prints(page)) return;
   ClearStatus();
   // Flushed line by line: a long check shows how far it got, also through a pipe.
-  out_ << line.text << std::endl;
+  out_ << message << std::endl;
 }
 
 void TerminalProgress::SetPercent(LogPage page, int value, int value2) {
-  RecordingProgress::SetPercent(page, value, value2);
   if (!live_status_ || page != LogPage::kMerge) return;
   // Carriage return and "erase to the end of the line": the figures are redrawn in place.
-  out_ << "\r\033[KMerge: " << Caption(page) << std::flush;
+  out_ << "\r\033[KMerge: " << StatusCaption(value, value2) << std::flush;
   status_shown_ = true;
 }
 
@@ -52,28 +55,6 @@ std::optional<std::string> TerminalPrompt::SaveFile(const FileDialogOptions& /*o
 }
 
 namespace {
-
-// Turns the echo of the terminal off for the life of the object and back on, on every path.
-class EchoOff {
- public:
-  explicit EchoOff(int fd) : fd_(fd) {
-    if (::tcgetattr(fd_, &saved_) != 0) return;
-    termios quiet = saved_;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
-    restore_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
-  }
-  ~EchoOff() {
-    if (restore_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-
- private:
-  int fd_;
-  termios saved_{};
-  bool restore_ = false;
-};
 
 volatile sig_atomic_t received_signal = 0;
 
@@ -105,24 +86,18 @@ int DeferredInterrupts::Received() const { return received_signal; }
 
 bool ReadWardenPassword(const std::string& password_file, const std::string& prompt,
                         std::string* password, std::string* problem) {
-  password->clear();
-  if (!password_file.empty()) {
-    std::ifstream file(password_file, std::ios::binary);
-    if (!file) {
+  switch (ReadPasswordLine(password_file, prompt, password)) {
+    case PasswordRead::kFileUnreadable:
       *problem = "cannot read the password file " + password_file;
       return false;
-    }
-    std::getline(file, *password);
-  } else {
-    if (!::isatty(STDIN_FILENO)) {
+    case PasswordRead::kNoTerminal:
       *problem = "there is no terminal to read the Warden password from; give --password-file FILE";
       return false;
-    }
-    std::cerr << prompt << std::flush;
-    EchoOff echo_off(STDIN_FILENO);
-    std::getline(std::cin, *password);
+    case PasswordRead::kRead:
+    case PasswordRead::kNothingTyped:
+      // Nothing typed is an empty password, which the login check refuses in its own words.
+      return true;
   }
-  if (!password->empty() && password->back() == '\r') password->pop_back();
   return true;
 }
 

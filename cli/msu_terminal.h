@@ -2,41 +2,51 @@
 // never wait for anybody, and the Warden password read without echo.
 #pragma once
 
+#include <array>
 #include <initializer_list>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "core/progress.h"
 #include "core/prompt.h"
-#include "core/recording_progress.h"
 
 namespace msu::cli {
 
-// Prints every shown line of one page's log, as it is added, on `out`. Detail lines reach it
-// only when the page's "Show Details" box is ticked (SetShowDetails). The lines are kept as
-// well, so the program can look back at what a routine wrote.
+// Prints every shown line of the logs of `pages`, as it is added, on `out`. Detail lines reach
+// it only when the page's "Show Details" box is ticked (SetShowDetails). The shown lines of
+// every page are kept as well, so the program can look back at what a routine wrote.
 //
 // With `live_status` (for a terminal, never a pipe or file), the merge page's percentages show
-// as one line that is redrawn in place ("Merge: 40 % - 75 %") and cleared before each line.
-class TerminalProgress : public RecordingProgress {
+// as one line that is redrawn in place ("Merge: 40 % - 75 %") and cleared before each line;
+// otherwise percentages are not shown.
+class TerminalProgress : public Progress {
  public:
   TerminalProgress(std::ostream& out, std::initializer_list<LogPage> pages,
                    bool live_status = false)
       : out_(out), pages_(pages), live_status_(live_status) {}
   ~TerminalProgress() override { ClearStatus(); }
 
+  void Add(LogPage page, const std::string& message, bool detail) override;
+  void Clear(LogPage page) override { texts_[Index(page)].clear(); }
   void SetPercent(LogPage page, int value, int value2) override;
 
- protected:
-  void OnLine(LogPage page, const Line& line) override;
+  // The "Show Details" box of `page`; read at each Add.
+  void SetShowDetails(LogPage page, bool shown) { details_[Index(page)] = shown; }
+  // The texts of the shown lines of `page` since it was last cleared, in order.
+  const std::vector<std::string>& Texts(LogPage page) const { return texts_[Index(page)]; }
 
  private:
+  static size_t Index(LogPage page) { return static_cast<size_t>(page); }
+  bool Prints(LogPage page) const;
   void ClearStatus();
 
   std::ostream& out_;
   std::vector<LogPage> pages_;
   bool live_status_;
   bool status_shown_ = false;
+  std::array<std::vector<std::string>, 3> texts_;
+  std::array<bool, 3> details_{false, false, false};
 };
 
 // Answers every message box at once: the text (after its title, when it has one) goes to

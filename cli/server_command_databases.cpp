@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "cli/server_commands.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 
 namespace msu::cli {
 

@@ -2,8 +2,8 @@
 #include <ostream>
 
 #include "cli/server_commands.h"
-#include "server/admin.h"
-#include "server/embedded/instance.h"
+#include "data/admin.h"
+#include "data/embedded/instance.h"
 
 namespace msu::cli {
 

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "cli/server_commands.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 
 namespace msu::cli {

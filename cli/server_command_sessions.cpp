@@ -6,9 +6,9 @@
 #include <ostream>
 
 #include "cli/server_commands.h"
-#include "server/data_access.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
+#include "data/data_access.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
 
 namespace msu::cli {
 

@@ -1,16 +1,13 @@
 #include "cli/server_commands.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
+#include <ostream>
 
-#include "server/admin.h"
-#include "server/data_access.h"
-#include "server/embedded/instance.h"
+#include "cli/password_input.h"
+#include "data/admin.h"
+#include "data/data_access.h"
+#include "data/embedded/instance.h"
 
 namespace msu::cli {
 
@@ -40,23 +37,6 @@ void PrintProgramHelp(std::ostream& out) {
 void PrintCommandHelp(std::ostream& out, const ServerCommand& command) {
   out << "Usage: " << kProgram << " [--root DIR] " << command.usage << "\n\n"
       << command.description << "\n";
-}
-
-std::string ReadTerminalLine(const std::string& prompt) {
-  std::cerr << prompt << std::flush;
-  termios saved{};
-  const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (terminal) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  std::string line;
-  const bool read = static_cast<bool>(std::getline(std::cin, line));
-  if (terminal) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-  std::cerr << "\n";
-  if (!read) throw std::runtime_error("No password was entered.");
-  return line;
 }
 
 }  // namespace
@@ -192,18 +172,23 @@ void PrintTable(std::ostream& out, const std::vector<std::string>& headers,
 std::string ReadPassword(const std::string& password_file, const std::string& prompt,
                          bool confirm) {
   std::string password;
-  if (!password_file.empty()) {
-    std::ifstream file(password_file);
-    if (!file) throw std::runtime_error("Cannot read the password file " + password_file + ".");
-    std::getline(file, password);
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-  } else {
-    if (!::isatty(STDIN_FILENO)) {
+  switch (ReadPasswordLine(password_file, prompt, &password)) {
+    case PasswordRead::kFileUnreadable:
+      throw std::runtime_error("Cannot read the password file " + password_file + ".");
+    case PasswordRead::kNoTerminal:
       throw std::runtime_error(
           "There is no terminal to read the password from; give it with --password-file FILE.");
+    case PasswordRead::kNothingTyped:
+      throw std::runtime_error("No password was entered.");
+    case PasswordRead::kRead:
+      break;
+  }
+  if (confirm && password_file.empty() && !password.empty()) {
+    std::string repeated;
+    if (!ReadHiddenLine("Repeat it: ", &repeated)) {
+      throw std::runtime_error("No password was entered.");
     }
-    password = ReadTerminalLine(prompt);
-    if (confirm && !password.empty() && ReadTerminalLine("Repeat it: ") != password) {
+    if (repeated != password) {
       throw std::runtime_error("The two passwords differ; nothing was changed.");
     }
   }

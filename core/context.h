@@ -24,9 +24,9 @@ struct ServerSettings {
 
 // Names and texts shared by the merge routines.
 struct MergeSettings {
-  std::string SourceName;       // name Database 1 had before the merge started
-  std::string DestinationName;  // name Database 2 had before the merge started
-  std::string NewDatabaseName;  // file name of the new database without its last 4 characters
+  std::string SourceName;        // name Database 1 had before the merge started
+  std::string DestinationName;   // name Database 2 had before the merge started
+  std::string NewDatabaseName;   // file name of the new database without its last 4 characters
   std::string CurrentOperation;  // step under way, quoted by error lines
   std::string LastError;         // number, " - ", description
 };

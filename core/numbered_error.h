@@ -1,18 +1,16 @@
 // An error with a number and a description, the form every layer of the program reports
 // failures in (the data layer, the server administration, the report writer, the instruction
 // collections, file operations). Each layer derives its own type, so a handler can catch one
-// layer's errors or, through this base, any of them with its number.
+// layer's errors or, through this base, any of them with its number. The numbers are those of
+// core/error_numbers.h.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
-namespace msu {
+#include "core/error_numbers.h"
 
-// Numbers of failed file operations, shared by every layer that copies, writes or deletes.
-inline constexpr long kErrFileNotFound = 53;
-inline constexpr long kErrPermissionDenied = 70;
-inline constexpr long kErrPathAccess = 75;
+namespace msu {
 
 class NumberedError : public std::runtime_error {
  public:

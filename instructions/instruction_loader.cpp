@@ -13,9 +13,6 @@ namespace msu::instructions {
 
 namespace {
 
-// Error numbers of failures of the file itself.
-constexpr long kErrDeviceIO = 57;  // reading failed
-
 constexpr std::string_view kIncidentDelete = "[INCIDENTDELETE]";
 
 // Reads lines ended by CR LF, LF or CR alone; the last line may have no end.
@@ -184,7 +181,7 @@ class Loader {
     progress_.AddProgress("- Adding ref table/key object(s): " + line);
     try {
       if (set_.LookUps.Count() == 0) {
-        throw CollectionError(kErrOutOfRange,
+        throw CollectionError(kErrSubscriptOutOfRange,
                               "No lookup table was declared before this referring table");
       }
       instructions::RefTable& ref =

@@ -16,11 +16,6 @@
 
 namespace msu::instructions {
 
-// Error numbers of the collections, the ones the suite's own collections raise.
-inline constexpr long kErrInvalidArgument = 5;  // no element has that key
-inline constexpr long kErrOutOfRange = 9;       // no element at that index
-inline constexpr long kErrDuplicateKey = 457;   // the key is taken
-
 // A failed Add, Item or Remove. The loader quotes description() in its error lines.
 class CollectionError : public NumberedError {
  public:
@@ -45,12 +40,12 @@ class KeyedCollection {
   // Number of items.
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
 
-  // The item at `index` (1 to Count). Throws CollectionError (kErrOutOfRange) otherwise.
+  // The item at `index` (1 to Count). Throws CollectionError (kErrSubscriptOutOfRange) otherwise.
   T& Item(long index) { return *entries_[Position(index)].item; }
   const T& Item(long index) const { return *entries_[Position(index)].item; }
 
   // The item stored under `key`, compared without regard to case. Throws CollectionError
-  // (kErrInvalidArgument) when no item has that key.
+  // (kErrInvalidProcedureCall) when no item has that key.
   T& Item(std::string_view key) { return *Find(key); }
   const T& Item(std::string_view key) const { return *Find(key); }
 
@@ -112,7 +107,7 @@ class KeyedCollection {
  private:
   size_t Position(long index) const {
     if (index < 1 || index > static_cast<long>(entries_.size())) {
-      throw CollectionError(kErrOutOfRange,
+      throw CollectionError(kErrSubscriptOutOfRange,
                             "Subscript out of range: this collection has no element at index " +
                                 std::to_string(index) + " (it holds " +
                                 std::to_string(entries_.size()) + ")");
@@ -123,8 +118,9 @@ class KeyedCollection {
   T* Find(std::string_view key) const {
     auto it = by_key_.find(UpperCase(key));
     if (it == by_key_.end()) {
-      throw CollectionError(kErrInvalidArgument, "No element of this collection has the key \"" +
-                                                     std::string(key) + "\"");
+      throw CollectionError(
+          kErrInvalidProcedureCall,
+          "No element of this collection has the key \"" + std::string(key) + "\"");
     }
     return it->second;
   }

@@ -3,8 +3,8 @@
 
 #include "core/context.h"
 #include "core/text.h"
+#include "data/backend.h"
 #include "merge/merge.h"
-#include "server/backend.h"
 #include "server/connection_settings.h"
 
 namespace msu::merge {

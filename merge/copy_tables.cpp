@@ -9,9 +9,9 @@
 #include "merge/lookup_check.h"
 #include "merge/merge.h"
 #include "merge/verification.h"
+#include "merge/version_rules.h"
 #include "server/attachment.h"
 #include "server/routine_errors.h"
-#include "server/version_rules.h"
 #include "server/working_files.h"
 
 namespace msu::merge {

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "data/data_access.h"
 #include "instructions/instruction_model.h"
 #include "merge/merge_figures.h"
-#include "server/data_access.h"
 
 namespace msu {
 class Context;

@@ -4,9 +4,9 @@
 
 #include "core/context.h"
 #include "core/text.h"
+#include "data/backend.h"
 #include "merge/lookup_check.h"
 #include "reports/problem_report.h"
-#include "server/backend.h"
 #include "server/connection_settings.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "data/data_access.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_figures.h"
 #include "merge/verification.h"
-#include "server/data_access.h"
 #include "server/row_copy.h"
 
 namespace msu {
@@ -29,9 +29,6 @@ class ReportViewer;
 }  // namespace msu::reports
 
 namespace msu::merge {
-
-// A key read as a 16-bit (de-duplication) or 32-bit (auto-increment) integer that does not fit.
-inline constexpr long kErrOverflow = 6;
 
 // The incident-choice page as the consolidation sees it: a list whose items carry a text and a
 // tag (the incident's identifier, right-aligned in six positions), and the label that tells

@@ -5,9 +5,9 @@
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/verification.h"
+#include "merge/version_rules.h"
 #include "reports/problem_report.h"
 #include "server/attachment.h"
-#include "server/version_rules.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 

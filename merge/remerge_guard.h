@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::merge {
 

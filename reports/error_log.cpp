@@ -1,7 +1,7 @@
 #include "reports/error_log.h"
 
 #include "core/context.h"
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu::reports {
 

@@ -32,10 +32,8 @@ namespace msu::reports {
 inline constexpr const char* kReportFileName = "tmp_rpt.rtf";
 inline constexpr const char* kReportTitle = "Orvane Merge Problem Report";
 
-// Errors of writing the report; the check's own handler reports them.
-inline constexpr long kErrBadFileNumber = 52;  // the report file is not open
-inline constexpr long kErrDeviceIO = 57;       // a write failed
-
+// A failed write of the report: kErrBadFileNumber when the file is not open, kErrDeviceIO when
+// a write fails. The check's own handler reports it.
 class ReportError : public NumberedError {
  public:
   using NumberedError::NumberedError;

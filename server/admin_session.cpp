@@ -1,6 +1,6 @@
 #include "server/admin_session.h"
 
-#include "server/backend.h"
+#include "data/backend.h"
 
 namespace msu {
 

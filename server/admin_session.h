@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/context.h"
-#include "server/admin.h"
+#include "data/admin.h"
 
 namespace msu {
 

@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "core/text.h"
-#include "server/backend.h"
-#include "server/data_access.h"
+#include "data/backend.h"
+#include "data/data_access.h"
 #include "server/working_files.h"
 
 namespace msu {

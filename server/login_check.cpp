@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "data/backend.h"
 #include "server/attachment.h"
-#include "server/backend.h"
 #include "server/login.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"

@@ -37,4 +37,11 @@ std::string CheckOpenConnections(Context& context, const std::string& path) {
   }
 }
 
+std::string OpenConnectionsMessage(Context& context, const std::vector<std::string>& paths) {
+  std::string names;
+  for (const std::string& path : paths) names += " " + CheckOpenConnections(context, path);
+  if (Trim(names).empty()) return {};
+  return "There are open connections to the " + names + " database(s).";
+}
+
 }  // namespace msu

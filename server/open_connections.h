@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/context.h"
 
@@ -13,5 +14,10 @@ namespace msu {
 // empty text (also when no database uses the file). Shows the busy pointer. On any failure
 // shows a plain box (description, a blank, the number) and returns empty text.
 std::string CheckOpenConnections(Context& context, const std::string& path);
+
+// Asks CheckOpenConnections about each of `paths` in order and joins the names it returns,
+// each after one blank. Empty text when none is in use, otherwise
+// "There are open connections to the " + names + " database(s)."
+std::string OpenConnectionsMessage(Context& context, const std::vector<std::string>& paths);
 
 }  // namespace msu

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "server/admin.h"
-#include "server/data_access.h"
+#include "data/admin.h"
+#include "data/data_access.h"
 
 namespace msu {
 

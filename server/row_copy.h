@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/context.h"
-#include "server/data_access.h"
+#include "data/data_access.h"
 
 namespace msu {
 

@@ -25,6 +25,11 @@ long FileErrorNumber(const std::error_code& error) {
 
 std::string DatabaseNameOfFile(const std::string& path) { return DropLast(FileNameOf(path), 4); }
 
+void AppendMdfExtension(std::string& box) {
+  if (Trim(box).empty()) return;
+  if (UpperCase(box).find(".MDF") == std::string::npos) box += ".mdf";
+}
+
 std::string LogFileOfDataFile(const std::string& path) { return DropLast(path, 4) + "_log.LDF"; }
 
 std::string LogFileOfDatabase(const std::string& folder, const std::string& name) {

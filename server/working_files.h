@@ -20,11 +20,15 @@ inline constexpr const char* kWorkDatabaseA = "W_O_R_K_A";
 inline constexpr const char* kWorkDatabaseB = "W_O_R_K_B";
 // Left behind by the row copy and the error log.
 inline constexpr const char* kCopyLogFile = "Copy.txt";
-inline constexpr const char* kErrorLogFile = "Error.txt";
+inline constexpr const char* kFailureLogFile = "Error.txt";
 
 // The database name a data file is attached under when none is given: its file name without
 // the last four characters, whatever the length of its extension.
 std::string DatabaseNameOfFile(const std::string& path);
+
+// Appends ".mdf" to a database page's box that is not blank and whose text does not mention
+// ".mdf" in any letter case (so "x.mdf.bak" stays as it is).
+void AppendMdfExtension(std::string& box);
 
 // The log file that belongs to a data file: the path without its last four characters,
 // followed by "_log.LDF".

@@ -8,12 +8,14 @@
 #include <memory>
 #include <stdexcept>
 
-#include "suite/sqlite_util.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
 namespace {
 
 namespace fs = std::filesystem;
+using sqlite::Database;
+using sqlite::Statement;
 
 // splitmix64: small, fast and the same on every platform, unlike the standard distributions.
 class Rng {
@@ -840,7 +842,7 @@ SampleFile GenerateSampleDatabase(const std::string& path, SampleRole role, Sche
   file.role = role;
   file.version = version;
   {
-    Database db(path);
+    Database db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // A fresh file that nobody else sees yet: no journal is needed until it is complete.
     db.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
     db.Exec("BEGIN");

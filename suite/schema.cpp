@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "suite/sqlite_util.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
 namespace {
@@ -684,7 +684,7 @@ void CreateEmptyDatabase(const std::string& path, SchemaVersion version) {
   if (std::filesystem::exists(path, ec)) {
     throw std::runtime_error("A file already exists at " + path + "; it was left untouched.");
   }
-  Database db(path);
+  sqlite::Database db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   db.Exec("BEGIN");
   db.Exec(EmbeddedSchemaSql(version));
   db.Exec("COMMIT");

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
 #include "core/text.h"
+#include "data/backend.h"
 #include "instructions/instruction_loader.h"
-#include "server/backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "app/server_services.h"
 #include "core/context.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/instance.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
 
@@ -39,8 +39,8 @@ class CheckPageTest : public WizardTest {
     suite::GenerateSampleSet(options);
     database1_ = data_ + "/Fire1.mdf";
     database2_ = data_ + "/Fire2.mdf";
-    bytes1_ = ReadBytes(database1_);
-    bytes2_ = ReadBytes(database2_);
+    bytes1_ = ReadFile(database1_);
+    bytes2_ = ReadFile(database2_);
 
     // The user's databases are attached to the server, as the suite keeps them.
     instance_ = embedded::Instance::Create(root_ + "/servers", "ORVANE", kWarden);
@@ -56,8 +56,8 @@ class CheckPageTest : public WizardTest {
   }
 
   void TearDown() override {
-    EXPECT_TRUE(ReadBytes(database1_) == bytes1_) << "Database 1 was written";
-    EXPECT_TRUE(ReadBytes(database2_) == bytes2_) << "Database 2 was written";
+    EXPECT_TRUE(ReadFile(database1_) == bytes1_) << "Database 1 was written";
+    EXPECT_TRUE(ReadFile(database2_) == bytes2_) << "Database 2 was written";
     wizard_.reset();
     server_services_.reset();
     context_.reset();

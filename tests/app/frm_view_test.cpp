@@ -4,9 +4,9 @@
 #include <QTextEdit>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "fake_backend.h"
 #include "reports/problem_report.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
 #include "wizard_fixture.h"
 
 namespace msu::app::testing {
@@ -91,7 +91,7 @@ TEST_F(ViewerTest, SaveAsksBeforeReplacingAFileAndACancelledDialogChangesNothing
   EXPECT_EQ(prompt_.Dialogs()[1].filter, "Rich Text File(*.rtf)|*.rtf");
   EXPECT_EQ(prompt_.Dialogs()[1].file_name, "");
   EXPECT_TRUE(prompt_.Boxes().empty());
-  EXPECT_EQ(ReadBytes(target), ReadBytes(report));
+  EXPECT_EQ(ReadFile(target), ReadFile(report));
 
   std::ofstream(target) << "an older report";
   prompt_.QueueFile(target.string());
@@ -100,12 +100,12 @@ TEST_F(ViewerTest, SaveAsksBeforeReplacingAFileAndACancelledDialogChangesNothing
   ASSERT_EQ(prompt_.Boxes().size(), 1u);
   EXPECT_EQ(prompt_.Boxes()[0].text, target.string() + " exists. Do you wish to replace it?");
   EXPECT_EQ(prompt_.Boxes()[0].buttons, Buttons::kYesNo);
-  EXPECT_EQ(ReadBytes(target), "an older report");
+  EXPECT_EQ(ReadFile(target), "an older report");
 
   prompt_.QueueFile(target.string());
   prompt_.QueueAnswer(Answer::kYes);
   viewer_->cmdSave()->click();
-  EXPECT_EQ(ReadBytes(target), ReadBytes(report));
+  EXPECT_EQ(ReadFile(target), ReadFile(report));
 
   viewer_->cmdPrint()->click();
   EXPECT_EQ(prompt_.Boxes().back().text, "Printing is not available in this build.");

@@ -8,17 +8,17 @@
 
 #include "app/rtf_reader.h"
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "fake_backend.h"
 #include "reports/problem_report.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
 
 namespace msu::app {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::App;
-using testing::ReadBytes;
+using testing::ReadFile;
 
 // The runs of a document whose text contains `text`.
 std::vector<RtfRun> RunsWith(const RtfDocument& document, const std::string& text) {
@@ -77,7 +77,7 @@ class ReportReadingTest : public testing::WizardTest {
           i % 10 == 0);
     }
     report.CloseReport();
-    return ReadBytes(report.Path());
+    return ReadFile(report.Path());
   }
 
   RecordingProgress progress_;
@@ -158,7 +158,7 @@ TEST_F(ReportReadingTest, EveryPageHasItsBoldCourierHeaderBodyAndSmallFooter) {
 
 TEST(HelpDocumentTest, TheShippedHelpReadsAsHeadingsAndText) {
   App();
-  const std::string bytes = ReadBytes(fs::path(ORVANE_SUITE_FILES) / "CVMergeSplitHelp.rtf");
+  const std::string bytes = ReadFile(fs::path(ORVANE_SUITE_FILES) / "CVMergeSplitHelp.rtf");
   ASSERT_FALSE(bytes.empty());
   const RtfDocument document = ParseRtf(bytes);
   const std::string text = document.PlainText();

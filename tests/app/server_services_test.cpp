@@ -3,9 +3,9 @@
 // carry, and the clean-up at exit.
 #include "app/server_services.h"
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "fake_backend.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
 
 namespace msu::app::testing {
 namespace {

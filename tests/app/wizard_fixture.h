@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,7 +24,8 @@
 #include "app/frm_view.h"
 #include "app/frm_wizard.h"
 #include "app/wizard_services.h"
-#include "core/scripted_prompt.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu::app::testing {
 
@@ -38,10 +38,7 @@ inline QApplication& App() {
   return *application;
 }
 
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using msu::testing::ReadFile;
 
 // Services that answer from fields the test sets and remember what they were asked.
 class ScriptedServices : public WizardServices {
@@ -163,17 +160,10 @@ class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     App();
-    folder_ = std::filesystem::temp_directory_path() /
-              ("wizard_test_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
     wizard_ = std::make_unique<frmWizard>(folder_.string(), prompt_, &services_);
     services_.progress = &wizard_->progress();
   }
-  void TearDown() override {
-    wizard_.reset();
-    std::filesystem::remove_all(folder_);
-  }
+  void TearDown() override { wizard_.reset(); }
 
   template <typename T>
   T* Get(const std::string& name) {
@@ -254,7 +244,8 @@ class WizardTest : public ::testing::Test {
     Next();
   }
 
-  std::filesystem::path folder_;
+  const msu::testing::ScratchFolder scratch_;
+  const std::filesystem::path folder_ = scratch_.path();
   ScriptedPrompt prompt_;
   ScriptedServices services_;
   std::unique_ptr<frmWizard> wizard_;

@@ -4,7 +4,6 @@
 // program that shows it leaves the staged folder as it found it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +11,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "server/embedded/instance.h"
+#include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "tests/data/embedded/instance_test_support.h"
+#include "tests/support/sqlite_rows.h"
 
 namespace msu::cli {
 namespace {
@@ -94,14 +94,7 @@ std::string InUseMessage(const std::vector<std::string>& names) {
 }
 
 void Execute(const std::string& database, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  const std::string text = message ? message : "";
-  sqlite3_free(message);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << text;
+  ASSERT_NO_THROW(msu::testing::ExecFile(database, sql));
 }
 
 class MsuCheckTest : public ::testing::Test {

@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-#include "tests/server/embedded/instance_test_support.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::cli {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/recording_progress.h"
+#include "tests/support/recording_progress.h"
 
 namespace msu {
 namespace {
@@ -18,9 +18,9 @@ TEST(ClassifyLine, FirstKeywordInOrderDecides) {
   EXPECT_EQ(ClassifyLine("a lower-case error inside", LogPage::kSplit), (LineStyle{kRed, false}));
   // ERROR wins over DONE wherever they stand.
   EXPECT_EQ(ClassifyLine("Done, but an error", LogPage::kCheck), (LineStyle{kRed, false}));
-  EXPECT_EQ(ClassifyLine("Done, no differences found. Press Next to complete the merge",
-                         LogPage::kCheck),
-            (LineStyle{kBlack, true}));
+  EXPECT_EQ(
+      ClassifyLine("Done, no differences found. Press Next to complete the merge", LogPage::kCheck),
+      (LineStyle{kBlack, true}));
   EXPECT_EQ(ClassifyLine("Press Merge to proceed.", LogPage::kMerge), (LineStyle{kBlack, false}));
 }
 

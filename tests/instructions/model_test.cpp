@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
-#include "fake_backend.h"
 #include "instructions/instruction_model.h"
-#include "test_files.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu::instructions {
 namespace {

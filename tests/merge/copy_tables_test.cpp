@@ -74,7 +74,7 @@ class CopyTablesTest : public MergeWorld {
   Merge& Checked(const Lines& b_rows) {
     Pair(kSchema, kSourceRows, b_rows);
     b_bytes_.clear();  // the merge writes copy B
-    WriteBytes(AppFile("CVN_test.txt"), kInstructions);
+    WriteFile(AppFile("CVN_test.txt"), kInstructions);
     Merge& merge = NewMerge();
     EXPECT_TRUE(merge.Initialize());
     return merge;
@@ -211,8 +211,8 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
          kSourceRows + Insert("Kid2", {"1"}) + c.a_rows,
          DestinationRows(true) + Insert("Kid2", {"5"}));
     b_bytes_.clear();
-    WriteBytes(AppFile("CVN_test.txt"),
-               std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
+    WriteFile(AppFile("CVN_test.txt"),
+              std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
     Merge& merge = NewMerge();
     ASSERT_TRUE(merge.Initialize());
     const Lines before = A("SELECT ID FROM Parent ORDER BY ID");
@@ -360,7 +360,7 @@ TEST_F(CopyTablesTest, ASamplePairMergesVerifiesAndFoldsIntoOneIncident) {
   options.rows = 400;
   suite::GenerateSampleSet(options);
   const std::string fire1 = DataFile("Fire1.mdf"), fire2 = DataFile("Fire2.mdf");
-  const std::string fire1_bytes = ReadBytes(fire1), fire2_bytes = ReadBytes(fire2);
+  const std::string fire1_bytes = ReadFile(fire1), fire2_bytes = ReadFile(fire2);
   fs::copy_file(std::string(ORVANE_SOURCE_DIR) + "/suite/files/CVN_4x.txt", AppFile("CVN_4x.txt"));
   instance_->Attach("Fire1", fire1);
   instance_->Attach("Fire2", fire2);
@@ -415,8 +415,8 @@ TEST_F(CopyTablesTest, ASamplePairMergesVerifiesAndFoldsIntoOneIncident) {
   // Only the kept incident keeps its default accounting codes.
   EXPECT_EQ(T("SELECT COUNT(*) FROM AccountingCodes WHERE IncidentDefault = 1"), defaults_of_4);
   engine.reset();
-  EXPECT_TRUE(ReadBytes(fire1) == fire1_bytes);
-  EXPECT_TRUE(ReadBytes(fire2) == fire2_bytes);
+  EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
+  EXPECT_TRUE(ReadFile(fire2) == fire2_bytes);
 }
 
 }  // namespace

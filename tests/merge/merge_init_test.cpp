@@ -39,8 +39,8 @@ class MergeInit : public MergeWorld {
 
 TEST_F(MergeInit, CopiesTheIniFilesReportsTheVersionsAndKeepsTheConnectionsOpen) {
   SmallPair();
-  WriteBytes(DataFile("a.ini"), "[Fire]\r\nStation=12\r\n");
-  WriteBytes(AppFile("W_O_R_K_B.ini"), "left from an earlier merge");
+  WriteFile(DataFile("a.ini"), "[Fire]\r\nStation=12\r\n");
+  WriteFile(AppFile("W_O_R_K_B.ini"), "left from an earlier merge");
   ASSERT_TRUE(NewMerge().Initialize());
   EXPECT_FALSE(merge_->ProblemsToCorrect);
   // The connections stay open for the merge.
@@ -53,7 +53,7 @@ TEST_F(MergeInit, CopiesTheIniFilesReportsTheVersionsAndKeepsTheConnectionsOpen)
   EXPECT_EQ(merge_->SourceConnection(), nullptr);
   EXPECT_THAT(instance_->Sessions(), IsEmpty());
 
-  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_A.ini")), "[Fire]\r\nStation=12\r\n");
+  EXPECT_EQ(ReadFile(AppFile("W_O_R_K_A.ini")), "[Fire]\r\nStation=12\r\n");
   EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B.ini")));
   EXPECT_EQ(Log().front(), "Loading processing instructions...");
   EXPECT_THAT(
@@ -68,7 +68,7 @@ TEST_F(MergeInit, CopiesTheIniFilesReportsTheVersionsAndKeepsTheConnectionsOpen)
           "Looking for duplicate codes in non-standard records", "- Inspecting LU table: L_Status",
           "Consistency check complete.", "Please wait..."));
   // The header of the report names the files of the merge.
-  const std::string report = ReadBytes(AppFile("tmp_rpt.rtf"));
+  const std::string report = ReadFile(AppFile("tmp_rpt.rtf"));
   EXPECT_NE(report.find("Source Database: \\b       a.mdf"), std::string::npos);
   EXPECT_NE(report.find("Target Database: \\b  Merged.mdf"), std::string::npos);
   EXPECT_NE(report.find("Merge Version: \\b    5.01.00"), std::string::npos);
@@ -161,16 +161,16 @@ class SamplePair : public MergeWorld {
     suite::GenerateSampleSet(options);
     source_ = DataFile("Fire1.mdf");
     destination_ = DataFile("Fire2.mdf");
-    source_bytes_ = ReadBytes(source_);
-    destination_bytes_ = ReadBytes(destination_);
+    source_bytes_ = ReadFile(source_);
+    destination_bytes_ = ReadFile(destination_);
     fs::copy_file(std::string(ORVANE_SOURCE_DIR) + "/suite/files/CVN_4x.txt",
                   AppFile("CVN_4x.txt"));
     context_->versions.InstructionFileName = "CVN_4x.txt";
     AttachWorkingCopies(source_, destination_);
   }
   void TearDown() override {
-    EXPECT_TRUE(ReadBytes(source_) == source_bytes_) << "the user's Database 1 changed";
-    EXPECT_TRUE(ReadBytes(destination_) == destination_bytes_) << "the user's Database 2 changed";
+    EXPECT_TRUE(ReadFile(source_) == source_bytes_) << "the user's Database 1 changed";
+    EXPECT_TRUE(ReadFile(destination_) == destination_bytes_) << "the user's Database 2 changed";
     MergeWorld::TearDown();
   }
 
@@ -194,7 +194,7 @@ TEST_F(SamplePair, TheCheckReportsEveryPlantedCaseAndLeavesNoCollidingUserCode) 
   EXPECT_TRUE(merge.ProblemsToCorrect);
   EXPECT_EQ(merge.mergeVersion(), "5.01.00");
   merge.CloseConnections();
-  EXPECT_EQ(ReadBytes(AppFile("W_O_R_K_A.ini")), ReadBytes(DataFile("Fire1.ini")));
+  EXPECT_EQ(ReadFile(AppFile("W_O_R_K_A.ini")), ReadFile(DataFile("Fire1.ini")));
   EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B.ini")));
   for (const std::string& line : Log()) EXPECT_THAT(line, Not(StartsWith("Error"))) << line;
   EXPECT_EQ(Log().back(), "Please wait...");

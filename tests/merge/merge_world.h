@@ -7,40 +7,29 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
-#include "server/embedded/backend.h"
-#include "server/embedded/database_file.h"
-#include "server/embedded/instance.h"
+#include "tests/support/fault_injection.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/sqlite_rows.h"
+#include "tests/support/test_files.h"
 
 namespace msu::testing {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 inline std::string B(const std::string& text) { return reports::BoldText(text); }
 
@@ -60,30 +49,12 @@ inline Lines operator+(Lines a, const Lines& b) {
 
 // Every row of a query on a SQLite file, values joined by "|" ("NULL" for NULL).
 inline Lines Query(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  Lines rows;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    ADD_FAILURE() << "cannot open " << path;
-    return rows;
+  try {
+    return QueryFile(path, sql);
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << error.what();
+    return {};
   }
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-    ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
-  } else {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::string row;
-      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-        if (c > 0) row += "|";
-        const unsigned char* text = sqlite3_column_text(stmt, c);
-        row += text == nullptr ? "NULL" : reinterpret_cast<const char*>(text);
-      }
-      rows.push_back(row);
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return rows;
 }
 
 class RecordingViewer : public reports::ReportViewer {
@@ -97,26 +68,24 @@ class MergeWorld : public ::testing::Test {
   using Merge = merge::Merge;
 
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "msu-merge-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
     fs::create_directories(root_ + "/app");
     fs::create_directories(root_ + "/data");
     instance_ = embedded::Instance::Create(root_ + "/servers", "ORVANE", "secret");
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
-    context_ = std::make_unique<Context>(root_ + "/app", progress_, prompt_, *backend_);
+    faulty_ = std::make_unique<FaultInjectingBackend>(*backend_);
+    context_ = std::make_unique<Context>(root_ + "/app", progress_, prompt_, *faulty_);
     context_->server.ServerName = "ORVANE";
     context_->versions.Database1Version = "5.01.00";
     context_->versions.Database2Version = "5.01.00";
     context_->versions.InstructionFileName = "CVN_test.txt";
     progress_.SetShowDetails(LogPage::kCheck, true);
-    WriteBytes(AppFile("cvn.ini"), "[CVN]\r\nProvider=Orvane.Embedded\r\n");
+    WriteFile(AppFile("cvn.ini"), "[CVN]\r\nProvider=Orvane.Embedded\r\n");
   }
 
   void TearDown() override {
     merge_.reset();
     if (!b_bytes_.empty()) {
-      EXPECT_TRUE(ReadBytes(AppFile("W_O_R_K_B.tmp")) == b_bytes_) << "working copy B was written";
+      EXPECT_TRUE(ReadFile(AppFile("W_O_R_K_B.tmp")) == b_bytes_) << "working copy B was written";
     }
     if (fs::exists(AppFile("W_O_R_K_A.tmp"))) {
       EXPECT_THAT(Query(AppFile("W_O_R_K_A.tmp"), "PRAGMA integrity_check"),
@@ -124,7 +93,8 @@ class MergeWorld : public ::testing::Test {
     }
     EXPECT_EQ(prompt_.BusyDepth(), 0);
     instance_.reset();
-    fs::remove_all(root_);
+    // A test may set the world up again; it starts from an empty folder.
+    for (const auto& entry : fs::directory_iterator(root_)) fs::remove_all(entry.path());
   }
 
   std::string AppFile(const std::string& name) const { return context_->AppFile(name); }
@@ -148,7 +118,7 @@ class MergeWorld : public ::testing::Test {
     fs::copy_file(b, AppFile("W_O_R_K_B.tmp"));
     instance_->Attach("W_O_R_K_A", AppFile("W_O_R_K_A.tmp"));
     instance_->Attach("W_O_R_K_B", AppFile("W_O_R_K_B.tmp"));
-    b_bytes_ = ReadBytes(AppFile("W_O_R_K_B.tmp"));
+    b_bytes_ = ReadFile(AppFile("W_O_R_K_B.tmp"));
   }
 
   // Working copies of two hand-made databases, each made of `schema` and its own rows.
@@ -158,7 +128,7 @@ class MergeWorld : public ::testing::Test {
   }
 
   void Instructions(const std::string& lookup_lines) {
-    WriteBytes(AppFile("CVN_test.txt"), "Version=5.01.00\r\n[LookUpTables]\r\n" + lookup_lines);
+    WriteFile(AppFile("CVN_test.txt"), "Version=5.01.00\r\n[LookUpTables]\r\n" + lookup_lines);
   }
 
   // A new engine for the three paths, as the wizard makes one for each check.
@@ -191,7 +161,7 @@ class MergeWorld : public ::testing::Test {
   // fill a page.
   Lines Report() const {
     merge_.reset();  // a report left open is complete once its file is closed
-    const std::string text = ReadBytes(AppFile("tmp_rpt.rtf"));
+    const std::string text = ReadFile(AppFile("tmp_rpt.rtf"));
     const std::string prefix = "\\par \\fs18      ";
     Lines lines;
     size_t at = text.find(prefix);
@@ -224,9 +194,12 @@ class MergeWorld : public ::testing::Test {
 
   Lines A(const std::string& sql) const { return Query(AppFile("W_O_R_K_A.tmp"), sql); }
 
-  std::string root_;
+  const ScratchFolder scratch_;
+  const std::string root_ = scratch_.path();
   std::unique_ptr<embedded::Instance> instance_;
   std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  // The engine's connections go through this one; with no fault planned it changes nothing.
+  std::unique_ptr<FaultInjectingBackend> faulty_;
   RecordingProgress progress_;
   ScriptedPrompt prompt_;
   RecordingViewer viewer_;

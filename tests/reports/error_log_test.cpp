@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
-#include "fake_backend.h"
+#include "data/data_access.h"
 #include "reports/error_log.h"
-#include "server/data_access.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
 
 namespace msu::reports {
 namespace {

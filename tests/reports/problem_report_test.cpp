@@ -9,11 +9,11 @@
 #include <string>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
-#include "fake_backend.h"
 #include "reports/problem_report.h"
-#include "test_files.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu::reports {
 namespace {

@@ -2,8 +2,8 @@
 // file adds.
 #include "server/connection_settings.h"
 
+#include "data/data_access.h"
 #include "routine_world.h"
-#include "server/data_access.h"
 
 namespace msu::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include <map>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
-#include "fake_backend.h"
-#include "test_files.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu::testing {
 

@@ -1,15 +1,15 @@
 // One merge's administration on a real embedded instance: login, open connections, working
 // copies, re-attachment, the finished copy at the new path, and the clean-up at exit. The
 // user's database files are SQLite files and must come out byte for byte as they went in.
+#include "data/embedded/backend.h"
 #include "routine_world.h"
 #include "server/attachment.h"
 #include "server/connection_settings.h"
-#include "server/embedded/backend.h"
 #include "server/exit_cleanup.h"
 #include "server/login_check.h"
 #include "server/open_connections.h"
 #include "server/working_copies.h"
-#include "tests/server/embedded/instance_test_support.h"
+#include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::testing {
 namespace {

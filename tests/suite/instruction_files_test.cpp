@@ -9,14 +9,14 @@
 #include <sstream>
 
 #include "core/context.h"
-#include "core/recording_progress.h"
-#include "core/scripted_prompt.h"
 #include "core/text.h"
-#include "fake_backend.h"
 #include "instructions/instruction_loader.h"
 #include "suite/incident_delete_rules.h"
 #include "suite/schema.h"
-#include "test_files.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
 namespace msu::suite {
 namespace {

@@ -1,0 +1,37 @@
+// A database server product behind the utility: the embedded server over SQLite files, or
+// (later) SQL Server over ODBC. The programs choose one and hand it to the routines through
+// the Context.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/admin.h"
+#include "data/data_access.h"
+
+namespace msu::data {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Names of the servers visible to the machine, in the backend's order.
+  virtual std::vector<std::string> ListServers() = 0;
+
+  // Opens an administration connection. Throws AdminError with kErrServerStopped or
+  // kErrLoginFailed (or another number) on failure.
+  virtual std::unique_ptr<AdminConnection> Connect(const std::string& server,
+                                                   const std::string& login,
+                                                   const std::string& password) = 0;
+
+  // A new, closed data connection; its connection string decides what it opens.
+  virtual std::unique_ptr<Connection> CreateConnection() = 0;
+
+  // A connection string that opens `database` on `server` with credentials the backend
+  // supplies.
+  virtual std::string DataConnectionString(const std::string& server,
+                                           const std::string& database) = 0;
+};
+
+}  // namespace msu::data

@@ -1,0 +1,196 @@
+// The data-access layer: connections, recordsets and commands over a database of a server.
+// Every read and write of table data goes through it. Statements are T-SQL as the merge and
+// split routines write them; a backend runs them with the suite server's meaning or refuses
+// them with an error.
+//
+// Errors: a failing call throws DataError with a number of the layer (core/error_numbers.h)
+// and a description (the callers' own
+// handlers turn it into progress lines). The connection also keeps the errors of its last
+// failed call in Errors().
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "core/numbered_error.h"
+
+#include "data/value.h"
+
+namespace msu::data {
+
+// Numeric type codes of fields, as the callers test them.
+enum TypeCode : int {
+  kTypeEmpty = 0,
+  kTypeSmallInt = 2,        // smallint
+  kTypeInteger = 3,         // int
+  kTypeSingle = 4,          // single-precision float
+  kTypeDouble = 5,          // float, real
+  kTypeCurrency = 6,        // money, smallmoney
+  kTypeDate = 7,            // OLE date
+  kTypeBoolean = 11,        // bit
+  kTypeTinyInt = 17,        // tinyint
+  kTypeBigInt = 20,         // bigint
+  kTypeGuid = 72,           // uniqueidentifier
+  kTypeBinary = 128,        // binary(n)
+  kTypeChar = 129,          // char(n)
+  kTypeWChar = 130,         // nchar(n)
+  kTypeNumeric = 131,       // decimal, numeric
+  kTypeDBDate = 133,        // date
+  kTypeDBTime = 134,        // time
+  kTypeDBTimeStamp = 135,   // datetime, smalldatetime, datetime2
+  kTypeVarChar = 200,       // varchar(n)
+  kTypeLongVarChar = 201,   // text, varchar(max)
+  kTypeVarWChar = 202,      // nvarchar(n)
+  kTypeLongVarWChar = 203,  // ntext, nvarchar(max)
+  kTypeVarBinary = 204,     // varbinary(n)
+  kTypeLongVarBinary = 205  // image, varbinary(max)
+};
+
+// One entry of a connection's error collection.
+struct ErrorEntry {
+  long number = 0;
+  std::string description;
+};
+
+class DataError : public NumberedError {
+ public:
+  using NumberedError::NumberedError;
+};
+
+// The three cursor and lock choices of a recordset.
+enum class CursorChoice {
+  kForward,     // default cursor, default lock: read forward once
+  kOptimistic,  // default cursor, optimistic lock: rows are changed or added through it
+  kStatic,      // static cursor, read-only: the row count is known
+};
+
+// Name, type code and defined size of one field of a recordset.
+struct FieldInfo {
+  std::string name;
+  int type = kTypeEmpty;
+  long defined_size = 0;
+};
+
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+
+  virtual bool IsOpen() const = 0;
+  virtual void Close() = 0;
+
+  // End of data / start of data: true when there is no current row.
+  virtual bool IsEOF() const = 0;
+  virtual bool IsBOF() const = 0;
+  virtual void MoveNext() = 0;
+  virtual void MoveFirst() = 0;
+  // Number of rows (rows passing the filter, when one is set); -1 when a forward cursor
+  // cannot tell.
+  virtual long RecordCount() const = 0;
+
+  virtual int FieldCount() const = 0;
+  // Field by position, from 0.
+  virtual const FieldInfo& Field(int index) const = 0;
+  // Position of the field of that name, without regard to case; -1 when there is none.
+  virtual int FieldIndex(std::string_view name) const = 0;
+
+  // Value of a field of the current row. Throws kErrNoCurrentRow at EOF/BOF and kErrNotFound
+  // for an unknown field.
+  virtual const Value& Get(int index) const = 0;
+  const Value& Get(std::string_view name) const { return Get(RequireField(name)); }
+
+  // Assigns a field of the current row (or of the new row after AddNew); written by Update.
+  virtual void Set(int index, Value value) = 0;
+  void Set(std::string_view name, Value value) { Set(RequireField(name), std::move(value)); }
+
+  // Starts a new row; Update writes it, and afterwards the row holds the values the database
+  // gave it (a key assigned by the server included).
+  virtual void AddNew() = 0;
+  // Writes the changes of the current row.
+  virtual void Update() = 0;
+  // Writes every pending change.
+  virtual void UpdateBatch() = 0;
+
+  // Restricts the rows to those matching a where-clause expression of code fields, such as
+  // [KindCode] = 'ENG' AND [Seq] = 3, compared without regard to case like the server does.
+  // An empty expression removes the filter. The cursor moves to the first matching row.
+  virtual void SetFilter(const std::string& expression) = 0;
+
+ protected:
+  int RequireField(std::string_view name) const {
+    int index = FieldIndex(name);
+    if (index < 0) {
+      throw DataError(kErrNotFound,
+                      "Item cannot be found in the collection corresponding to "
+                      "the requested name or ordinal: " +
+                          std::string(name));
+    }
+    return index;
+  }
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  virtual void SetConnectionString(const std::string& connection_string) = 0;
+  virtual const std::string& ConnectionString() const = 0;
+  // Connection properties such as "PROMPT" (4: never prompt). Unknown names are kept.
+  virtual void SetProperty(const std::string& name, long value) = 0;
+
+  // Opens the connection; user name and password may come from the connection string.
+  virtual void Open(const std::string& user = "", const std::string& password = "") = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+
+  // Seconds a statement may run; 0 is no limit.
+  virtual void SetCommandTimeout(int seconds) = 0;
+  virtual int CommandTimeout() const = 0;
+
+  // Runs a statement. `rows_affected` receives the number of rows changed (-1 for a query).
+  // For a query the result is a forward-only, read-only recordset; otherwise it is closed.
+  virtual std::unique_ptr<Recordset> Execute(const std::string& statement,
+                                             long* rows_affected = nullptr) = 0;
+
+  // Opens a recordset on a statement with one of the three cursor and lock choices.
+  virtual std::unique_ptr<Recordset> OpenRecordset(const std::string& statement,
+                                                   CursorChoice choice) = 0;
+
+  // Errors of the last failed call, oldest first; cleared by the next call that succeeds.
+  virtual const std::vector<ErrorEntry>& Errors() const = 0;
+
+  // Set-based copy into this connection's database of the rows that `source_statement`
+  // ("SELECT * FROM t" or "SELECT * FROM t WHERE ...") selects on `source`, a connection to
+  // another database of the same server, into the table `table` of this database. `fields`
+  // are the fields of that statement's result, as `source` reports them; each is written into
+  // the column of the same name, with the value the generic row copy would write for its type
+  // code (one INSERT per row with the value's literal: see server/row_copy.h).
+  //
+  // Returns the number of rows copied, or nothing when this backend cannot copy between these
+  // two connections (a value it cannot write exactly as the row copy would, say); nothing has
+  // changed then. Throws DataError when the copy failed; everything it wrote is undone (the
+  // copy runs inside a savepoint), so the caller can copy the rows one by one instead.
+  virtual std::optional<long> CopyRowsFrom(Connection& /*source*/,
+                                           const std::string& /*source_statement*/,
+                                           const std::string& /*table*/,
+                                           const std::vector<FieldInfo>& /*fields*/) {
+    return std::nullopt;
+  }
+};
+
+// A statement bound to a connection.
+class Command {
+ public:
+  void SetActiveConnection(Connection* connection) { connection_ = connection; }
+  void SetCommandText(std::string text) { text_ = std::move(text); }
+  const std::string& CommandText() const { return text_; }
+  std::unique_ptr<Recordset> Execute(long* rows_affected = nullptr);
+
+ private:
+  Connection* connection_ = nullptr;
+  std::string text_;
+};
+
+}  // namespace msu::data

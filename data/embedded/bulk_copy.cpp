@@ -1,0 +1,175 @@
+#include "data/embedded/bulk_copy.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "data/embedded/tsql_translator.h"
+
+namespace msu::embedded {
+
+namespace {
+
+constexpr const char* kSourceSchema = "msu_source";
+
+// The text form the row copy gives a real number (server/value.h): the shortest that reads
+// back to the same number.
+std::string RealText(double value) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+// msu_real_text(x, strict): the row copy's text of the real x. With strict set, a value whose
+// text is no number literal (infinite, not a number) fails the statement: the row copy would
+// have sent a statement the server refuses.
+void RealTextFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** argv) {
+  const double value = sqlite3_value_double(argv[0]);
+  if (sqlite3_value_int(argv[1]) != 0 && !std::isfinite(value)) {
+    sqlite3_result_error(context, "a number without a literal form", -1);
+    return;
+  }
+  const std::string text = RealText(value);
+  sqlite3_result_text(context, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// msu_integer_literal(x): 1 when the row copy's text of the real x reads as an integer
+// literal (no point, no exponent), which the server keeps as an integer.
+void IntegerLiteralFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** argv) {
+  const double value = sqlite3_value_double(argv[0]);
+  const std::string text = RealText(value);
+  sqlite3_result_int(context, std::isfinite(value) &&
+                                  text.find_first_of(".eE") == std::string::npos &&
+                                  text.size() < 18);
+}
+
+void RefuseFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** /*argv*/) {
+  sqlite3_result_error(context, "a value the row copy cannot write as a literal", -1);
+}
+
+void RegisterFunctions(sqlite3* db) {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function_v2(db, "msu_real_text", 2, flags, nullptr, &RealTextFunction, nullptr,
+                             nullptr, nullptr);
+  sqlite3_create_function_v2(db, "msu_integer_literal", 1, flags, nullptr, &IntegerLiteralFunction,
+                             nullptr, nullptr, nullptr);
+  sqlite3_create_function_v2(db, "msu_refuse", 1, flags, nullptr, &RefuseFunction, nullptr, nullptr,
+                             nullptr);
+}
+
+// The value the row copy's literal for column `c` gives, by type code (see FormatValue in
+// server/row_copy.h): numbers unquoted, booleans 1 or 0, everything else as quoted text.
+std::string ValueExpression(const std::string& c, int type) {
+  switch (type) {
+    case data::kTypeInteger:
+    case data::kTypeSingle:
+    case data::kTypeDouble:
+    case data::kTypeCurrency:
+      return "CASE typeof(" + c + ") WHEN 'integer' THEN " + c + " WHEN 'null' THEN NULL" +
+             " WHEN 'real' THEN CASE WHEN msu_integer_literal(" + c + ") THEN CAST(" + c +
+             " AS INTEGER) ELSE CAST(msu_real_text(" + c + ", 1) AS REAL) END" +
+             " ELSE msu_refuse(" + c + ") END";
+    case data::kTypeBoolean:
+      return "CASE typeof(" + c + ") WHEN 'null' THEN NULL WHEN 'integer' THEN (" + c +
+             " <> 0) WHEN 'real' THEN (" + c + " <> 0.0) WHEN 'text' THEN (UPPER(TRIM(" + c +
+             ", ' ' || char(9))) IN ('1', 'T', 'TRUE', 'Y', '-1')) ELSE 0 END";
+    default:
+      return "CASE typeof(" + c + ") WHEN 'integer' THEN CAST(" + c +
+             " AS TEXT) WHEN 'real' THEN msu_real_text(" + c + ", 0) WHEN 'blob' THEN msu_refuse(" +
+             c + ") ELSE " + c + " END";
+  }
+}
+
+std::string QuotedText(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted + "'";
+}
+
+// Attaches the source for the life of the object.
+class AttachedSource {
+ public:
+  AttachedSource(SqliteDatabase& db, const std::string& path, const std::string& statement)
+      : db_(db) {
+    db_.Run("ATTACH DATABASE " + QuotedText(path) + " AS " + kSourceSchema, statement);
+  }
+  ~AttachedSource() {
+    sqlite3_exec(db_.handle(), (std::string("DETACH DATABASE ") + kSourceSchema).c_str(), nullptr,
+                 nullptr, nullptr);
+  }
+  AttachedSource(const AttachedSource&) = delete;
+  AttachedSource& operator=(const AttachedSource&) = delete;
+
+ private:
+  SqliteDatabase& db_;
+};
+
+// The copy may take longer than one row's statement may; the connection's time-out comes back
+// afterwards.
+class NoTimeout {
+ public:
+  explicit NoTimeout(SqliteDatabase& db) : db_(db), seconds_(db.timeout()) { db_.SetTimeout(0); }
+  ~NoTimeout() { db_.SetTimeout(seconds_); }
+  NoTimeout(const NoTimeout&) = delete;
+  NoTimeout& operator=(const NoTimeout&) = delete;
+
+ private:
+  SqliteDatabase& db_;
+  int seconds_;
+};
+
+}  // namespace
+
+std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& source_path,
+                             const std::string& source_statement, const std::string& table,
+                             const std::vector<data::FieldInfo>& fields) {
+  if (fields.empty()) return std::nullopt;
+  for (const data::FieldInfo& field : fields) {
+    if (field.type == data::kTypeDate) return std::nullopt;
+  }
+  SingleTableSelect source;
+  SingleTableSelect target;
+  try {
+    const Translation from = TranslateStatement(source_statement);
+    const Translation to = TranslateStatement("SELECT * FROM " + table);
+    if (from.kind != Translation::Kind::kStatement || to.kind != Translation::Kind::kStatement ||
+        !SplitSingleTableSelect(from.sql, &source) || !SplitSingleTableSelect(to.sql, &target) ||
+        source.select_list != "*" || source.table.find('.') != std::string::npos ||
+        target.table.find('.') != std::string::npos) {
+      return std::nullopt;
+    }
+  } catch (const data::DataError&) {
+    return std::nullopt;  // the row copy reports the statement the server refuses
+  }
+
+  std::string columns;
+  std::string values;
+  for (const data::FieldInfo& field : fields) {
+    const std::string column = "[" + field.name + "]";
+    columns += (columns.empty() ? "" : ",") + column;
+    values += (values.empty() ? "" : ", ") + ValueExpression("msu_s." + column, field.type);
+  }
+  const std::string sql = "INSERT INTO main." + target.table + " (" + columns + ") SELECT " +
+                          values + " FROM " + kSourceSchema + "." + source.table + " AS msu_s" +
+                          (source.rest.empty() ? "" : " " + source.rest);
+
+  destination.CheckUsable();
+  destination.BeforeWrite();
+  RegisterFunctions(destination.handle());
+  AttachedSource attached(destination, source_path, source_statement);
+  NoTimeout no_timeout(destination);
+  destination.Run("SAVEPOINT msu_bulk_copy", source_statement);
+  try {
+    const long rows = destination.Run(sql, source_statement);
+    destination.Run("RELEASE msu_bulk_copy", source_statement);
+    return rows;
+  } catch (...) {
+    sqlite3_exec(destination.handle(), "ROLLBACK TO msu_bulk_copy; RELEASE msu_bulk_copy", nullptr,
+                 nullptr, nullptr);
+    throw;
+  }
+}
+
+}  // namespace msu::embedded

@@ -1,0 +1,95 @@
+#include "server/database_version.h"
+
+#include <charconv>
+#include <limits>
+
+#include "core/context.h"
+#include "core/text.h"
+#include "data/backend.h"
+#include "data/data_access.h"
+#include "server/admin_session.h"
+#include "server/connection_settings.h"
+#include "server/routine_errors.h"
+
+namespace msu {
+
+double VersionNumber(std::string_view version) { return LeadingNumber(version); }
+
+std::optional<std::vector<int16_t>> VersionParts(std::string_view version) {
+  std::vector<int16_t> parts;
+  while (true) {
+    size_t dot = version.find('.');
+    std::string part = Trim(version.substr(0, dot));
+    if (!part.empty() && part[0] == '+') part.erase(0, 1);
+    int value = 0;
+    const char* end = part.data() + part.size();
+    auto [stop, error] = std::from_chars(part.data(), end, value);
+    if (part.empty() || error != std::errc() || stop != end ||
+        value < std::numeric_limits<int16_t>::min() ||
+        value > std::numeric_limits<int16_t>::max()) {
+      return std::nullopt;
+    }
+    parts.push_back(static_cast<int16_t>(value));
+    if (dot == std::string_view::npos) return parts;
+    version.remove_prefix(dot + 1);
+  }
+}
+
+bool ReadDatabaseVersion(Context& context, const std::string& path, std::string* database_version,
+                         std::string* merge_version) {
+  try {
+    std::string database_name;
+    bool found = false;
+    {
+      AdminSession session(context);
+      const std::string upper_path = UpperCase(path);
+      for (const std::string& database : session->ListDatabases()) {
+        std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
+        // An empty file name would be "contained" in every path.
+        if (!file.empty() && upper_path.find(UpperCase(file)) != std::string::npos) {
+          database_name = database;
+          found = true;
+          break;
+        }
+      }
+      session.Disconnect();
+    }
+    if (!found) {
+      throw data::AdminError(
+          data::kErrAdminOperation,
+          "No database on the server " + context.server.ServerName + " uses the file " + path);
+    }
+
+    const std::string connection_string = GetConnectionString(
+        context, "CVN", context.AppFile("cvn.ini"), context.server.ServerName, database_name);
+    std::unique_ptr<data::Connection> connection = context.backend().CreateConnection();
+    connection->SetConnectionString(connection_string);
+    connection->Open("", "");
+    std::unique_ptr<data::Recordset> rows = connection->Execute(kVersionQuery);
+    while (!rows->IsEOF()) {
+      const std::string module = UpperCase(rows->Get("module").AsText());
+      std::string* target = module == "DATABASE"       ? database_version
+                            : module == "MERGEVERSION" ? merge_version
+                                                       : nullptr;
+      if (target != nullptr) {
+        const data::Value& value = rows->Get("version");
+        if (value.IsNull()) {
+          throw data::DataError(
+              kErrInvalidUseOfNull,
+              "Invalid use of Null: the " + module + " version of " + database_name + " is NULL");
+        }
+        *target = value.AsText();
+      }
+      rows->MoveNext();
+    }
+    rows->Close();
+    connection->Close();
+    return true;
+  } catch (...) {
+    const RoutineError error = CurrentError();
+    context.progress().AddProgress("Error Occured: " + LastErrorText(error));
+    return false;
+  }
+}
+
+}  // namespace msu

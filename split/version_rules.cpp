@@ -1,0 +1,9 @@
+#include "split/version_rules.h"
+
+namespace msu {
+
+bool IsSplitSupported(std::string_view database_version) {
+  return VersionNumber(database_version) >= kSplitSupportedVersion;
+}
+
+}  // namespace msu

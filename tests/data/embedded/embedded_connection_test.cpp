@@ -1,0 +1,503 @@
+// The embedded server's connections on real database files: what the merge, split and
+// conversion statements do, errors with their numbers and texts, and files that must not be
+// touched.
+#include "data/embedded/embedded_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "data/data_access.h"
+#include "data/embedded/database_file.h"
+#include "data/embedded/instance.h"
+#include "tests/support/sqlite_rows.h"
+#include "tests/support/test_files.h"
+
+namespace msu::embedded {
+namespace {
+
+using data::DataError;
+using data::Value;
+using msu::testing::ReadFile;
+using Error = std::pair<long, std::string>;
+using Lines = std::vector<std::string>;
+
+// The number and description of the DataError `work` throws.
+constexpr long kMax = 2147483647;
+
+template <typename Work>
+Error Failure(Work work) {
+  return msu::testing::Thrown<DataError>(work);
+}
+
+// Checks that `work` throws a DataError numbered `number` whose description holds `part`.
+template <typename Work>
+void ExpectFailure(Work work, long number, const std::string& part) {
+  const Error error = Failure(work);
+  EXPECT_EQ(error.first, number) << error.second;
+  EXPECT_NE(error.second.find(part), std::string::npos) << error.second;
+}
+
+class EmbeddedConnectionTest : public ::testing::Test {
+ protected:
+  EmbeddedConnectionTest() : path_(folder_ / "work.mdf") {
+    CreateDatabaseFile(path_);
+    db_ = Connect(path_);
+  }
+
+  std::unique_ptr<data::Connection> Connect(const std::string& path) {
+    auto connection = NewConnection(folder_.path());
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->SetProperty("PROMPT", 4);
+    connection->Open();
+    return connection;
+  }
+
+  long Exec(const std::string& statement) {
+    long rows = 0;
+    db_->Execute(statement, &rows);
+    return rows;
+  }
+
+  // Every row of a query, each value in its text form ("NULL" for NULL).
+  std::vector<std::string> Rows(const std::string& statement) {
+    auto rs = db_->OpenRecordset(statement, data::CursorChoice::kStatic);
+    std::vector<std::string> rows;
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      std::string row;
+      for (int i = 0; i < rs->FieldCount(); ++i) {
+        row += (i > 0 ? "|" : "") + (rs->Get(i).IsNull() ? "NULL" : rs->Get(i).AsText());
+      }
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+  // SQLite's own check of the file, read past the engine.
+  void ExpectIntact() {
+    EXPECT_EQ(msu::testing::QueryFile(path_, "PRAGMA integrity_check"),
+              std::vector<std::string>{"ok"});
+  }
+
+  msu::testing::ScratchFolder folder_;
+  std::string path_;
+  std::unique_ptr<data::Connection> db_;
+};
+
+TEST_F(EmbeddedConnectionTest, FieldsReportTheDeclaredTypeOrTheValueType) {
+  Exec(
+      "CREATE TABLE T (i int, s smallint, y tinyint, b bigint, f bit, r real, m money, "
+      "d decimal(9,2), dt datetime, c char(4), nc nchar(3), v varchar(30), nv nvarchar(20), "
+      "vm varchar(max), tx text, nt ntext, g uniqueidentifier, bn binary(8), vb varbinary(16), "
+      "im image)");
+  Exec("INSERT INTO T (i, f, dt, v) VALUES (7, 'True', '2024-03-01 08:30:00', 'x')");
+  Exec("INSERT INTO T (i) VALUES (NULL)");
+  auto rs = db_->OpenRecordset("SELECT * FROM T", data::CursorChoice::kStatic);
+  // The type codes and defined sizes the copy routines read, column by column.
+  const int types[] = {3,   2,   17,  20,  11,  5,   6,  131, 135, 129,
+                       130, 200, 202, 201, 201, 203, 72, 128, 204, 205};
+  const long sizes[] = {4, 2,  1,  8,    2,    8,          8,  9, 16, 4,
+                        3, 30, 20, kMax, kMax, 1073741823, 16, 8, 16, kMax};
+  ASSERT_EQ(rs->FieldCount(), 20);
+  for (int i = 0; i < rs->FieldCount(); ++i) {
+    EXPECT_EQ(rs->Field(i).type, types[i]) << rs->Field(i).name;
+    EXPECT_EQ(rs->Field(i).defined_size, sizes[i]) << rs->Field(i).name;
+  }
+  EXPECT_EQ(rs->RecordCount(), 2);
+  EXPECT_EQ(rs->Get("I"), Value::Integer(7));
+  EXPECT_EQ(rs->Get("f"), Value::Integer(1));  // a bit reads as 0 or 1
+  EXPECT_EQ(rs->Get("dt"), Value::Text("2024-03-01 08:30:00"));
+  EXPECT_TRUE(rs->Get("s").IsNull());
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Get("i").IsNull());
+  rs->MoveNext();
+  EXPECT_TRUE(rs->IsEOF());
+  EXPECT_EQ(Failure([&] { rs->Get(0); }).first, data::kErrNoCurrentRow);
+  EXPECT_EQ(Failure([&] { rs->Get("nope"); }).first, data::kErrNotFound);
+
+  auto expressions =
+      db_->Execute("SELECT MAX(i) AS MaxNum, COUNT(*), 5000000000, 1.5, 'abc', NULL FROM T");
+  const int codes[] = {3, 3, 20, 5, 200, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(expressions->Field(i).type, codes[i]) << i;
+  EXPECT_EQ(expressions->Field(0).name, "MaxNum");
+  EXPECT_EQ(expressions->Get("maxnum"), Value::Integer(7));
+  EXPECT_EQ(expressions->RecordCount(), -1);
+}
+
+TEST_F(EmbeddedConnectionTest, TextComparesWithoutRegardToCase) {
+  Exec(
+      "CREATE TABLE L_Kind (KindCode varchar(10) NOT NULL PRIMARY KEY, Descr nvarchar(40), "
+      "standard bit)");
+  Exec("INSERT INTO L_Kind VALUES ('ENG', 'Engine', 1)");
+  EXPECT_EQ(Rows("SELECT Descr FROM L_Kind WHERE KindCode = 'eng'"), Lines{"Engine"});
+  EXPECT_EQ(Rows("SELECT KindCode FROM L_Kind WHERE Descr = 'ENGINE' AND standard = 1"),
+            Lines{"ENG"});
+  // The key compares the same way.
+  EXPECT_EQ(Failure([&] { Exec("INSERT INTO L_Kind VALUES ('Eng', 'x', 0)"); }),
+            Error(data::kErrStatement,
+                  "UNIQUE constraint failed: L_Kind.KindCode (statement: INSERT INTO L_Kind "
+                  "VALUES ('Eng', 'x', 0))"));
+}
+
+TEST_F(EmbeddedConnectionTest, FiltersMatchCodeFieldsLikeTheServer) {
+  Exec("CREATE TABLE Q (KindCode varchar(8), Seq int, Name varchar(20))");
+  Exec("INSERT INTO Q VALUES ('ENG', 3, 'O''Brien')");
+  Exec("INSERT INTO Q VALUES ('eng', 4, 'Smith')");
+  Exec("INSERT INTO Q VALUES ('CREW', 3, NULL)");
+  auto rs = db_->OpenRecordset("SELECT * FROM Q", data::CursorChoice::kOptimistic);
+  // A NULL matches no condition; every single match here is O'Brien's row.
+  const std::pair<const char*, long> filters[] = {{"[KindCode] = 'Eng' AND [Seq] = 3", 1},
+                                                  {"(KindCode = 'ENG ') AND (Seq >= 3.0)", 2},
+                                                  {"[Name] = 'o''brien'", 1},
+                                                  {"[Name] <> 'Smith'", 1},
+                                                  {"[Seq] = 9", 0},
+                                                  {"", 3}};
+  for (const auto& [filter, count] : filters) {
+    rs->SetFilter(filter);
+    EXPECT_EQ(rs->RecordCount(), count) << filter;
+    EXPECT_EQ(rs->IsEOF() && rs->IsBOF(), count == 0) << filter;
+    if (count == 1) {
+      EXPECT_EQ(rs->Get("Name"), Value::Text("O'Brien")) << filter;
+    }
+  }
+
+  for (const std::string bad :
+       {"[KindCode] = 'ENG' OR [Seq] = 3", "[Missing] = 1", "[KindCode] = 'ENG", "[Seq] =", "("}) {
+    ExpectFailure([&] { rs->SetFilter(bad); }, data::kErrInvalidArgument, "\"" + bad + "\"");
+  }
+  EXPECT_EQ(rs->RecordCount(), 3);  // a refused filter leaves the rows as they were
+}
+
+TEST_F(EmbeddedConnectionTest, OptimisticRecordsetsWriteChangesAndNewRows) {
+  Exec(
+      "CREATE TABLE Shift (ShiftID int IDENTITY(100,1) PRIMARY KEY, Name varchar(20), "
+      "Hours real)");
+  Exec("INSERT INTO Shift (Name) VALUES ('Day')");
+  auto rs = db_->OpenRecordset("SELECT * FROM Shift", data::CursorChoice::kOptimistic);
+  EXPECT_EQ(rs->Field(0).type, data::kTypeInteger);
+  EXPECT_EQ(rs->Get("ShiftID"), Value::Integer(100));
+  rs->Set("Name", Value::Text("Day'1"));
+  rs->Update();
+  rs->AddNew();
+  rs->Set("Name", Value::Text("Night"));
+  rs->Set("Hours", Value::Real(7.5));
+  rs->Update();
+  EXPECT_EQ(rs->Get("ShiftID"), Value::Integer(101));  // the key the engine assigned
+  EXPECT_EQ(rs->Get("Hours"), Value::Real(7.5));
+  // A pending change is written when the cursor moves on.
+  rs->MoveFirst();
+  rs->Set("Hours", Value::Integer(8));
+  rs->MoveNext();
+  EXPECT_EQ(Rows("SELECT ShiftID, Name, Hours FROM Shift ORDER BY ShiftID"),
+            (Lines{"100|Day'1|8", "101|Night|7.5"}));
+
+  // Only a single-table SELECT through an optimistic recordset can be changed.
+  auto joined =
+      db_->OpenRecordset("SELECT a.Name FROM Shift a, Shift b", data::CursorChoice::kOptimistic);
+  EXPECT_EQ(Failure([&] { joined->Set(0, Value::Text("x")); }).first, data::kErrNotUpdatable);
+  auto forward = db_->Execute("SELECT * FROM Shift");
+  EXPECT_EQ(Failure([&] { forward->AddNew(); }).first, data::kErrNotUpdatable);
+  auto counted =
+      db_->OpenRecordset("SELECT COUNT(*) AS n FROM Shift", data::CursorChoice::kOptimistic);
+  EXPECT_EQ(Failure([&] { counted->Set(0, Value::Integer(1)); }).first, data::kErrNotUpdatable);
+  ExpectIntact();
+}
+
+TEST_F(EmbeddedConnectionTest, ErrorsCarryNumberDescriptionAndStatement) {
+  const Error missing{data::kErrStatement,
+                      "no such table: Missing (statement: SELECT * FROM Missing)"};
+  EXPECT_EQ(Failure([&] { db_->Execute("SELECT * FROM Missing"); }), missing);
+  ASSERT_EQ(db_->Errors().size(), 1u);
+  EXPECT_EQ(Error(db_->Errors()[0].number, db_->Errors()[0].description), missing);
+  Exec("CREATE TABLE t (a int)");
+  EXPECT_TRUE(db_->Errors().empty());
+
+  // A form the server does not know is refused before anything runs.
+  Exec("INSERT INTO t VALUES (1)");
+  ExpectFailure([&] { db_->Execute("DECLARE @n int; DELETE FROM t"); }, data::kErrStatement,
+                "The embedded server does not support ");
+  EXPECT_EQ(Rows("SELECT a FROM t"), Lines{"1"});
+
+  // Command time-out.
+  db_->SetCommandTimeout(1);
+  EXPECT_EQ(Failure([&] {
+              db_->Execute(
+                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                  "SELECT COUNT(*) FROM c");
+            }),
+            Error(data::kErrTimeout, "Query timeout expired"));
+  EXPECT_EQ(db_->Errors().at(0).number, data::kErrTimeout);
+}
+
+TEST_F(EmbeddedConnectionTest, QualsStatementsOfTheMerge) {
+  Exec("CREATE TABLE Quals (PersonID int, KindCode varchar(8), ResourceID int, Trainee bit)");
+  for (const char* row : {"(12,'ENG',40,0)", "(12,'ENG',40,0)", "(12,'ENG',40,1)",
+                          "(NULL,'CREW',41,NULL)", "(13,'CREW',41,0)"}) {
+    Exec(std::string("INSERT INTO Quals VALUES ") + row);
+  }
+  // A statement that changes no row reports 0, whatever the one before it changed.
+  EXPECT_EQ(Exec("CREATE TABLE Persons (PersonID int, KindCode varchar(8))"), 0);
+  EXPECT_EQ(Exec("DELETE QUALS WHERE PersonID = 12 AND KindCode = 'eng' AND ResourceID = 40 AND "
+                 "Trainee = '0'"),
+            2);
+  EXPECT_EQ(Exec("INSERT INTO QUALS VALUES(12,'ENG',40,'0')"), 1);
+  EXPECT_EQ(Rows("SELECT * FROM Quals WHERE PersonID = 12 ORDER BY Trainee"),
+            (Lines{"12|ENG|40|0", "12|ENG|40|1"}));
+  auto trainee = db_->Execute("SELECT Trainee FROM Quals WHERE PersonID = 12 ORDER BY Trainee");
+  EXPECT_EQ(trainee->Get(0), Value::Integer(0));  // stored as a number, not the text '0'
+
+  Exec("INSERT INTO Persons VALUES (1, 'AAGS')");
+  Exec("INSERT INTO Persons VALUES (2, 'aags')");
+  EXPECT_EQ(Exec("UPDATE Persons SET Persons.KindCode = 'ATGS' WHERE (((Persons.KindCode) = "
+                 "'AAGS'));"),
+            2);
+  EXPECT_EQ(Exec("UPDATE Quals SET Quals.PersonID = 21 WHERE Quals.PersonID = 13"), 1);
+  EXPECT_EQ(Rows("SELECT DISTINCT KindCode FROM Persons"), Lines{"ATGS"});
+  ExpectIntact();
+}
+
+TEST_F(EmbeddedConnectionTest, KeyShiftOnAPrimaryKeyIsCheckedPerStatement) {
+  Exec("CREATE TABLE Persons (PersonID int NOT NULL PRIMARY KEY, Name varchar(20))");
+  for (int id = -1; id <= 6; ++id) {
+    Exec("INSERT INTO Persons VALUES (" + std::to_string(id) + ", 'P" + std::to_string(id) + "')");
+  }
+  auto rowids = [&] { return Rows("SELECT rowid, PersonID FROM Persons ORDER BY rowid"); };
+  std::vector<std::string> before = rowids();
+  EXPECT_EQ(Exec("UPDATE Persons SET Persons.PersonID = Persons.PersonID + 501 WHERE NOT "
+                 "Persons.PersonID = 0 AND NOT Persons.PersonID = -1"),
+            6);
+  EXPECT_EQ(Rows("SELECT PersonID, Name FROM Persons ORDER BY PersonID"),
+            (Lines{"-1|P-1", "0|P0", "502|P1", "503|P2", "504|P3", "505|P4", "506|P5", "507|P6"}));
+  std::vector<std::string> after = rowids();
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(before[i].substr(0, before[i].find('|')), after[i].substr(0, after[i].find('|')));
+  }
+
+  // A real collision still fails, and nothing of the statement stays.
+  ExpectFailure([&] { Exec("UPDATE Persons SET PersonID = 600 WHERE PersonID > 502"); },
+                data::kErrStatement,
+                "UNIQUE constraint failed: Persons.PersonID (statement: UPDATE Persons SET "
+                "PersonID = 600");
+  EXPECT_EQ(Rows("SELECT COUNT(*), MIN(PersonID), MAX(PersonID) FROM Persons WHERE PersonID > "
+                 "500"),
+            Lines{"6|502|507"});
+
+  // Where the key is the rowid (an identity), the shift works too.
+  Exec("CREATE TABLE Shift (ShiftID int IDENTITY(1,1) PRIMARY KEY, Name varchar(9))");
+  for (int i = 0; i < 4; ++i)
+    Exec("INSERT INTO Shift (Name) VALUES ('S" + std::to_string(i) + "')");
+  EXPECT_EQ(Exec("UPDATE Shift SET ShiftID = ShiftID + 1"), 4);
+  EXPECT_EQ(Rows("SELECT ShiftID, Name FROM Shift ORDER BY ShiftID"),
+            (Lines{"2|S0", "3|S1", "4|S2", "5|S3"}));
+  ExpectIntact();
+}
+
+TEST_F(EmbeddedConnectionTest, PreConversionRemovesAnIdentityColumn) {
+  Exec(
+      "CREATE TABLE [203_Template] (TemplateID int IDENTITY(1,1) PRIMARY KEY, Title "
+      "varchar(20), RRDate datetime)");
+  Exec("CREATE INDEX IX_Title ON [203_Template] (Title)");
+  Exec("INSERT INTO [203_Template] (Title) VALUES ('a')");
+  Exec("INSERT INTO [203_Template] (Title) VALUES ('b')");
+  Exec("ALTER TABLE [203_Template] ADD TemplateID_2 INT");
+  Exec("UPDATE [203_Template] SET TemplateID_2 = TemplateID");
+  auto keys = db_->OpenRecordset("EXEC sp_pkeys [203_Template]", data::CursorChoice::kStatic);
+  ASSERT_EQ(keys->RecordCount(), 1);
+  EXPECT_EQ(keys->Get("COLUMN_NAME"), Value::Text("TemplateID"));
+  std::string pk_name = keys->Get("pk_name").AsText();
+  Exec("ALTER TABLE [203_Template] DROP CONSTRAINT " + pk_name);
+  Exec("ALTER TABLE [203_Template] DROP COLUMN TemplateID");
+  Exec("EXEC sp_rename '[203_Template].TemplateID_2', 'TemplateID', 'COLUMN'");
+  Exec("EXEC sp_rename '203_Template.RRDate', 'MobDate', 'COLUMN'");
+  EXPECT_EQ(Rows("SELECT TemplateID, Title, MobDate FROM [203_Template] ORDER BY TemplateID"),
+            (Lines{"1|a|NULL", "2|b|NULL"}));
+  EXPECT_EQ(db_->OpenRecordset("EXEC sp_pkeys [203_Template]", data::CursorChoice::kStatic)
+                ->RecordCount(),
+            0);
+  // No key any more: a repeated value is accepted, and the index survived the rebuild.
+  Exec("INSERT INTO [203_Template] (TemplateID, Title) VALUES (2, 'c')");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM sqlite_schema WHERE name = 'IX_Title'"), Lines{"1"});
+  // The key keeps the name its table gave it.
+  Exec(
+      "CREATE TABLE ICS202 (FormID int IDENTITY(1,1) NOT NULL CONSTRAINT [PK_Form202] PRIMARY "
+      "KEY, Title varchar(9))");
+  auto named = db_->OpenRecordset("EXEC sp_pkeys ICS202", data::CursorChoice::kStatic);
+  EXPECT_EQ(named->Get("PK_NAME"), Value::Text("PK_Form202"));
+  Exec("ALTER TABLE ICS202 DROP CONSTRAINT PK_Form202");
+  EXPECT_EQ(db_->OpenRecordset("EXEC sp_pkeys ICS202", data::CursorChoice::kStatic)->RecordCount(),
+            0);
+  ExpectFailure([&] { Exec("ALTER TABLE [203_Template] DROP CONSTRAINT PK_Other"); },
+                data::kErrStatement, "'PK_Other' is not a constraint.");
+  ExpectIntact();
+}
+
+TEST_F(EmbeddedConnectionTest, StoredProceduresRunFromTheDatabaseAsOneUnit) {
+  Exec("CREATE TABLE NextNumber (TableName varchar(30) PRIMARY KEY, NextNum int)");
+  Exec("CREATE TABLE Persons (PersonID int PRIMARY KEY)");
+  Exec(
+      "CREATE TABLE orvane_procedures (name TEXT PRIMARY KEY COLLATE NOCASE, body TEXT NOT "
+      "NULL)");
+  Exec("INSERT INTO NextNumber VALUES ('Persons', 1)");
+  Exec("INSERT INTO Persons VALUES (41)");
+  Exec(
+      "INSERT INTO orvane_procedures VALUES ('usp_syncNextNumber', "
+      "'UPDATE NextNumber SET NextNum = (SELECT IFNULL(MAX(PersonID), 0) + 1 FROM Persons) "
+      "WHERE TableName = ''Persons''; -- done\n')");
+  Exec(
+      "INSERT INTO orvane_procedures VALUES ('usp_broken', "
+      "'DELETE FROM Persons; INSERT INTO NoSuchTable VALUES (?1)')");
+  Exec("INSERT INTO orvane_procedures VALUES ('usp_add', 'INSERT INTO Persons VALUES (?1)')");
+
+  db_->Execute("usp_syncNextNumber");
+  EXPECT_EQ(Rows("SELECT NextNum FROM NextNumber"), Lines{"42"});
+  EXPECT_EQ(Exec("EXEC USP_ADD 50"), 1);
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM Persons"), Lines{"2"});
+
+  ExpectFailure([&] { db_->Execute("EXEC usp_broken 1"); }, data::kErrStatement,
+                "no such table: NoSuchTable");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM Persons"), Lines{"2"});
+
+  ExpectFailure([&] { db_->Execute("usp_unknown"); }, data::kErrStatement,
+                "The embedded server does not support the procedure usp_unknown");
+  ExpectIntact();
+}
+
+TEST_F(EmbeddedConnectionTest, AForwardRecordsetKeepsItsRowsWhenTheConnectionWrites) {
+  Exec("CREATE TABLE resources (resourceid int PRIMARY KEY, requestnumber varchar(20))");
+  for (int i = 1; i <= 5; ++i) {
+    Exec("INSERT INTO resources VALUES (" + std::to_string(i) + ", 'o" + std::to_string(i) + "')");
+  }
+  auto rs = db_->Execute("SELECT resourceid, requestnumber FROM resources");
+  std::vector<std::string> seen;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    seen.push_back(rs->Get(1).AsText());
+    // Rewriting the rows being read, and adding one, must not show up in this result.
+    Exec("UPDATE resources SET requestnumber = 'O-" + rs->Get(0).AsText() +
+         "' WHERE resourceid = " + rs->Get(0).AsText());
+    Exec("INSERT INTO resources VALUES (" + std::to_string(100 + seen.size()) + ", 'new')");
+  }
+  EXPECT_EQ(seen, (Lines{"o1", "o2", "o3", "o4", "o5"}));
+  EXPECT_FALSE(rs->IsBOF());
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM resources WHERE requestnumber LIKE 'O-%'"), Lines{"5"});
+
+  // Results read to their end, but still held, do not lock out another connection's writes.
+  auto empty = db_->Execute("SELECT * FROM resources WHERE resourceid = 0");
+  EXPECT_TRUE(empty->IsEOF());
+  EXPECT_TRUE(empty->IsBOF());
+  auto listed = db_->Execute("SELECT resourceid FROM resources");
+  while (!listed->IsEOF()) listed->MoveNext();
+  auto other = Connect(path_);
+  other->SetCommandTimeout(2);
+  other->Execute("INSERT INTO resources VALUES (200, 'other')");
+
+  auto again = db_->Execute("SELECT resourceid FROM resources WHERE resourceid < 3");
+  again->MoveNext();
+  again->MoveFirst();  // a forward cursor starts over by running its statement again
+  EXPECT_EQ(again->Get(0), Value::Integer(1));
+  // While a forward cursor is between rows, another connection's write waits, then times out.
+  other->SetCommandTimeout(1);
+  EXPECT_EQ(Failure([&] { other->Execute("DELETE FROM resources"); }),
+            Error(data::kErrTimeout,
+                  "Query timeout expired: the database is locked by another connection "
+                  "(statement: DELETE FROM resources)"));
+  again->Close();
+  long rows = 0;
+  auto closed = db_->Execute("DELETE FROM resources WHERE resourceid > 100", &rows);
+  EXPECT_FALSE(closed->IsOpen());
+  EXPECT_EQ(rows, 6);
+}
+
+TEST_F(EmbeddedConnectionTest, FilesThatAreNoDatabaseAreRefusedUntouched) {
+  const std::string text = folder_ / "notes.mdf";
+  {
+    std::ofstream(text, std::ios::binary) << "Incident notes, not a database.\n"
+                                          << std::string(3000, 'x');
+  }
+  const std::string bytes = ReadFile(text);
+  const std::string empty = folder_ / "empty.mdf";
+  { std::ofstream touch(empty); }
+  const std::string missing = folder_ / "missing.mdf";
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  for (const Case& c : {Case{text, "the file is not a database."},
+                        Case{empty, "the file is empty, not a database."},
+                        Case{missing, "the file does not exist."}}) {
+    auto connection = NewConnection(folder_.path());
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + c.path);
+    EXPECT_EQ(Failure([&] { connection->Open(); }),
+              Error(data::kErrConnection,
+                    "Cannot open the database file \"" + c.path + "\": " + c.reason));
+    EXPECT_FALSE(connection->IsOpen());
+    EXPECT_EQ(connection->Errors().size(), 1u);
+  }
+  EXPECT_EQ(ReadFile(text), bytes);
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  EXPECT_EQ(Failure([&] { CreateDatabaseFile(text); }).first, data::kErrConnection);
+  EXPECT_EQ(ReadFile(text), bytes);
+
+  // Opening a database writes nothing to it.
+  const std::string before = ReadFile(path_);
+  auto reader = Connect(path_);
+  reader->Execute("SELECT * FROM sqlite_schema");
+  reader->Close();
+  EXPECT_EQ(ReadFile(path_), before);
+}
+
+TEST_F(EmbeddedConnectionTest, AClosedConnectionRefusesEveryStatement) {
+  Exec("CREATE TABLE t (a int)");
+  Exec("INSERT INTO t VALUES (1)");
+  auto rs = db_->OpenRecordset("SELECT * FROM t", data::CursorChoice::kOptimistic);
+  db_->Close();
+  EXPECT_FALSE(db_->IsOpen());
+  EXPECT_FALSE(rs->IsOpen());  // closing a connection closes its recordsets
+  EXPECT_EQ(Failure([&] { rs->Get(0); }).first, data::kErrClosed);
+  EXPECT_EQ(Failure([&] { db_->Execute("SELECT * FROM t"); }),
+            Error(data::kErrClosed, "Operation is not allowed when the object is closed."));
+  EXPECT_EQ(Failure([&] { db_->OpenRecordset("SELECT 1", data::CursorChoice::kStatic); }).first,
+            data::kErrClosed);
+  auto never_opened = NewConnection(folder_.path());
+  EXPECT_EQ(Failure([&] { never_opened->Execute("SELECT 1"); }).first, data::kErrClosed);
+  data::Command command;
+  command.SetActiveConnection(db_.get());
+  command.SetCommandText("SELECT 1");
+  EXPECT_EQ(Failure([&] { command.Execute(); }).first, data::kErrClosed);
+}
+
+TEST_F(EmbeddedConnectionTest, InstanceDatabasesNeedARunningServerAndALiveSession) {
+  const std::string root = folder_ / "instances";
+  auto instance = Instance::Create(root, "ORVANE", "secret");
+  Exec("CREATE TABLE Incidents (IncidentID int PRIMARY KEY)");
+  db_->Close();
+  instance->Attach("W_O_R_K_A", path_);
+  auto open = [&](const std::string& server, const std::string& database) {
+    auto connection = NewConnection(root);
+    connection->SetConnectionString("Provider=Orvane.Embedded;Server=" + server +
+                                    ";Database=" + database);
+    connection->Open();
+    return connection;
+  };
+  auto connection = open("orvane", "w_o_r_k_a");
+  EXPECT_EQ(connection->Execute("SELECT COUNT(*) FROM Incidents")->Get(0), Value::Integer(0));
+  ASSERT_EQ(instance->Sessions().size(), 1u);
+  long spid = instance->Sessions()[0].spid;
+  instance->Kill(spid);
+  EXPECT_EQ(
+      Failure([&] { connection->Execute("SELECT 1"); }),
+      Error(data::kErrConnection, "The connection was ended by the server administrator (process " +
+                                      std::to_string(spid) + " was killed)."));
+  EXPECT_FALSE(connection->IsOpen());
+
+  EXPECT_EQ(Failure([&] { open("orvane", "Nowhere"); }),
+            Error(data::kErrConnection,
+                  "Cannot open database \"Nowhere\" requested by the login. The login failed."));
+  EXPECT_EQ(Failure([&] { open("ELSEWHERE", "X"); }).first, data::kErrConnection);
+  instance->Stop();
+  EXPECT_EQ(Failure([&] { open("orvane", "W_O_R_K_A"); }),
+            Error(data::kErrConnection, "The server orvane is stopped."));
+}
+
+}  // namespace
+}  // namespace msu::embedded

@@ -1,0 +1,85 @@
+// The password a login is checked with: its derivation from the Warden password, and the
+// hash the catalog keeps instead of it. The hash functions are checked against published
+// test vectors, since a wrong round would still "work" for passwords it also stored.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "data/embedded/catalog_password.h"
+#include "server/login.h"
+
+namespace msu::embedded {
+namespace {
+
+std::string Hex(const Sha256Digest& digest) {
+  return ToHex(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+}
+
+TEST(DeriveServerPassword, IsTheCodeOfTheUpperCasedFirstCharacterThenTheRest) {
+  EXPECT_EQ(DeriveServerPassword("secret"), "83ecret");
+  EXPECT_EQ(DeriveServerPassword("Secret"), "83ecret");
+  // Only the first character changes; the case of the rest matters.
+  EXPECT_EQ(DeriveServerPassword("sEcReT"), "83EcReT");
+  EXPECT_NE(DeriveServerPassword("secret"), DeriveServerPassword("SECRET"));
+  // A single character gives its code alone; a digit is not a letter and keeps its code.
+  EXPECT_EQ(DeriveServerPassword("a"), "65");
+  EXPECT_EQ(DeriveServerPassword("1x"), "49x");
+  EXPECT_EQ(DeriveServerPassword(" pw"), "32pw");
+  // A byte above 127 is written without a sign.
+  EXPECT_EQ(DeriveServerPassword("\xe9t\xe9"), "233t\xe9");
+  EXPECT_EQ(DeriveServerPassword(""), "");
+}
+
+TEST(Sha256, MatchesThePublishedVectors) {
+  EXPECT_EQ(Hex(Sha256("")), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Hex(Sha256("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // 56 bytes: the padding no longer fits the first block.
+  EXPECT_EQ(Hex(Sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(Hex(Sha256(std::string(1000000, 'a'))),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Sha256, HmacMatchesTheRfc4231Vectors) {
+  EXPECT_EQ(Hex(HmacSha256("Jefe", "what do ya want for nothing?")),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+  // A key longer than a block is hashed first.
+  EXPECT_EQ(Hex(HmacSha256(std::string(131, '\xaa'),
+                           "Test Using Larger Than Block-Size Key - Hash Key First")),
+            "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+}
+
+TEST(Sha256, Pbkdf2MatchesThePublishedVectors) {
+  EXPECT_EQ(ToHex(Pbkdf2Sha256("password", "salt", 1, 32)),
+            "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b");
+  EXPECT_EQ(ToHex(Pbkdf2Sha256("password", "salt", 2, 32)),
+            "ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43");
+  EXPECT_EQ(ToHex(Pbkdf2Sha256("password", "salt", 4096, 32)),
+            "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
+  // More than one block of output.
+  EXPECT_EQ(ToHex(Pbkdf2Sha256("passwd", "salt", 1, 64)),
+            "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"
+            "49ca9cccf179b645991664b39d77ef317c71b845b1e30bd509112041d3a19783");
+}
+
+TEST(PasswordHash, VerifiesOnlyTheHashedPasswordAndSaltsEveryHash) {
+  const PasswordHash first = HashPassword("83ecret", 50);
+  const PasswordHash second = HashPassword("83ecret", 50);
+  EXPECT_TRUE(VerifyPassword("83ecret", first));
+  EXPECT_FALSE(VerifyPassword("83ecreT", first));
+  EXPECT_FALSE(VerifyPassword("secret", first));
+  EXPECT_FALSE(VerifyPassword("", first));
+  EXPECT_NE(first.salt_hex, second.salt_hex);
+  EXPECT_NE(first.hash_hex, second.hash_hex);
+  EXPECT_EQ(first.hash_hex.find(ToHex("83ecret")), std::string::npos);
+
+  PasswordHash damaged = first;
+  damaged.hash_hex = "zz";
+  EXPECT_FALSE(VerifyPassword("83ecret", damaged));
+  damaged = first;
+  damaged.iterations = 0;
+  EXPECT_FALSE(VerifyPassword("83ecret", damaged));
+}
+
+}  // namespace
+}  // namespace msu::embedded

@@ -1,0 +1,146 @@
+#include "tests/support/fault_injection.h"
+
+namespace msu::testing {
+
+struct FaultInjectingConnection::Shared {
+  std::shared_ptr<FaultPlan> plan;
+  bool injected_last = false;
+  std::vector<data::ErrorEntry> injected;
+
+  // Counts a call of `kind`; on a fault, records it as the connection's error and rethrows.
+  void Enter(CallKind kind, const std::string& statement = "") {
+    try {
+      plan->Enter(kind, statement);
+    } catch (const data::DataError& error) {
+      injected_last = true;
+      injected = {{error.number(), error.description()}};
+      throw;
+    }
+  }
+};
+
+namespace {
+
+using Shared = FaultInjectingConnection::Shared;
+
+// A real recordset whose reads and writes count, and fail when a fault is due.
+class FaultInjectingRecordset : public data::Recordset {
+ public:
+  FaultInjectingRecordset(std::unique_ptr<data::Recordset> real, std::shared_ptr<Shared> shared)
+      : real_(std::move(real)), shared_(std::move(shared)) {}
+
+  bool IsOpen() const override { return real_->IsOpen(); }
+  void Close() override { real_->Close(); }
+  bool IsEOF() const override { return real_->IsEOF(); }
+  bool IsBOF() const override { return real_->IsBOF(); }
+  void MoveNext() override {
+    shared_->Enter(CallKind::kRead);
+    real_->MoveNext();
+  }
+  void MoveFirst() override { real_->MoveFirst(); }
+  long RecordCount() const override { return real_->RecordCount(); }
+  int FieldCount() const override { return real_->FieldCount(); }
+  const data::FieldInfo& Field(int index) const override { return real_->Field(index); }
+  int FieldIndex(std::string_view name) const override { return real_->FieldIndex(name); }
+  const data::Value& Get(int index) const override {
+    shared_->Enter(CallKind::kRead);
+    return real_->Get(index);
+  }
+  void Set(int index, data::Value value) override { real_->Set(index, std::move(value)); }
+  void AddNew() override {
+    shared_->Enter(CallKind::kUpdate);
+    real_->AddNew();
+  }
+  void Update() override {
+    shared_->Enter(CallKind::kUpdate);
+    real_->Update();
+  }
+  void UpdateBatch() override {
+    shared_->Enter(CallKind::kUpdate);
+    real_->UpdateBatch();
+  }
+  void SetFilter(const std::string& expression) override { real_->SetFilter(expression); }
+
+ private:
+  std::unique_ptr<data::Recordset> real_;
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace
+
+void FaultPlan::FailNth(CallKind kind, long nth, long number, std::string description,
+                        std::string statement_prefix) {
+  faults_[Index(kind)] = Fault{nth, number, std::move(description), std::move(statement_prefix)};
+}
+
+void FaultPlan::Enter(CallKind kind, const std::string& statement) {
+  ++counts_[Index(kind)];
+  std::optional<Fault>& fault = faults_[Index(kind)];
+  if (!fault || statement.rfind(fault->statement_prefix, 0) != 0) return;
+  if (--fault->remaining > 0) return;
+  const Fault due = *fault;
+  fault.reset();
+  throw data::DataError(due.number, due.description);
+}
+
+FaultInjectingConnection::FaultInjectingConnection(std::unique_ptr<data::Connection> real,
+                                                   std::shared_ptr<FaultPlan> plan)
+    : real_(std::move(real)), shared_(std::make_shared<Shared>()) {
+  shared_->plan = std::move(plan);
+}
+
+void FaultInjectingConnection::SetConnectionString(const std::string& connection_string) {
+  real_->SetConnectionString(connection_string);
+}
+
+const std::string& FaultInjectingConnection::ConnectionString() const {
+  return real_->ConnectionString();
+}
+
+void FaultInjectingConnection::SetProperty(const std::string& name, long value) {
+  real_->SetProperty(name, value);
+}
+
+void FaultInjectingConnection::Open(const std::string& user, const std::string& password) {
+  real_->Open(user, password);
+  shared_->injected_last = false;
+}
+
+void FaultInjectingConnection::Close() {
+  real_->Close();
+  shared_->injected_last = false;
+}
+
+bool FaultInjectingConnection::IsOpen() const { return real_->IsOpen(); }
+
+void FaultInjectingConnection::SetCommandTimeout(int seconds) { real_->SetCommandTimeout(seconds); }
+
+int FaultInjectingConnection::CommandTimeout() const { return real_->CommandTimeout(); }
+
+std::unique_ptr<data::Recordset> FaultInjectingConnection::Execute(const std::string& statement,
+                                                                   long* rows_affected) {
+  shared_->Enter(CallKind::kExecute, statement);
+  std::unique_ptr<data::Recordset> rows = Wrap(real_->Execute(statement, rows_affected));
+  shared_->injected_last = false;
+  return rows;
+}
+
+std::unique_ptr<data::Recordset> FaultInjectingConnection::OpenRecordset(
+    const std::string& statement, data::CursorChoice choice) {
+  shared_->Enter(CallKind::kExecute, statement);
+  std::unique_ptr<data::Recordset> rows = Wrap(real_->OpenRecordset(statement, choice));
+  shared_->injected_last = false;
+  return rows;
+}
+
+const std::vector<data::ErrorEntry>& FaultInjectingConnection::Errors() const {
+  return shared_->injected_last ? shared_->injected : real_->Errors();
+}
+
+std::unique_ptr<data::Recordset> FaultInjectingConnection::Wrap(
+    std::unique_ptr<data::Recordset> real) {
+  if (real == nullptr) return real;
+  return std::make_unique<FaultInjectingRecordset>(std::move(real), shared_);
+}
+
+}  // namespace msu::testing
