@@ -179,6 +179,17 @@ SQLSMALLINT OdbcStatement::ResultColumns() const {
   return columns;
 }
 
+ColumnDescription OdbcStatement::Describe(SQLUSMALLINT column) const {
+  ColumnDescription description;
+  SQLSMALLINT digits = 0;
+  SQLSMALLINT nullable = 0;
+  Check(api().DescribeCol(stmt_, column, &description.name, &description.sql_type,
+                          &description.size, &digits, &nullable),
+        "Reading the result");
+  api().ColAttributeText(stmt_, column, SQL_DESC_TYPE_NAME, &description.type_name);
+  return description;
+}
+
 long OdbcStatement::RowCount() const {
   SQLLEN rows = -1;
   if (!SQL_SUCCEEDED(api().RowCount(stmt_, &rows))) return -1;

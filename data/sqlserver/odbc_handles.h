@@ -84,6 +84,14 @@ class OdbcConnectionHandle {
   bool connected_ = false;
 };
 
+// A column of a result, as SQLDescribeCol and SQL_DESC_TYPE_NAME give it.
+struct ColumnDescription {
+  std::string name;
+  SQLSMALLINT sql_type = 0;
+  SQLULEN size = 0;
+  std::string type_name;
+};
+
 // One statement of a connection.
 class OdbcStatement {
  public:
@@ -106,6 +114,8 @@ class OdbcStatement {
   void SetTimeout(int seconds);
   void ExecDirect(const std::string& statement);
   SQLSMALLINT ResultColumns() const;
+  // Column `column` (from 1) of the current result.
+  ColumnDescription Describe(SQLUSMALLINT column) const;
   // Rows changed by the current result; -1 when the driver cannot tell.
   long RowCount() const;
   // Moves to the next result; false when there is none.

@@ -14,6 +14,9 @@ namespace msu::sqlserver {
 
 enum class Dialect { kSqlServer, kSqlite, kOther };
 
+// A name in square brackets, "]" doubled inside.
+std::string Bracketed(const std::string& name);
+
 // A recordset that reads its rows from the connection while it is open.
 class StreamingReader {
  public:

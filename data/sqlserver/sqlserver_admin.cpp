@@ -54,17 +54,7 @@ data::ResultTable SqlServerAdminConnection::Query(const std::string& statement,
       const SQLSMALLINT columns = stmt.ResultColumns();
       if (columns <= 0 || have_table) continue;
       std::vector<std::string> names;
-      for (SQLUSMALLINT c = 1; c <= columns; ++c) {
-        std::string name;
-        SQLSMALLINT type = 0;
-        SQLULEN size = 0;
-        SQLSMALLINT digits = 0;
-        SQLSMALLINT nullable = 0;
-        stmt.Check(
-            stmt.api().DescribeCol(stmt.handle(), c, &name, &type, &size, &digits, &nullable),
-            "Reading the result");
-        names.push_back(name);
-      }
+      for (SQLUSMALLINT c = 1; c <= columns; ++c) names.push_back(stmt.Describe(c).name);
       table = data::ResultTable(names);
       have_table = true;
       while (stmt.Fetch()) {

@@ -1,6 +1,5 @@
 #include "data/sqlserver/sqlserver_connection.h"
 
-#include <charconv>
 #include <cmath>
 #include <optional>
 
@@ -16,21 +15,6 @@ constexpr int kDefaultLoginTimeout = 15;
 
 [[noreturn]] void Closed() {
   throw data::DataError(data::kErrClosed, "Operation is not allowed when the object is closed.");
-}
-
-std::string Bracketed(const std::string& name) {
-  std::string quoted = "[";
-  for (char c : name) {
-    quoted += c;
-    if (c == ']') quoted += ']';
-  }
-  return quoted + "]";
-}
-
-std::string RealText(double value) {
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
 }
 
 // "SELECT * FROM t [WHERE ...]" split into the table and what follows it; nothing for any other
@@ -265,6 +249,15 @@ class SqlServerConnection final : public data::Connection {
 
 }  // namespace
 
+std::string Bracketed(const std::string& name) {
+  std::string quoted = "[";
+  for (char c : name) {
+    quoted += c;
+    if (c == ']') quoted += ']';
+  }
+  return quoted + "]";
+}
+
 void OdbcSession::RequireOpen() const {
   if (!IsOpen()) Closed();
 }
@@ -327,7 +320,7 @@ std::string OdbcSession::Literal(const data::Value& value) const {
         throw data::DataError(data::kErrInvalidArgument,
                               "The number " + value.AsText() + " cannot be stored.");
       }
-      return RealText(value.AsReal());
+      return value.AsText();
     case data::Value::Kind::kText:
       return TextLiteral(value.AsText());
     case data::Value::Kind::kBlob:

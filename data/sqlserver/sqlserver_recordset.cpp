@@ -16,15 +16,6 @@ const data::Value kNull;
                         "Requested operation requires a current record.");
 }
 
-std::string Bracketed(const std::string& name) {
-  std::string quoted = "[";
-  for (char c : name) {
-    quoted += c;
-    if (c == ']') quoted += ']';
-  }
-  return quoted + "]";
-}
-
 // The table of "SELECT ... FROM table [WHERE ...]", as written; empty for any other form.
 std::string SingleTable(const std::string& statement) {
   const std::string upper = UpperCase(statement);
@@ -100,18 +91,9 @@ void SqlServerRecordset::Start(std::unique_ptr<OdbcStatement> statement) {
   if (fields_.empty()) {
     const SQLSMALLINT columns = statement_->ResultColumns();
     for (SQLUSMALLINT c = 1; c <= columns; ++c) {
-      std::string name;
-      SQLSMALLINT sql_type = 0;
-      SQLULEN size = 0;
-      SQLSMALLINT digits = 0;
-      SQLSMALLINT nullable = 0;
-      statement_->Check(statement_->api().DescribeCol(statement_->handle(), c, &name, &sql_type,
-                                                      &size, &digits, &nullable),
-                        "Reading the result");
-      std::string type_name;
-      statement_->api().ColAttributeText(statement_->handle(), c, SQL_DESC_TYPE_NAME, &type_name);
-      const ColumnType type = ColumnTypeOf(sql_type, size, type_name);
-      fields_.push_back({name, type.code, type.size});
+      const ColumnDescription column = statement_->Describe(c);
+      const ColumnType type = ColumnTypeOf(column.sql_type, column.size, column.type_name);
+      fields_.push_back({column.name, type.code, type.size});
       types_.push_back(type);
     }
   }
