@@ -1,5 +1,8 @@
 #include "data/sqlserver/server_list.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -46,8 +49,10 @@ std::vector<std::string> FreeTdsConfigFiles() {
     return {file};
   }
   std::vector<std::string> files;
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    files.push_back(JoinPath(home, ".freetds.conf"));
+  // FreeTDS reads the home folder of the account, not $HOME.
+  if (const passwd* account = ::getpwuid(::getuid());
+      account != nullptr && account->pw_dir != nullptr) {
+    files.push_back(JoinPath(account->pw_dir, ".freetds.conf"));
   }
   files.push_back("/etc/freetds/freetds.conf");
   return files;

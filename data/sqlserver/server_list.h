@@ -1,7 +1,8 @@
 // The SQL Server instances configured on the machine, as the server list offers them:
 //   - the servers of FreeTDS's configuration files (every section but [global], except those
 //     that speak a Sybase protocol, "tds version" 4.x or 5.0): $FREETDSCONF when it is set,
-//     otherwise ~/.freetds.conf and then the system's freetds.conf;
+//     otherwise the account's ~/.freetds.conf and then the system's freetds.conf, as FreeTDS
+//     reads them;
 //   - the ODBC data sources (user and system) whose driver is a SQL Server driver: FreeTDS, or a
 //     driver whose name holds "SQL Server" or whose library is FreeTDS's or Microsoft's.
 // A name listed twice is kept once, first come first kept.
