@@ -32,6 +32,11 @@ class Backend {
   // supplies.
   virtual std::string DataConnectionString(const std::string& server,
                                            const std::string& database) = 0;
+
+  // The file a run locks so that it is the only run on `server` (core/run_lock.h): the
+  // working databases have fixed names on a server. Empty (this default) when the backend
+  // offers none; then only the application folder is locked.
+  virtual std::string RunLockFile(const std::string& /*server*/) { return {}; }
 };
 
 }  // namespace msu::data
