@@ -84,7 +84,9 @@ class Merge {
   // and B and runs the consistency check. True when all of it ran to its end, whatever the
   // check found (see ProblemsToCorrect); false after a failure, which it has reported on the
   // check page's log ("Error, check stopped, " + CurrentOperation, "Error, " + LastError, or
-  // the lines of the step that failed). Never throws.
+  // the lines of the step that failed). A stop the user asked for (Context::StopPoint) ends it
+  // the same way before the connections are opened and before each table of the consistency
+  // check. Never throws.
   bool Initialize();
 
   // How far the last Initialize got.
@@ -98,7 +100,9 @@ class Merge {
   // connections). On failure writes "Error, merge stopped, " + CurrentOperation and "Error is "
   // + LastError (or the lines of the routine that failed) and returns false; nothing is rolled
   // back. A Database 1 older than 4.13 needs conversions this build does not have: the merge
-  // then stops before it changes anything, with a line saying so. Never throws.
+  // then stops before it changes anything, with a line saying so. A stop the user asked for
+  // (Context::StopPoint) ends it the same way before each table it renumbers or copies; the
+  // new database is then not written. Never throws.
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
