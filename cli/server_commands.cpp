@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/password_input.h"
+#include "cli/server_repair.h"
 #include "data/admin.h"
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
@@ -130,7 +131,12 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     // Connection strings carry the root to other code, which may run in another folder.
     std::error_code ignored;
     call.root = std::filesystem::absolute(call.root, ignored).string();
-    return command->run(call);
+    // Databases that runs of the utility left detached come back first; a server that has
+    // just been started brings back its own.
+    RepairInstances(call.root, err);
+    const int status = command->run(call);
+    if (status == 0 && command->name == "start") RepairInstances(call.root, err);
+    return status;
   } catch (const UsageError& error) {
     err << kProgram << ": " << error.what() << "\n"
         << "Try '" << kProgram << (command ? " " + command->name : std::string()) << " --help'.\n";
