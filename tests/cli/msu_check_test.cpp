@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "core/run_lock.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/data/embedded/instance_test_support.h"
@@ -509,6 +510,39 @@ TEST_F(MsuCheckTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
   EXPECT_NE(again.err.find("looks merged into Database 2 before"), std::string::npos);
   EXPECT_FALSE(fs::exists(data / "Again.mdf"));
   EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "None", "One"}));
+}
+
+// One run at a time: a second run in the program's folder, or on the same server, is refused
+// before it changes anything. A database that a killed run left detached is attached again by
+// the next run, which says so and checks as usual.
+TEST_F(MsuCheckTest, OneRunAtATimeAndTheNextRunRepairsAKilledOne) {
+  MakePair();
+  const std::string program = CopyProgram();
+  const std::vector<std::string> args = Args(fire1, fire2, merged);
+  const std::string us = " (process " + std::to_string(::getpid()) + ")\n";
+  for (const auto& [lock_file, refusal] :
+       {std::pair{app / ".msu-run.lock",
+                  "another merge or split is running in this application folder" + us},
+        std::pair{instance->RunLockFile(),
+                  "another merge or split is running on the server ORVANE" + us}}) {
+    long holder = 0;
+    const std::unique_ptr<RunLock> other = RunLock::TryTake(lock_file, &holder);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(Expect(5, refusal, args, program).out, "");
+  }
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+
+  instance->RecordPendingAttachment({"Fire1", fire1, 4242, "msu", "2024-05-01 10:00:00"});
+  instance->Detach("Fire1");
+  const Outcome run = Run(args, program);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  ASSERT_FALSE(run.Lines().empty());
+  EXPECT_EQ(run.Lines().front(),
+            "Attached the database Fire1 again under its own name, from " + fire1 +
+                " (detached by process 4242, which stopped before attaching it again).");
+  EXPECT_TRUE(run.Has(kProblemsLine));
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_TRUE(instance->PendingAttachments().empty());
 }
 
 }  // namespace
