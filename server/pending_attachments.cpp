@@ -1,5 +1,7 @@
 #include "server/pending_attachments.h"
 
+#include <errno.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -34,6 +36,12 @@ std::string FailedLine(const data::PendingAttachment& entry, const RoutineError&
   return "Error, the database " + entry.name + " could not be attached again from " +
          entry.data_file + ": " + error.description + " (error " + std::to_string(error.number) +
          "). It is attached again at the next start of the wizard, msu or msu-server.";
+}
+
+// A run that is still at work keeps its own entries, even on a server without a run lock.
+bool AnotherLiveProcess(long process) {
+  if (process <= 0 || process == static_cast<long>(::getpid())) return false;
+  return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
 }
 
 // The entry's fate on this server, one of the three of AttachPendingAgain.
@@ -86,6 +94,7 @@ std::vector<RepairLine> AttachPendingAgain(data::AdminConnection& connection,
   }
   std::vector<RepairLine> lines;
   for (const data::PendingAttachment& entry : entries) {
+    if (AnotherLiveProcess(entry.process)) continue;
     RepairLine line = AttachOne(connection, entry);
     if (!line.text.empty()) lines.push_back(std::move(line));
   }

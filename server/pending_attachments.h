@@ -32,7 +32,9 @@ struct RepairLine {
 };
 
 // Attaches again, over `connection`, each database its record lists, then each of `also` that
-// it does not list (the entries of the running check, for a server that keeps no record):
+// it does not list (the entries of the running check, for a server that keeps no record). The
+// entries of another process that is still alive are that run's own and are left alone. The
+// others:
 //   - an entry whose file a database of the server uses already, under any name, is removed
 //     without a line;
 //   - otherwise its file is attached under its name, the entry is removed, and the line says

@@ -16,6 +16,7 @@
 #include "suite/sample_generator.h"
 #include "tests/data/embedded/instance_test_support.h"
 #include "tests/support/sqlite_rows.h"
+#include "tests/support/test_files.h"
 
 namespace msu::cli {
 namespace {
@@ -532,14 +533,15 @@ TEST_F(MsuCheckTest, OneRunAtATimeAndTheNextRunRepairsAKilledOne) {
   }
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
 
-  instance->RecordPendingAttachment({"Fire1", fire1, 4242, "msu", "2024-05-01 10:00:00"});
+  const long ended = msu::testing::EndedProcess();
+  instance->RecordPendingAttachment({"Fire1", fire1, ended, "msu", "2024-05-01 10:00:00"});
   instance->Detach("Fire1");
   const Outcome run = Run(args, program);
   EXPECT_EQ(run.status, 1) << run.out << run.err;
   ASSERT_FALSE(run.Lines().empty());
-  EXPECT_EQ(run.Lines().front(),
-            "Attached the database Fire1 again under its own name, from " + fire1 +
-                " (detached by process 4242, which stopped before attaching it again).");
+  EXPECT_EQ(run.Lines().front(), "Attached the database Fire1 again under its own name, from " +
+                                     fire1 + " (detached by process " + std::to_string(ended) +
+                                     ", which stopped before attaching it again).");
   EXPECT_TRUE(run.Has(kProblemsLine));
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
   EXPECT_TRUE(instance->PendingAttachments().empty());

@@ -9,6 +9,7 @@
 
 #include "core/run_lock.h"
 #include "tests/data/embedded/instance_test_support.h"
+#include "tests/support/test_files.h"
 
 namespace msu::cli {
 namespace {
@@ -158,29 +159,30 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
 TEST_F(ServerCommandsTest, WhatARunLeftDetachedIsShownAndAttachedAgain) {
   ASSERT_EQ(Create("ORVANE").status, 0);
   MakeDatabaseFile(folder / "Fire1.mdf");
+  const long ended = msu::testing::EndedProcess();
+  const std::string process = std::to_string(ended);
   auto instance = embedded::Instance::Open(root.path(), "ORVANE");
   instance->Attach("Fire1", folder / "Fire1.mdf");
   instance->RecordPendingAttachment(
-      {"Fire1", folder / "Fire1.mdf", 4242, "msu", "2024-05-01 10:00:00"});
+      {"Fire1", folder / "Fire1.mdf", ended, "msu", "2024-05-01 10:00:00"});
   instance->Detach("Fire1");
   instance->Stop();
-  const std::string pending_row =
-      "ORVANE  Fire1     " + (folder / "Fire1.mdf") + "  msu (process 4242)  2024-05-01 10:00:00  ";
+  const std::string pending_row = "ORVANE  Fire1     " + (folder / "Fire1.mdf") +
+                                  "  msu (process " + process + ")  2024-05-01 10:00:00  ";
   EXPECT_NE(Run({"status"}).out.find(pending_row + "the server's start\n"), std::string::npos)
       << Run({"status"}).out;
 
   const Outcome started = Run({"start", "ORVANE"});
   EXPECT_EQ(started.status, 0);
-  EXPECT_EQ(started.err,
-            "msu-server: Attached the database Fire1 again under its own name, from " +
-                (folder / "Fire1.mdf") +
-                " (detached by process 4242, which stopped before attaching it again).\n");
+  EXPECT_EQ(started.err, "msu-server: Attached the database Fire1 again under its own name, from " +
+                             (folder / "Fire1.mdf") + " (detached by process " + process +
+                             ", which stopped before attaching it again).\n");
   EXPECT_EQ(instance->Databases().size(), 1u);
   EXPECT_TRUE(instance->PendingAttachments().empty());
 
   // The entries of a run that holds the server are that run's own.
   instance->RecordPendingAttachment(
-      {"Fire1", folder / "Fire1.mdf", 4242, "msu", "2024-05-01 10:00:00"});
+      {"Fire1", folder / "Fire1.mdf", ended, "msu", "2024-05-01 10:00:00"});
   instance->Detach("Fire1");
   long holder = 0;
   std::unique_ptr<RunLock> run = RunLock::TryTake(instance->RunLockFile(), &holder);
