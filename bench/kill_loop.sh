@@ -36,7 +36,7 @@ server() { "$app/msu-server" --root "$root" "$@"; }
 
 server create ORVANE --password-file "$work/warden" >/dev/null
 echo "Generating a pair of $rows rows per database ..."
-server sample --out "$data" --rows "$rows" --attach ORVANE >/dev/null
+server sample --out "$data" --rows "$rows" --attach ORVANE --password-file "$work/warden" >/dev/null
 user_files=("$data/Fire1.mdf" "$data/Fire2.mdf" "$data/Fire1.ini")
 sha256sum "${user_files[@]}" >"$work/user_files.sha256"
 

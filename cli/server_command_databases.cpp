@@ -9,13 +9,13 @@ namespace msu::cli {
 namespace {
 
 int RunAttach(ServerCommandCall& call) {
-  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  auto instance = OpenWithWardenPassword(call, call.arguments[0]);
   call.out << instance->Attach(call.arguments[1], call.arguments[2]) << "\n";
   return 0;
 }
 
 int RunDetach(ServerCommandCall& call) {
-  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  auto instance = OpenWithWardenPassword(call, call.arguments[0]);
   call.out << instance->Detach(call.arguments[1]) << "\n";
   return 0;
 }
@@ -32,23 +32,25 @@ int RunDatabases(ServerCommandCall& call) {
 
 const bool kAttach = RegisterServerCommand(
     {"attach",
-     "attach NAME DBNAME FILE",
+     "attach NAME DBNAME FILE [--password-file FILE]",
      "Attaches the database file FILE to the server NAME as the database DBNAME.\n"
      "The file must exist and be a database; it is not written. The log file\n"
      "DBNAME_log.LDF is created beside it when it does not exist.",
      3,
      3,
      {},
-     &RunAttach});
+     &RunAttach,
+     true});
 const bool kDetach = RegisterServerCommand(
     {"detach",
-     "detach NAME DBNAME",
+     "detach NAME DBNAME [--password-file FILE]",
      "Detaches the database DBNAME from the server NAME; its files stay on disk.\n"
      "Refused while sessions are open on it (end them with kill).",
      2,
      2,
      {},
-     &RunDetach});
+     &RunDetach,
+     true});
 const bool kDatabases = RegisterServerCommand(
     {"databases",
      "databases NAME",

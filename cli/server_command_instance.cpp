@@ -21,14 +21,14 @@ int RunCreate(ServerCommandCall& call) {
 }
 
 int RunStart(ServerCommandCall& call) {
-  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  auto instance = OpenWithWardenPassword(call, call.arguments[0]);
   call.out << "The server " << instance->Name()
            << (instance->Start() ? " has been started.\n" : " was already running.\n");
   return 0;
 }
 
 int RunStop(ServerCommandCall& call) {
-  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  auto instance = OpenWithWardenPassword(call, call.arguments[0]);
   call.out << "The server " << instance->Name()
            << (instance->Stop() ? " has been stopped; its sessions were ended.\n"
                                 : " was already stopped.\n");
@@ -91,22 +91,24 @@ const bool kCreate = RegisterServerCommand(
      &RunCreate});
 const bool kStart =
     RegisterServerCommand({"start",
-                           "start NAME",
+                           "start NAME [--password-file FILE]",
                            "Starts the server NAME: logins and data connections are accepted.",
                            1,
                            1,
                            {},
-                           &RunStart});
+                           &RunStart,
+                           true});
 const bool kStop = RegisterServerCommand(
     {"stop",
-     "stop NAME",
+     "stop NAME [--password-file FILE]",
      "Stops the server NAME.\n"
      "Every session is killed; logins and new data connections are refused until it is\n"
      "started again.",
      1,
      1,
      {},
-     &RunStop});
+     &RunStop,
+     true});
 const bool kStatus = RegisterServerCommand(
     {"status",
      "status [NAME]",

@@ -66,7 +66,7 @@ int RunSample(ServerCommandCall& call) {
   // Open the server first: a missing server is reported before anything is written.
   std::unique_ptr<embedded::Instance> instance;
   const std::string server = call.Option("--attach");
-  if (!server.empty()) instance = embedded::Instance::Open(call.root, server);
+  if (!server.empty()) instance = OpenWithWardenPassword(call, server);
 
   std::unique_ptr<ScratchOut> scratch;
   if (options.out_dir.empty()) {
@@ -99,6 +99,7 @@ int RunSample(ServerCommandCall& call) {
 const bool kSample = RegisterServerCommand(
     {"sample",
      "sample --out DIR [--rows N] [--seed S] [--version V] [--attach NAME]\n"
+     "       [--password-file FILE]\n"
      "       sample --tsql FILE [--data-dir DIR] [--out DIR] [--rows N] [--seed S]",
      "Writes sample suite databases into DIR: Fire1.mdf with Fire1.ini (Database 1 of a\n"
      "merge, version V), Fire2.mdf (Database 2, always 5.01.00) and Split1.mdf with\n"
@@ -109,7 +110,8 @@ const bool kSample = RegisterServerCommand(
      "  --rows N       rows of each database, about (default 2000)\n"
      "  --seed S       the same seed gives the same content (default 1)\n"
      "  --version V    5.01.00 (default), 4.12.00 or 3.21.00\n"
-     "  --attach NAME  attach the three files to the server NAME as Fire1, Fire2, Split1\n"
+     "  --attach NAME  attach the three files to the server NAME as Fire1, Fire2, Split1;\n"
+     "                 asks for the Warden password (terminal, or --password-file FILE)\n"
      "  --tsql FILE    also (or, without --out, only) write a T-SQL script that creates\n"
      "                 Fire1, Fire2 and Split1 with the same rows on a SQL Server\n"
      "                 (sqlcmd -S SERVER -i FILE); version 5.01.00 only\n"
@@ -118,7 +120,8 @@ const bool kSample = RegisterServerCommand(
      "Existing files are never overwritten: the command refuses before writing.",
      0,
      0,
-     {"--out", "--rows", "--seed", "--version", "--attach", "--tsql", "--data-dir"},
+     {"--out", "--rows", "--seed", "--version", "--attach", "--tsql", "--data-dir",
+      "--password-file"},
      &RunSample});
 
 }  // namespace

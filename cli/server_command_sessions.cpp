@@ -33,6 +33,7 @@ long ParseSpid(const std::string& text) {
 }
 
 std::unique_ptr<data::Connection> OpenDataConnection(const ServerCommandCall& call) {
+  OpenWithWardenPassword(call, call.arguments[0]);
   embedded::EmbeddedBackend backend(call.root);
   auto connection = backend.CreateConnection();
   connection->SetConnectionString(
@@ -55,7 +56,7 @@ int RunSessions(ServerCommandCall& call) {
 
 int RunKill(ServerCommandCall& call) {
   const long spid = ParseSpid(call.arguments[1]);
-  auto instance = embedded::Instance::Open(call.root, call.arguments[0]);
+  auto instance = OpenWithWardenPassword(call, call.arguments[0]);
   instance->Kill(spid);
   call.out << "Process " << spid << " on the server " << instance->Name() << " was killed.\n";
   return 0;
@@ -122,32 +123,35 @@ const bool kSessions =
                            {},
                            &RunSessions});
 const bool kKill = RegisterServerCommand({"kill",
-                                          "kill NAME SPID",
+                                          "kill NAME SPID [--password-file FILE]",
                                           "Kills the session SPID of the server NAME.\n"
                                           "Its connection refuses every further statement.",
                                           2,
                                           2,
                                           {},
-                                          &RunKill});
+                                          &RunKill,
+                                          true});
 const bool kHold = RegisterServerCommand(
     {"hold",
-     "hold NAME DBNAME",
+     "hold NAME DBNAME [--password-file FILE]",
      "Holds a data connection to the database DBNAME until its session is killed.\n"
      "The connection is opened as the running suite opens it. When its session is killed,\n"
      "prints why the connection ended and exits with 0; an interrupt closes it.",
      2,
      2,
      {},
-     &RunHold});
+     &RunHold,
+     true});
 const bool kSql = RegisterServerCommand(
     {"sql",
-     "sql NAME DBNAME STATEMENT",
+     "sql NAME DBNAME STATEMENT [--password-file FILE]",
      "Runs one T-SQL statement on the database DBNAME of the server NAME.\n"
      "Prints the rows it returns as a table, or the number of rows it changed.",
      3,
      3,
      {},
-     &RunSql});
+     &RunSql,
+     true});
 
 }  // namespace
 

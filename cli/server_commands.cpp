@@ -6,9 +6,11 @@
 
 #include "cli/password_input.h"
 #include "cli/server_repair.h"
+#include "core/context.h"
 #include "data/admin.h"
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
+#include "server/login.h"
 
 namespace msu::cli {
 
@@ -40,6 +42,10 @@ void PrintProgramHelp(std::ostream& out) {
 void PrintCommandHelp(std::ostream& out, const ServerCommand& command) {
   out << "Usage: " << kProgram << " [--root DIR] " << command.usage << "\n\n"
       << command.description << "\n";
+  if (command.needs_warden) {
+    out << "\nAsks for the Warden password (read from the terminal without echo, or from the\n"
+           "first line of the file given with --password-file FILE).\n";
+  }
 }
 
 }  // namespace
@@ -110,6 +116,7 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
       const size_t equals = arg.find('=');
       const std::string option = arg.substr(0, equals);
       const bool known = option == "--root" ||
+                         (command->needs_warden && option == "--password-file") ||
                          std::find(command->value_options.begin(), command->value_options.end(),
                                    option) != command->value_options.end();
       if (!known) throw UsageError("unknown option " + option + " for " + command->name);
@@ -152,6 +159,18 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     err << kProgram << ": " << error.what() << "\n";
   }
   return 1;
+}
+
+std::unique_ptr<embedded::Instance> OpenWithWardenPassword(const ServerCommandCall& call,
+                                                           const std::string& name) {
+  auto instance = embedded::Instance::Open(call.root, name);
+  const std::string password =
+      ReadPassword(call.Option("--password-file"), "Warden password: ", false);
+  if (!instance->CheckLogin(kLoginName, DeriveServerPassword(password))) {
+    throw data::AdminError(data::kErrLoginFailed,
+                           "Login failed for user '" + std::string(kLoginName) + "'.");
+  }
+  return instance;
 }
 
 void PrintTable(std::ostream& out, const std::vector<std::string>& headers,

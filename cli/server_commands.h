@@ -15,9 +15,14 @@
 
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace msu::embedded {
+class Instance;
+}  // namespace msu::embedded
 
 namespace msu::cli {
 
@@ -46,6 +51,9 @@ struct ServerCommand {
   int max_arguments = 0;
   std::vector<std::string> value_options;  // options that take a value, e.g. "--password-file"
   ServerCommandRun run = nullptr;
+  // The command reads or changes databases or sessions: it takes --password-file and opens
+  // its instance with OpenWithWardenPassword.
+  bool needs_warden = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -71,5 +79,14 @@ void PrintTable(std::ostream& out, const std::vector<std::string>& headers,
 // terminal without echo (asked twice when `confirm`). Throws std::runtime_error when there is
 // no terminal, the file cannot be read, the password is empty or the two entries differ.
 std::string ReadPassword(const std::string& password_file, const std::string& prompt, bool confirm);
+
+// Opens the instance `name` for a command that reads or changes its databases or sessions. The
+// folder's modes keep other accounts out; the Warden password keeps out whoever else uses this
+// one (a shared session, a script run by mistake). Reads the password as `create` does
+// (--password-file, or the terminal without echo) and checks it as a login would. Throws
+// data::AdminError kErrLoginFailed "Login failed for user 'VESTRA'." for a wrong password,
+// std::runtime_error when none can be read, and what Instance::Open throws.
+std::unique_ptr<embedded::Instance> OpenWithWardenPassword(const ServerCommandCall& call,
+                                                           const std::string& name);
 
 }  // namespace msu::cli

@@ -9,17 +9,17 @@ warden_password="orvane"
 databases="${HOME}/Orvane/Databases"
 msu_server="${stage}/msu-server"
 
+password_file="$(mktemp)"
+trap 'rm -f "$password_file"' EXIT
+printf '%s\n' "$warden_password" >"$password_file"
 if ! "$msu_server" status "$server" >/dev/null 2>&1; then
-  password_file="$(mktemp)"
-  trap 'rm -f "$password_file"' EXIT
-  printf '%s\n' "$warden_password" >"$password_file"
   "$msu_server" create "$server" --password-file "$password_file"
 fi
-"$msu_server" start "$server" >/dev/null
+"$msu_server" start "$server" --password-file "$password_file" >/dev/null
 
 if [[ ! -f "${databases}/Fire1.mdf" ]]; then
   mkdir -p "$databases"
-  "$msu_server" sample --out "$databases" --attach "$server"
+  "$msu_server" sample --out "$databases" --attach "$server" --password-file "$password_file"
 fi
 
 cat <<TEXT

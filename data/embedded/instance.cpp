@@ -79,6 +79,20 @@ std::string ProgramName() {
   return name;
 }
 
+// An instance holds the salted hash of its login's password and the paths of the databases it
+// serves: only its owner may read anything in it. Instances made before this rule are
+// narrowed when their owner next opens them; another account's are left alone (it cannot
+// change them, and root may).
+void KeepPrivate(const std::string& folder) {
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0 || status.st_uid != ::geteuid()) return;
+  ::chmod(folder.c_str(), 0700);
+  ::chmod(JoinPath(folder, kSessionsFolder).c_str(), 0700);
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    ::chmod((JoinPath(folder, kCatalogFile) + suffix).c_str(), 0600);
+  }
+}
+
 // The folder of the instance called `name` in any letter case, or nothing.
 std::optional<std::string> FindInstanceFolder(const std::string& root, const std::string& name) {
   for (const std::string& found : Instance::List(root)) {
@@ -321,6 +335,7 @@ std::unique_ptr<Instance> Instance::Open(const std::string& root, const std::str
   if (!folder) {
     throw data::AdminError(data::kErrServerNotFound, "The server " + name + " does not exist.");
   }
+  KeepPrivate(*folder);
   auto catalog =
       Guarded([&] { return std::make_unique<Catalog>(JoinPath(*folder, kCatalogFile), false); });
   return std::make_unique<EmbeddedInstance>(*folder, std::move(catalog));
@@ -338,16 +353,22 @@ std::unique_ptr<Instance> Instance::Create(const std::string& root, const std::s
     Refuse("The server " + FileNameOf(*existing) + " already exists.");
   }
   std::error_code error;
+  // A root made here is the user's own (the default one is); a given one keeps its modes.
+  const bool new_root = !fs::exists(root, error);
   fs::create_directories(root, error);
   if (error) Refuse("Cannot create the folder " + root + ": " + error.message() + ".");
+  if (new_root) ::chmod(root.c_str(), 0700);
   const std::string folder = JoinPath(root, name);
-  if (!fs::create_directory(folder, error) || error) {
+  // Private before anything is written into it.
+  if (::mkdir(folder.c_str(), 0700) != 0) {
     Refuse("Cannot create the folder " + folder + ": " +
-           (error ? error.message() : std::string("it exists already")) + ".");
+           (errno == EEXIST ? std::string("it exists already") : std::strerror(errno)) + ".");
   }
+  ::chmod(folder.c_str(), 0700);  // whatever the umask
   try {
     fs::create_directory(JoinPath(folder, kSessionsFolder));
     auto catalog = std::make_unique<Catalog>(JoinPath(folder, kCatalogFile), true);
+    KeepPrivate(folder);
     const PasswordHash hash = HashPassword(DeriveServerPassword(warden_password));
     catalog->Write([&] {
       catalog->SetSetting("version", "1.0");

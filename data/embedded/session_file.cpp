@@ -112,7 +112,7 @@ std::unique_ptr<OwnedSessionFile> OwnedSessionFile::Publish(const std::string& s
   const std::string temporary_path =
       JoinPath(sessions_folder, "." + std::to_string(info.spid) + "." + std::to_string(::getpid()) +
                                     kUnpublishedSuffix);
-  FileHandle file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  FileHandle file(::open(temporary_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (file.get() < 0)
     throw std::runtime_error(SystemError("Cannot create " + temporary_path, errno));
   auto fail = [&](const std::string& what) {

@@ -3,6 +3,7 @@
 #include "cli/server_commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -44,6 +45,12 @@ class ServerCommandsTest : public ::testing::Test {
     return Run({"create", name, "--password-file", folder / "warden.txt"});
   }
 
+  // Runs a command that needs the Warden password, giving it.
+  Outcome Warden(std::vector<std::string> args) {
+    args.insert(args.end(), {"--password-file", folder / "warden.txt"});
+    return Run(std::move(args));
+  }
+
   ScratchFolder root, folder;
 };
 
@@ -68,7 +75,7 @@ TEST_F(ServerCommandsTest, UsageMistakesExitWith2AndChangeNothing) {
   EXPECT_EQ(Run({"attach", "ORVANE", "Alpha"}),
             (Outcome{2, "",
                      "msu-server: wrong number of arguments; usage: msu-server attach NAME DBNAME "
-                     "FILE\nTry 'msu-server attach --help'.\n"}));
+                     "FILE [--password-file FILE]\nTry 'msu-server attach --help'.\n"}));
   // A password is never taken from the command line.
   const Outcome inline_password = Run({"create", "ORVANE", "--password", "secret"});
   EXPECT_EQ(inline_password.status, 2);
@@ -107,12 +114,12 @@ TEST_F(ServerCommandsTest, ServersStartStopAndReportTheirState) {
   ASSERT_EQ(Create("ORVANE").status, 0);
   EXPECT_NE(Run({"status"}).out.find("\nORVANE  running  0          0         "),
             std::string::npos);
-  EXPECT_EQ(Run({"stop", "orvane"}).out,
+  EXPECT_EQ(Warden({"stop", "orvane"}).out,
             "The server ORVANE has been stopped; its sessions were ended.\n");
-  EXPECT_EQ(Run({"stop", "ORVANE"}).out, "The server ORVANE was already stopped.\n");
+  EXPECT_EQ(Warden({"stop", "ORVANE"}).out, "The server ORVANE was already stopped.\n");
   EXPECT_NE(Run({"status", "ORVANE"}).out.find("\nORVANE  stopped"), std::string::npos);
-  EXPECT_EQ(Run({"start", "ORVANE"}).out, "The server ORVANE has been started.\n");
-  EXPECT_EQ(Run({"start", "ORVANE"}).out, "The server ORVANE was already running.\n");
+  EXPECT_EQ(Warden({"start", "ORVANE"}).out, "The server ORVANE has been started.\n");
+  EXPECT_EQ(Warden({"start", "ORVANE"}).out, "The server ORVANE was already running.\n");
 
   EXPECT_EQ(
       Run({"status", "NOWHERE"}),
@@ -125,13 +132,13 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
   MakeDatabaseFile(folder / "Alpha.mdf");
   WriteFile(folder / "notes.txt", "not a database");
 
-  EXPECT_EQ(Run({"attach", "ORVANE", "Notes", folder / "notes.txt"}),
+  EXPECT_EQ(Warden({"attach", "ORVANE", "Notes", folder / "notes.txt"}),
             (Outcome{1, "",
                      "msu-server: The file " + (folder / "notes.txt") +
                          " is not a database. (error -2147199229)\n"}));
   EXPECT_EQ(ReadFile(folder / "notes.txt"), "not a database");
 
-  const Outcome attached = Run({"attach", "ORVANE", "Alpha", folder / "Alpha.mdf"});
+  const Outcome attached = Warden({"attach", "ORVANE", "Alpha", folder / "Alpha.mdf"});
   EXPECT_EQ(attached.status, 0) << attached.err;
   const Outcome listed = Run({"databases", "ORVANE"});
   EXPECT_EQ(listed.out, "database  data file\n--------  " +
@@ -141,16 +148,16 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
   auto session = embedded::Instance::Open(root.path(), "ORVANE")->OpenSession("Alpha");
   const Outcome sessions = Run({"sessions", "ORVANE"});
   EXPECT_NE(sessions.out.find("\n51    Alpha     VESTRA"), std::string::npos) << sessions.out;
-  EXPECT_EQ(Run({"detach", "ORVANE", "Alpha"}),
+  EXPECT_EQ(Warden({"detach", "ORVANE", "Alpha"}),
             (Outcome{1, "",
                      "msu-server: Cannot detach the database Alpha because it is currently in "
                      "use. (error -2147199229)\n"}));
-  EXPECT_EQ(Run({"kill", "ORVANE", "51"}).out, "Process 51 on the server ORVANE was killed.\n");
+  EXPECT_EQ(Warden({"kill", "ORVANE", "51"}).out, "Process 51 on the server ORVANE was killed.\n");
   EXPECT_TRUE(session->Killed());
-  EXPECT_EQ(Run({"kill", "ORVANE", "51"}).status, 1);
-  EXPECT_EQ(Run({"detach", "ORVANE", "ALPHA"}).out,
+  EXPECT_EQ(Warden({"kill", "ORVANE", "51"}).status, 1);
+  EXPECT_EQ(Warden({"detach", "ORVANE", "ALPHA"}).out,
             "The database Alpha was detached from the server ORVANE.\n");
-  EXPECT_EQ(Run({"detach", "ORVANE", "ALPHA"}).status, 1);
+  EXPECT_EQ(Warden({"detach", "ORVANE", "ALPHA"}).status, 1);
 }
 
 // A run killed between the detach of a database and its re-attach left it on the instance's
@@ -172,7 +179,7 @@ TEST_F(ServerCommandsTest, WhatARunLeftDetachedIsShownAndAttachedAgain) {
   EXPECT_NE(Run({"status"}).out.find(pending_row + "the server's start\n"), std::string::npos)
       << Run({"status"}).out;
 
-  const Outcome started = Run({"start", "ORVANE"});
+  const Outcome started = Warden({"start", "ORVANE"});
   EXPECT_EQ(started.status, 0);
   EXPECT_EQ(started.err, "msu-server: Attached the database Fire1 again under its own name, from " +
                              (folder / "Fire1.mdf") + " (detached by process " + process +
@@ -196,6 +203,73 @@ TEST_F(ServerCommandsTest, WhatARunLeftDetachedIsShownAndAttachedAgain) {
   EXPECT_EQ(Run({"databases", "ORVANE"}).err.rfind("msu-server: Attached the database Fire1", 0),
             0u);
   EXPECT_EQ(Run({"status", "ORVANE"}).out.find("to be attached again"), std::string::npos);
+}
+
+int Mode(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
+
+// Whatever reads or changes a database or a session asks for the Warden password; only the
+// listings do not (the folder's modes keep them to the owner).
+TEST_F(ServerCommandsTest, AdministrationNeedsTheWardenPassword) {
+  ASSERT_EQ(Create("ORVANE").status, 0);
+  MakeDatabaseFile(folder / "Alpha.mdf");
+  ASSERT_EQ(Warden({"attach", "ORVANE", "Alpha", folder / "Alpha.mdf"}).status, 0);
+  // The first letter is compared in upper case: "Secret" would pass, "secreT" does not.
+  WriteFile(folder / "wrong.txt", "secreT\n");
+  const std::vector<std::vector<std::string>> commands = {
+      {"sql", "ORVANE", "Alpha", "DELETE FROM Incidents"},
+      {"attach", "ORVANE", "Beta", folder / "Alpha.mdf"},
+      {"detach", "ORVANE", "Alpha"},
+      {"kill", "ORVANE", "51"},
+      {"hold", "ORVANE", "Alpha"},
+      {"stop", "ORVANE"},
+      {"start", "ORVANE"},
+      {"sample", "--out", folder / "samples", "--rows", "10", "--attach", "ORVANE"}};
+  for (std::vector<std::string> command : commands) {
+    // The tests run without a terminal, so no password can be typed.
+    EXPECT_EQ(Run(command),
+              (Outcome{1, "",
+                       "msu-server: There is no terminal to read the password from; give it "
+                       "with --password-file FILE.\n"}))
+        << command[0];
+    command.insert(command.end(), {"--password-file", folder / "wrong.txt"});
+    EXPECT_EQ(Run(command),
+              (Outcome{1, "", "msu-server: Login failed for user 'VESTRA'. (error -2147203048)\n"}))
+        << command[0];
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "samples"));
+  EXPECT_EQ(Run({"databases", "ORVANE"}).status, 0);
+  EXPECT_EQ(Run({"sessions", "ORVANE"}).status, 0);
+  EXPECT_NE(Run({"status", "ORVANE"}).out.find("ORVANE  running  1"), std::string::npos);
+}
+
+// Nothing of an instance is readable by another account: the hash of the password, the paths
+// of the databases and the sessions stay the owner's. Older, wider instances are narrowed when
+// they are next opened.
+TEST_F(ServerCommandsTest, AnInstanceIsTheOwnersAlone) {
+  ::umask(022);
+  ASSERT_EQ(Create("ORVANE").status, 0);
+  MakeDatabaseFile(folder / "Alpha.mdf");
+  ASSERT_EQ(Warden({"attach", "ORVANE", "Alpha", folder / "Alpha.mdf"}).status, 0);
+  const std::string instance = root / "ORVANE";
+  auto session = embedded::Instance::Open(root.path(), "ORVANE")->OpenSession("Alpha");
+  EXPECT_EQ(Mode(instance), 0700);
+  EXPECT_EQ(Mode(instance + "/catalog.db"), 0600);
+  EXPECT_EQ(Mode(instance + "/sessions"), 0700);
+  int session_files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(instance + "/sessions")) {
+    EXPECT_EQ(Mode(entry.path()), 0600) << entry.path();
+    ++session_files;
+  }
+  EXPECT_EQ(session_files, 1);
+
+  ::chmod(instance.c_str(), 0755);
+  ::chmod((instance + "/catalog.db").c_str(), 0644);
+  EXPECT_EQ(Run({"databases", "ORVANE"}).status, 0);
+  EXPECT_EQ(Mode(instance), 0700);
+  EXPECT_EQ(Mode(instance + "/catalog.db"), 0600);
 }
 
 }  // namespace

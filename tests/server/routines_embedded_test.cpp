@@ -45,8 +45,10 @@ TEST(RoutinesOnEmbeddedInstance, MergeAdministrationFromLoginToExit) {
   instance->Attach("Incidents", db1);
   instance->Attach("Regional", db2);
   // The running suite: another program holding a data connection until its session is killed.
+  WriteFile(root + "/warden.txt", "secret\n");
   embedded::testing::Program suite(MSU_SERVER_PROGRAM,
-                                   {"--root", root + "/servers", "hold", "ORVANE", "Incidents"},
+                                   {"--root", root + "/servers", "hold", "ORVANE", "Incidents",
+                                    "--password-file", root + "/warden.txt"},
                                    root + "/holder.txt");
   ASSERT_TRUE(embedded::testing::WaitUntil([&] { return HasSessionOf(*instance, suite.pid()); }))
       << suite.Output();

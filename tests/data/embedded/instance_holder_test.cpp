@@ -9,6 +9,7 @@
 #include "data/admin.h"
 #include "data/embedded/backend.h"
 #include "tests/data/embedded/instance_test_support.h"
+#include "tests/support/test_files.h"
 
 namespace msu::embedded {
 namespace {
@@ -19,6 +20,7 @@ class HolderTest : public ::testing::Test {
  protected:
   HolderTest() : backend(root.path()) {
     Instance::Create(root.path(), "ORVANE", kWardenPassword);
+    WriteFile(data / "warden.txt", std::string(kWardenPassword) + "\n");
     MakeDatabaseFile(data / "Alpha.mdf");
     admin = backend.Connect("ORVANE", "VESTRA", kServerPassword);
     admin->AttachDatabase("Alpha", data / "Alpha.mdf");
@@ -27,6 +29,7 @@ class HolderTest : public ::testing::Test {
   // Runs msu-server to its end; its output, and its exit status in `status`.
   std::string Run(std::vector<std::string> args, int* status) {
     args.insert(args.begin(), {"--root", root.path()});
+    args.insert(args.end(), {"--password-file", data / "warden.txt"});
     Program program(MSU_SERVER_PROGRAM, args, data / "run.txt");
     *status = program.Wait();
     return program.Output();
@@ -38,8 +41,10 @@ class HolderTest : public ::testing::Test {
 };
 
 TEST_F(HolderTest, AKilledHolderEndsItsConnectionAndItsSessionGoes) {
-  Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "orvane", "alpha"},
-                 data / "holder.txt");
+  Program holder(
+      MSU_SERVER_PROGRAM,
+      {"--root", root.path(), "hold", "orvane", "alpha", "--password-file", data / "warden.txt"},
+      data / "holder.txt");
   ASSERT_TRUE(WaitUntil([&] { return admin->ListProcesses().Rows() == 1; })) << holder.Output();
   const data::ResultTable processes = admin->ListProcesses();
   EXPECT_EQ(Trim(processes.GetColumnString(1, 7)), "Alpha");
