@@ -1,11 +1,11 @@
-#include "data/sqlserver/connection_string.h"
+#include "data/connection_string.h"
 
 #include "core/text.h"
 
-namespace msu::sqlserver {
+namespace msu::data {
 
-OdbcConnectionString OdbcConnectionString::Parse(const std::string& text) {
-  OdbcConnectionString parsed;
+ConnectionString ConnectionString::Parse(const std::string& text) {
+  ConnectionString parsed;
   size_t i = 0;
   while (i < text.size()) {
     const size_t equals = text.find('=', i);
@@ -19,12 +19,13 @@ OdbcConnectionString OdbcConnectionString::Parse(const std::string& text) {
     size_t at = equals + 1;
     while (at < text.size() && text[at] == ' ') ++at;
     std::string value;
-    if (at < text.size() && text[at] == '{') {
+    if (at < text.size() && (text[at] == '{' || text[at] == '"' || text[at] == '\'')) {
+      const char close = text[at] == '{' ? '}' : text[at];
       ++at;
       while (at < text.size()) {
-        if (text[at] == '}') {
-          if (at + 1 < text.size() && text[at + 1] == '}') {
-            value += '}';
+        if (text[at] == close) {
+          if (at + 1 < text.size() && text[at + 1] == close) {
+            value += close;
             at += 2;
             continue;
           }
@@ -45,21 +46,21 @@ OdbcConnectionString OdbcConnectionString::Parse(const std::string& text) {
   return parsed;
 }
 
-std::string OdbcConnectionString::Get(const std::string& key) const {
+std::string ConnectionString::Get(const std::string& key) const {
   for (const auto& [name, value] : pairs_) {
     if (EqualsNoCase(name, key)) return value;
   }
   return "";
 }
 
-bool OdbcConnectionString::Has(const std::string& key) const {
+bool ConnectionString::Has(const std::string& key) const {
   for (const auto& pair : pairs_) {
     if (EqualsNoCase(pair.first, key)) return true;
   }
   return false;
 }
 
-void OdbcConnectionString::Set(const std::string& key, const std::string& value) {
+void ConnectionString::Set(const std::string& key, const std::string& value) {
   for (auto& [name, old] : pairs_) {
     if (EqualsNoCase(name, key)) {
       old = value;
@@ -69,7 +70,7 @@ void OdbcConnectionString::Set(const std::string& key, const std::string& value)
   pairs_.emplace_back(key, value);
 }
 
-std::string OdbcConnectionString::Take(const std::string& key) {
+std::string ConnectionString::Take(const std::string& key) {
   std::string value;
   for (auto it = pairs_.begin(); it != pairs_.end();) {
     if (EqualsNoCase(it->first, key)) {
@@ -82,17 +83,17 @@ std::string OdbcConnectionString::Take(const std::string& key) {
   return value;
 }
 
-std::string OdbcConnectionString::Text() const {
+std::string ConnectionString::Text() const {
   std::string text;
   for (const auto& [name, value] : pairs_) {
     if (!text.empty()) text += ';';
-    text += name + "=" + OdbcValue(value);
+    text += name + "=" + ConnectionValue(value);
   }
   return text;
 }
 
-std::string OdbcValue(const std::string& value) {
-  const bool plain = value.find_first_of(";{}=") == std::string::npos &&
+std::string ConnectionValue(const std::string& value) {
+  const bool plain = value.find_first_of(";{}=\"'") == std::string::npos &&
                      (value.empty() || (value.front() != ' ' && value.back() != ' '));
   if (plain) return value;
   std::string braced = "{";
@@ -103,4 +104,4 @@ std::string OdbcValue(const std::string& value) {
   return braced + "}";
 }
 
-}  // namespace msu::sqlserver
+}  // namespace msu::data

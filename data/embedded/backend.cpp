@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/text.h"
+#include "data/connection_string.h"
 #include "data/embedded/embedded_connection.h"
 
 namespace msu::embedded {
@@ -130,23 +131,17 @@ std::unique_ptr<data::Connection> EmbeddedBackend::CreateConnection() {
 
 std::string EmbeddedBackend::DataConnectionString(const std::string& server,
                                                   const std::string& database) {
-  return "Provider=Orvane.Embedded;Server=" + server + ";Database=" + database +
-         ";Instance Root=" + root_;
+  data::ConnectionString text;
+  text.Set("Provider", "Orvane.Embedded");
+  text.Set("Server", server);
+  text.Set("Database", database);
+  text.Set("Instance Root", root_);
+  return text.Text();
 }
 
 bool EmbeddedBackend::OpensConnectionString(const std::string& connection_string) {
-  size_t start = 0;
-  while (start <= connection_string.size()) {
-    size_t end = connection_string.find(';', start);
-    if (end == std::string::npos) end = connection_string.size();
-    const std::string pair = connection_string.substr(start, end - start);
-    const size_t equals = pair.find('=');
-    if (equals != std::string::npos && EqualsNoCase(Trim(pair.substr(0, equals)), "Provider")) {
-      return EqualsNoCase(Trim(pair.substr(equals + 1)), "Orvane.Embedded");
-    }
-    start = end + 1;
-  }
-  return false;
+  return EqualsNoCase(data::ConnectionString::Parse(connection_string).Get("Provider"),
+                      "Orvane.Embedded");
 }
 
 }  // namespace msu::embedded

@@ -60,7 +60,8 @@ class EmbeddedBackend : public data::Backend {
                                                  const std::string& login,
                                                  const std::string& password) override;
   std::unique_ptr<data::Connection> CreateConnection() override;
-  // "Provider=Orvane.Embedded;Server=S;Database=D;Instance Root=ROOT".
+  // "Provider=Orvane.Embedded;Server=S;Database=D;Instance Root=ROOT", values quoted where
+  // they need it (data/connection_string.h).
   std::string DataConnectionString(const std::string& server, const std::string& database) override;
   // True for a string whose Provider is Orvane.Embedded.
   bool OpensConnectionString(const std::string& connection_string) override;

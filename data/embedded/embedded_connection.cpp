@@ -16,6 +16,7 @@
 
 #include "core/text.h"
 #include "data/admin.h"
+#include "data/connection_string.h"
 #include "data/embedded/bulk_copy.h"
 #include "data/embedded/embedded_connection.h"
 #include "data/embedded/embedded_recordset.h"
@@ -33,39 +34,9 @@ constexpr const char* kProvider = "Orvane.Embedded";
   throw data::DataError(data::kErrConnection, description);
 }
 
-// Key=value pairs separated by ";", keys without regard to case; values may be quoted.
-std::map<std::string, std::string> ParseConnectionString(const std::string& text) {
-  std::map<std::string, std::string> pairs;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t eq = text.find('=', i);
-    if (eq == std::string::npos) break;
-    std::string key = UpperCase(Trim(text.substr(i, eq - i)));
-    size_t start = eq + 1;
-    while (start < text.size() && text[start] == ' ') ++start;
-    std::string value;
-    if (start < text.size() && (text[start] == '"' || text[start] == '\'')) {
-      char quote = text[start];
-      size_t end = text.find(quote, start + 1);
-      if (end == std::string::npos) end = text.size();
-      value = text.substr(start + 1, end - start - 1);
-      i = text.find(';', end);
-    } else {
-      size_t end = text.find(';', start);
-      value = Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-      i = end;
-    }
-    if (!key.empty()) pairs[key] = value;
-    if (i == std::string::npos) break;
-    ++i;
-  }
-  return pairs;
-}
-
-std::string Lookup(const std::map<std::string, std::string>& pairs,
-                   std::initializer_list<const char*> keys) {
+std::string Lookup(const data::ConnectionString& pairs, std::initializer_list<const char*> keys) {
   for (const char* key : keys) {
-    if (auto it = pairs.find(key); it != pairs.end()) return it->second;
+    if (pairs.Has(key)) return pairs.Get(key);
   }
   return std::string();
 }
@@ -158,7 +129,7 @@ class EmbeddedConnection : public data::Connection {
   }
 
   void OpenDatabase() {
-    auto pairs = ParseConnectionString(connection_string_);
+    const auto pairs = data::ConnectionString::Parse(connection_string_);
     std::string provider = Lookup(pairs, {"PROVIDER"});
     if (!provider.empty() && !EqualsNoCase(provider, kProvider)) {
       ConnectionFailure("Provider cannot be found. It may not be properly installed. (" + provider +

@@ -4,6 +4,8 @@
 //   Provider=Orvane.Embedded;Server=ORVANE;Database=W_O_R_K_A[;Instance Root=/path]
 //   Provider=Orvane.Embedded;Data Source=/path/to/file.mdf
 //
+// Values are quoted as data/connection_string.h reads them ("Data Source={/a;b/c.mdf}").
+//
 // A connection to an instance's database is a session of that instance (see instance.h). Open
 // fails with kErrConnection when the instance does not exist, with "The server NAME is
 // stopped." when it is stopped, and with "Cannot open database "DB" requested by the login.

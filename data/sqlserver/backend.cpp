@@ -1,7 +1,7 @@
 #include "data/sqlserver/backend.h"
 
 #include "core/text.h"
-#include "data/sqlserver/connection_string.h"
+#include "data/connection_string.h"
 #include "data/sqlserver/sqlserver_admin.h"
 
 namespace msu::sqlserver {
@@ -79,7 +79,7 @@ ConfiguredServer SqlServerBackend::Describe(const std::string& server) {
 std::string SqlServerBackend::DataConnectionString(const std::string& server,
                                                    const std::string& database) {
   const ConfiguredServer target = Describe(server);
-  OdbcConnectionString text;
+  data::ConnectionString text;
   switch (target.kind) {
     case ConfiguredServer::Kind::kDataSource:
       text.Set("DSN", target.name);
@@ -107,14 +107,15 @@ std::string SqlServerBackend::DataConnectionString(const std::string& server,
 }
 
 bool SqlServerBackend::OpensConnectionString(const std::string& connection_string) {
-  const OdbcConnectionString parsed = OdbcConnectionString::Parse(connection_string);
+  const data::ConnectionString parsed = data::ConnectionString::Parse(connection_string);
   return parsed.Has("Driver") || parsed.Has("DSN");
 }
 
 std::unique_ptr<data::AdminConnection> SqlServerBackend::Connect(const std::string& server,
                                                                  const std::string& login,
                                                                  const std::string& password) {
-  OdbcConnectionString text = OdbcConnectionString::Parse(DataConnectionString(server, "master"));
+  data::ConnectionString text =
+      data::ConnectionString::Parse(DataConnectionString(server, "master"));
   text.Set("UID", login);
   text.Set("PWD", password);
   std::shared_ptr<OdbcEnvironment> environment;

@@ -71,7 +71,7 @@ class SqlServerConnection final : public data::Connection {
     Guard([&] {
       if (IsOpen())
         throw data::DataError(data::kErrOpen, "Operation is not allowed when the object is open.");
-      OdbcConnectionString parsed = OdbcConnectionString::Parse(connection_string_);
+      data::ConnectionString parsed = data::ConnectionString::Parse(connection_string_);
       int login_timeout = kDefaultLoginTimeout;
       for (const char* key : {"Connect Timeout", "Login Timeout"}) {
         const std::string value = parsed.Take(key);
@@ -343,7 +343,7 @@ bool LoginStore::Find(const std::string& server_key, std::string* login,
   return true;
 }
 
-std::string ServerKey(const OdbcConnectionString& connection_string) {
+std::string ServerKey(const data::ConnectionString& connection_string) {
   if (connection_string.Has("DSN")) return "dsn:" + LowerCase(connection_string.Get("DSN"));
   if (connection_string.Has("Servername")) {
     return "freetds:" + LowerCase(connection_string.Get("Servername"));

@@ -41,8 +41,8 @@
 #include <memory>
 #include <string>
 
+#include "data/connection_string.h"
 #include "data/data_access.h"
-#include "data/sqlserver/connection_string.h"
 #include "data/sqlserver/odbc_api.h"
 
 namespace msu::sqlserver {
@@ -61,7 +61,7 @@ class LoginStore {
 
 // The server a connection string reaches: its DSN, Servername or Server (with Port), in lower
 // case.
-std::string ServerKey(const OdbcConnectionString& connection_string);
+std::string ServerKey(const data::ConnectionString& connection_string);
 
 // A new, closed connection.
 std::unique_ptr<data::Connection> NewSqlServerConnection(std::shared_ptr<OdbcApi> api,
