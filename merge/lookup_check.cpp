@@ -1,6 +1,7 @@
 #include "merge/lookup_check.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -40,6 +41,21 @@ int RequireIndex(const data::Recordset& rows, const std::string& name) {
   return index;
 }
 
+// Whole numbers as the server writes them: an optional minus and digits.
+bool IsIntegerText(const std::string& text) {
+  const size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+  return text.size() > digits && text.size() - digits <= 19 &&
+         std::all_of(text.begin() + digits, text.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A value of an integer field as a statement's literal: bare when it is a whole number, so
+// the server compares numbers, otherwise quoted, so that text stored in the field (a database
+// keeps what it was given) can never become part of the statement.
+std::string IntegerLiteral(const std::string& text) {
+  return IsIntegerText(text) ? text : QuotedLiteral(text);
+}
+
 // "[F] = literal" for each code field, joined by " AND ": the where clause of the A statement
 // of the first pass and the filter of A's rows in the second. The literal is bare only for a
 // four-byte integer field of B, so a small integer enters as text, as the server expects it.
@@ -51,9 +67,73 @@ std::string WhereClause(const instructions::LookUp& lookup, const data::Recordse
     const std::string value = b_row.Get(index).AsText();
     if (!where.empty()) where += " AND ";
     where += "[" + name + "] = ";
-    where += b_row.Field(index).type == data::kTypeInteger ? value : QuotedLiteral(value);
+    where += b_row.Field(index).type == data::kTypeInteger ? IntegerLiteral(value)
+                                                           : QuotedLiteral(value);
   }
   return where;
+}
+
+bool IsDateType(int type) {
+  return type == data::kTypeDate || type == data::kTypeDBDate || type == data::kTypeDBTimeStamp;
+}
+
+bool IsNumberType(int type) {
+  switch (type) {
+    case data::kTypeSmallInt:
+    case data::kTypeInteger:
+    case data::kTypeSingle:
+    case data::kTypeDouble:
+    case data::kTypeCurrency:
+    case data::kTypeBoolean:
+    case data::kTypeTinyInt:
+    case data::kTypeBigInt:
+    case data::kTypeNumeric:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A date written as the server or a program writes it, "YYYY-MM-DD", optionally followed by
+// " " or "T" and "HH:MM[:SS[.fff]]", as "YYYY-MM-DD HH:MM:SS.fff" (the missing parts zero), so
+// that one moment written two ways compares equal. Nothing for text that is no such date.
+std::optional<std::string> DateKey(const std::string& text) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, consumed = 0;
+  double second = 0;
+  const char* c = text.c_str();
+  if (std::sscanf(c, "%4d-%2d-%2d%n", &year, &month, &day, &consumed) != 3) return std::nullopt;
+  std::string rest = Trim(text.substr(static_cast<size_t>(consumed)));
+  if (!rest.empty()) {
+    if (rest[0] == 'T') rest = rest.substr(1);
+    int used = 0;
+    if (std::sscanf(rest.c_str(), "%2d:%2d%n", &hour, &minute, &used) != 2) return std::nullopt;
+    rest = rest.substr(static_cast<size_t>(used));
+    if (!rest.empty()) {
+      if (rest[0] != ':' || std::sscanf(rest.c_str() + 1, "%lf%n", &second, &used) != 1 ||
+          static_cast<size_t>(used) + 1 != rest.size()) {
+        return std::nullopt;
+      }
+    }
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second < 0 ||
+      second >= 61) {
+    return std::nullopt;
+  }
+  char key[40];
+  std::snprintf(key, sizeof key, "%04d-%02d-%02d %02d:%02d:%06.3f", year, month, day, hour, minute,
+                second);
+  return std::string(key);
+}
+
+// The number a value holds, stored as a number or as text that is all one number.
+std::optional<double> NumberOf(const Value& value) {
+  if (IsNumber(value)) return value.AsReal();
+  const std::string text = Trim(value.AsText());
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double number = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(number)) return std::nullopt;
+  return number;
 }
 
 bool IsTextCode(int type) {
@@ -162,8 +242,15 @@ int PercentOf(int32_t visited, int32_t total) {
   return static_cast<int>(quotient);
 }
 
-bool ValuesDiffer(const Value& a, const Value& b) {
+bool ValuesDiffer(const Value& a, const Value& b, int type) {
   if (a.IsNull() || b.IsNull()) return false;
+  if (IsDateType(type)) {
+    const std::optional<std::string> a_date = DateKey(a.AsText()), b_date = DateKey(b.AsText());
+    if (a_date && b_date) return *a_date != *b_date;
+  } else if (IsNumberType(type)) {
+    const std::optional<double> a_number = NumberOf(a), b_number = NumberOf(b);
+    if (a_number && b_number) return *a_number != *b_number;
+  }
   if (a.kind() == Value::Kind::kInteger && b.kind() == Value::Kind::kInteger) {
     return a.AsInteger() != b.AsInteger();
   }
@@ -288,7 +375,7 @@ void LookupCheck::CompareStandardRow(const instructions::LookUp& lookup, data::R
       const std::string& name = a_row->Field(i).name;
       const Value& a = a_row->Get(i);
       const Value& b = b_row.Get(name);
-      if (!ValuesDiffer(a, b)) continue;
+      if (!ValuesDiffer(a, b, a_row->Field(i).type)) continue;
       ++differences;
       if (differences == 1) {
         report_.WriteReportLine("");
@@ -356,7 +443,7 @@ bool LookupCheck::RecodeDuplicatesOf(const instructions::LookUp& lookup) {
         const int field = RequireIndex(*a_rows, field_name);
         const int type = a_rows->Field(field).type;
         if (type == data::kTypeInteger) {
-          RecodeNumeric(lookup, *a_rows, field, *b_rows);
+          if (!RecodeNumeric(lookup, *a_rows, field, *b_rows)) return false;
         } else if (IsTextCode(type)) {
           RecodeText(lookup, *a_rows, field, *b_rows);
         } else {
@@ -376,7 +463,7 @@ bool LookupCheck::RecodeDuplicatesOf(const instructions::LookUp& lookup) {
   return true;
 }
 
-void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Recordset& a_rows,
+bool LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Recordset& a_rows,
                                 int field, const data::Recordset& b_row) {
   const std::string& table = lookup.TableName();
   const std::string& code_field = lookup.CodeFields().Item(1).FieldName();
@@ -395,6 +482,14 @@ void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
     new_code = b_largest.AsInteger() + 1;
   }
   b_max->Close();
+  if (new_code > kLargestCode) {
+    // No four-byte key holds the next code; the user has to free one by hand.
+    a_max->Close();
+    context_.progress().AddProgress("Error, no free code for " + table + "." + code_field +
+                                    " value " + old_code.AsText() + ": the next code would pass " +
+                                    std::to_string(kLargestCode) + ", the largest a code holds");
+    return false;
+  }
 
   a_rows.Set(field, Value::Integer(new_code));
   a_rows.Update();
@@ -415,7 +510,7 @@ void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
     long changed = 0;
     Execute(source_,
             "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " + new_text +
-                " WHERE " + ref_table + "." + ref_field + " = " + old_code.AsText(),
+                " WHERE " + ref_table + "." + ref_field + " = " + IntegerLiteral(old_code.AsText()),
             &changed);
     report_.WriteReportLine("Refering table: " + BoldText(ref_table) +
                             ", field: " + BoldText(ref_field) + " changed to " +
@@ -423,6 +518,7 @@ void LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
     if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
   }
   a_max->Close();
+  return true;
 }
 
 bool LookupCheck::ProbeFinds(data::Connection& connection, const std::string& probe) {
@@ -461,7 +557,7 @@ void LookupCheck::RecodeText(const instructions::LookUp& lookup, data::Recordset
     const std::string warning = "Warning, no free code for " + table + "." + code_field +
                                 " value " + old_code + "; the row was left unchanged";
     context_.progress().AddProgress(warning);
-    report_.WriteReportLine(warning);
+    report_.WriteReportLine(reports::RtfText(warning));
     return;
   }
 

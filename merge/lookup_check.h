@@ -68,7 +68,8 @@ class LookupCheck {
   // False when the check must end (a code field of a type that cannot be recoded).
   bool RecodeDuplicates();
   bool RecodeDuplicatesOf(const instructions::LookUp& lookup);
-  void RecodeNumeric(const instructions::LookUp& lookup, data::Recordset& a_rows, int field,
+  // False, after an error line, when the next code would pass kLargestCode.
+  bool RecodeNumeric(const instructions::LookUp& lookup, data::Recordset& a_rows, int field,
                      const data::Recordset& b_row);
   void RecodeText(const instructions::LookUp& lookup, data::Recordset& a_rows, int field,
                   const data::Recordset& b_row);
@@ -99,8 +100,14 @@ int PercentOf(int32_t visited, int32_t total);
 
 // True when two field values count as a difference between A and B: a NULL on either side
 // never does; numbers compare by value (an integer and a real included), text character by
-// character with letter case and blanks significant, bytes byte by byte.
-bool ValuesDiffer(const data::Value& a, const data::Value& b);
+// character with letter case and blanks significant, bytes byte by byte. With the field's
+// type code (data::TypeCode), the values of a date field compare as dates ("2020-01-01" is
+// "2020-01-01 00:00:00") and those of a number field as numbers ("1.50" is 1.5), however
+// each database stored them; values that are no date or number compare as above.
+bool ValuesDiffer(const data::Value& a, const data::Value& b, int type = 0);
+
+// The largest code a four-byte integer code field holds.
+inline constexpr int64_t kLargestCode = 2147483647;
 
 // `text` between single quotes, with the quotes inside doubled, so that any code fits in a
 // statement.

@@ -1,18 +1,28 @@
 #include "reports/problem_report.h"
 
 #include <locale.h>
+#include <sys/stat.h>
 #include <clocale>
 #include <ctime>
 #include <filesystem>
 
 #include "core/context.h"
 #include "core/text.h"
+#include "core/windows1252.h"
 
 namespace msu::reports {
 
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
+
+// The report quotes the user's data: nobody may read it who cannot read Database 1.
+void KeepNoWiderThan(const std::string& path, const std::string& database) {
+  struct stat report {
+  }, source{};
+  if (::stat(path.c_str(), &report) != 0 || ::stat(database.c_str(), &source) != 0) return;
+  ::chmod(path.c_str(), report.st_mode & source.st_mode & 0777);
+}
 
 // The "##" format of a size: no digits for 0.
 std::string SizeWord(int size) { return size == 0 ? "\\fs" : "\\fs" + std::to_string(size); }
@@ -40,7 +50,39 @@ std::string ShortDate() {
   return std::string(buffer, length);
 }
 
-std::string BoldText(const std::string& text) { return "\\b " + text + " \\b0 "; }
+std::string RtfText(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const char32_t code = NextCharacter(text, &at);
+    if (code == '\\' || code == '{' || code == '}') {
+      escaped += '\\';
+      escaped += static_cast<char>(code);
+    } else if (code < 0x80) {
+      escaped += static_cast<char>(code);
+    } else if (const std::optional<unsigned char> byte = ToWindows1252(code)) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      escaped += "\\'";
+      escaped += kHex[*byte >> 4];
+      escaped += kHex[*byte & 0xF];
+    } else {
+      // \uN takes a signed 16-bit number; beyond the first plane, a surrogate pair. The "?"
+      // is what a reader without Unicode shows instead.
+      const auto unicode = [&](char32_t unit) {
+        escaped += "\\u" + std::to_string(static_cast<int16_t>(unit)) + "?";
+      };
+      if (code > 0xFFFF) {
+        unicode(0xD800 + ((code - 0x10000) >> 10));
+        unicode(0xDC00 + ((code - 0x10000) & 0x3FF));
+      } else {
+        unicode(code);
+      }
+    }
+  }
+  return escaped;
+}
+
+std::string BoldText(const std::string& text) { return "\\b " + RtfText(text) + " \\b0 "; }
 
 ProblemReport::ProblemReport(Context& context, ReportMerge merge, ReportViewer* viewer,
                              std::function<std::string()> today)
@@ -56,6 +98,7 @@ void ProblemReport::OpenReport(int16_t file_number, int16_t font_size) {
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
   file_.open(path_, std::ios::binary | std::ios::out | std::ios::trunc);
+  KeepNoWiderThan(path_, merge_.SourceAPath);
 
   normal_size_ = SizeWord(font_size);
   small_size_ = SizeWord(font_size - 2);
@@ -97,11 +140,13 @@ void ProblemReport::WriteReportHeader(const std::string& title, bool first_page)
   const std::string prefix = LinePrefix(false);
   std::string block;
   block += prefix + "\\b " + title + kCrLf;
-  block += prefix + "\\b0 Source Database: \\b       " + FileNameOf(merge_.SourceAPath) + kCrLf;
   block +=
-      prefix + "\\b0 Destination Database: \\b       " + FileNameOf(merge_.SourceBPath) + kCrLf;
-  block += prefix + "\\b0 Target Database: \\b  " + FileNameOf(merge_.TargetDBPath) + kCrLf;
-  block += prefix + "\\b0 Merge Version: \\b    " + merge_.mergeVersion + kCrLf;
+      prefix + "\\b0 Source Database: \\b       " + RtfText(FileNameOf(merge_.SourceAPath)) + kCrLf;
+  block += prefix + "\\b0 Destination Database: \\b       " +
+           RtfText(FileNameOf(merge_.SourceBPath)) + kCrLf;
+  block +=
+      prefix + "\\b0 Target Database: \\b  " + RtfText(FileNameOf(merge_.TargetDBPath)) + kCrLf;
+  block += prefix + "\\b0 Merge Version: \\b    " + RtfText(merge_.mergeVersion) + kCrLf;
   block += prefix + "\\b0 Date: \\b            " + today_() + kCrLf;
   block += prefix + "\\b0\\ulth " + std::string(88, '_') + "\\ulth0" + kCrLf;
   block += normal_size_ + kCrLf;

@@ -64,7 +64,13 @@ std::string ReportPath(const Context& context);
 // or not installed.
 std::string ShortDate();
 
-// "\b " + text + " \b0 ": bold text inside a body line.
+// `text` (UTF-8, or Windows-1252 bytes) as the text of an RTF document: "\", "{" and "}" are
+// escaped, characters above 127 become "\'hh" in Windows-1252, or "\uN?" where the code page
+// has none. Data from the user's databases enters the report only through here, so that no
+// value can open or close a group of the document.
+std::string RtfText(const std::string& text);
+
+// "\b " + RtfText(text) + " \b0 ": bold text inside a body line.
 std::string BoldText(const std::string& text);
 
 // Copies the closed report to `target_path`. When a file exists there, asks first
@@ -108,6 +114,8 @@ class ProblemReport {
   // The first line of the file, without its CR LF; printing starts every page with it.
   const std::string& DocumentHead() const { return head_; }
   const std::string& Path() const { return path_; }
+  // True from OpenReport until CloseReport closes the file.
+  bool IsOpen() const { return file_.is_open(); }
   int16_t FileNumber() const { return file_number_; }
   int16_t PageNumber() const { return page_number_; }
   double PagePosition() const { return page_position_; }

@@ -115,6 +115,55 @@ TEST_F(StandardRecords, DifferencesAreReportedByTableCodesAndColumn) {
               ElementsAre("ENG|engine"));
 }
 
+// Data reaches the report as text only: braces and backslashes cannot open or close a group.
+// Dates compare as dates and numbers as numbers, however each database wrote them.
+TEST_F(StandardRecords, ValuesAreEscapedAndCompareByTheirFieldsType) {
+  Pair({"CREATE TABLE L_Event ([EventCode] varchar(10) NOT NULL PRIMARY KEY, [Started] datetime,"
+        " [Rate] decimal(5,2), [Description] varchar(50), [Standard] bit)"},
+       Insert("L_Event", {"'E{1}', '2020-01-01', '1.50', '{\\rtf1 evil}', 1",
+                          "'E2', '2020-01-01 08:00', 2, 'caf\u00e9', 1"}),
+       Insert("L_Event", {"'E{1}', '2020-01-01 00:00:00', '1.5', 'back\\slash }', 1",
+                          "'E2', '2020-01-01 08:00:01', 2, 'caf\u00e9', 1"}));
+  Instructions("LUTable=L_Event.EventCode\r\n");
+  ASSERT_TRUE(Check());
+  EXPECT_THAT(Report(),
+              ElementsAre(" ", kStandardHeading, "Values in Database B will be used.", "",
+                          "Table: " + B("L_Event") + ", code field(s): " + B("EventCode") +
+                              ", value = " + B("E{1}"),
+                          "Field: \\b Description \\b0 , values: A = \\b \\{\\\\rtf1 evil\\} \\b0  "
+                          "B = \\b back\\\\slash \\} \\b0 ",
+                          "",
+                          "Table: " + B("L_Event") + ", code field(s): " + B("EventCode") +
+                              ", value = " + B("E2"),
+                          FieldLine("Started", "2020-01-01 08:00", "2020-01-01 08:00:01"), " ",
+                          kDuplicateHeading, " "));
+}
+
+TEST(CheckHelpers, ValuesOfDateAndNumberFieldsCompareByValue) {
+  using data::Value;
+  const struct {
+    Value a, b;
+    int type;
+    bool differ;
+  } cases[] = {
+      {Value::Text("2020-01-01"), Value::Text("2020-01-01 00:00:00"), data::kTypeDBTimeStamp,
+       false},
+      {Value::Text("2020-01-01T08:30"), Value::Text("2020-01-01 08:30:00.000"), data::kTypeDate,
+       false},
+      {Value::Text("2020-01-01"), Value::Text("2020-01-02"), data::kTypeDBDate, true},
+      {Value::Text("2020-01-01"), Value::Text("2020-01-01 00:00:00"), data::kTypeVarChar, true},
+      {Value::Text("soon"), Value::Text("Soon"), data::kTypeDBTimeStamp, true},
+      {Value::Text("1.50"), Value::Real(1.5), data::kTypeNumeric, false},
+      {Value::Text("007"), Value::Integer(7), data::kTypeInteger, false},
+      {Value::Text("1.50"), Value::Text("1.5"), data::kTypeVarChar, true},
+      {Value::Text("x"), Value::Text("1"), data::kTypeInteger, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(merge::ValuesDiffer(c.a, c.b, c.type), c.differ)
+        << c.a.AsText() << " / " << c.b.AsText() << " type " << c.type;
+  }
+}
+
 TEST_F(StandardRecords, OnlyAnImmediateRepeatOfATableIsSkippedAndOnlyInTheFirstPass) {
   StandardPair();
   Instructions(
@@ -368,6 +417,32 @@ TEST_F(Recoding, ASmallIntegerCodeEndsTheCheckWithoutClosingTheReport) {
   EXPECT_THAT(DuplicateReport(), ElementsAre(" ", TableLine("L_Small", "Code")));
   // Nothing after the small integer table was examined: 9 keeps its code in A.
   EXPECT_THAT(A("SELECT StatusCode FROM L_Status ORDER BY StatusCode"), ElementsAre("3", "9"));
+
+  // msu finishes such a report before it copies it: the document is whole.
+  NewMerge().Initialize();
+  merge_->FinishOpenReport();
+  EXPECT_THAT(viewer_.loaded, ElementsAre(AppFile("tmp_rpt.rtf")));
+  EXPECT_THAT(ReadFile(AppFile("tmp_rpt.rtf")), HasSubstr("\\par }"));
+}
+
+// Codes at the end of the four-byte range, and codes that are no numbers in an integer field.
+TEST_F(Recoding, CodesStayInsideTheFourByteRangeAndTextNeverEntersAStatementBare) {
+  Pair({kStatusTable, "CREATE TABLE Resources ([ResourceID] int PRIMARY KEY, [StatusCode] int)"},
+       Insert("L_Status", {StatusRow(1, 1), StatusRow(5, 0), StatusRow(2147483647, 1)}) +
+           Insert("Resources", {"1, 5"}),
+       Insert("L_Status", {"'1 OR 1=1', 'Other', 1", StatusRow(5, 0)}));
+  Instructions("LUTable=L_Status.StatusCode\r\nRefTable=Resources.StatusCode\r\n");
+  ASSERT_TRUE(Check());
+  // B's "1 OR 1=1" is no code 1: A's standard row 1 is not compared with it.
+  EXPECT_THAT(LogFrom("Looking for duplicate codes in non-standard records"),
+              ElementsAre("Looking for duplicate codes in non-standard records",
+                          "- Inspecting LU table: L_Status",
+                          "Error, no free code for L_Status.StatusCode value 5: the next code "
+                          "would pass 2147483647, the largest a code holds"));
+  EXPECT_THAT(Report(),
+              ElementsAre(" ", kStandardHeading, "Values in Database B will be used.", " ",
+                          kDuplicateHeading, " ", " ", TableLine("L_Status", "StatusCode")));
+  EXPECT_THAT(A("SELECT ResourceID, StatusCode FROM Resources"), ElementsAre("1|5"));
 }
 
 TEST(CheckHelpers, PercentagesRoundHalvesToEven) {

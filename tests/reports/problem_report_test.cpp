@@ -125,12 +125,26 @@ TEST_F(ReportTest, PageBreaksAndFillerByteForByte) {
   EXPECT_EQ(viewer_.loaded, std::vector<std::string>(std::size(cases), Report()));
 }
 
-TEST_F(ReportTest, BodyTextIsWrittenUnchangedAndBoldTextWrapsIt) {
+TEST_F(ReportTest, BodyTextIsWrittenUnchangedAndBoldTextWrapsItsValueAsText) {
   EXPECT_EQ(BoldText("KindCodes"), "\\b KindCodes \\b0 ");
   report_->OpenReport(9, 18);
   report_->WriteReportLine("Table " + BoldText("A{b}\\c") + " differs");
   report_->CloseReport();
-  EXPECT_NE(Written().find(kLine + "Table \\b A{b}\\c \\b0  differs" + kLine), std::string::npos);
+  EXPECT_NE(Written().find(kLine + "Table \\b A\\{b\\}\\\\c \\b0  differs" + kLine),
+            std::string::npos);
+}
+
+TEST(RtfText, EscapesGroupsBackslashesAndEveryCharacterAbove127) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain text 123", "plain text 123"},
+      {"}{\\rtf1 x}", "\\}\\{\\\\rtf1 x\\}"},
+      {"caf\u00e9 \u00c9", "caf\\'e9 \\'c9"},  // UTF-8
+      {"caf\xe9", "caf\\'e9"},                 // a bare Windows-1252 byte
+      {"\u20ac \u0153", "\\'80 \\'9c"},        // Windows-1252 beyond Latin-1
+      {"\u4e2d", "\\u20013?"},                 // not in the code page
+      {"\U0001F600", "\\u-10179?\\u-8704?"},   // beyond the first plane
+  };
+  for (const auto& [text, escaped] : cases) EXPECT_EQ(RtfText(text), escaped) << text;
 }
 
 TEST_F(ReportTest, OtherSizesChangeEverySizeWord) {
