@@ -28,7 +28,7 @@ int RunCheckSteps(const CheckOptions& options, std::string& password, std::ostre
   // From here on the working files are ours: nobody had them open.
   std::unique_ptr<merge::Merge> engine;
   const merge::CheckOutcome outcome = merge::RunCheckSequence(session.context, paths, engine);
-  int status = CheckStageStatus(outcome);
+  int status = CheckStageStatus(outcome, session.context, engine.get(), err);
   if (status == 0 && outcome.problems) status = kCheckFoundProblems;
   return SaveReportAndCleanUp(session.context, engine.get(), outcome, options.report, status, err);
 }

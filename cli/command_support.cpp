@@ -8,6 +8,7 @@
 #include "server/exit_cleanup.h"
 #include "server/file_identity.h"
 #include "server/login_check.h"
+#include "server/run_locks.h"
 #include "server/working_files.h"
 
 namespace msu::cli {
@@ -79,6 +80,29 @@ std::string CompletedPath(const std::string& text) {
   return Trim(path);
 }
 
+namespace {
+
+// The files the utility keeps or makes in its own folder: a report or JSON file written over
+// one of them would break the program, or be deleted by the clean-up.
+bool IsApplicationFile(const std::string& folder, const std::string& name) {
+  std::error_code error;
+  if (folder.empty() || !std::filesystem::equivalent(folder, ProgramFolder(), error) || error) {
+    return false;
+  }
+  const std::string upper = UpperCase(name);
+  for (const char* own : kFilesDeletedAtExit) {
+    if (upper == UpperCase(own)) return true;
+  }
+  for (const char* own : {reports::kReportFileName, "cvn.ini", "CVMergeSplitHelp.rtf", "msu",
+                          "msu-server", "orvane-msu", kFolderLockFile}) {
+    if (upper == UpperCase(own)) return true;
+  }
+  // Instruction files, and the working files of any side.
+  return (upper.starts_with("CVN") && upper.ends_with(".TXT")) || upper.starts_with("W_O_R_K_");
+}
+
+}  // namespace
+
 bool CheckOutputOption(const std::string& option, const std::string& path,
                        const std::vector<const std::string*>& databases, std::string* problem) {
   const std::string target = AbsolutePath(path);
@@ -95,6 +119,11 @@ bool CheckOutputOption(const std::string& option, const std::string& path,
     }
   }
   const std::string folder = FolderOf(target);
+  if (IsApplicationFile(folder, FileNameOf(target))) {
+    *problem =
+        option + " must not name a file of the application folder (" + FileNameOf(target) + ")";
+    return false;
+  }
   if (!folder.empty() && !std::filesystem::is_directory(folder)) {
     *problem = "the folder of " + option + " does not exist: " + folder;
     return false;
@@ -155,9 +184,15 @@ CommandSession::CommandSession(const std::string& root, std::ostream& out, std::
   for (LogPage page : pages) progress.SetShowDetails(page, details);
 }
 
-int CheckStageStatus(const merge::CheckOutcome& outcome) {
+int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
+                     const merge::Merge* engine, std::ostream& err) {
   switch (outcome.stage) {
     case merge::CheckStage::kCompleted:
+      if (engine != nullptr && engine->Tables().Count() == 0 && engine->LookUps().Count() == 0) {
+        err << "msu: the instruction file " << context.versions.InstructionFileName
+            << " gave no table (is it empty, or not a text file?); nothing was checked\n";
+        return kStatusInstructions;
+      }
       return 0;
     case merge::CheckStage::kVersions:
       return kStatusVersions;
@@ -193,6 +228,8 @@ int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::Ch
                          const std::string& report_option, int status, std::ostream& err) {
   std::string problem;
   const std::string report = reports::ReportPath(context);
+  // A check that stopped half-way left its report open: what it wrote is still buffered.
+  if (engine != nullptr) engine->FinishOpenReport();
   const bool report_written = outcome.report_is_ours && FileExists(report);
   if (!report_option.empty() && report_written) {
     if (!ReplaceFile(report, AbsolutePath(report_option), &problem)) {

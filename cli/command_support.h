@@ -79,8 +79,11 @@ struct CommandSession {
 };
 
 // The status of a check that stopped: kStatusVersions, kStatusInstructions or
-// kStatusCheckFailed by the stage it reached; 0 for a completed check.
-int CheckStageStatus(const merge::CheckOutcome& outcome);
+// kStatusCheckFailed by the stage it reached; 0 for a completed check. A completed check whose
+// instruction file gave no table at all (an empty, binary or UTF-16 file loads as "no tables",
+// which the wizard accepts) checked nothing: kStatusInstructions, after a line on `err`.
+int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
+                     const merge::Merge* engine, std::ostream& err);
 
 // Logs in as the wizard's server page does (the password is wiped once used; the run's locks
 // are taken and databases an earlier run left detached are attached again), then validates

@@ -70,7 +70,7 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
 
   std::unique_ptr<merge::Merge> engine;
   const merge::CheckOutcome check = merge::RunCheckSequence(context, paths, engine);
-  int status = CheckStageStatus(check);
+  int status = CheckStageStatus(check, context, engine.get(), err);
   merge::MergeOutcome merged;
   const bool merge_runs = status == kMergeDone;
   if (merge_runs) {

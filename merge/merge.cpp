@@ -48,6 +48,15 @@ void Merge::CloseConnections() {
   }
 }
 
+void Merge::FinishOpenReport() {
+  if (report_ == nullptr || !report_->IsOpen()) return;
+  try {
+    report_->CloseReport();
+  } catch (...) {
+    // A report that cannot be finished stays as it is; its copy shows what reached the disk.
+  }
+}
+
 bool Merge::Initialize() {
   Progress& progress = context_.progress();
   BusyPointer busy(context_.prompt());

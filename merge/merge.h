@@ -81,6 +81,8 @@ class Merge {
 
   instructions::Tables& Tables() { return instructions_.Tables; }
   instructions::LookUps& LookUps() { return instructions_.LookUps; }
+  const instructions::Tables& Tables() const { return instructions_.Tables; }
+  const instructions::LookUps& LookUps() const { return instructions_.LookUps; }
   const std::string& mergeVersion() const { return instructions_.mergeVersion; }
 
   // Loads the instructions, copies the ini files, reports the versions, opens connections A
@@ -135,6 +137,11 @@ class Merge {
 
   // Closes connections A and B (the wizard does this before it detaches the working copies).
   void CloseConnections();
+
+  // Finishes a problem report that the check left open when it stopped (a code type it could
+  // not recode, no free code), so that the file holds what was written: msu copies it. The
+  // wizard keeps the check's own behaviour and does not call it. Never throws.
+  void FinishOpenReport();
 
  private:
   bool CopyIniFiles();

@@ -301,7 +301,8 @@ TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
   const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
   const std::string program = CopyProgram();
   {
-    Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "Alpha"},
+    Program holder(MSU_SERVER_PROGRAM,
+                   {"--root", root.path(), "hold", "ORVANE", "Alpha", "--password-file", warden},
                    logs / "holder.txt");
     ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder.txt");
     Expect(5, InUseMessage({"Alpha", "", "", "", ""}), args, program);
@@ -312,7 +313,8 @@ TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
   // Another run's working copy in use: its file is that run's, and stays.
   fs::copy_file(data / "A.mdf", app / "W_O_R_K_A.tmp");
   instance->Attach("W_O_R_K_A", app / "W_O_R_K_A.tmp");
-  Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A"},
+  Program holder(MSU_SERVER_PROGRAM,
+                 {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A", "--password-file", warden},
                  logs / "holder.txt");
   ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder.txt");
   Expect(5, InUseMessage({"", "", "", "", "W_O_R_K_A"}), args, program);
@@ -357,6 +359,45 @@ TEST_F(MsuCheckTest, AMissingInstructionFileStopsWithStatus7AndCleansUp) {
   EXPECT_TRUE(run.Has("Attaching Work Database B"));
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
   EXPECT_TRUE(instance->Sessions().empty());
+}
+
+// An instruction file that gives no table checks nothing: msu says so rather than "no
+// differences". A report is never written over a file of the program's folder.
+TEST_F(MsuCheckTest, InstructionsWithoutTablesAndReportsOverTheProgramsFilesAreRefused) {
+  MakePair();
+  const std::string program = CopyProgram(/*with_instructions=*/false);
+  for (const std::string& content :
+       {std::string(),
+        std::string("\x7f"
+                    "ELF\x02\x01\x01\0\0\0",
+                    10),
+        std::string("\xff\xfeL\0U\0T\0a\0b\0l\0e\0=\0L\0_\0K\0i\0n\0d\0", 30)}) {
+    WriteFile(app / "CVN_4x.txt", content);
+    for (const char* command : {"check", "merge"}) {
+      std::vector<std::string> args = Args(fire1, fire2, merged);
+      args[0] = command;
+      const Outcome run = Run(args, program);
+      EXPECT_EQ(run.status, 7) << command << run.out << run.err;
+      EXPECT_NE(run.err.find("msu: the instruction file CVN_4x.txt gave no table (is it empty, or "
+                             "not a text file?); nothing was checked\n"),
+                std::string::npos)
+          << run.err;
+      EXPECT_FALSE(fs::exists(merged));
+    }
+  }
+  fs::remove(app / "CVN_4x.txt");
+
+  WriteFile(app / "CVN_4x.txt", "kept\n");
+  for (const char* name : {"CVN_4x.txt", "cvn.ini", "tmp_rpt.rtf", "W_O_R_K_A.tmp", "msu"}) {
+    std::vector<std::string> args = Args(fire1, fire2, merged);
+    args.insert(args.end(), {"--report", app / name});
+    Expect(2,
+           std::string("msu check: --report must not name a file of the application folder (") +
+               name + ")\nTry 'msu check --help'.\n",
+           args, program);
+  }
+  EXPECT_EQ(ReadFile(app / "CVN_4x.txt"), "kept\n");
+  fs::remove(app / "CVN_4x.txt");
 }
 
 TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
