@@ -137,7 +137,11 @@ void frmWizard::cmdBrowse_Click(int index) {
   options.initial_folder = QDir::homePath().toStdString() + "/Orvane/Databases";
   options.filter = "Orvane Database(*.mdf)|*.mdf";
   options.title = "Open Orvane Database";
-  const std::optional<std::string> file = prompt_.OpenFile(options);
+  // New Database and Resulting Database name files that do not exist yet: a save dialog lets
+  // the user type a new name (the page asks itself before an existing file is replaced).
+  const bool new_file = index == kBoxNewDatabase || index == kBoxSplitTarget;
+  const std::optional<std::string> file =
+      new_file ? prompt_.SaveFile(options) : prompt_.OpenFile(options);
   if (!file) return;
   txtDataBasePath_[index]->setText(QString::fromStdString(*file));
 }

@@ -212,6 +212,13 @@ TEST_F(WizardTest, BrowseFillsTheBoxUnlessCancelled) {
   prompt_.QueueFile(std::nullopt);
   Get<QPushButton>("cmdBrowse1")->click();
   EXPECT_EQ(Get<QLineEdit>("txtDataBasePath1")->text(), "/data/Fire1.mdf");
+
+  // The box of a file still to be made offers a save dialog, where a new name can be typed.
+  for (const char* button : {"cmdBrowse0", "cmdBrowse2"}) {
+    prompt_.QueueFile(std::nullopt);
+    Get<QPushButton>(button)->click();
+  }
+  EXPECT_EQ(prompt_.SaveDialogs(), (std::vector<bool>{false, false, false, true}));
 }
 
 }  // namespace

@@ -23,10 +23,12 @@ std::optional<std::string> ScriptedPrompt::NextFile(const FileDialogOptions& opt
 }
 
 std::optional<std::string> ScriptedPrompt::OpenFile(const FileDialogOptions& options) {
+  saves_.push_back(false);
   return NextFile(options);
 }
 
 std::optional<std::string> ScriptedPrompt::SaveFile(const FileDialogOptions& options) {
+  saves_.push_back(true);
   return NextFile(options);
 }
 

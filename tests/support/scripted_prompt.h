@@ -34,6 +34,8 @@ class ScriptedPrompt : public Prompt {
 
   const std::vector<Shown>& Boxes() const { return boxes_; }
   const std::vector<FileDialogOptions>& Dialogs() const { return dialogs_; }
+  // For each dialog of Dialogs(), whether it was a save dialog (SaveFile).
+  const std::vector<bool>& SaveDialogs() const { return saves_; }
   int BusyDepth() const { return busy_depth_; }
 
  private:
@@ -43,6 +45,7 @@ class ScriptedPrompt : public Prompt {
   std::deque<std::optional<std::string>> files_;
   std::vector<Shown> boxes_;
   std::vector<FileDialogOptions> dialogs_;
+  std::vector<bool> saves_;
   int busy_depth_ = 0;
 };
 

@@ -25,8 +25,14 @@ TEST(DeriveServerPassword, IsTheCodeOfTheUpperCasedFirstCharacterThenTheRest) {
   EXPECT_EQ(DeriveServerPassword("a"), "65");
   EXPECT_EQ(DeriveServerPassword("1x"), "49x");
   EXPECT_EQ(DeriveServerPassword(" pw"), "32pw");
-  // A byte above 127 is written without a sign.
-  EXPECT_EQ(DeriveServerPassword("\xe9t\xe9"), "233t\xe9");
+  // Beyond ASCII, code and case are Windows-1252's: é and É are both 201 (UTF-8 or a bare
+  // Windows-1252 byte), œ is 140 (Œ), and a character the code page lacks counts as "?".
+  EXPECT_EQ(DeriveServerPassword("\u00e9t\u00e9"), "201t\u00e9");
+  EXPECT_EQ(DeriveServerPassword("\u00c9t\u00e9"), "201t\u00e9");
+  EXPECT_EQ(DeriveServerPassword("\xe9t\xe9"), "201t\xe9");
+  EXPECT_EQ(DeriveServerPassword("\u0153uvre"), "140uvre");
+  EXPECT_EQ(DeriveServerPassword("\u20ac1"), "1281");
+  EXPECT_EQ(DeriveServerPassword("\u4e2dx"), "63x");
   EXPECT_EQ(DeriveServerPassword(""), "");
 }
 
