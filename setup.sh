@@ -16,7 +16,7 @@ cd "$here"
 # msu merge --json, GoogleTest, Xvfb so that the wizard can run where there is no display,
 # clang-format for the format check, and ODBC for SQL Server: unixODBC, FreeTDS's driver, and
 # the SQLite ODBC driver the tests of the ODBC layer run on.
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev libsodium-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth clang-format
           unixodbc-dev tdsodbc libsqliteodbc)
 

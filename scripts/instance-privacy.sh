@@ -21,6 +21,7 @@ cp "$stage/msu-server" "$work/" && chmod 0755 "$work/msu-server"
 
 umask 022
 root="$work/servers"
+mkdir -m 0755 "$root"  # a root others may list: the instance itself must keep them out
 printf 'secret\n' >"$work/warden"
 chmod 0600 "$work/warden"
 "$stage/msu-server" --root "$root" create ORVANE --password-file "$work/warden" >/dev/null
@@ -29,6 +30,10 @@ chmod 0600 "$work/warden"
 ls -la "$root" "$root/ORVANE"
 
 failures=0
+if ! runuser -u "$probe" -- ls "$root" >/dev/null 2>&1; then
+  echo "The second account cannot even list $root; the test would prove nothing." >&2
+  exit 2
+fi
 as_probe() {
   local what="$1"
   shift

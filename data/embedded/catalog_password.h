@@ -1,7 +1,9 @@
-// How the catalog keeps a login's password: never the password itself, only a salted,
-// iterated hash (PBKDF2 with HMAC-SHA-256) that a login attempt recomputes and compares.
-// The hash functions are written here so that the embedded server needs nothing beyond
-// SQLite.
+// How the catalog keeps a login's password: never the password itself, only a salted hash that
+// a login attempt recomputes and compares. New hashes are libsodium's Argon2id at its
+// interactive limits, kept as its encoded text ("$argon2id$v=19$m=...,t=...,p=...$salt$hash",
+// which carries salt and costs). Catalogs made before hold PBKDF2-HMAC-SHA-256 (salt, rounds,
+// hash as hexadecimal text); those are still read, and replaced at the next successful login
+// (NeedsRehash).
 #pragma once
 
 #include <array>
@@ -13,14 +15,12 @@ namespace msu::embedded {
 
 using Sha256Digest = std::array<uint8_t, 32>;
 
-// SHA-256 of `data` (FIPS 180-4).
+// SHA-256 of `data`, and HMAC-SHA-256 of `message` under a key of any length (libsodium's).
 Sha256Digest Sha256(std::string_view data);
-
-// HMAC-SHA-256 of `message` under `key` (RFC 2104).
 Sha256Digest HmacSha256(std::string_view key, std::string_view message);
 
 // PBKDF2-HMAC-SHA-256 (RFC 8018): `length` bytes derived from `password` and `salt` with
-// `iterations` rounds.
+// `iterations` rounds. Only the old catalogs' hashes are checked with it.
 std::string Pbkdf2Sha256(std::string_view password, std::string_view salt, uint32_t iterations,
                          size_t length);
 
@@ -29,21 +29,33 @@ std::string Pbkdf2Sha256(std::string_view password, std::string_view salt, uint3
 std::string ToHex(std::string_view bytes);
 std::string FromHex(std::string_view hex);
 
-// A stored password: salt and hash as hexadecimal text, and the rounds used.
+// A stored password, as the catalog's columns hold it: for Argon2id an empty salt, 0 rounds
+// and the encoded text in `hash_hex`; for the old PBKDF2 form salt and hash as hexadecimal
+// text and the rounds used.
 struct PasswordHash {
   std::string salt_hex;
   uint32_t iterations = 0;
   std::string hash_hex;
 };
 
-// Rounds used for new hashes. Stored with every hash, so it can be raised later without
-// invalidating the logins already created.
-inline constexpr uint32_t kPasswordIterations = 20000;
+// Rounds of the old PBKDF2 form.
+inline constexpr uint32_t kLegacyPasswordIterations = 20000;
 
-// Hashes `password` with a fresh random salt.
-PasswordHash HashPassword(std::string_view password, uint32_t iterations = kPasswordIterations);
+// Hashes `password` with Argon2id and a fresh random salt. Throws std::runtime_error when
+// libsodium cannot start or has not the memory the hash needs.
+PasswordHash HashPassword(std::string_view password);
 
-// True when `password` is the one `stored` was made from. Compares in constant time.
+// The old PBKDF2 form with a fresh random salt: what catalogs made before kept (tests make
+// such catalogs with it).
+PasswordHash LegacyPasswordHash(std::string_view password,
+                                uint32_t iterations = kLegacyPasswordIterations);
+
+// True when `password` is the one `stored` was made from, in either form. Compares in constant
+// time; a damaged entry verifies nothing.
 bool VerifyPassword(std::string_view password, const PasswordHash& stored);
+
+// True when `stored` should be made again with HashPassword: the old form, or Argon2id below
+// today's interactive limits.
+bool NeedsRehash(const PasswordHash& stored);
 
 }  // namespace msu::embedded

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "core/context.h"
 #include "core/text.h"
@@ -29,6 +31,8 @@ constexpr const char* kRunLockFile = "run.lock";
 constexpr const char* kStateKey = "state";
 constexpr const char* kRunning = "running";
 constexpr const char* kStopped = "stopped";
+constexpr const char* kFailedLoginsKey = "failed_logins";
+constexpr const char* kLastFailureKey = "last_failed_login_ms";
 
 // What every SQLite database file starts with.
 constexpr char kDatabaseHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',
@@ -158,9 +162,34 @@ class EmbeddedInstance : public Instance {
     return changed;
   }
 
-  bool CheckLogin(const std::string& login, const std::string& password) const override {
+  bool CheckLogin(const std::string& login, const std::string& password,
+                  LoginClock& clock) const override {
+    const auto number = [&](const char* key) {
+      return std::stoll(catalog_->Setting(key).value_or("0"));
+    };
+    const int64_t failures = Guarded([&] { return number(kFailedLoginsKey); });
+    if (failures > 0) {
+      const int64_t wait =
+          Guarded([&] { return number(kLastFailureKey); }) + LoginDelayMs(failures) - clock.NowMs();
+      if (wait > 0) clock.SleepMs(std::min(wait, LoginDelayMs(failures)));
+    }
     const std::optional<PasswordHash> stored = Guarded([&] { return catalog_->Login(login); });
-    return stored && VerifyPassword(password, *stored);
+    const bool valid = stored && VerifyPassword(password, *stored);
+    // Hashed before the transaction: other processes wait for the catalog meanwhile.
+    std::optional<PasswordHash> renewed;
+    if (valid && NeedsRehash(*stored)) renewed = Guarded([&] { return HashPassword(password); });
+    Guarded([&] {
+      catalog_->Write([&] {
+        if (!valid) {
+          catalog_->SetSetting(kFailedLoginsKey, std::to_string(number(kFailedLoginsKey) + 1));
+          catalog_->SetSetting(kLastFailureKey, std::to_string(clock.NowMs()));
+          return;
+        }
+        if (number(kFailedLoginsKey) != 0) catalog_->SetSetting(kFailedLoginsKey, "0");
+        if (renewed) catalog_->SetLogin(login, *renewed);
+      });
+    });
+    return valid;
   }
 
   std::vector<AttachedDatabase> Databases() const override {
@@ -329,6 +358,33 @@ class EmbeddedInstance : public Instance {
 };
 
 }  // namespace
+
+namespace {
+
+class SystemClock : public LoginClock {
+ public:
+  int64_t NowMs() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+  void SleepMs(int64_t milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+}  // namespace
+
+LoginClock& SystemLoginClock() {
+  static SystemClock clock;
+  return clock;
+}
+
+int64_t LoginDelayMs(int64_t failures) {
+  constexpr int64_t kFirst = 250, kLongest = 30000;
+  if (failures <= 0) return 0;
+  return failures > 8 ? kLongest : std::min(kLongest, kFirst << (failures - 1));
+}
 
 std::unique_ptr<Instance> Instance::Open(const std::string& root, const std::string& name) {
   const std::optional<std::string> folder = FindInstanceFolder(root, name);

@@ -8,6 +8,7 @@
 // everything else, always with a description the programs can show as it is.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,22 @@ struct SessionInfo {
 // Folder that holds the instances of this machine: $ORVANE_SERVER_ROOT when set, otherwise
 // $XDG_DATA_HOME/orvane-server, otherwise ~/.local/share/orvane-server.
 std::string DefaultInstanceRoot();
+
+// Time as the throttling of failed logins sees it.
+class LoginClock {
+ public:
+  virtual ~LoginClock() = default;
+  // Milliseconds since the epoch.
+  virtual int64_t NowMs() = 0;
+  virtual void SleepMs(int64_t milliseconds) = 0;
+};
+
+// The system's clock; it sleeps for real.
+LoginClock& SystemLoginClock();
+
+// The wait before a login after `failures` consecutive failed ones: none after none, 250 ms
+// after one, doubling with each further failure up to 30 s.
+int64_t LoginDelayMs(int64_t failures);
 
 // One open data connection of an instance, visible to ListProcesses in every process until
 // it is destroyed or its process dies.
@@ -83,7 +100,16 @@ class Instance {
   virtual bool Stop() = 0;
 
   // True when `login` (without regard to case) exists and `password` is its server password.
-  virtual bool CheckLogin(const std::string& login, const std::string& password) const = 0;
+  // Failed logins slow down the next ones on this instance, whichever process makes them: an
+  // attempt first waits until LoginDelayMs(consecutive failures) has passed since the last
+  // failure (both kept in the catalog); a success clears the count. A successful login whose
+  // stored hash is of an older form (NeedsRehash) stores it again as Argon2id.
+  bool CheckLogin(const std::string& login, const std::string& password) const {
+    return CheckLogin(login, password, SystemLoginClock());
+  }
+  // The same with the clock and the waiting of `clock` (tests need not wait).
+  virtual bool CheckLogin(const std::string& login, const std::string& password,
+                          LoginClock& clock) const = 0;
 
   // The attached databases, in attach order.
   virtual std::vector<AttachedDatabase> Databases() const = 0;

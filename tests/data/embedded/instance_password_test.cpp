@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "data/embedded/catalog.h"
 #include "data/embedded/catalog_password.h"
+#include "data/embedded/instance.h"
 #include "server/login.h"
+#include "tests/support/test_files.h"
 
 namespace msu::embedded {
 namespace {
@@ -69,22 +73,66 @@ TEST(Sha256, Pbkdf2MatchesThePublishedVectors) {
 }
 
 TEST(PasswordHash, VerifiesOnlyTheHashedPasswordAndSaltsEveryHash) {
-  const PasswordHash first = HashPassword("83ecret", 50);
-  const PasswordHash second = HashPassword("83ecret", 50);
-  EXPECT_TRUE(VerifyPassword("83ecret", first));
-  EXPECT_FALSE(VerifyPassword("83ecreT", first));
-  EXPECT_FALSE(VerifyPassword("secret", first));
-  EXPECT_FALSE(VerifyPassword("", first));
-  EXPECT_NE(first.salt_hex, second.salt_hex);
-  EXPECT_NE(first.hash_hex, second.hash_hex);
-  EXPECT_EQ(first.hash_hex.find(ToHex("83ecret")), std::string::npos);
+  const PasswordHash argon = HashPassword("83ecret");
+  EXPECT_EQ(argon.hash_hex.rfind("$argon2id$", 0), 0u) << argon.hash_hex;
+  EXPECT_FALSE(NeedsRehash(argon));
+  for (const PasswordHash& first : {argon, LegacyPasswordHash("83ecret", 50)}) {
+    EXPECT_TRUE(VerifyPassword("83ecret", first));
+    EXPECT_FALSE(VerifyPassword("83ecreT", first));
+    EXPECT_FALSE(VerifyPassword("secret", first));
+    EXPECT_FALSE(VerifyPassword("", first));
+    EXPECT_EQ(first.hash_hex.find(ToHex("83ecret")), std::string::npos);
+    PasswordHash damaged = first;
+    damaged.hash_hex.back() = damaged.hash_hex.back() == 'a' ? 'b' : 'a';
+    EXPECT_FALSE(VerifyPassword("83ecret", damaged));
+  }
+  EXPECT_NE(HashPassword("83ecret").hash_hex, argon.hash_hex);
+  const PasswordHash legacy = LegacyPasswordHash("83ecret", 50);
+  EXPECT_TRUE(NeedsRehash(legacy));
+  EXPECT_NE(LegacyPasswordHash("83ecret", 50).salt_hex, legacy.salt_hex);
+  PasswordHash no_rounds = legacy;
+  no_rounds.iterations = 0;
+  EXPECT_FALSE(VerifyPassword("83ecret", no_rounds));
+}
 
-  PasswordHash damaged = first;
-  damaged.hash_hex = "zz";
-  EXPECT_FALSE(VerifyPassword("83ecret", damaged));
-  damaged = first;
-  damaged.iterations = 0;
-  EXPECT_FALSE(VerifyPassword("83ecret", damaged));
+// A clock that never waits and remembers what it was asked to wait.
+class FakeClock : public LoginClock {
+ public:
+  int64_t NowMs() override { return now; }
+  void SleepMs(int64_t milliseconds) override {
+    slept.push_back(milliseconds);
+    now += milliseconds;
+  }
+  int64_t now = 1000000;
+  std::vector<int64_t> slept;
+};
+
+TEST(Login, FailuresSlowTheNextAttemptsOfEveryProcessAndASuccessRehashesOldForms) {
+  msu::testing::ScratchFolder root;
+  Instance::Create(root.path(), "ORVANE", "secret");
+  // An instance made before: its login keeps the old form.
+  Catalog(root / "ORVANE/catalog.db", false).SetLogin("VESTRA", LegacyPasswordHash("83ecret", 50));
+
+  FakeClock clock;
+  auto instance = Instance::Open(root.path(), "ORVANE");
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    EXPECT_FALSE(instance->CheckLogin("VESTRA", "wrong", clock));
+  }
+  EXPECT_EQ(clock.slept, (std::vector<int64_t>{250, 500, 1000}));
+  // The count is the catalog's: another process waits too; time already past is not waited.
+  clock.now += 1000;
+  EXPECT_TRUE(Instance::Open(root.path(), "orvane")->CheckLogin("vestra", "83ecret", clock));
+  EXPECT_EQ(clock.slept.back(), 1000);
+  EXPECT_EQ(
+      Catalog(root / "ORVANE/catalog.db", false).Login("VESTRA")->hash_hex.rfind("$argon2id$", 0),
+      0u);
+  // A success clears the count.
+  EXPECT_TRUE(instance->CheckLogin("VESTRA", "83ecret", clock));
+  EXPECT_FALSE(instance->CheckLogin("VESTRA", "wrong", clock));
+  EXPECT_EQ(clock.slept.size(), 4u);
+
+  const int64_t delays[][2] = {{0, 0}, {1, 250}, {2, 500}, {8, 30000}, {9, 30000}, {60, 30000}};
+  for (const auto& [failures, delay] : delays) EXPECT_EQ(LoginDelayMs(failures), delay);
 }
 
 }  // namespace
