@@ -62,6 +62,9 @@ std::unique_ptr<print::PrinterOutput> ReportPrinter::SetupPrinting(QWidget* pare
 }
 
 void ReportPrinter::PrintReport(QWidget* parent) {
+  // Pages print while window events run, so Print can be pressed again meanwhile: one print at a
+  // time.
+  if (printing_) return;
   const std::string report = JoinPath(application_folder_, reports::kReportFileName);
   if (!QFileInfo::exists(QString::fromStdString(report))) {
     prompt_.MessageBox(kNoReportToPrint + report, "", Buttons::kOk, Icon::kExclamation);

@@ -51,7 +51,8 @@ class ReportPrinter {
   // the "Printing Report" window is shown and the report printed page by page until its end or
   // until Cancel (the pages printed so far stay printed), and the window is closed. Without a
   // report nothing is asked: kNoReportToPrint and the path say so. A failure on the way shows
-  // kPrinterError (the printer) or what could not be read or written.
+  // kPrinterError (the printer) or what could not be read or written. Does nothing while a
+  // print runs.
   void PrintReport(QWidget* parent);
 
   // Clears the cancel flag and lets the user choose the printer. A cancelled dialog sets the

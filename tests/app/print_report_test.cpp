@@ -90,6 +90,7 @@ class CancellingPrinter : public ReportPrinter {
       EXPECT_EQ(window->lblPrintMsg()->text(), "Printing Report");
       EXPECT_EQ(window->cmdCancel()->text(), "Cancel");
       QTimer::singleShot(0, window->cmdCancel(), &QPushButton::click);
+      PrintReport(nullptr);  // pressed again while it prints: ignored
     }
     ReportPrinter::LetEventsRun(pages_printed);
   }
@@ -103,6 +104,7 @@ TEST_F(PrintReportTest, CancelInThePrintingWindowStopsAfterThePageUnderWay) {
   printer.PrintReport(nullptr);
 
   EXPECT_TRUE(printer.PrintCancelled());
+  EXPECT_EQ(dialogs_, 1);
   EXPECT_EQ(printer.window_shown, (std::vector<bool>{true, true}));
   EXPECT_EQ(printer.PrintingWindow(), nullptr);
   EXPECT_TRUE(prompt_.Boxes().empty());
