@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/print_report.h"
+#include "core/file_checks.h"
 #include "print/rtf_reader.h"
 
 namespace msu::app {
@@ -28,6 +29,8 @@ int TwipsToPixels(int twips) {
 }
 
 bool LoadDocumentInto(QTextEdit& box, const std::string& path) {
+  // A pipe in the document's place would hold the window until something writes to it.
+  if (!NotARegularFile(path).empty()) return false;
   if (!print::LoadDocumentFile(*box.document(), path)) return false;
   // A document is read from its start: the title and the header block come first.
   box.moveCursor(QTextCursor::Start);
