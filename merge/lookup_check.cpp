@@ -119,9 +119,10 @@ std::optional<std::string> DateKey(const std::string& text) {
       second >= 61) {
     return std::nullopt;
   }
-  char key[40];
-  std::snprintf(key, sizeof key, "%04d-%02d-%02d %02d:%02d:%06.3f", year, month, day, hour, minute,
-                second);
+  const long millis = std::lround(second * 1000);
+  char key[128];
+  std::snprintf(key, sizeof key, "%04d-%02d-%02d %02d:%02d:%02ld.%03ld", year, month, day, hour,
+                minute, millis / 1000, millis % 1000);
   return std::string(key);
 }
 
