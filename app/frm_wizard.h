@@ -172,11 +172,16 @@ class frmWizard : public QWidget {
   void BuildMergePage();
   void EnterMergePage();
   void cmdMerge_Click();
+  // Shows the figures of the re-merge guard and asks whether to merge all the same (default
+  // No). True for Yes.
+  bool ConfirmRemerge(const merge::RemergeCounts& counts);
   int AskMergeIncidents();
 
   // Step 6 (page_finish.cpp). In split mode it hands over to the server page and refuses.
   void BuildMergeFinishedPage();
   bool EnterMergeFinished();
+  // Writes the verification of a completed merge under the summary.
+  void ShowVerification(const MergeResult& result);
 
   // Steps 7 to 10 (page_split.cpp).
   void BuildSplitPathsPage();
@@ -271,6 +276,8 @@ class frmWizard : public QWidget {
   QPushButton* cmdSplit_ = nullptr;
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
+  // Step 6, beyond the summary.
+  QLabel* lblVerification_ = nullptr;
   // Step 11.
   QLabel* lblSelectIncInst_ = nullptr;
   QTreeWidget* lstMergeInc_ = nullptr;
