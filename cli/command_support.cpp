@@ -146,7 +146,8 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
 CommandSession::CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                                std::initializer_list<LogPage> pages, bool details, bool overwrite,
                                bool live_status)
-    : backend(root),
+    : embedded(root),
+      backend({&embedded, &sql_server}),
       progress(out, pages, live_status),
       prompt(err, overwrite ? Answer::kYes : Answer::kNo),
       context(ProgramFolder(), progress, prompt, backend) {

@@ -10,7 +10,9 @@
 
 #include "cli/msu_terminal.h"
 #include "core/context.h"
+#include "data/composite_backend.h"
 #include "data/embedded/backend.h"
+#include "data/sqlserver/backend.h"
 #include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
 
@@ -59,14 +61,17 @@ inline constexpr int kStatusReportNotSaved = 9;  // --report could not be writte
 inline constexpr int kStatusNotCleanedUp = 10;   // working files left in the application folder
 inline constexpr int kStatusInterrupted = 11;    // a signal arrived; it was taken after clean-up
 
-// What a command that works on the server has: the embedded backend of `root`, the terminal
+// What a command that works on the server has: the servers (the embedded instances of `root`,
+// then the SQL Servers configured on the machine, each name choosing its own), the terminal
 // log of `pages` (detail lines when `details`), message boxes answered on `err` (Yes/No with
 // Yes when `overwrite`) and the context over them, in the program's folder.
 struct CommandSession {
   CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                  std::initializer_list<LogPage> pages, bool details, bool overwrite,
                  bool live_status = false);
-  embedded::EmbeddedBackend backend;
+  embedded::EmbeddedBackend embedded;
+  sqlserver::SqlServerBackend sql_server;
+  data::CompositeBackend backend;
   TerminalProgress progress;
   TerminalPrompt prompt;
   Context context;

@@ -28,6 +28,7 @@ inline constexpr long kErrNotUpdatable = 3251;       // the recordset does not a
 inline constexpr long kErrNotFound = 3265;           // no field of that name or position
 inline constexpr long kErrClosed = 3704;             // operation on a closed object
 inline constexpr long kErrOpen = 3705;               // operation on an object that is open
+inline constexpr long kErrProviderNotFound = 3706;   // the database driver is not installed
 inline constexpr long kErrStatement = -2147217900;   // statement refused or failed
 inline constexpr long kErrTimeout = -2147217871;     // command time-out expired
 inline constexpr long kErrConnection = -2147467259;  // cannot open, or connection lost

@@ -157,7 +157,6 @@ class Merge {
   void CopyLookUpTables();
   // The post-merge conversion of B for a Database 1 older than 4.13; it writes its own lines.
   void PostConvertDestination();
-  void FinishDestination();
   // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
   void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
   // Collapses repeated qualification rows of A (dedup_quals.cpp).

@@ -122,4 +122,19 @@ std::string EmbeddedBackend::DataConnectionString(const std::string& server,
          ";Instance Root=" + root_;
 }
 
+bool EmbeddedBackend::OpensConnectionString(const std::string& connection_string) {
+  size_t start = 0;
+  while (start <= connection_string.size()) {
+    size_t end = connection_string.find(';', start);
+    if (end == std::string::npos) end = connection_string.size();
+    const std::string pair = connection_string.substr(start, end - start);
+    const size_t equals = pair.find('=');
+    if (equals != std::string::npos && EqualsNoCase(Trim(pair.substr(0, equals)), "Provider")) {
+      return EqualsNoCase(Trim(pair.substr(equals + 1)), "Orvane.Embedded");
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace msu::embedded

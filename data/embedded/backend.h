@@ -57,6 +57,8 @@ class EmbeddedBackend : public data::Backend {
   std::unique_ptr<data::Connection> CreateConnection() override;
   // "Provider=Orvane.Embedded;Server=S;Database=D;Instance Root=ROOT".
   std::string DataConnectionString(const std::string& server, const std::string& database) override;
+  // True for a string whose Provider is Orvane.Embedded.
+  bool OpensConnectionString(const std::string& connection_string) override;
 
  private:
   std::string root_;
