@@ -198,6 +198,10 @@ void frmWizard::SetStep(int iStep, int iDirection) {
 }
 
 void frmWizard::cmdNav_Click(int index) {
+  if (engine_runs_ > 0 && index != kNavHelp) {
+    DeferWhileEngineRuns(index);
+    return;
+  }
   switch (index) {
     case kNavHelp:
       if (QFileInfo::exists(QString::fromStdString(HelpFile_))) {
@@ -275,8 +279,45 @@ void frmWizard::RunCleanUp() {
 }
 
 void frmWizard::closeEvent(QCloseEvent* event) {
+  // The clean-up would close the connections the engine is using, inside its own call stack.
+  if (engine_runs_ > 0) {
+    DeferWhileEngineRuns(kNavCancel);
+    event->ignore();
+    return;
+  }
   RunCleanUp();
   event->accept();
+}
+
+frmWizard::EngineRun::EngineRun(frmWizard& wizard) : wizard_(wizard) {
+  if (wizard_.engine_runs_++ == 0 && wizard_.services_ != nullptr) {
+    wizard_.services_->SetStopRequest(false);
+  }
+}
+
+frmWizard::EngineRun::~EngineRun() {
+  if (--wizard_.engine_runs_ == 0) wizard_.CarryOutDeferred();
+}
+
+void frmWizard::DeferWhileEngineRuns(int nav_button) {
+  if (nav_button == kNavCancel || nav_button == kNavFinish) {
+    close_deferred_ = true;
+  } else {
+    moves_deferred_.push_back(nav_button);
+  }
+  if (services_ != nullptr) services_->SetStopRequest(true);
+}
+
+void frmWizard::CarryOutDeferred() {
+  if (services_ != nullptr) services_->SetStopRequest(false);
+  const std::vector<int> moves = std::move(moves_deferred_);
+  moves_deferred_.clear();
+  if (close_deferred_) {
+    close_deferred_ = false;
+    close();
+    return;
+  }
+  for (int index : moves) cmdNav_[index]->click();
 }
 
 }  // namespace msu::app

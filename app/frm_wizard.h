@@ -201,6 +201,31 @@ class frmWizard : public QWidget {
   void MergeIncidentTicked(QTreeWidgetItem* item);
   void FinishMergeIncidents();
 
+  // Held by every handler that runs an engine, for as long as the engine runs: the check
+  // (cmdCheckDB_Click); the merge, the consolidation and the split hold one the same way.
+  //
+  // The engines keep the window alive by letting pending window events run inside their
+  // progress calls, so the user's clicks reach the window in the middle of an engine's work.
+  // While an EngineRun is held, closing the window (Cancel, Finish, the title bar), Back and
+  // Next therefore do not act at once: they ask the engine to stop at its next step
+  // (WizardServices::SetStopRequest) and are carried out once the last EngineRun is gone,
+  // that is after the engine has unwound and the handler has finished: a close first (it runs
+  // the clean-up and drops the moves), otherwise each move in the order given, as a click on
+  // its button then (a button disabled by then does nothing).
+  class EngineRun {
+   public:
+    explicit EngineRun(frmWizard& wizard);
+    ~EngineRun();
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+
+   private:
+    frmWizard& wizard_;
+  };
+  // A close or a move asked for while an engine runs.
+  void DeferWhileEngineRuns(int nav_button);
+  void CarryOutDeferred();
+
   class ReportBoxes : public reports::ReportViewer {
    public:
     explicit ReportBoxes(frmWizard& wizard) : wizard_(wizard) {}
@@ -233,6 +258,10 @@ class frmWizard : public QWidget {
   std::string split_source_;
   std::string split_target_;
   bool cleaned_up_ = false;
+  // Engines running now (EngineRun), and what the user asked for meanwhile.
+  int engine_runs_ = 0;
+  bool close_deferred_ = false;
+  std::vector<int> moves_deferred_;
   // Set while the window fills an incident list or unticks items itself, so that only the
   // user's ticks reach the tick handlers.
   bool ticking_ = false;

@@ -6,6 +6,7 @@
 #include "merge/verification.h"
 #include "merge/version_rules.h"
 #include "server/exit_cleanup.h"
+#include "server/file_identity.h"
 #include "server/login_check.h"
 #include "server/working_copies.h"
 #include "split/split_paths.h"
@@ -18,7 +19,7 @@ std::vector<std::string> ServerServices::ListServers() { return FillServerList(c
 StepCheck ServerServices::CheckLogin(const std::string& server, const std::string& password,
                                      int direction) {
   const LoginResult result = msu::CheckLogin(context_, server, password, direction);
-  return {result.ok, result.message};
+  return {result.ok, result.ok ? result.note : result.message};
 }
 
 StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
@@ -94,6 +95,10 @@ StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& t
 }
 
 StepCheck ServerServices::AcceptSplitSource(const std::string& source) {
+  if (std::string refusal = UnfinishedTransactionMessage("The database to split", source);
+      !refusal.empty()) {
+    return {false, refusal};
+  }
   std::string database_version;
   std::string merge_version;
   if (!ReadDatabaseVersion(context_, source, &database_version, &merge_version)) {
@@ -123,6 +128,10 @@ bool ServerServices::RunSplit(const std::string& /*source*/, const std::string& 
 
 void ServerServices::SaveReport(const std::string& target_path) {
   reports::SaveReport(context_, target_path);
+}
+
+void ServerServices::SetStopRequest(bool stop) {
+  stop ? context_.RequestStop() : context_.ClearStopRequest();
 }
 
 void ServerServices::CleanUpAtExit() {

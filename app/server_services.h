@@ -51,7 +51,9 @@ class ServerServices : public WizardServices {
   // The split page's checks (split/split_paths.h) of the database to split and the resulting
   // database.
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
-  // Refuses a database older than 4.1 with its message box.
+  // Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage,
+  // in the page's label) before its version is read, and a database older than 4.1 with its
+  // message box.
   StepCheck AcceptSplitSource(const std::string& source) override;
   // Refuses: the split engine is not built.
   SplitStart StartSplit(const std::string& source) override;
@@ -63,6 +65,8 @@ class ServerServices : public WizardServices {
   // detaches the working databases and the engine's new database and deletes the working
   // files.
   void CleanUpAtExit() override;
+  // The Context's stop request (Context::RequestStop).
+  void SetStopRequest(bool stop) override;
 
   // The engine of the last check, or null.
   merge::Merge* Engine() { return engine_.get(); }

@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "reports/problem_report.h"
 #include "server/exit_cleanup.h"
+#include "server/file_identity.h"
 #include "server/login_check.h"
 #include "server/working_files.h"
 
@@ -69,7 +70,7 @@ std::string AbsolutePath(const std::string& text) {
   const std::string trimmed = Trim(text);
   if (trimmed.empty()) return text;
   std::error_code ignored;
-  return std::filesystem::absolute(trimmed, ignored).lexically_normal().string();
+  return std::filesystem::absolute(ExpandHome(trimmed), ignored).lexically_normal().string();
 }
 
 std::string CompletedPath(const std::string& text) {
@@ -121,7 +122,7 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
   password.assign(password.size(), '\0');
   if (!login.ok) {
     err << login.message << "\n";
-    return kStatusLogin;
+    return login.busy ? kStatusInUse : kStatusLogin;
   }
   MergePathBoxes boxes{AbsolutePath(given.database1), AbsolutePath(given.database2),
                        AbsolutePath(given.new_database)};

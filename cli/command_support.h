@@ -32,8 +32,8 @@ struct OptionTable {
 bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
                   std::string* problem, std::map<std::string, bool>* given = nullptr);
 
-// A path as the server knows its files: absolute. Blank text stays as it is, so that the page's
-// own message names what is missing.
+// A path as the server knows its files: absolute (a leading "~" is the home folder). Blank
+// text stays as it is, so that the page's own message names what is missing.
 std::string AbsolutePath(const std::string& text);
 
 // The absolute path with ".mdf" appended where the page would append it.
@@ -50,11 +50,12 @@ bool ReplaceFile(const std::string& from, const std::string& target, std::string
 
 // Exit statuses shared by the commands that log in and take the three merge paths; 0 and 1
 // are the commands' own.
-inline constexpr int kStatusUsage = 2;           // bad command line, unreadable password
-inline constexpr int kStatusLogin = 3;           // the login check refused
-inline constexpr int kStatusPaths = 4;           // a path rule, or an existing new database kept
-inline constexpr int kStatusInUse = 5;           // open connections to a database or working file
-inline constexpr int kStatusVersions = 6;        // a version unreadable, or a database too old
+inline constexpr int kStatusUsage = 2;     // bad command line, unreadable password
+inline constexpr int kStatusLogin = 3;     // the login check refused
+inline constexpr int kStatusPaths = 4;     // a path rule, or an existing new database kept
+inline constexpr int kStatusInUse = 5;     // open connections to a database or working file, or
+                                           // another run in the application folder or on the server
+inline constexpr int kStatusVersions = 6;  // a version unreadable, or a database too old
 inline constexpr int kStatusInstructions = 7;    // no instruction file fits, or it did not load
 inline constexpr int kStatusCheckFailed = 8;     // working copies, re-attach, initialisation
 inline constexpr int kStatusReportNotSaved = 9;  // --report could not be written
@@ -81,9 +82,11 @@ struct CommandSession {
 // kStatusCheckFailed by the stage it reached; 0 for a completed check.
 int CheckStageStatus(const merge::CheckOutcome& outcome);
 
-// Logs in as the wizard's server page does (the password is wiped once used), then validates
+// Logs in as the wizard's server page does (the password is wiped once used; the run's locks
+// are taken and databases an earlier run left detached are attached again), then validates
 // the three paths as its database page does, writing the refusal to `err`. Returns 0 with
-// `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse.
+// `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse
+// (open connections, or another run holding the application folder or the server).
 int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
                           const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err);
 

@@ -10,6 +10,7 @@ namespace msu {
 inline constexpr long kErrInvalidProcedureCall = 5;  // a collection has no element of that key
 inline constexpr long kErrOverflow = 6;              // a number does not fit the integer read
 inline constexpr long kErrSubscriptOutOfRange = 9;   // a collection has no element at that index
+inline constexpr long kErrUserInterrupt = 18;        // the user stopped the engine at work
 inline constexpr long kErrBadFileNumber = 52;        // the problem report file is not open
 inline constexpr long kErrFileNotFound = 53;         // a file to copy or read does not exist
 inline constexpr long kErrDeviceIO = 57;             // reading or writing a file failed

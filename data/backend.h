@@ -40,6 +40,11 @@ class Backend {
   // True when a connection of this backend opens `connection_string` (one of its own
   // DataConnectionString answers, say). By default every string.
   virtual bool OpensConnectionString(const std::string& /*connection_string*/) { return true; }
+
+  // The file a run locks so that it is the only run on `server` (core/run_lock.h): the
+  // working databases have fixed names on a server. Empty (this default) when the backend
+  // offers none; then only the application folder is locked.
+  virtual std::string RunLockFile(const std::string& /*server*/) { return {}; }
 };
 
 }  // namespace msu::data

@@ -165,4 +165,8 @@ bool CompositeBackend::OpensConnectionString(const std::string& connection_strin
   return false;
 }
 
+std::string CompositeBackend::RunLockFile(const std::string& server) {
+  return ProductFor(server).RunLockFile(server);
+}
+
 }  // namespace msu::data

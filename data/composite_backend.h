@@ -30,6 +30,7 @@ class CompositeBackend : public Backend {
   std::string DataConnectionString(const std::string& server, const std::string& database) override;
   bool Serves(const std::string& server) override;
   bool OpensConnectionString(const std::string& connection_string) override;
+  std::string RunLockFile(const std::string& server) override;
 
   // The product that serves `server` (the first product when none does).
   Backend& ProductFor(const std::string& server);

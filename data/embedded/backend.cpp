@@ -89,6 +89,18 @@ std::string EmbeddedAdminConnection::DetachDatabase(const std::string& name, boo
   return Require().Detach(name);
 }
 
+void EmbeddedAdminConnection::RecordPendingAttachment(const data::PendingAttachment& attachment) {
+  Require().RecordPendingAttachment(attachment);
+}
+
+void EmbeddedAdminConnection::RemovePendingAttachment(const std::string& name) {
+  Require().RemovePendingAttachment(name);
+}
+
+std::vector<data::PendingAttachment> EmbeddedAdminConnection::PendingAttachments() {
+  return Require().PendingAttachments();
+}
+
 EmbeddedBackend::EmbeddedBackend(std::string root)
     : root_(root.empty() ? DefaultInstanceRoot() : std::move(root)) {
   // The root travels in connection strings, which may be used from another folder.
@@ -135,6 +147,18 @@ bool EmbeddedBackend::OpensConnectionString(const std::string& connection_string
     start = end + 1;
   }
   return false;
+}
+
+}  // namespace msu::embedded
+
+namespace msu::embedded {
+
+std::string EmbeddedBackend::RunLockFile(const std::string& server) {
+  try {
+    return Instance::Open(root_, server)->RunLockFile();
+  } catch (const data::AdminError&) {
+    return {};
+  }
 }
 
 }  // namespace msu::embedded

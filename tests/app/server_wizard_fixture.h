@@ -12,6 +12,7 @@
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/hooked_progress.h"
 
 namespace msu::app::testing {
 
@@ -45,7 +46,8 @@ class ServerWizardTest : public WizardTest {
 
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
-    context_ = std::make_unique<Context>(app_, wizard_->progress(), prompt_, *backend_);
+    hooked_ = std::make_unique<msu::testing::HookedProgress>(wizard_->progress());
+    context_ = std::make_unique<Context>(app_, *hooked_, prompt_, *backend_);
     server_services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
     wizard_->SetServices(server_services_.get());
     wizard_->show();
@@ -57,6 +59,7 @@ class ServerWizardTest : public WizardTest {
     wizard_.reset();
     server_services_.reset();
     context_.reset();
+    hooked_.reset();
     instance_.reset();
     WizardTest::TearDown();
   }
@@ -97,6 +100,8 @@ class ServerWizardTest : public WizardTest {
   std::string database1_, database2_, bytes1_, bytes2_;
   std::unique_ptr<embedded::Instance> instance_;
   std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  // The engine's log: the wizard's own, with a place for the user's clicks.
+  std::unique_ptr<msu::testing::HookedProgress> hooked_;
   std::unique_ptr<Context> context_;
   std::unique_ptr<ServerServices> server_services_;
 };
