@@ -202,7 +202,9 @@ class frmWizard : public QWidget {
   void FinishMergeIncidents();
 
   // Held by every handler that runs an engine, for as long as the engine runs: the check
-  // (cmdCheckDB_Click); the merge, the consolidation and the split hold one the same way.
+  // (cmdCheckDB_Click), the merge (cmdMerge_Click), and Back and Next for the whole move, since
+  // the page left or entered may run one (the consolidation: IncSplitInit filling lstMergeInc,
+  // FinishCopyTables); the split holds one the same way.
   //
   // The engines keep the window alive by letting pending window events run inside their
   // progress calls, so the user's clicks reach the window in the middle of an engine's work.

@@ -47,6 +47,7 @@ void frmWizard::EnterMergePage() {
 }
 
 void frmWizard::cmdMerge_Click() {
+  EngineRun run(*this);
   cmdMerge_->setEnabled(false);
   if (services_ == nullptr) {
     progress_->AddProgressMerge(kNoServices, false);

@@ -4,6 +4,7 @@
 // second merge of the same Database 1 is questioned first.
 #include <QCheckBox>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include "tests/app/server_wizard_fixture.h"
 #include "tests/support/sqlite_rows.h"
@@ -220,6 +221,111 @@ TEST_F(MergePagesTest, ConsolidationFoldsEveryIncidentIntoTheOneTicked) {
   EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2"}));
   EXPECT_TRUE(fs::exists(Merged()));
 }
+
+// The user closes the window, or presses Back and then Next, while the merge or the
+// consolidation's incident list runs: the click arrives inside one of the engine's calls that
+// let window events run (a merge log line; an item added to lstMergeInc). The engine stops at
+// its next step; only then does the window clean up and close, or move.
+struct ClickDuringMerge {
+  const char* line;  // the click comes with this merge log line; empty: with the first incident
+  const char* click;
+};
+
+class ClickDuringMergeTest : public MergePagesTest,
+                             public ::testing::WithParamInterface<ClickDuringMerge> {};
+
+TEST_P(ClickDuringMergeTest, TheEngineStopsFirstAndNothingIsLeftBehind) {
+  ASSERT_NO_FATAL_FAILURE(WalkToStep5());
+  const std::string line = GetParam().line;
+  const std::string click = GetParam().click;
+  bool clicked = false;
+  auto user_clicks = [&] {
+    clicked = true;
+    if (click == "close") wizard_->close();
+    if (click == "back-next") {
+      Back();
+      Next();
+    }
+    // Nothing has happened yet: the engine is still at work on the merge page.
+    EXPECT_EQ(wizard_->CurrentStep(), 5);
+    EXPECT_TRUE(wizard_->isVisible());
+  };
+  hooked_->after_line = [&](LogPage, const std::string& text) {
+    if (!line.empty() && !clicked && text.rfind(line, 0) == 0) user_clicks();
+  };
+  Get<QPushButton>("cmdMerge")->click();
+  const long incidents = Both("SELECT COUNT(*) FROM Incidents");
+  QTreeWidget* list = Get<QTreeWidget>("lstMergeInc");
+  if (line.empty()) {
+    ASSERT_TRUE(wizard_->MergeCompleted());
+    // The first timer event runs in the event loop of the first item's arrival.
+    QTimer::singleShot(0, [&] {
+      EXPECT_EQ(list->topLevelItemCount(), 1);
+      user_clicks();
+    });
+    prompt_.QueueAnswer(Answer::kYes);
+    prompt_.QueueAnswer(Answer::kYes);
+    Next();
+  } else {
+    EXPECT_FALSE(wizard_->MergeCompleted());
+    const Lines log = LogTexts(2);
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& text) {
+      return text.ends_with(kStoppedByUser);
+    }));
+    EXPECT_FALSE(fs::exists(Merged()));
+  }
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+
+  if (click == "close") {
+    EXPECT_FALSE(wizard_->isVisible());
+    EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2"}));
+    for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", ".msu-run.lock"}) {
+      EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+    }
+    if (line.empty()) {
+      // The list stopped at its next item; the merge that ran to its end stays as it was.
+      EXPECT_EQ(list->topLevelItemCount(), 1);
+      EXPECT_EQ(Number(Merged(), "SELECT COUNT(*) FROM Incidents"), incidents);
+    }
+    return;
+  }
+  if (line.empty()) {
+    // Back was taken once the list had stopped, and Next filled it again, whole.
+    At(11, kOffOnOff);
+    EXPECT_EQ(list->topLevelItemCount(), incidents);
+  } else {
+    // Back was taken once the merge had stopped (Next was disabled on the merge page). The
+    // stopped merge cannot be taken up again; a new check and merge run as the first would have.
+    ASSERT_EQ(Step(), 3);
+    Next();
+    At(5, kOffOnOff);
+    EXPECT_FALSE(Get<QPushButton>("cmdMerge")->isEnabled());
+    Back();
+    Get<QPushButton>("cmdCheckDB")->click();
+    ASSERT_TRUE(wizard_->CheckCompleted());
+    Next();
+    Get<QPushButton>("cmdMerge")->click();
+    ASSERT_TRUE(wizard_->MergeCompleted()) << ::testing::PrintToString(LogTexts(2));
+    EXPECT_EQ(Number(Merged(), "SELECT COUNT(*) FROM Persons"),
+              Both("SELECT COUNT(*) FROM Persons"));
+  }
+  wizard_->close();
+  EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Clicks, ClickDuringMergeTest,
+                         ::testing::Values(ClickDuringMerge{"Core table copying started", "close"},
+                                           ClickDuringMerge{"Parent table: Incidents", "back-next"},
+                                           ClickDuringMerge{"", "close"},
+                                           ClickDuringMerge{"", "back-next"}),
+                         [](const ::testing::TestParamInfo<ClickDuringMerge>& info) {
+                           std::string name =
+                               std::string(*info.param.line ? "Merge" : "IncidentList") +
+                               info.param.click;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace msu::app::testing
