@@ -163,9 +163,6 @@ TEST_F(ServerServicesTest, WhatThisBuildDoesNotCarryIsRefusedNotFaked) {
   EXPECT_EQ(start.message, "The split is not available in this build.");
   EXPECT_FALSE(product_->RunSplit("a", "b", {1}));
   EXPECT_EQ(progress_.Texts(LogPage::kSplit).back(), "The split is not available in this build.");
-
-  EXPECT_FALSE(product_->RunMerge());
-  EXPECT_EQ(progress_.Texts(LogPage::kMerge).back(), "The merge is not available in this build.");
 }
 
 TEST_F(ServerServicesTest, ACheckStoppedAtTheVersionsKeepsTheLogsAndMakesNoEngine) {
