@@ -161,6 +161,15 @@ class Connection {
   // Errors of the last failed call, oldest first; cleared by the next call that succeeds.
   virtual const std::vector<ErrorEntry>& Errors() const = 0;
 
+  // A transaction: BeginTrans starts one (returning its nesting level, 1) and every statement
+  // after it counts only once CommitTrans has run; RollbackTrans undoes all of them. Closing
+  // the connection, or losing it, in between undoes them too. One transaction at a time: a
+  // BeginTrans inside one, and a CommitTrans or RollbackTrans outside one, throw DataError.
+  // A backend that has no transactions throws DataError kErrStatement from all three.
+  virtual long BeginTrans() { throw NoTransactions(); }
+  virtual void CommitTrans() { throw NoTransactions(); }
+  virtual void RollbackTrans() { throw NoTransactions(); }
+
   // Set-based copy into this connection's database of the rows that `source_statement`
   // ("SELECT * FROM t" or "SELECT * FROM t WHERE ...") selects on `source`, a connection to
   // another database of the same server, into the table `table` of this database. `fields`
@@ -177,6 +186,11 @@ class Connection {
                                            const std::string& /*table*/,
                                            const std::vector<FieldInfo>& /*fields*/) {
     return std::nullopt;
+  }
+
+ private:
+  static DataError NoTransactions() {
+    return DataError(kErrStatement, "This data connection does not support transactions.");
   }
 };
 

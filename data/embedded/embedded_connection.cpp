@@ -122,6 +122,22 @@ class EmbeddedConnection : public data::Connection {
 
   const std::vector<data::ErrorEntry>& Errors() const override { return *errors_; }
 
+  // SQLite's own transaction: the savepoints single statements take nest inside it.
+  long BeginTrans() override {
+    return Guard([&] {
+      SqliteDatabase& db = Database();
+      if (sqlite3_get_autocommit(db.handle()) == 0) {
+        throw data::DataError(data::kErrStatement,
+                              "A transaction is already active on this connection; the embedded "
+                              "server does not nest transactions.");
+      }
+      db.Run("BEGIN", "BEGIN TRANSACTION");
+      return 1L;
+    });
+  }
+  void CommitTrans() override { EndTransaction("COMMIT", "COMMIT TRANSACTION"); }
+  void RollbackTrans() override { EndTransaction("ROLLBACK", "ROLLBACK TRANSACTION"); }
+
   // Only between two open connections of this server: the source's file is attached to this
   // connection for the copy.
   std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
@@ -155,6 +171,21 @@ class EmbeddedConnection : public data::Connection {
       *errors_ = {{converted.number(), converted.description()}};
       throw converted;
     }
+  }
+
+  void EndTransaction(const char* sql, const char* statement) {
+    Guard([&] {
+      SqliteDatabase& db = Database();
+      if (sqlite3_get_autocommit(db.handle()) != 0) {
+        throw data::DataError(
+            data::kErrStatement,
+            std::string("No transaction is active on this connection (") + statement + ").");
+      }
+      // Streaming results are read to their end first: a rollback would cut them off.
+      db.BeforeWrite();
+      db.Run(sql, statement);
+      return 0;
+    });
   }
 
   void OpenDatabase() {

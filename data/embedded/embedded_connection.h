@@ -11,9 +11,10 @@
 // session, the next statement closes the connection and fails with kErrConnection "The
 // connection was ended by the server administrator (process N was killed).".
 //
-// Every statement commits on its own, and by default a commit returns only once the file is
-// safely on disk. A caller that works on a throw-away copy (the working databases of a merge)
-// may trade that for speed, with "Synchronous=Off" in the connection string or the property
+// Every statement commits on its own unless BeginTrans has started a transaction (one at a
+// time; CommitTrans or RollbackTrans ends it), and by default a commit returns only once the
+// file is safely on disk. A caller that works on a throw-away copy (the working databases of a
+// merge) may trade that for speed, with "Synchronous=Off" in the connection string or the property
 // SetProperty("Synchronous", 0) (1: normal, 2: full, the default): a crash of the program still
 // loses nothing but the statement under way; a crash of the machine may damage the file.
 //

@@ -133,6 +133,25 @@ std::unique_ptr<data::Recordset> FaultInjectingConnection::OpenRecordset(
   return rows;
 }
 
+long FaultInjectingConnection::BeginTrans() {
+  shared_->Enter(CallKind::kExecute, "BEGIN TRANSACTION");
+  const long level = real_->BeginTrans();
+  shared_->injected_last = false;
+  return level;
+}
+
+void FaultInjectingConnection::CommitTrans() {
+  shared_->Enter(CallKind::kExecute, "COMMIT TRANSACTION");
+  real_->CommitTrans();
+  shared_->injected_last = false;
+}
+
+void FaultInjectingConnection::RollbackTrans() {
+  shared_->Enter(CallKind::kExecute, "ROLLBACK TRANSACTION");
+  real_->RollbackTrans();
+  shared_->injected_last = false;
+}
+
 const std::vector<data::ErrorEntry>& FaultInjectingConnection::Errors() const {
   return shared_->injected_last ? shared_->injected : real_->Errors();
 }

@@ -499,5 +499,29 @@ TEST_F(EmbeddedConnectionTest, InstanceDatabasesNeedARunningServerAndALiveSessio
             Error(data::kErrConnection, "The server orvane is stopped."));
 }
 
+// What the incident deletion relies on: a transaction counts whole or not at all, also when
+// the connection closes before it ends, and statements that take savepoints nest inside it.
+TEST_F(EmbeddedConnectionTest, TransactionsCommitWholeOrRollBack) {
+  Exec("CREATE TABLE T (k int NOT NULL PRIMARY KEY, v varchar(10))");
+  EXPECT_EQ(db_->BeginTrans(), 1);
+  Exec("INSERT INTO T VALUES (1, 'a')");
+  Exec("UPDATE T SET k = k + 10");  // a key shift runs in a savepoint of its own
+  ExpectFailure([&] { db_->BeginTrans(); }, data::kErrStatement, "already active");
+  db_->RollbackTrans();
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), Lines{"0"});
+
+  db_->BeginTrans();
+  Exec("INSERT INTO T VALUES (2, 'b')");
+  db_->CommitTrans();
+  ExpectFailure([&] { db_->CommitTrans(); }, data::kErrStatement, "No transaction is active");
+  ExpectFailure([&] { db_->RollbackTrans(); }, data::kErrStatement, "No transaction is active");
+
+  db_->BeginTrans();
+  Exec("DELETE FROM T");
+  db_->Close();
+  EXPECT_EQ(msu::testing::QueryFile(path_, "SELECT k FROM T"), Lines{"2"});
+  ExpectIntact();
+}
+
 }  // namespace
 }  // namespace msu::embedded
