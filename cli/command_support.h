@@ -76,6 +76,10 @@ struct CommandSession {
 // kStatusCheckFailed by the stage it reached; 0 for a completed check.
 int CheckStageStatus(const merge::CheckOutcome& outcome);
 
+// Logs in as the wizard's server page does (the password is wiped once used), writing a refusal
+// to `err`. Returns 0, or kStatusLogin.
+int LogIn(Context& context, const std::string& server, std::string& password, std::ostream& err);
+
 // Logs in as the wizard's server page does (the password is wiped once used), then validates
 // the three paths as its database page does, writing the refusal to `err`. Returns 0 with
 // `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse.
