@@ -198,6 +198,12 @@ void frmWizard::SetStep(int iStep, int iDirection) {
 }
 
 void frmWizard::cmdNav_Click(int index) {
+  // A click that arrives while an engine works (its lines let window events run) must not
+  // move the pages or clean up under it; a close waits for the engine.
+  if (engine_running_ && index != kNavHelp) {
+    if (index == kNavCancel || index == kNavFinish) close_requested_ = true;
+    return;
+  }
   switch (index) {
     case kNavHelp:
       if (QFileInfo::exists(QString::fromStdString(HelpFile_))) {
@@ -275,8 +281,26 @@ void frmWizard::RunCleanUp() {
 }
 
 void frmWizard::closeEvent(QCloseEvent* event) {
+  if (engine_running_) {
+    close_requested_ = true;
+    event->ignore();
+    return;
+  }
   RunCleanUp();
   event->accept();
+}
+
+frmWizard::EngineRun::EngineRun(frmWizard& wizard) : wizard_(wizard) {
+  wizard_.engine_running_ = true;
+}
+
+frmWizard::EngineRun::~EngineRun() {
+  wizard_.engine_running_ = false;
+  if (wizard_.close_requested_) {
+    wizard_.close_requested_ = false;
+    // Once the handler that ran the engine has returned.
+    QMetaObject::invokeMethod(&wizard_, &QWidget::close, Qt::QueuedConnection);
+  }
 }
 
 }  // namespace msu::app

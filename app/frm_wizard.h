@@ -17,6 +17,7 @@
 #include "core/prompt.h"
 #include "reports/problem_report.h"
 #include "server/login_check.h"
+#include "split/incident_list.h"
 
 class QCheckBox;
 class QComboBox;
@@ -113,6 +114,9 @@ class frmWizard : public QWidget {
   long MergeIntoIncident() const { return MergeIntoIncident_; }
   int IncidentsChecked() const { return IncidentsChecked_; }
   bool SplitDone() const { return SplitDone_; }
+  // An engine is at work (the split's Initialize or Execute): Back and Next do nothing, and
+  // Cancel, Finish or closing the window wait until it has finished, then close.
+  bool EngineRunning() const { return engine_running_; }
   const std::string& HelpFile() const { return HelpFile_; }
   // The viewer, once Help, the Full Screen action or a report has created it.
   frmView* Viewer() const { return viewer_.get(); }
@@ -196,6 +200,40 @@ class frmWizard : public QWidget {
   void MergeIncidentTicked(QTreeWidgetItem* item);
   void FinishMergeIncidents();
 
+  // The split selection page's list and count label, as the split engine fills, reads and
+  // marks them (page_split.cpp). The item's tag is kept as its data.
+  class SplitListView : public split::IncidentList {
+   public:
+    explicit SplitListView(frmWizard& wizard) : wizard_(wizard) {}
+    void Clear() override;
+    void AddItem(const std::string& text, const std::string& tag) override;
+    int Count() const override;
+    std::string Text(int index) const override;
+    std::string Tag(int index) const override;
+    bool Checked(int index) const override;
+    void SetStatus(int index, const std::string& status, bool bold) override;
+    void SetEnabled(bool enabled) override;
+    void SetSelectedCaption(const std::string& caption) override;
+
+   private:
+    QTreeWidgetItem* Item(int index) const;
+    frmWizard& wizard_;
+  };
+
+  // An engine at work, for the life of the object (see EngineRunning). Until a general way
+  // to stop an engine at its next step exists, the window waits for it: no clean-up can run
+  // while the engine still uses its connections.
+  class EngineRun {
+   public:
+    explicit EngineRun(frmWizard& wizard);
+    ~EngineRun();
+    EngineRun(const EngineRun&) = delete;
+    EngineRun& operator=(const EngineRun&) = delete;
+
+   private:
+    frmWizard& wizard_;
+  };
+
   class ReportBoxes : public reports::ReportViewer {
    public:
     explicit ReportBoxes(frmWizard& wizard) : wizard_(wizard) {}
@@ -212,6 +250,7 @@ class frmWizard : public QWidget {
   std::unique_ptr<QtProgress> progress_;
   std::unique_ptr<frmView> viewer_;
   ReportBoxes report_boxes_{*this};
+  SplitListView split_list_{*this};
 
   int CurrentStep_ = kStepOperation;
   bool FinishEnabled_ = false;
@@ -228,6 +267,10 @@ class frmWizard : public QWidget {
   std::string split_source_;
   std::string split_target_;
   bool cleaned_up_ = false;
+  bool engine_running_ = false;
+  bool close_requested_ = false;
+  // The verification's closing line of the last split, for the final page.
+  std::string split_verification_;
   // Set while the window fills an incident list or unticks items itself, so that only the
   // user's ticks reach the tick handlers.
   bool ticking_ = false;
@@ -271,6 +314,7 @@ class frmWizard : public QWidget {
   QPushButton* cmdSplit_ = nullptr;
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
+  QLabel* lblSplitVerification_ = nullptr;
   // Step 11.
   QLabel* lblSelectIncInst_ = nullptr;
   QTreeWidget* lstMergeInc_ = nullptr;
