@@ -9,6 +9,7 @@
 // failed call in Errors().
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -131,6 +132,16 @@ class Recordset {
   }
 };
 
+// What a query selects, in brief: the number of rows and fields, and the sum of a 64-bit hash
+// of each row's values (their types and contents), which does not depend on the order the
+// rows come in. Equal digests from one backend mean, but for a chance of 2^-64, equal rows.
+struct RowDigest {
+  int64_t rows = 0;
+  int fields = 0;
+  uint64_t sum = 0;
+  bool operator==(const RowDigest&) const = default;
+};
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -166,6 +177,14 @@ class Connection {
   // the connection, or losing it, in between undoes them too. One transaction at a time: a
   // BeginTrans inside one, and a CommitTrans or RollbackTrans outside one, throw DataError.
   // A backend that has no transactions throws DataError kErrStatement from all three.
+  // The digest of the rows a query ("SELECT ...") selects, computed where the rows are,
+  // without handing each row over. Nothing when this backend cannot; the caller then reads the
+  // rows. Digests compare only with digests of the same backend. Throws DataError when the
+  // query fails.
+  virtual std::optional<RowDigest> DigestRows(const std::string& /*statement*/) {
+    return std::nullopt;
+  }
+
   virtual long BeginTrans() { throw NoTransactions(); }
   virtual void CommitTrans() { throw NoTransactions(); }
   virtual void RollbackTrans() { throw NoTransactions(); }

@@ -26,16 +26,22 @@ struct SplitVerification {
   int lookup_tables = 0;    // of which lookup tables
   int64_t rows_compared = 0;
   std::vector<std::string> findings;  // one text per problem
+  double seconds = 0;
   bool Passed() const { return ran && findings.empty(); }
 };
+
+// How the rows of a table are compared. kDigest lets the server digest them where they are
+// (Connection::DigestRows) and reads them row by row only when it cannot; kRowByRow always
+// reads them. Both find the same differences.
+enum class ComparePath { kDigest, kRowByRow };
 
 // Checks the database attached as `new_database_name` against the database whose data file is
 // `source_path`, for the incidents `kept` and `removed` (ids). A check that cannot run is a
 // finding too. Never throws.
 SplitVerification VerifySplit(Context& context, const std::string& source_path,
                               const std::string& new_database_name,
-                              const std::vector<int64_t>& kept,
-                              const std::vector<int64_t>& removed);
+                              const std::vector<int64_t>& kept, const std::vector<int64_t>& removed,
+                              ComparePath path = ComparePath::kDigest);
 
 // The lines that report a verification: one per finding ("Verification failed: ..."), then a
 // closing line ("Verification passed: ..." or "Verification found N problems ..."). None when

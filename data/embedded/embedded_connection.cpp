@@ -70,6 +70,54 @@ std::string Lookup(const std::map<std::string, std::string>& pairs,
   return std::string();
 }
 
+// FNV-1a over `size` bytes, into `hash`.
+void Feed(uint64_t& hash, const void* bytes, size_t size) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= p[i];
+    hash *= 0x100000001b3ULL;
+  }
+}
+
+// Spreads a row's hash over all 64 bits before it is summed (splitmix64's finaliser).
+uint64_t Mix(uint64_t hash) {
+  hash ^= hash >> 30;
+  hash *= 0xbf58476d1ce4e5b9ULL;
+  hash ^= hash >> 27;
+  hash *= 0x94d049bb133111ebULL;
+  return hash ^ (hash >> 31);
+}
+
+data::RowDigest DigestOf(SqliteDatabase& db, const Statement& stmt, const std::string& statement) {
+  data::RowDigest digest;
+  sqlite3_stmt* s = stmt.get();
+  digest.fields = sqlite3_column_count(s);
+  while (db.Step(stmt, statement) == SQLITE_ROW) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (int c = 0; c < digest.fields; ++c) {
+      const auto type = static_cast<unsigned char>(sqlite3_column_type(s, c));
+      Feed(hash, &type, 1);
+      if (type == SQLITE_INTEGER) {
+        const sqlite3_int64 value = sqlite3_column_int64(s, c);
+        Feed(hash, &value, sizeof value);
+      } else if (type == SQLITE_FLOAT) {
+        const double value = sqlite3_column_double(s, c);
+        Feed(hash, &value, sizeof value);
+      } else if (type != SQLITE_NULL) {
+        const void* bytes = type == SQLITE_TEXT
+                                ? static_cast<const void*>(sqlite3_column_text(s, c))
+                                : sqlite3_column_blob(s, c);
+        const auto size = static_cast<uint64_t>(sqlite3_column_bytes(s, c));
+        Feed(hash, &size, sizeof size);
+        if (bytes != nullptr) Feed(hash, bytes, size);
+      }
+    }
+    digest.sum += Mix(hash);
+    ++digest.rows;
+  }
+  return digest;
+}
+
 class EmbeddedConnection : public data::Connection {
  public:
   explicit EmbeddedConnection(std::string instance_root)
@@ -121,6 +169,19 @@ class EmbeddedConnection : public data::Connection {
   }
 
   const std::vector<data::ErrorEntry>& Errors() const override { return *errors_; }
+
+  // The rows are hashed as SQLite holds them, without making values of them.
+  std::optional<data::RowDigest> DigestRows(const std::string& statement) override {
+    return Guard([&]() -> std::optional<data::RowDigest> {
+      SqliteDatabase& db = Database();
+      std::shared_ptr<SqliteDatabase> keep = db_;
+      const Translation tr = TranslateStatement(statement);
+      if (tr.kind != Translation::Kind::kStatement) return std::nullopt;
+      Statement stmt = db.Prepare(tr.sql, statement);
+      if (!sqlite3_stmt_readonly(stmt.get())) return std::nullopt;
+      return DigestOf(db, stmt, statement);
+    });
+  }
 
   // SQLite's own transaction: the savepoints single statements take nest inside it.
   long BeginTrans() override {

@@ -31,6 +31,9 @@
 // INSERT ... SELECT inside a savepoint, each value written as the row copy would write it
 // (bulk_copy.h).
 //
+// Digests (Connection::DigestRows) are computed on SQLite's own values, so a digest of this
+// server compares with digests of this server only.
+//
 // Opening never creates or writes a file: a missing file, an empty file and a file that is not
 // a database are refused with kErrConnection. New database files are made by
 // CreateDatabaseFile (database_file.h). Statements are translated from T-SQL as described in

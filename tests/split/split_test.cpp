@@ -216,19 +216,22 @@ TEST_F(SplitTest, VerificationFindsWhatDiffersFromTheSource) {
            "MIN(ResourceID) FROM Resources);"
            "INSERT INTO Persons (PersonID, IncidentID, LastName) VALUES (999999, 4, 'Stray');"
            "DELETE FROM L_Kind WHERE rowid = (SELECT MAX(rowid) FROM L_Kind);");
-  const split::SplitVerification verification =
-      split::VerifySplit(*context_, source_, "Checked", {1, 2}, {3, 4, 5});
-  EXPECT_THAT(verification.findings,
-              ElementsAre("rows of table Resources differ from those of the database to split",
-                          "table Persons holds " + std::to_string(persons + 1) + " rows, not the " +
-                              std::to_string(persons) + " rows of the database to split that stay",
-                          "1 rows of table Persons belong to a removed incident",
-                          "table L_Kind holds " + std::to_string(kinds - 1) + " rows, not the " +
-                              std::to_string(kinds) + " rows of the database to split that stay"));
-  EXPECT_EQ(split::SplitVerificationLines(verification)
-                .back()
-                .rfind("Verification found 4 problems (", 0),
-            0u);
+  for (split::ComparePath path : {split::ComparePath::kDigest, split::ComparePath::kRowByRow}) {
+    const split::SplitVerification verification =
+        split::VerifySplit(*context_, source_, "Checked", {1, 2}, {3, 4, 5}, path);
+    EXPECT_THAT(
+        verification.findings,
+        ElementsAre("rows of table Resources differ from those of the database to split",
+                    "table Persons holds " + std::to_string(persons + 1) + " rows, not the " +
+                        std::to_string(persons) + " rows of the database to split that stay",
+                    "1 rows of table Persons belong to a removed incident",
+                    "table L_Kind holds " + std::to_string(kinds - 1) + " rows, not the " +
+                        std::to_string(kinds) + " rows of the database to split that stay"));
+    EXPECT_EQ(split::SplitVerificationLines(verification)
+                  .back()
+                  .rfind("Verification found 4 problems (", 0),
+              0u);
+  }
 }
 
 }  // namespace

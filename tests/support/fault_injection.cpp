@@ -133,6 +133,13 @@ std::unique_ptr<data::Recordset> FaultInjectingConnection::OpenRecordset(
   return rows;
 }
 
+std::optional<data::RowDigest> FaultInjectingConnection::DigestRows(const std::string& statement) {
+  shared_->Enter(CallKind::kExecute, statement);
+  std::optional<data::RowDigest> digest = real_->DigestRows(statement);
+  shared_->injected_last = false;
+  return digest;
+}
+
 long FaultInjectingConnection::BeginTrans() {
   shared_->Enter(CallKind::kExecute, "BEGIN TRANSACTION");
   const long level = real_->BeginTrans();

@@ -523,5 +523,26 @@ TEST_F(EmbeddedConnectionTest, TransactionsCommitWholeOrRollBack) {
   ExpectIntact();
 }
 
+// The verification of a split compares digests of rows: the order does not count, a value, its
+// type or one more copy of a row does.
+TEST_F(EmbeddedConnectionTest, DigestsOfRowsIgnoreTheirOrderOnly) {
+  Exec("CREATE TABLE T (k int, v varchar(10), r real)");
+  Exec("INSERT INTO T VALUES (1, 'a', 0.5)");
+  Exec("INSERT INTO T VALUES (2, NULL, NULL)");
+  const auto digest = [&](const std::string& statement) { return *db_->DigestRows(statement); };
+  const data::RowDigest all = digest("SELECT * FROM T");
+  EXPECT_EQ(all.rows, 2);
+  EXPECT_EQ(all.fields, 3);
+  EXPECT_EQ(digest("SELECT * FROM T ORDER BY k DESC"), all);
+  Exec("UPDATE T SET v = 'A' WHERE k = 1");
+  EXPECT_NE(digest("SELECT * FROM T"), all);
+  Exec("UPDATE T SET v = 'a', k = '1' WHERE k = 1");  // text in an int column stays a number
+  EXPECT_EQ(digest("SELECT * FROM T"), all);
+  Exec("INSERT INTO T VALUES (2, NULL, NULL)");
+  EXPECT_NE(digest("SELECT * FROM T").sum, all.sum);
+  ExpectFailure([&] { db_->DigestRows("SELECT * FROM Missing"); }, data::kErrStatement,
+                "no such table");
+}
+
 }  // namespace
 }  // namespace msu::embedded
