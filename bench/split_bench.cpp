@@ -132,18 +132,14 @@ double Split(const std::string& folder, const std::string& app, const std::strin
   for (long long id : kept) list.Tick(id);
   msu::split::SplitRun run;
   run.removal = removal;
-  const auto verify_start = Clock::now();
   const msu::split::SplitOutcome outcome =
       msu::split::RunSplitSequence(context, *engine, source, target, run);
   const double seconds = Seconds(start);
   std::string phases;
-  double engine_seconds = 0;
   for (const auto& phase : engine->Figures().phases) {
     phases += "  " + phase.phase + " " + std::to_string(phase.seconds).substr(0, 5) + " s";
-    if (phase.phase != "working copy") engine_seconds += phase.seconds;
   }
-  phases += "  verification " +
-            std::to_string(Seconds(verify_start) - engine_seconds).substr(0, 5) + " s";
+  phases += "  verification " + std::to_string(outcome.verification.seconds).substr(0, 5) + " s";
   std::fprintf(stderr, "  %s:%s\n",
                removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
                phases.c_str());

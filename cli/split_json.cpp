@@ -47,6 +47,7 @@ std::string SplitJsonText(const SplitJsonInput& input) {
                            {"findings", v.findings}};
     json seconds = json::object();
     for (const split::PhaseSeconds& phase : figures->phases) seconds[phase.phase] = phase.seconds;
+    if (v.ran) seconds["verification"] = v.seconds;
     doc["seconds"] = seconds;
   }
   doc["exit_status"] = input.exit_status;
