@@ -44,6 +44,7 @@ int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
           << "msu: nothing was changed; give --allow-remerge to merge all the same\n";
       return kMergeRemergeRefused;
     }
+    case merge::MergeStage::kPreConversion:
     case merge::MergeStage::kCopyTables:
       return kMergeStopped;
     case merge::MergeStage::kConsolidation:
@@ -119,7 +120,9 @@ std::string MergeHelp() {
          "file name. First the database check runs as msu check runs it (differences it finds\n"
          "do not stop the merge; they are in the problem report); then the merge renumbers the\n"
          "keys of Database 1 past those of Database 2, copies its rows and user-added lookup\n"
-         "codes, syncs the key counters and verifies the result before it is placed.\n"
+         "codes, syncs the key counters and verifies the result before it is placed. A\n"
+         "Database 1 older than 4.13 is converted: its working copy before the copy, the rows\n"
+         "it brought into the new database after it.\n"
          "Your database files are only read; both stay attached under their own names.\n"
          "\n"
          "  --details             also print the detail lines of the logs\n"

@@ -55,6 +55,13 @@ json FiguresJson(const merge::MergeFigures& figures) {
                          {"counters_checked", v.counters_checked},
                          {"findings", findings}};
   out["warnings"] = figures.warnings;
+  if (figures.post_converted) {
+    const convert::PostConvertFigures& c = figures.conversion;
+    out["post_conversion"] = {{"request_numbers", c.request_numbers},
+                              {"original_requests", c.original_requests},
+                              {"admin_offices", c.admin_offices},
+                              {"kind_codes", c.kind_codes}};
+  }
   json seconds = json::object();
   for (const merge::PhaseSeconds& phase : figures.phases) seconds[phase.phase] = phase.seconds;
   out["seconds"] = seconds;

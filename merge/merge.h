@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/post_convert.h"
 #include "data/data_access.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_figures.h"
@@ -49,6 +50,8 @@ struct MergeOptions {
   // written and CopyTables writes none of the lines of the final copy.
   bool dry_run = false;
   RowCopyPath row_copy = RowCopyPath::kSetBased;
+  // How the legacy conversions send their statements (convert/post_convert.h).
+  convert::StatementPath conversions = convert::StatementPath::kSetBased;
 };
 
 // How far Initialize got; the step named is the one that failed when it returned false.
@@ -97,8 +100,10 @@ class Merge {
   // step through the final copy succeeded (with options.dry_run: through the closing of the
   // connections). On failure writes "Error, merge stopped, " + CurrentOperation and "Error is "
   // + LastError (or the lines of the routine that failed) and returns false; nothing is rolled
-  // back. A Database 1 older than 4.13 needs conversions this build does not have: the merge
-  // then stops before it changes anything, with a line saying so. Never throws.
+  // back. For a Database 1 older than 4.13, whose copy A the merge sequence has converted
+  // first (convert/pre_convert.h), the post-merge conversion (convert/post_convert.h) runs on B
+  // right after "Lookup table copying completed."; its failure lines stand in the log and the
+  // merge goes on. Never throws.
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
@@ -150,7 +155,8 @@ class Merge {
   int64_t MaxKeyOfFamily(const instructions::PTable& table);
   void CopyCoreTables();
   void CopyLookUpTables();
-  void FinishDestination();
+  // The post-merge conversion of B for a Database 1 older than 4.13; it writes its own lines.
+  void PostConvertDestination();
   // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
   void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
   // Collapses repeated qualification rows of A (dedup_quals.cpp).

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/post_convert.h"
+
 namespace msu::merge {
 
 // A referring table whose codes followed a recoded lookup code.
@@ -70,6 +72,9 @@ struct MergeFigures {
   Verification verification;
   std::vector<std::string> warnings;  // of a dry run: keys past 32 bits, qualification IDs
   std::vector<PhaseSeconds> phases;
+  // The post-merge conversion of a Database 1 older than 4.13, when it ran.
+  bool post_converted = false;
+  convert::PostConvertFigures conversion;
 };
 
 }  // namespace msu::merge

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "convert/pre_convert.h"
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/verification.h"
@@ -124,12 +125,12 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
                               IncidentChoice* list) {
   MergeOutcome outcome;
   Progress& progress = context.progress();
-  if (run.guard && engine.SourceConnection() != nullptr &&
-      engine.DestinationConnection() != nullptr &&
-      !NeedsLegacyConversion(context.versions.Database1Version)) {
+  const bool legacy = NeedsLegacyConversion(context.versions.Database1Version);
+  data::Connection* const source = engine.SourceConnection();
+  data::Connection* const destination = engine.DestinationConnection();
+  if (run.guard && source != nullptr && destination != nullptr) {
     try {
-      outcome.remerge =
-          CountRemergedRows(*engine.SourceConnection(), *engine.DestinationConnection());
+      outcome.remerge = CountRemergedRows(*source, *destination, legacy);
     } catch (...) {
       // A database without the tables the guard reads has nothing merged before.
     }
@@ -140,6 +141,11 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
   }
 
   engine.Options = run.engine;
+  // Without its connections the engine has nothing to convert; CopyTables says so.
+  if (legacy && source != nullptr && destination != nullptr) {
+    outcome.stage = MergeStage::kPreConversion;
+    if (!convert::PreConvert(context, *source, *destination)) return outcome;
+  }
   outcome.stage = MergeStage::kCopyTables;
   const bool merged = engine.CopyTables();
   const MergeFigures& figures = engine.Figures();

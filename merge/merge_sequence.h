@@ -66,6 +66,8 @@ struct MergeRun {
 
 enum class MergeStage {
   kRemergeGuard,   // refused: Database 1 looks merged into Database 2 before
+  kPreConversion,  // the pre-merge conversion of a Database 1 older than 4.13 failed (it wrote
+                   // its own lines; nothing was copied)
   kCopyTables,     // CopyTables failed (it wrote its own lines)
   kConsolidation,  // the incident to keep is not one of the new database
   kCompleted,
@@ -78,9 +80,11 @@ struct MergeOutcome {
 };
 
 // The Merge button and what may follow it, on the engine of a completed check: the re-merge
-// guard, CopyTables, then on the merge log the verification's lines and a dry run's warnings
-// (after CopyTables' own lines), and with `into_incident` the consolidation (IncSplitInit into
-// `list`, then FinishCopyTables). Never throws.
+// guard, for a Database 1 older than 4.13 the pre-merge conversion of working copy A
+// (convert/pre_convert.h; when it fails nothing is copied), CopyTables, then on the merge log
+// the verification's lines and a dry run's warnings (after CopyTables' own lines), and with
+// `into_incident` the consolidation (IncSplitInit into `list`, then FinishCopyTables). Never
+// throws.
 MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& run,
                               IncidentChoice* list = nullptr);
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "convert/request_number.h"
 #include "core/text.h"
 
 namespace msu::merge {
@@ -19,12 +20,17 @@ constexpr const char* kResources =
     "SELECT i.IncidentNumber, r.ResourceName, r.RequestNumber FROM Resources AS r LEFT JOIN "
     "Incidents AS i ON i.IncidentID = r.IncidentID";
 
-// The three values of the current row as one key; empty when the row has no incident.
-std::string RowKey(const data::Recordset& rows) {
+// The three values of the current row as one key; empty when the row has no incident. With
+// `convert_third` the third value is a request number, taken in its converted notation.
+std::string RowKey(const data::Recordset& rows, bool convert_third = false) {
   if (rows.Get(0).IsNull()) return std::string();
   std::string key;
   for (int i = 0; i < 3; ++i) {
-    const std::string part = UpperCase(Trim(rows.Get(i).AsText()));
+    std::string text = rows.Get(i).AsText();
+    if (i == 2 && convert_third && !rows.Get(i).IsNull()) {
+      text = convert::ConvertRequestNumber(text);
+    }
+    const std::string part = UpperCase(Trim(text));
     key += std::to_string(part.size()) + ":" + part;
   }
   return key;
@@ -32,7 +38,7 @@ std::string RowKey(const data::Recordset& rows) {
 
 // Rows of `statement` on `source` (counted) and how many of them `destination` holds too.
 void CountFound(data::Connection& source, data::Connection& destination, const char* statement,
-                int64_t* rows, int64_t* found) {
+                int64_t* rows, int64_t* found, bool convert_source = false) {
   std::unordered_set<std::string> known;
   std::unique_ptr<data::Recordset> b_rows = destination.Execute(statement);
   for (; b_rows->IsOpen() && !b_rows->IsEOF(); b_rows->MoveNext()) {
@@ -43,7 +49,7 @@ void CountFound(data::Connection& source, data::Connection& destination, const c
   std::unique_ptr<data::Recordset> a_rows = source.Execute(statement);
   for (; a_rows->IsOpen() && !a_rows->IsEOF(); a_rows->MoveNext()) {
     ++*rows;
-    const std::string key = RowKey(*a_rows);
+    const std::string key = RowKey(*a_rows, convert_source);
     if (!key.empty() && known.count(key) != 0) ++*found;
   }
   if (a_rows->IsOpen()) a_rows->Close();
@@ -59,10 +65,12 @@ bool RemergeCounts::LooksMergedBefore() const {
   return NearlyAll(persons_found, persons) && NearlyAll(resources_found, resources);
 }
 
-RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination) {
+RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
+                                bool legacy_source) {
   RemergeCounts counts;
   CountFound(source, destination, kPersons, &counts.persons, &counts.persons_found);
-  CountFound(source, destination, kResources, &counts.resources, &counts.resources_found);
+  CountFound(source, destination, kResources, &counts.resources, &counts.resources_found,
+             legacy_source);
   return counts;
 }
 

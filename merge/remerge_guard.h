@@ -21,7 +21,11 @@ struct RemergeCounts {
 };
 
 // Counts on the working copies A (`source`) and B (`destination`); names compare without
-// regard to case and surrounding blanks. Throws data::DataError when a statement fails.
-RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination);
+// regard to case and surrounding blanks. A Database 1 older than 4.13 (`legacy_source`) still
+// writes its request numbers in the old notations, which its merge rewrote in the notation of
+// convert/request_number.h: its request numbers are compared in that notation. Throws
+// data::DataError when a statement fails.
+RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
+                                bool legacy_source = false);
 
 }  // namespace msu::merge

@@ -24,7 +24,8 @@
 //   ALTER TABLE t ADD c type ...       one column, translated like a CREATE TABLE column
 //   ALTER TABLE t DROP COLUMN c
 //   ALTER TABLE t DROP CONSTRAINT name the primary key reported by sp_pkeys (the table is
-//                                      rebuilt without it; the rowid stays)
+//                                      rebuilt without it; the rowid stays, and an identity
+//                                      key becomes a plain integer column with its values)
 //   EXEC sp_rename 'T.old', 'new', 'COLUMN'  -> ALTER TABLE T RENAME COLUMN old TO new
 //   EXEC sp_rename 'old', 'new'              -> ALTER TABLE old RENAME TO new
 //   EXEC sp_pkeys t                    a result naming the primary-key columns of t

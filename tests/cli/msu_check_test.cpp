@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "convert/kind_codes.h"
+#include "convert/request_number.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/data/embedded/instance_test_support.h"
@@ -617,6 +619,67 @@ TEST_F(MsuCheckTest, SplitOfTheSampleDatabase) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Fire1", "Fire2", "Result", "Split1"}));
   EXPECT_TRUE(instance->Sessions().empty());
+}
+
+// msu merge of a Database 1 older than 4.13 with a 5.01.00 Database 2: converted before and
+// after the copy, it exits 0 and verifies; no retired kind code is left, every request number
+// is in ORVA notation, every incident has its administrative office, and every agreement an
+// office that exists.
+TEST_F(MsuCheckTest, MergeOfALegacyDatabase1ConvertsItAndVerifies) {
+  const std::string program = CopyProgram();
+  for (const suite::SchemaVersion version :
+       {suite::SchemaVersion::k4_12_00, suite::SchemaVersion::k3_21_00}) {
+    const std::string name = suite::VersionText(version);
+    SCOPED_TRACE(name);
+    suite::SampleOptions options;
+    options.out_dir = data / name;
+    options.rows = 600;
+    options.version = version;
+    suite::GenerateSampleSet(options);
+    const std::string db1 = data / (name + "/Fire1.mdf");
+    const std::string db2 = data / (name + "/Fire2.mdf");
+    instance->Attach("One" + name, db1);
+    instance->Attach("Two" + name, db2);
+    const std::string db1_bytes = ReadFile(db1);
+    const std::string merged_file = data / (name + "/Merged" + name.substr(0, 1) + ".mdf");
+
+    std::vector<std::string> args = Args(db1, db2, merged_file);
+    args[0] = "merge";
+    const Outcome run = Run(args, program);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.Has("Applying Pre Conversions To Work Database..."));
+    EXPECT_TRUE(run.Has("Applying Post Conversions To Final Database..."));
+    EXPECT_TRUE(run.Has("Verification passed: ", true)) << run.out;
+    EXPECT_TRUE(ReadFile(db1) == db1_bytes);
+
+    const auto rows = [&](const std::string& sql) {
+      return msu::testing::QueryFile(merged_file, sql);
+    };
+    std::string retired;
+    for (const convert::KindCodeChange& change : convert::KindCodeChanges()) {
+      for (const std::string& code : change.old_codes) {
+        retired += (retired.empty() ? "'" : ", '") + code + "'";
+      }
+    }
+    for (const char* table : convert::kKindCodeTables) {
+      EXPECT_EQ(rows(std::string("SELECT COUNT(*) FROM ") + table + " WHERE KindCode IN (" +
+                     retired + ")"),
+                std::vector<std::string>{"0"})
+          << table;
+    }
+    for (const std::string& number :
+         rows("SELECT RequestNumber FROM Resources WHERE RequestNumber IS NOT NULL UNION "
+              "SELECT OriginalOrderRequest FROM Resources WHERE OriginalOrderRequest IS NOT NULL "
+              "UNION SELECT RequestNumber FROM Persons WHERE RequestNumber IS NOT NULL")) {
+      EXPECT_EQ(convert::ConvertRequestNumber(number), number);
+    }
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM Incidents WHERE IncidentID NOT IN (SELECT AdminOfficeID "
+                   "FROM AdminOffice)"),
+              std::vector<std::string>{"0"});
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM Agreement WHERE AdminOfficeID IS NULL OR AdminOfficeID "
+                   "NOT IN (SELECT AdminOfficeID FROM AdminOffice)"),
+              std::vector<std::string>{"0"});
+  }
 }
 
 }  // namespace

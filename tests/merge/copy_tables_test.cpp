@@ -169,9 +169,10 @@ TEST_F(CopyTablesTest, AFailedSyncStopsWithTwoBlanksAfterTheComma) {
   EXPECT_FALSE(fs::exists(Target()));
 }
 
-// Failures: a Database 1 older than 4.13 stops before anything changes; a statement the server
-// refuses stops the merge with the step under way; a table that cannot be copied is reported
-// by the row copy and the merge goes on.
+// Failures: a statement the server refuses stops the merge with the step under way; a table
+// that cannot be copied is reported by the row copy, and a post-merge conversion that fails (a
+// Database 1 older than 4.13, here without the suite's tables) by the conversion, and the merge
+// goes on.
 TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
   const struct {
     const char* version;
@@ -188,9 +189,9 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
        Insert("Quals", {"40000, 'X', 1, 0", "40000, 'X', 1, 0"})},
       {"4.12.00",
        "",
-       false,
-       {"Error, merge stopped, a Database 1 older than 4.13 needs the legacy conversions, which "
-        "this build does not have yet. Nothing was changed."}},
+       true,
+       {"Lookup table copying completed.", "Applying Post Conversions To Final Database...",
+        "Error, merge stopped, Post Merge Conversion of Final Database", "Almost Done ..."}},
       {"5.01.00",
        "ParentTable=Kid2.KidID\r\nChildTable=Kid.NoSuchColumn\r\n",
        false,
@@ -215,15 +216,26 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
               std::string(kInstructions) + "[CoreTables]\r\n" + c.extra_instructions);
     Merge& merge = NewMerge();
     ASSERT_TRUE(merge.Initialize());
-    const Lines before = A("SELECT ID FROM Parent ORDER BY ID");
     EXPECT_EQ(merge.CopyTables(), c.result);
     for (const std::string& line : c.lines) EXPECT_THAT(MergeLog(), Contains(line));
-    if (std::string(c.version) == "4.12.00") {
-      EXPECT_THAT(MergeLog(), ::testing::SizeIs(1));
-      merge.CloseConnections();
-      EXPECT_EQ(A("SELECT ID FROM Parent ORDER BY ID"), before);
-    }
   }
+}
+
+// The merge sequence converts a Database 1 older than 4.13 before the copy; when that fails,
+// nothing is copied.
+TEST_F(CopyTablesTest, ALegacyDatabase1ThatCannotBeConvertedIsNotCopied) {
+  context_->versions.Database1Version = "4.12.00";
+  Merge& merge = Checked(DestinationRows(true));
+  progress_.Clear(LogPage::kMerge);
+  const merge::MergeOutcome outcome = merge::RunMergeSequence(*context_, merge, {});
+  EXPECT_EQ(outcome.stage, merge::MergeStage::kPreConversion);
+  EXPECT_THAT(MergeLog(),
+              ElementsAre("Applying Pre Conversions To Work Database...",
+                          "Error, merge stopped, Pre Conversion of Work Database",
+                          ::testing::StartsWith("Error is -2147217900 - no such table")));
+  merge.CloseConnections();
+  EXPECT_FALSE(fs::exists(Target()));
+  EXPECT_THAT(A("SELECT ID FROM Parent ORDER BY ID"), ElementsAre("-1", "0", "1"));
 }
 
 // The set-based copy and the copy one row at a time leave the same rows, count and lines, also
