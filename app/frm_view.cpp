@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/rtf_reader.h"
+#include "core/file_checks.h"
 
 namespace msu::app {
 
@@ -28,6 +29,8 @@ int TwipsToPixels(int twips) {
 }
 
 bool LoadDocumentInto(QTextEdit& box, const std::string& path) {
+  // A pipe in the document's place would hold the window until something writes to it.
+  if (!NotARegularFile(path).empty()) return false;
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly)) return false;
   const QByteArray content = file.readAll();

@@ -73,7 +73,7 @@ class frmView : public QWidget, public reports::ReportViewer {
 };
 
 // Loads `path` into `box` the way the viewer does (RTF or plain text). False when the file
-// cannot be read; the box is then unchanged.
+// cannot be read or is not a regular file (a pipe is never opened); the box is then unchanged.
 bool LoadDocumentInto(QTextEdit& box, const std::string& path);
 
 }  // namespace msu::app

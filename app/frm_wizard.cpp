@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "app/frm_view.h"
 #include "app/page_widgets.h"
@@ -131,6 +132,10 @@ void frmWizard::BuildPages() {
 }
 
 void frmWizard::SetStep(int iStep, int iDirection) {
+  // Entering the split selection with Next runs the split engine's Initialize: what the user
+  // clicks meanwhile is carried out once this step is set.
+  std::optional<EngineRun> engine_run;
+  if (iStep == kStepSplitSelect && iDirection == kMoveNext) engine_run.emplace(*this);
   lblIDMessage_->clear();
   lblSplitIDmsg_->clear();
 
@@ -198,10 +203,8 @@ void frmWizard::SetStep(int iStep, int iDirection) {
 }
 
 void frmWizard::cmdNav_Click(int index) {
-  // A click that arrives while an engine works (its lines let window events run) must not
-  // move the pages or clean up under it; a close waits for the engine.
-  if (engine_running_ && index != kNavHelp) {
-    if (index == kNavCancel || index == kNavFinish) close_requested_ = true;
+  if (engine_runs_ > 0 && index != kNavHelp) {
+    DeferWhileEngineRuns(index);
     return;
   }
   switch (index) {
@@ -281,8 +284,9 @@ void frmWizard::RunCleanUp() {
 }
 
 void frmWizard::closeEvent(QCloseEvent* event) {
-  if (engine_running_) {
-    close_requested_ = true;
+  // The clean-up would close the connections the engine is using, inside its own call stack.
+  if (engine_runs_ > 0) {
+    DeferWhileEngineRuns(kNavCancel);
     event->ignore();
     return;
   }
@@ -291,16 +295,34 @@ void frmWizard::closeEvent(QCloseEvent* event) {
 }
 
 frmWizard::EngineRun::EngineRun(frmWizard& wizard) : wizard_(wizard) {
-  wizard_.engine_running_ = true;
+  if (wizard_.engine_runs_++ == 0 && wizard_.services_ != nullptr) {
+    wizard_.services_->SetStopRequest(false);
+  }
 }
 
 frmWizard::EngineRun::~EngineRun() {
-  wizard_.engine_running_ = false;
-  if (wizard_.close_requested_) {
-    wizard_.close_requested_ = false;
-    // Once the handler that ran the engine has returned.
-    QMetaObject::invokeMethod(&wizard_, &QWidget::close, Qt::QueuedConnection);
+  if (--wizard_.engine_runs_ == 0) wizard_.CarryOutDeferred();
+}
+
+void frmWizard::DeferWhileEngineRuns(int nav_button) {
+  if (nav_button == kNavCancel || nav_button == kNavFinish) {
+    close_deferred_ = true;
+  } else {
+    moves_deferred_.push_back(nav_button);
   }
+  if (services_ != nullptr) services_->SetStopRequest(true);
+}
+
+void frmWizard::CarryOutDeferred() {
+  if (services_ != nullptr) services_->SetStopRequest(false);
+  const std::vector<int> moves = std::move(moves_deferred_);
+  moves_deferred_.clear();
+  if (close_deferred_) {
+    close_deferred_ = false;
+    close();
+    return;
+  }
+  for (int index : moves) cmdNav_[index]->click();
 }
 
 }  // namespace msu::app

@@ -114,9 +114,9 @@ class frmWizard : public QWidget {
   long MergeIntoIncident() const { return MergeIntoIncident_; }
   int IncidentsChecked() const { return IncidentsChecked_; }
   bool SplitDone() const { return SplitDone_; }
-  // An engine is at work (the split's Initialize or Execute): Back and Next do nothing, and
-  // Cancel, Finish or closing the window wait until it has finished, then close.
-  bool EngineRunning() const { return engine_running_; }
+  // An engine is at work (the check, the split's Initialize or Execute): clicks and the
+  // window's close wait for it (see EngineRun).
+  bool EngineRunning() const { return engine_runs_ > 0; }
   const std::string& HelpFile() const { return HelpFile_; }
   // The viewer, once Help, the Full Screen action or a report has created it.
   frmView* Viewer() const { return viewer_.get(); }
@@ -220,9 +220,17 @@ class frmWizard : public QWidget {
     frmWizard& wizard_;
   };
 
-  // An engine at work, for the life of the object (see EngineRunning). Until a general way
-  // to stop an engine at its next step exists, the window waits for it: no clean-up can run
-  // while the engine still uses its connections.
+  // Held by every handler that runs an engine, for as long as the engine runs: the check
+  // (cmdCheckDB_Click); the merge, the consolidation and the split hold one the same way.
+  //
+  // The engines keep the window alive by letting pending window events run inside their
+  // progress calls, so the user's clicks reach the window in the middle of an engine's work.
+  // While an EngineRun is held, closing the window (Cancel, Finish, the title bar), Back and
+  // Next therefore do not act at once: they ask the engine to stop at its next step
+  // (WizardServices::SetStopRequest) and are carried out once the last EngineRun is gone,
+  // that is after the engine has unwound and the handler has finished: a close first (it runs
+  // the clean-up and drops the moves), otherwise each move in the order given, as a click on
+  // its button then (a button disabled by then does nothing).
   class EngineRun {
    public:
     explicit EngineRun(frmWizard& wizard);
@@ -233,6 +241,9 @@ class frmWizard : public QWidget {
    private:
     frmWizard& wizard_;
   };
+  // A close or a move asked for while an engine runs.
+  void DeferWhileEngineRuns(int nav_button);
+  void CarryOutDeferred();
 
   class ReportBoxes : public reports::ReportViewer {
    public:
@@ -267,8 +278,10 @@ class frmWizard : public QWidget {
   std::string split_source_;
   std::string split_target_;
   bool cleaned_up_ = false;
-  bool engine_running_ = false;
-  bool close_requested_ = false;
+  // Engines running now (EngineRun), and what the user asked for meanwhile.
+  int engine_runs_ = 0;
+  bool close_deferred_ = false;
+  std::vector<int> moves_deferred_;
   // The verification's closing line of the last split, for the final page.
   std::string split_verification_;
   // Set while the window fills an incident list or unticks items itself, so that only the

@@ -93,6 +93,9 @@ bool frmWizard::EnterMergePaths(int iDirection, int& iStep) {
   BackEnabled_ = true;
   NextEnabled_ = true;
   if (optSplitMerge_[0]->isChecked()) iStep = kStepSplitPaths;
+  // Databases the login attached again are named on the page that follows.
+  (iStep == kStepSplitPaths ? lblSplitIDmsg_ : lblIDMessage_)
+      ->setText(QString::fromStdString(login.message));
   return true;
 }
 
@@ -156,6 +159,7 @@ void frmWizard::PathEdited(int index) {
 
 void frmWizard::cmdCheckDB_Click() {
   BusyPointer busy(prompt_);
+  EngineRun run(*this);
   CompletedCheck(false);
   CompletedMerge(false);
   cmdCheckDB_->setEnabled(false);

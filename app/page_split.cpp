@@ -137,11 +137,9 @@ bool frmWizard::EnterSplitSelection(int iDirection) {
     lstIncidents_->clear();
     lstIncidents_->setEnabled(true);
     progress_->Clear(LogPage::kSplit);
-    SplitStart start;
-    {
-      EngineRun running(*this);
-      start = services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]), split_list_);
-    }
+    // SetStep holds the EngineRun of this Initialize.
+    const SplitStart start =
+        services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]), split_list_);
     IncidentsChecked_ = 0;
     if (!start.ok) {
       lblSplitIDmsg_->setText(QString::fromStdString(start.message));
@@ -172,14 +170,13 @@ void frmWizard::EnterSplitPage() {
 
 void frmWizard::cmdSplit_Click() {
   BusyPointer busy(prompt_);
+  // Held to the end, so that a move the user asked for meanwhile follows this handler's own.
+  EngineRun running(*this);
   cmdSplit_->setEnabled(false);
   split_source_ = BoxText(txtDataBasePath_[kBoxSplitSource]);
   split_target_ = BoxText(txtDataBasePath_[kBoxSplitTarget]);
   SplitResult result;
-  if (services_ != nullptr) {
-    EngineRun running(*this);
-    result = services_->RunSplit(split_source_, split_target_);
-  }
+  if (services_ != nullptr) result = services_->RunSplit(split_source_, split_target_);
   split_verification_ = result.verification;
   cmdNav_[kNavNext]->setEnabled(result.ok);
   progress_->ScrollToEnd(LogPage::kSplit);

@@ -7,6 +7,7 @@
 #include "merge/merge_sequence.h"
 #include "merge/version_rules.h"
 #include "server/exit_cleanup.h"
+#include "server/file_identity.h"
 #include "server/login_check.h"
 #include "server/working_copies.h"
 #include "split/split_paths.h"
@@ -20,7 +21,7 @@ StepCheck ServerServices::CheckLogin(const std::string& server, const std::strin
                                      int direction) {
   if (direction == kMoveBack && split_engine_ != nullptr) split_engine_->CloseConnections();
   const LoginResult result = msu::CheckLogin(context_, server, password, direction);
-  return {result.ok, result.message};
+  return {result.ok, result.ok ? result.note : result.message};
 }
 
 StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
@@ -93,9 +94,12 @@ StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& t
 }
 
 StepCheck ServerServices::AcceptSplitSource(const std::string& source) {
-  switch (split::AcceptSplitSource(context_, source)) {
+  std::string refusal;
+  switch (split::AcceptSplitSource(context_, source, nullptr, &refusal)) {
     case split::SourceVerdict::kAccepted:
       return {true, ""};
+    case split::SourceVerdict::kUnfinished:
+      return {false, refusal};
     case split::SourceVerdict::kUnreadable:
       return {false, split::kVersionUnreadableMessage};
     case split::SourceVerdict::kTooOld:
@@ -120,6 +124,10 @@ SplitResult ServerServices::RunSplit(const std::string& source, const std::strin
 
 void ServerServices::SaveReport(const std::string& target_path) {
   reports::SaveReport(context_, target_path);
+}
+
+void ServerServices::SetStopRequest(bool stop) {
+  stop ? context_.RequestStop() : context_.ClearStopRequest();
 }
 
 void ServerServices::CleanUpAtExit() {

@@ -54,7 +54,9 @@ class ServerServices : public WizardServices {
   // database, after the split engine's connection to the working copy is closed (it is this
   // program's own, not a use of the database).
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
-  // Refuses a database older than 4.1 with its message box (split/split_sequence.h).
+  // Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage,
+  // in the page's label) before its version is read, and a database older than 4.1 with its
+  // message box (split/split_sequence.h).
   StepCheck AcceptSplitSource(const std::string& source) override;
   // StartSplit of split/split_sequence.h: a new split engine and its Initialize. Refused with
   // "Error, " and the reason when Initialize failed.
@@ -68,6 +70,8 @@ class ServerServices : public WizardServices {
   // detaches the working databases and the merge engine's new database and deletes the working
   // files. A split's new database stays attached.
   void CleanUpAtExit() override;
+  // The Context's stop request (Context::RequestStop).
+  void SetStopRequest(bool stop) override;
 
   // The engine of the last check, or null.
   merge::Merge* Engine() { return engine_.get(); }

@@ -14,7 +14,9 @@ namespace msu::app {
 
 // Result of an entry procedure that may refuse its step. `message` is what the page's message
 // label shows when the step is refused (empty when the refusal was already explained, for
-// example by a message box) and is ignored when the step is accepted.
+// example by a message box). When a login is accepted it is a note for the label of the page
+// that follows (databases an earlier run left detached were attached again); other accepted
+// steps ignore it.
 struct StepCheck {
   bool ok = false;
   std::string message;
@@ -116,6 +118,12 @@ class WizardServices {
   // The clean-up when the window closes: connections closed, working databases detached,
   // working files deleted. Never throws.
   virtual void CleanUpAtExit() = 0;
+
+  // Asks the engine at work to stop at its next step (true), or withdraws the request (false):
+  // see Context::RequestStop. The wizard asks when the user closes the window, or presses
+  // Back or Next, while an engine runs, and withdraws it before it starts one and once the
+  // engine has returned. Services without engines ignore it.
+  virtual void SetStopRequest(bool /*stop*/) {}
 };
 
 }  // namespace msu::app

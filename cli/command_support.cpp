@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "reports/problem_report.h"
 #include "server/exit_cleanup.h"
+#include "server/file_identity.h"
 #include "server/login_check.h"
 #include "server/working_files.h"
 
@@ -69,7 +70,7 @@ std::string AbsolutePath(const std::string& text) {
   const std::string trimmed = Trim(text);
   if (trimmed.empty()) return text;
   std::error_code ignored;
-  return std::filesystem::absolute(trimmed, ignored).lexically_normal().string();
+  return std::filesystem::absolute(ExpandHome(trimmed), ignored).lexically_normal().string();
 }
 
 std::string CompletedPath(const std::string& text) {
@@ -120,7 +121,7 @@ int LogIn(Context& context, const std::string& server, std::string& password, st
   password.assign(password.size(), '\0');
   if (!login.ok) {
     err << login.message << "\n";
-    return kStatusLogin;
+    return login.busy ? kStatusInUse : kStatusLogin;
   }
   return 0;
 }
@@ -151,7 +152,8 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
 CommandSession::CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                                std::initializer_list<LogPage> pages, bool details, bool overwrite,
                                bool live_status)
-    : backend(root),
+    : embedded(root),
+      backend({&embedded, &sql_server}),
       progress(out, pages, live_status),
       prompt(err, overwrite ? Answer::kYes : Answer::kNo),
       context(ProgramFolder(), progress, prompt, backend) {

@@ -10,7 +10,9 @@
 
 #include "cli/msu_terminal.h"
 #include "core/context.h"
+#include "data/composite_backend.h"
 #include "data/embedded/backend.h"
+#include "data/sqlserver/backend.h"
 #include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
 
@@ -30,8 +32,8 @@ struct OptionTable {
 bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
                   std::string* problem, std::map<std::string, bool>* given = nullptr);
 
-// A path as the server knows its files: absolute. Blank text stays as it is, so that the page's
-// own message names what is missing.
+// A path as the server knows its files: absolute (a leading "~" is the home folder). Blank
+// text stays as it is, so that the page's own message names what is missing.
 std::string AbsolutePath(const std::string& text);
 
 // The absolute path with ".mdf" appended where the page would append it.
@@ -48,25 +50,29 @@ bool ReplaceFile(const std::string& from, const std::string& target, std::string
 
 // Exit statuses shared by the commands that log in and take the three merge paths; 0 and 1
 // are the commands' own.
-inline constexpr int kStatusUsage = 2;           // bad command line, unreadable password
-inline constexpr int kStatusLogin = 3;           // the login check refused
-inline constexpr int kStatusPaths = 4;           // a path rule, or an existing new database kept
-inline constexpr int kStatusInUse = 5;           // open connections to a database or working file
-inline constexpr int kStatusVersions = 6;        // a version unreadable, or a database too old
+inline constexpr int kStatusUsage = 2;     // bad command line, unreadable password
+inline constexpr int kStatusLogin = 3;     // the login check refused
+inline constexpr int kStatusPaths = 4;     // a path rule, or an existing new database kept
+inline constexpr int kStatusInUse = 5;     // open connections to a database or working file, or
+                                           // another run in the application folder or on the server
+inline constexpr int kStatusVersions = 6;  // a version unreadable, or a database too old
 inline constexpr int kStatusInstructions = 7;    // no instruction file fits, or it did not load
 inline constexpr int kStatusCheckFailed = 8;     // working copies, re-attach, initialisation
 inline constexpr int kStatusReportNotSaved = 9;  // --report could not be written
 inline constexpr int kStatusNotCleanedUp = 10;   // working files left in the application folder
 inline constexpr int kStatusInterrupted = 11;    // a signal arrived; it was taken after clean-up
 
-// What a command that works on the server has: the embedded backend of `root`, the terminal
+// What a command that works on the server has: the servers (the embedded instances of `root`,
+// then the SQL Servers configured on the machine, each name choosing its own), the terminal
 // log of `pages` (detail lines when `details`), message boxes answered on `err` (Yes/No with
 // Yes when `overwrite`) and the context over them, in the program's folder.
 struct CommandSession {
   CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                  std::initializer_list<LogPage> pages, bool details, bool overwrite,
                  bool live_status = false);
-  embedded::EmbeddedBackend backend;
+  embedded::EmbeddedBackend embedded;
+  sqlserver::SqlServerBackend sql_server;
+  data::CompositeBackend backend;
   TerminalProgress progress;
   TerminalPrompt prompt;
   Context context;
@@ -76,13 +82,16 @@ struct CommandSession {
 // kStatusCheckFailed by the stage it reached; 0 for a completed check.
 int CheckStageStatus(const merge::CheckOutcome& outcome);
 
-// Logs in as the wizard's server page does (the password is wiped once used), writing a refusal
-// to `err`. Returns 0, or kStatusLogin.
+// Logs in as the wizard's server page does (the password is wiped once used; the run's locks
+// are taken and databases an earlier run left detached are attached again), writing a refusal
+// to `err`. Returns 0, or kStatusLogin or kStatusInUse (another run holding the application
+// folder or the server).
 int LogIn(Context& context, const std::string& server, std::string& password, std::ostream& err);
 
-// Logs in as the wizard's server page does (the password is wiped once used), then validates
+// Logs in as LogIn does, then validates
 // the three paths as its database page does, writing the refusal to `err`. Returns 0 with
-// `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse.
+// `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse
+// (open connections, or another run holding the application folder or the server).
 int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
                           const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err);
 

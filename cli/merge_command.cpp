@@ -46,6 +46,7 @@ int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
     }
     case merge::MergeStage::kPreConversion:
     case merge::MergeStage::kCopyTables:
+    case merge::MergeStage::kStopped:
       return kMergeStopped;
     case merge::MergeStage::kConsolidation:
       return kMergeNoSuchIncident;
@@ -146,7 +147,8 @@ std::string MergeHelp() {
          "  2   usage: bad options, or the password could not be read\n"
          "  3   login refused (server stopped, password incorrect, ...)\n"
          "  4   paths refused (missing or equal databases, existing new database)\n"
-         "  5   open connections to a database or a working file\n"
+         "  5   open connections to a database or a working file, or another merge or\n"
+         "      split running in the program's folder or on the server (nothing changed)\n"
          "  6   versions: unreadable, or Database 2 too old\n"
          "  7   instructions: no instruction file for Database 1, or it did not load\n"
          "  8   check stopped: working copies, re-attach or initialisation failed\n"

@@ -2,6 +2,8 @@
 #include <ostream>
 
 #include "cli/server_commands.h"
+#include "cli/server_repair.h"
+#include "core/text.h"
 #include "data/admin.h"
 #include "data/embedded/instance.h"
 
@@ -52,6 +54,27 @@ int RunStatus(ServerCommandCall& call) {
                     std::to_string(instance->Sessions().size()), instance->Folder()});
   }
   PrintTable(call.out, {"server", "state", "databases", "sessions", "folder"}, rows);
+
+  // What runs left detached and could not be attached again yet (the command's start has
+  // attached again all it could).
+  std::vector<std::vector<std::string>> pending_rows;
+  for (const PendingOnInstance& pending : PendingOnInstances(call.root)) {
+    if (!call.arguments.empty() && !EqualsNoCase(pending.server, call.arguments[0])) continue;
+    const std::string waits =
+        pending.holder != 0 ? "the running process " + std::to_string(pending.holder)
+        : !pending.running  ? "the server's start"
+                            : "a file or name that can be attached (see above)";
+    for (const data::PendingAttachment& entry : pending.entries) {
+      pending_rows.push_back({pending.server, entry.name, entry.data_file,
+                              entry.program + " (process " + std::to_string(entry.process) + ")",
+                              entry.since, waits});
+    }
+  }
+  if (!pending_rows.empty()) {
+    call.out << "\nDatabases detached by a run, to be attached again:\n";
+    PrintTable(call.out, {"server", "database", "data file", "detached by", "since", "waits for"},
+               pending_rows);
+  }
   return 0;
 }
 
@@ -88,7 +111,10 @@ const bool kStatus = RegisterServerCommand(
     {"status",
      "status [NAME]",
      "Shows whether the servers are running.\n"
-     "With NAME, only that server. Also shows the number of databases and live sessions.",
+     "With NAME, only that server. Also shows the number of databases and live sessions, and\n"
+     "the databases that a run of the utility detached and that are still to be attached\n"
+     "again under their own names, with what they wait for. (Every command first attaches\n"
+     "those again on each running server that no run holds; start does it once more.)",
      0,
      1,
      {},

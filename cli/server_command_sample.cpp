@@ -1,10 +1,15 @@
 // sample: writes sample suite databases for trying the utility, optionally attached.
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 
 #include "cli/server_commands.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
+#include "suite/tsql_sample.h"
 
 namespace msu::cli {
 
@@ -19,10 +24,39 @@ long ParseCount(const std::string& option, const std::string& text) {
   return static_cast<long>(value);
 }
 
+// A scratch folder for the SQLite files the script is made from, removed with its files.
+class ScratchOut {
+ public:
+  ScratchOut() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "msu-sample-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("No scratch folder could be made for the samples.");
+    }
+    path_ = pattern;
+  }
+  ~ScratchOut() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchOut(const ScratchOut&) = delete;
+  ScratchOut& operator=(const ScratchOut&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 int RunSample(ServerCommandCall& call) {
   suite::SampleOptions options;
   options.out_dir = call.Option("--out");
-  if (options.out_dir.empty()) throw UsageError("sample needs --out DIR");
+  const std::string tsql = call.Option("--tsql");
+  if (options.out_dir.empty() && tsql.empty()) throw UsageError("sample needs --out DIR");
+  if (!tsql.empty() && std::filesystem::exists(tsql)) {
+    throw std::runtime_error(tsql + " exists already; it is never overwritten.");
+  }
+  if (!call.Option("--data-dir").empty() && tsql.empty()) {
+    throw UsageError("--data-dir goes with --tsql");
+  }
   options.rows = ParseCount("--rows", call.Option("--rows", "2000"));
   options.seed = static_cast<uint64_t>(ParseCount("--seed", call.Option("--seed", "1")));
   const std::string version = call.Option("--version", "5.01.00");
@@ -34,8 +68,24 @@ int RunSample(ServerCommandCall& call) {
   const std::string server = call.Option("--attach");
   if (!server.empty()) instance = embedded::Instance::Open(call.root, server);
 
+  std::unique_ptr<ScratchOut> scratch;
+  if (options.out_dir.empty()) {
+    scratch = std::make_unique<ScratchOut>();
+    options.out_dir = scratch->path();
+  }
+  if (!tsql.empty() && options.version != suite::SchemaVersion::k5_01_00) {
+    throw UsageError("--tsql writes databases of version 5.01.00 only");
+  }
   suite::SampleSummary summary = suite::GenerateSampleSet(options);
-  call.out << summary.Text();
+  if (!tsql.empty()) {
+    const std::string script = suite::SampleTSqlScript(summary, call.Option("--data-dir"));
+    std::ofstream file(tsql, std::ios::binary);
+    file << script;
+    file.close();
+    if (!file) throw std::runtime_error(tsql + " could not be written.");
+  }
+  if (scratch == nullptr) call.out << summary.Text();
+  if (!tsql.empty()) call.out << "Wrote " << tsql << ": the same databases for a SQL Server.\n";
   if (instance != nullptr) {
     for (const suite::SampleFile& file : summary.files) {
       std::string name = suite::SampleFileName(file.role);
@@ -48,7 +98,8 @@ int RunSample(ServerCommandCall& call) {
 
 const bool kSample = RegisterServerCommand(
     {"sample",
-     "sample --out DIR [--rows N] [--seed S] [--version V] [--attach NAME]",
+     "sample --out DIR [--rows N] [--seed S] [--version V] [--attach NAME]\n"
+     "       sample --tsql FILE [--data-dir DIR] [--out DIR] [--rows N] [--seed S]",
      "Writes sample suite databases into DIR: Fire1.mdf with Fire1.ini (Database 1 of a\n"
      "merge, version V), Fire2.mdf (Database 2, always 5.01.00) and Split1.mdf with\n"
      "Split1.ini (several incidents to split, version V), and prints what they hold.\n"
@@ -59,10 +110,15 @@ const bool kSample = RegisterServerCommand(
      "  --seed S       the same seed gives the same content (default 1)\n"
      "  --version V    5.01.00 (default), 4.12.00 or 3.21.00\n"
      "  --attach NAME  attach the three files to the server NAME as Fire1, Fire2, Split1\n"
+     "  --tsql FILE    also (or, without --out, only) write a T-SQL script that creates\n"
+     "                 Fire1, Fire2 and Split1 with the same rows on a SQL Server\n"
+     "                 (sqlcmd -S SERVER -i FILE); version 5.01.00 only\n"
+     "  --data-dir DIR with --tsql: the folder, on the server's machine, of their data and\n"
+     "                 log files (default: the server's own)\n"
      "Existing files are never overwritten: the command refuses before writing.",
      0,
      0,
-     {"--out", "--rows", "--seed", "--version", "--attach"},
+     {"--out", "--rows", "--seed", "--version", "--attach", "--tsql", "--data-dir"},
      &RunSample});
 
 }  // namespace

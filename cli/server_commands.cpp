@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/password_input.h"
+#include "cli/server_repair.h"
 #include "data/admin.h"
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
@@ -26,6 +27,8 @@ void PrintProgramHelp(std::ostream& out) {
       << "Options:\n"
       << "  --root DIR   folder of the instances (default: " << embedded::DefaultInstanceRoot()
       << ")\n"
+      << "  --no-repair  leave detached what runs of the utility left detached (by default\n"
+      << "               every command first attaches those databases again)\n"
       << "  --help       show this text; COMMAND --help shows the help of a command\n\n"
       << "Commands:\n";
   for (const ServerCommand& command : ServerCommands()) {
@@ -60,6 +63,7 @@ std::vector<ServerCommand> ServerCommands() {
 
 int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string root;
+  bool repair = true;
   size_t next = 0;
   const ServerCommand* command = nullptr;
   const std::vector<ServerCommand> commands = ServerCommands();
@@ -74,6 +78,8 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
         root = args[++next];
       } else if (arg.starts_with("--root=")) {
         root = arg.substr(7);
+      } else if (arg == "--no-repair") {
+        repair = false;
       } else {
         throw UsageError("unknown option " + arg);
       }
@@ -130,7 +136,12 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     // Connection strings carry the root to other code, which may run in another folder.
     std::error_code ignored;
     call.root = std::filesystem::absolute(call.root, ignored).string();
-    return command->run(call);
+    // Databases that runs of the utility left detached come back first; a server that has
+    // just been started brings back its own.
+    if (repair) RepairInstances(call.root, err);
+    const int status = command->run(call);
+    if (repair && status == 0 && command->name == "start") RepairInstances(call.root, err);
+    return status;
   } catch (const UsageError& error) {
     err << kProgram << ": " << error.what() << "\n"
         << "Try '" << kProgram << (command ? " " + command->name : std::string()) << " --help'.\n";

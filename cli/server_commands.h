@@ -9,7 +9,8 @@
 // and the file is added to msu_server_commands in cli/CMakeLists.txt (an object library, so
 // every registration is linked into the program). The runner handles --help, the global --root
 // option, the number of arguments and the value options; a command only does its work and throws on
-// failure.
+// failure. Before each command the runner attaches again the databases that runs of the utility
+// left detached (cli/server_repair.h), unless --no-repair is given before the command.
 #pragma once
 
 #include <iosfwd>

@@ -85,9 +85,13 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
   if (const int refused = CheckPaths(context, source, target, options.list, err)) return refused;
 
   std::string version;
-  switch (split::AcceptSplitSource(context, source, &version)) {
+  std::string refusal;
+  switch (split::AcceptSplitSource(context, source, &version, &refusal)) {
     case split::SourceVerdict::kAccepted:
       break;
+    case split::SourceVerdict::kUnfinished:
+      err << refusal << "\n";
+      return kSplitVersion;
     case split::SourceVerdict::kUnreadable:
       err << split::kVersionUnreadableMessage << "\n";
       return kSplitVersion;
@@ -187,8 +191,10 @@ std::string SplitHelp() {
          "  2   usage: bad options, or the password could not be read\n"
          "  3   login refused (server stopped, password incorrect, ...)\n"
          "  4   paths refused (missing or equal databases, existing new database)\n"
-         "  5   open connections to a database or the working file\n"
-         "  6   version: unreadable, or the database is older than 4.1\n"
+         "  5   open connections to a database or the working file, or another merge or\n"
+         "      split running in the program's folder or on the server (nothing changed)\n"
+         "  6   version: unreadable, or the database is older than 4.1, or an unfinished\n"
+         "      transaction beside it\n"
          "  8   the split could not start: the working copy or the incident list failed\n"
          "  10  split, but working files could not be deleted from the program's folder\n"
          "  11  interrupted: once logged in, an interrupt is taken only after the split has\n"

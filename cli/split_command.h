@@ -17,7 +17,8 @@ namespace msu::cli {
 // Exit statuses: 0 when the split finished and the verification found nothing; every other
 // status names what stopped it. 2 to 5, 10 and 11 mean what they mean for msu check.
 inline constexpr int kSplitDone = 0;
-inline constexpr int kSplitVersion = 6;          // version unreadable, or older than 4.1
+inline constexpr int kSplitVersion =
+    6;  // version unreadable, older than 4.1, unfinished transaction
 inline constexpr int kSplitNotStarted = 8;       // the working copy or the list failed
 inline constexpr int kSplitStopped = 12;         // the split stopped (see its log)
 inline constexpr int kSplitNotVerified = 13;     // the verification found problems

@@ -6,8 +6,11 @@
 
 #include <string>
 
+#include "core/file_copier.h"
+#include "core/numbered_error.h"
 #include "core/progress.h"
 #include "core/prompt.h"
+#include "core/run_lock.h"
 
 namespace msu {
 
@@ -42,6 +45,14 @@ struct VersionSettings {
 
 inline constexpr const char* kLoginName = "VESTRA";
 
+// What a stop point throws once the user has asked the engine at work to stop: number
+// kErrUserInterrupt, description kStoppedByUser.
+class StopRequest : public NumberedError {
+ public:
+  using NumberedError::NumberedError;
+};
+inline constexpr const char* kStoppedByUser = "Stopped at the user's request.";
+
 class Context {
  public:
   Context(std::string application_folder, Progress& progress, Prompt& prompt,
@@ -70,11 +81,39 @@ class Context {
   // Raised by the error log; stops the instruction loader; cleared by the wizard.
   bool ErrorFlag = false;
 
+  // Stop requests: the hook of every engine the wizard runs. The user may close the window,
+  // or press Back or Next, while an engine works; the click arrives inside one of the
+  // engine's progress calls, on the engine's own call stack. The wizard then asks for a stop
+  // and waits: the engine stops at its next step boundary, unwinds as after a failure of that
+  // step, and only then does the wizard clean up, close or move.
+  //
+  // An engine honours the request at each step boundary, and only where the user's databases
+  // are attached under their own names: inside the code that turns a step's failures into its
+  // lines it calls StopPoint(), which throws StopRequest (kErrUserInterrupt, kStoppedByUser),
+  // so the step ends like a failed one; between steps it tests StopRequested() and returns as
+  // after a failure. A front end clears the request before it starts an engine.
+  void RequestStop() { stop_requested_ = true; }
+  void ClearStopRequest() { stop_requested_ = false; }
+  bool StopRequested() const { return stop_requested_; }
+  void StopPoint() const {
+    if (stop_requested_) throw StopRequest(kErrUserInterrupt, kStoppedByUser);
+  }
+
+  // What this run holds from its login on so that no other run works beside it
+  // (server/run_locks.h).
+  RunLocks locks;
+
+  // Copies whole files for the routines; tests put in one that runs out of space.
+  FileCopier& copier() { return *copier_; }
+  void SetCopier(FileCopier& copier) { copier_ = &copier; }
+
  private:
   std::string application_folder_;
   Progress& progress_;
   Prompt& prompt_;
   data::Backend& backend_;
+  bool stop_requested_ = false;
+  FileCopier* copier_ = &SystemFileCopier();
 };
 
 // The folder that holds the running program file.

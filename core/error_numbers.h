@@ -10,6 +10,7 @@ namespace msu {
 inline constexpr long kErrInvalidProcedureCall = 5;  // a collection has no element of that key
 inline constexpr long kErrOverflow = 6;              // a number does not fit the integer read
 inline constexpr long kErrSubscriptOutOfRange = 9;   // a collection has no element at that index
+inline constexpr long kErrUserInterrupt = 18;        // the user stopped the engine at work
 inline constexpr long kErrBadFileNumber = 52;        // the problem report file is not open
 inline constexpr long kErrFileNotFound = 53;         // a file to copy or read does not exist
 inline constexpr long kErrDeviceIO = 57;             // reading or writing a file failed
@@ -28,6 +29,7 @@ inline constexpr long kErrNotUpdatable = 3251;       // the recordset does not a
 inline constexpr long kErrNotFound = 3265;           // no field of that name or position
 inline constexpr long kErrClosed = 3704;             // operation on a closed object
 inline constexpr long kErrOpen = 3705;               // operation on an object that is open
+inline constexpr long kErrProviderNotFound = 3706;   // the database driver is not installed
 inline constexpr long kErrStatement = -2147217900;   // statement refused or failed
 inline constexpr long kErrTimeout = -2147217871;     // command time-out expired
 inline constexpr long kErrConnection = -2147467259;  // cannot open, or connection lost

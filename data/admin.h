@@ -42,6 +42,19 @@ class ResultTable {
   std::vector<std::vector<std::string>> rows_;
 };
 
+// A database taken off the server on the way, that must be attached again under its own name
+// (a user's database while its working copy is made): the server keeps a record of it from
+// just before the detach until it is attached again, so that a run killed in between is
+// repaired by the next (server/pending_attachments.h).
+struct PendingAttachment {
+  std::string name;       // the database's name
+  std::string data_file;  // its data file, as the server knew it
+  long process = 0;       // the operating-system process that detached it
+  std::string program;    // that process's program, for the administrator
+  std::string since;      // when, as "YYYY-MM-DD HH:MM:SS" (local time)
+  bool operator==(const PendingAttachment&) const = default;
+};
+
 // One administration connection. It ends when the object is destroyed or disconnected.
 class AdminConnection {
  public:
@@ -64,6 +77,16 @@ class AdminConnection {
   virtual std::string AttachDatabase(const std::string& name, const std::string& data_file) = 0;
   // Removes the database from the server and releases its files.
   virtual std::string DetachDatabase(const std::string& name, bool skip_checks) = 0;
+
+  // The record of pending attachments. Record adds (or replaces) the entry of
+  // `attachment.name` durably: once it returns, the entry outlives a crash of the program and
+  // of the machine. Remove drops the entry of `name` (any letter case); no entry is no error.
+  // PendingAttachments lists the entries, oldest first. A backend that keeps no record (these
+  // defaults) lists none, so a database it leaves detached is found only by the run that
+  // detached it.
+  virtual void RecordPendingAttachment(const PendingAttachment& /*attachment*/) {}
+  virtual void RemovePendingAttachment(const std::string& /*name*/) {}
+  virtual std::vector<PendingAttachment> PendingAttachments() { return {}; }
 };
 
 }  // namespace msu::data

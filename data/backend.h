@@ -1,6 +1,6 @@
 // A database server product behind the utility: the embedded server over SQLite files, or
-// (later) SQL Server over ODBC. The programs choose one and hand it to the routines through
-// the Context.
+// SQL Server over ODBC. The programs hand one to the routines through the Context: a composite
+// of both (data/composite_backend.h) lets each server name choose its product.
 #pragma once
 
 #include <memory>
@@ -32,6 +32,19 @@ class Backend {
   // supplies.
   virtual std::string DataConnectionString(const std::string& server,
                                            const std::string& database) = 0;
+
+  // True when `server` is one of this backend's servers: by default a name of ListServers()
+  // (without regard to case). A backend that reaches servers it does not list says so here.
+  virtual bool Serves(const std::string& server);
+
+  // True when a connection of this backend opens `connection_string` (one of its own
+  // DataConnectionString answers, say). By default every string.
+  virtual bool OpensConnectionString(const std::string& /*connection_string*/) { return true; }
+
+  // The file a run locks so that it is the only run on `server` (core/run_lock.h): the
+  // working databases have fixed names on a server. Empty (this default) when the backend
+  // offers none; then only the application folder is locked.
+  virtual std::string RunLockFile(const std::string& /*server*/) { return {}; }
 };
 
 }  // namespace msu::data

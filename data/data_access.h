@@ -61,6 +61,9 @@ class DataError : public NumberedError {
   using NumberedError::NumberedError;
 };
 
+// The value of the connection property "Mode" that opens a connection only for reading.
+inline constexpr long kModeRead = 1;
+
 // The three cursor and lock choices of a recordset.
 enum class CursorChoice {
   kForward,     // default cursor, default lock: read forward once
@@ -148,7 +151,8 @@ class Connection {
 
   virtual void SetConnectionString(const std::string& connection_string) = 0;
   virtual const std::string& ConnectionString() const = 0;
-  // Connection properties such as "PROMPT" (4: never prompt). Unknown names are kept.
+  // Connection properties such as "PROMPT" (4: never prompt) and "Mode" (kModeRead: open
+  // only for reading). Unknown names are kept.
   virtual void SetProperty(const std::string& name, long value) = 0;
 
   // Opens the connection; user name and password may come from the connection string.

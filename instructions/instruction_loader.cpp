@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/file_checks.h"
 #include "core/text.h"
 
 namespace msu::instructions {
@@ -222,6 +223,11 @@ bool LoadInstructions(Context& context, InstructionSet& set) {
     return false;
   };
 
+  // Opening a pipe would wait for a writer that never comes.
+  if (const std::string problem = NotARegularFile(path); !problem.empty()) {
+    return report_failure(kErrPathAccess,
+                          "Path/File access error: " + path + " cannot be read: " + problem);
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
     return report_failure(kErrPathAccess,

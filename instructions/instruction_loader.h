@@ -45,7 +45,7 @@ struct InstructionSet {
 //   not be stored, quoting the table and key as split from the line and the error's
 //   description;
 //   "Error, reading processing instructions " and "Error is " + number + " - " + description
-//   when the file cannot be opened or read.
+//   when the file cannot be opened or read, or is not a regular file (a pipe is never opened).
 // A failed parent, lookup or referring-table line is skipped and the loading goes on; a failed
 // child line ends it. The loading also stops after any line that left context.ErrorFlag set
 // (it is not cleared here: the wizard clears it).

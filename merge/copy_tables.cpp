@@ -146,6 +146,7 @@ void Merge::RenumberKeys() {
     ++position;
     const int percent = PercentOf(position, total);
     progress.SetStatusMerge(percent, 0);
+    context_.StopPoint();
     RenumberTable(table, percent);
   }
 }
@@ -308,6 +309,7 @@ void Merge::CopyCoreTables() {
   for (const instructions::PTable& table : instructions_.Tables) {
     ++position;
     progress.SetStatusMerge(PercentOf(position, total), 0);
+    context_.StopPoint();
     if (table.AutoIncrement()) continue;
     const std::string& name = table.TableName();
     context_.merge.CurrentOperation = "Copying table: " + name;
@@ -327,6 +329,7 @@ void Merge::CopyLookUpTables() {
   for (const instructions::LookUp& lookup : instructions_.LookUps) {
     ++position;
     progress.SetStatusMerge(PercentOf(position, total), 0);
+    context_.StopPoint();
     const std::string& name = lookup.TableName();
     if (name == last) {
       progress.AddProgressMerge("Skipped 2nd pass LU table: " + name, true);

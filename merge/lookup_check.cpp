@@ -206,6 +206,8 @@ std::unique_ptr<data::Recordset> LookupCheck::Open(data::Connection& connection,
 
 void LookupCheck::ShowStatus(int32_t visited, int32_t total) {
   context_.progress().SetStatus(PercentOf(visited, total));
+  // Between two tables, right after the window had its chance to take the user's clicks.
+  context_.StopPoint();
 }
 
 bool LookupCheck::Run() {

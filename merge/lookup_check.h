@@ -49,7 +49,9 @@ class LookupCheck {
   // Any other failure (a statement on A, a column of A that B lacks, a write to A, a report
   // line) throws on: data::DataError, reports::ReportError or instructions::CollectionError
   // with their own numbers. context.merge.CurrentOperation then names the table under
-  // examination; the report is left open and the changes already written to A stay.
+  // examination; the report is left open and the changes already written to A stay. A stop
+  // the user asked for (Context::StopPoint) is honoured before each table of either pass and
+  // ends the check the same way, with StopRequest.
   bool Run();
 
   // Each recoding is also added to `recodes` (may be null), with the rows of each referring

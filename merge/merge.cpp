@@ -72,6 +72,7 @@ bool Merge::Initialize() {
   };
 
   try {
+    context_.StopPoint();
     context_.merge.CurrentOperation = "Opening Source Database";
     OpenConnections();
   } catch (...) {

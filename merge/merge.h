@@ -87,7 +87,9 @@ class Merge {
   // and B and runs the consistency check. True when all of it ran to its end, whatever the
   // check found (see ProblemsToCorrect); false after a failure, which it has reported on the
   // check page's log ("Error, check stopped, " + CurrentOperation, "Error, " + LastError, or
-  // the lines of the step that failed). Never throws.
+  // the lines of the step that failed). A stop the user asked for (Context::StopPoint) ends it
+  // the same way before the connections are opened and before each table of the consistency
+  // check. Never throws.
   bool Initialize();
 
   // How far the last Initialize got.
@@ -103,7 +105,8 @@ class Merge {
   // back. For a Database 1 older than 4.13, whose copy A the merge sequence has converted
   // first (convert/pre_convert.h), the post-merge conversion (convert/post_convert.h) runs on B
   // right after "Lookup table copying completed."; its failure lines stand in the log and the
-  // merge goes on. Never throws.
+  // merge goes on. A stop the user asked for (Context::StopPoint) ends it like a failure before
+  // each table it renumbers or copies; the new database is then not written. Never throws.
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +

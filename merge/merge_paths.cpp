@@ -1,6 +1,7 @@
 #include "merge/merge_paths.h"
 
 #include "core/text.h"
+#include "server/file_identity.h"
 
 namespace msu {
 
@@ -10,13 +11,26 @@ std::string MergePathsMessage(const std::string& database1, const std::string& d
   if (database2.size() < 2) return kMsgDatabase2NotSpecified;
   if (!FileExists(database1)) return kMsgDatabase1Missing;
   if (!FileExists(database2)) return kMsgDatabase2Missing;
+  if (std::string message = NotAFileMessage("Database 1", database1); !message.empty()) {
+    return message;
+  }
+  if (std::string message = NotAFileMessage("Database 2", database2); !message.empty()) {
+    return message;
+  }
   if (new_database.empty()) return kMsgResultNotSpecified;
-  if (database2 == database1) return kMsgSameDatabases;
-  if (database2 == new_database || database1 == new_database) return kMsgSameAsNewDatabase;
-  return {};
+  // Two names of one file (a link, a relative path, "..") are the same database too.
+  if (database2 == database1 || SameFilePath(database1, database2)) return kMsgSameDatabases;
+  if (database2 == new_database || database1 == new_database ||
+      SameFilePath(database2, new_database) || SameFilePath(database1, new_database)) {
+    return kMsgSameAsNewDatabase;
+  }
+  return NotAFileMessage("the Resulting Database", new_database);
 }
 
 MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
+  for (std::string* box : {&boxes.database1, &boxes.database2, &boxes.new_database}) {
+    *box = ExpandHome(*box);
+  }
   AppendMdfExtension(boxes.database1);
   AppendMdfExtension(boxes.database2);
   AppendMdfExtension(boxes.new_database);

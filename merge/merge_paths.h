@@ -34,7 +34,10 @@ inline constexpr const char* kMsgOverwriteNewDatabase =
 
 // The first rule the trimmed paths break, as the page's message, or empty text when they keep
 // them all: Database 1 and Database 2 named (at least 2 characters) and existing, a new
-// database named, and the three paths different. Comparisons are exact and case-sensitive.
+// database named, and the three paths different. Comparisons are exact and case-sensitive;
+// beyond them two names of one existing file (SameFilePath: a link, a relative path) are the
+// same too. Something that is not a regular file at one of the paths is refused with
+// NotAFileMessage ("Database 1", "Database 2", "the Resulting Database").
 std::string MergePathsMessage(const std::string& database1, const std::string& database2,
                               const std::string& new_database);
 
@@ -42,7 +45,8 @@ std::string MergePathsMessage(const std::string& database1, const std::string& d
 using MergePathsVerdict = PathsVerdict;
 using MergePathsCheck = PathsCheck;
 
-// The whole check of the page, in its order: ".mdf" appended to the boxes where missing
+// The whole check of the page, in its order: a leading "~" made the home folder and ".mdf"
+// appended to the boxes where missing
 // (AppendMdfExtension; the boxes are changed, so the page can show the completed texts), the rules
 // of MergePathsMessage on the trimmed texts, then CheckInUseAndOverwrite: open connections of
 // the three boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and

@@ -9,6 +9,8 @@
 #include "merge/version_rules.h"
 #include "reports/problem_report.h"
 #include "server/attachment.h"
+#include "server/file_identity.h"
+#include "server/pending_attachments.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 
@@ -43,14 +45,43 @@ class IncidentCollector : public IncidentChoice {
   std::vector<std::string> tags_;
 };
 
-// The user's databases go back under their own names when the check stopped between their
-// detach and their re-attachment; one that is attached already is left as it is.
-void AttachUserDatabasesAgain(Context& context, const MergePathBoxes& paths) {
+// What this check detached to copy: the entries a server without a record of pending
+// attachments would not list.
+std::vector<data::PendingAttachment> DetachedForCopies(Context& context,
+                                                       const MergePathBoxes& paths) {
+  std::vector<data::PendingAttachment> detached;
   for (const auto& [path, name] : {std::pair{paths.database1, context.merge.SourceName},
                                    std::pair{paths.database2, context.merge.DestinationName}}) {
-    std::string attached_name = name;
-    if (!attached_name.empty()) AttachDatabaseFile(context, path, attached_name);
+    if (!name.empty()) detached.push_back(NewPendingAttachment(name, path));
   }
+  return detached;
+}
+
+// The lines of a repair made before the check clears its log: shown once the log is cleared,
+// or when the check stops before that.
+class RepairLines {
+ public:
+  RepairLines(Progress& progress, std::vector<RepairLine> lines)
+      : progress_(progress), lines_(std::move(lines)) {}
+  ~RepairLines() { Show(); }
+  RepairLines(const RepairLines&) = delete;
+  RepairLines& operator=(const RepairLines&) = delete;
+  void Show() {
+    for (const RepairLine& line : lines_) progress_.AddProgress(line.text);
+    lines_.clear();
+  }
+
+ private:
+  Progress& progress_;
+  std::vector<RepairLine> lines_;
+};
+
+// A stop the user asked for, honoured where the user's databases are attached.
+bool Stopped(Context& context, CheckOutcome& outcome) {
+  if (!context.StopRequested()) return false;
+  context.progress().AddProgress(kStoppedByUser);
+  outcome.stage = CheckStage::kStopped;
+  return true;
 }
 
 }  // namespace
@@ -61,6 +92,18 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
   Progress& progress = context.progress();
   VersionSettings& versions = context.versions;
   try {
+    // A database this program left detached before (the server was stopped when it tried to
+    // attach it again) comes back before anything is read.
+    RepairLines repaired(progress, AttachPendingAgainLines(context));
+    // Reading such a file, or copying it alone, would change or damage it.
+    for (const auto& [which, path] :
+         {std::pair{"Database 1", paths.database1}, std::pair{"Database 2", paths.database2}}) {
+      if (const std::string refusal = UnfinishedTransactionMessage(which, path); !refusal.empty()) {
+        repaired.Show();
+        progress.AddProgress(refusal);
+        return outcome;
+      }
+    }
     if (!ReadDatabaseVersion(context, paths.database1, &versions.Database1Version,
                              &versions.Database1MergeVersion)) {
       return outcome;
@@ -76,6 +119,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
       progress.AddProgress(kDestinationTooOldMessage);
       return outcome;
     }
+    if (Stopped(context, outcome)) return outcome;
 
     // The old engine's connections to the working copies close before the copies are made
     // again.
@@ -88,11 +132,15 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     outcome.stage = CheckStage::kWorkingCopies;
     progress.Clear(LogPage::kCheck);
     progress.Clear(LogPage::kMerge);
+    repaired.Show();
     if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database) ||
         !ReattachDatabases(context, paths.database1, paths.database2)) {
-      AttachUserDatabasesAgain(context, paths);
+      // The user's databases go back under their own names (lines say so); what cannot go
+      // back now stays on the server's record for the next run.
+      RepairPendingAttachments(context, LogPage::kCheck, DetachedForCopies(context, paths));
       return outcome;
     }
+    if (Stopped(context, outcome)) return outcome;
     progress.AddProgressMerge("Press Merge to start the final merging process.");
     progress.AddProgress("Checking databases for consistency and other problems ...");
 
@@ -117,6 +165,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     progress.AddProgress(outcome.problems ? kProblemsLine : kNoProblemsLine);
   } catch (const std::exception& error) {
     progress.AddProgress(std::string("Error, check stopped, ") + error.what());
+    RepairPendingAttachments(context, LogPage::kCheck);
   }
   return outcome;
 }
@@ -140,6 +189,10 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
     }
   }
 
+  if (context.StopRequested()) {
+    outcome.stage = MergeStage::kStopped;
+    return outcome;
+  }
   engine.Options = run.engine;
   // Without its connections the engine has nothing to convert; CopyTables says so.
   if (legacy && source != nullptr && destination != nullptr) {
@@ -162,6 +215,10 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
   }
 
   if (run.into_incident && !run.engine.dry_run) {
+    if (context.StopRequested()) {
+      outcome.stage = MergeStage::kStopped;
+      return outcome;
+    }
     outcome.stage = MergeStage::kConsolidation;
     IncidentCollector incidents(list);
     engine.IncSplitInit(incidents);

@@ -28,6 +28,7 @@ enum class CheckStage {
   kWorkingCopies,    // the working copies or the re-attachment failed
   kInitialize,       // the engine's Initialize failed (see CheckOutcome::initialize)
   kErrorLog,         // the error log raised its flag meanwhile (the flag is cleared)
+  kStopped,          // the user asked for a stop (Context::RequestStop) between two steps
   kCompleted,        // the check ran to its end
 };
 
@@ -49,6 +50,14 @@ struct CheckOutcome {
 // merge log and "Checking databases for consistency and other problems ..." to the check log,
 // and runs Initialize. A completed check ends with kProblemsLine or kNoProblemsLine on the
 // check log. Every step writes its own lines; never throws.
+//
+// Beyond those steps: databases the server's record lists as left detached are attached
+// again first (server/pending_attachments.h; their lines follow the clearing of the logs); a
+// Database 1 or 2 with an unfinished transaction beside it is refused before anything reads it
+// (UnfinishedTransactionMessage; stage kVersions); when the working copies or their
+// re-attachment fail, the user's databases are attached again under their own names, with a
+// line each; a stop the user asked for ends the check with kStoppedByUser after the versions,
+// after the re-attachment, or inside Initialize (see Context::StopPoint).
 CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
                               std::unique_ptr<Merge>& engine,
                               reports::ReportViewer* viewer = nullptr);
@@ -70,6 +79,7 @@ enum class MergeStage {
                    // its own lines; nothing was copied)
   kCopyTables,     // CopyTables failed (it wrote its own lines)
   kConsolidation,  // the incident to keep is not one of the new database
+  kStopped,        // the user asked for a stop (Context::RequestStop) before a step
   kCompleted,
 };
 

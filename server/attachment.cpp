@@ -4,6 +4,8 @@
 
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/file_identity.h"
+#include "server/pending_attachments.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"
 
@@ -29,16 +31,18 @@ void KillProcessesOf(data::AdminConnection& connection, const std::string& datab
 
 }  // namespace
 
-std::string DetachDatabaseFile(Context& context, const std::string& path) {
+std::string DetachDatabaseFile(Context& context, const std::string& path, AfterDetach after) {
   try {
     std::string result;
     AdminSession session(context);
-    const std::string wanted = UpperCase(path);
     // Every database is looked at: the files of several databases can occur in the given path
     // (one path being the start of another), and each of those databases goes.
     for (const std::string& database : session->ListDatabases()) {
       const std::string file = PrimaryDataFile(session.connection(), database);
-      if (wanted.find(UpperCase(file)) == std::string::npos) continue;
+      if (!NamesDatabaseFile(path, file, LetterCase::kIgnore)) continue;
+      if (after == AfterDetach::kAttachAgain) {
+        session->RecordPendingAttachment(NewPendingAttachment(database, file));
+      }
       KillProcessesOf(session.connection(), database);
       session->DetachDatabase(database, false);
       result = database;
@@ -55,7 +59,8 @@ bool AttachDatabaseFile(Context& context, const std::string& path, std::string& 
   try {
     AdminSession session(context);
     for (const std::string& database : session->ListDatabases()) {
-      if (path.find(PrimaryDataFile(session.connection(), database)) != std::string::npos) {
+      if (NamesDatabaseFile(path, PrimaryDataFile(session.connection(), database),
+                            LetterCase::kKeep)) {
         session.Disconnect();
         return true;
       }
@@ -63,6 +68,7 @@ bool AttachDatabaseFile(Context& context, const std::string& path, std::string& 
     if (name.empty()) name = DatabaseNameOfFile(path);
     DeleteFileIfExists(LogFileOfDatabase(FolderOf(path), name));
     session->AttachDatabase(name, path);
+    ForgetPendingAttachment(session.connection(), name);
     session.Disconnect();
     return true;
   } catch (...) {
@@ -84,7 +90,7 @@ bool CopyDatabaseFile(Context& context, const std::string& source, const std::st
     DeleteFileIfExists(target);
     DeleteFileIfExists(LogFileOfDataFile(target));
     DeleteFileIfExists(LogFileOfDataFile(source));
-    CopyWholeFile(source, target);
+    CopyWholeFile(source, target, context.copier());
     session->AttachDatabase(context.merge.NewDatabaseName, target);
     session.Disconnect();
     return true;

@@ -9,19 +9,30 @@
 
 namespace msu {
 
-// Ends every process using each database whose data file path occurs (without regard to
-// letter case) inside `path`, detaches that database, and returns its name; when several
-// match, all are detached and the name of the last one in server order is returned. Returns
-// empty text when no database uses the file. On any failure shows a plain box (description, a
-// blank, the number) and returns empty text; databases detached before the failure stay
-// detached.
-std::string DetachDatabaseFile(Context& context, const std::string& path);
+// What becomes of a database DetachDatabaseFile takes off the server.
+enum class AfterDetach {
+  kGone,         // a working database, or one whose file is about to be replaced
+  kAttachAgain,  // a user's database: it must come back under its own name
+};
 
-// Attaches the data file at `path` as `name`, unless some database's data file path already
-// occurs inside `path` (with regard to letter case), in which case nothing changes. An empty
-// `name` becomes the file name of `path` without its last four characters. A log file of that
-// name left in the file's folder is deleted first, so the server starts a fresh one. Returns
-// true when the file is attached (or already was); on any failure shows a plain box
+// Ends every process using each database whose data file `path` names (NamesDatabaseFile,
+// without regard to letter case: the server's path occurring inside `path`, or one file when
+// both exist), detaches that database, and returns its name; when several match, all are
+// detached and the name of the last one in server order is returned. Returns empty text when
+// no database uses the file. With kAttachAgain each database is first entered in the server's
+// record of pending attachments (server/pending_attachments.h), so that it is attached again
+// even when the run dies before it does so; a database whose entry cannot be written is not
+// detached. On any failure shows a plain box (description, a blank, the number) and returns
+// empty text; databases detached before the failure stay detached.
+std::string DetachDatabaseFile(Context& context, const std::string& path,
+                               AfterDetach after = AfterDetach::kGone);
+
+// Attaches the data file at `path` as `name`, unless the data file of some database is named
+// by `path` (NamesDatabaseFile, with regard to letter case), in which case nothing changes. An
+// empty `name` becomes the file name of `path` without its last four characters. A log file of
+// that name left in the file's folder is deleted first, so the server starts a fresh one; an
+// entry of that name in the record of pending attachments is removed once it is attached.
+// Returns true when the file is attached (or already was); on any failure shows a plain box
 // (description, a blank, the number) and returns false.
 bool AttachDatabaseFile(Context& context, const std::string& path, std::string& name);
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 
+#include "core/file_checks.h"
 #include "core/text.h"
 #include "data/backend.h"
 #include "data/data_access.h"
@@ -62,6 +63,10 @@ std::string GetConnectionString(Context& context, const std::string& section,
                           "The suite's settings file \"" + ini_path +
                               "\" was not found; it is needed to connect to the database " +
                               database_name + ".");
+  }
+  if (const std::string problem = NotARegularFile(ini_path); !problem.empty()) {
+    throw data::DataError(data::kErrConnection, "The suite's settings file \"" + ini_path +
+                                                    "\" cannot be read: " + problem + ".");
   }
   std::ifstream in(ini_path, std::ios::binary);
   if (!in) {

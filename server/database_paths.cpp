@@ -1,9 +1,16 @@
 #include "server/database_paths.h"
 
+#include "core/file_checks.h"
 #include "server/open_connections.h"
 #include "server/working_files.h"
 
 namespace msu {
+
+std::string NotAFileMessage(const std::string& which, const std::string& path) {
+  if (!FileExists(path)) return {};
+  const std::string problem = NotARegularFile(path);
+  return problem.empty() ? std::string() : "Error, " + which + " cannot be used: " + problem;
+}
 
 PathsCheck CheckInUseAndOverwrite(Context& context, const std::vector<std::string>& in_use_paths,
                                   const std::string& result_path, const char* overwrite_question) {

@@ -23,6 +23,11 @@ struct PathsCheck {
   std::string message;
 };
 
+// "Error, " + `which` + " cannot be used: " + the reason, when something that is not a
+// regular file (a folder, a pipe, a device) is at `path`; empty text otherwise (no file there
+// included). Only regular files are read as databases: opening a pipe would hang the run.
+std::string NotAFileMessage(const std::string& which, const std::string& path);
+
 // Asks OpenConnectionsMessage about `in_use_paths`: kInUse with its message when any is in use.
 // Otherwise, when a file exists at `result_path`, asks `overwrite_question` in a Yes/No box
 // titled "Warning" with the exclamation icon: kNotOverwritten on No. kAccepted when neither

@@ -9,6 +9,7 @@
 #include "data/data_access.h"
 #include "server/admin_session.h"
 #include "server/connection_settings.h"
+#include "server/file_identity.h"
 #include "server/routine_errors.h"
 
 namespace msu {
@@ -42,11 +43,10 @@ bool ReadDatabaseVersion(Context& context, const std::string& path, std::string*
     bool found = false;
     {
       AdminSession session(context);
-      const std::string upper_path = UpperCase(path);
       for (const std::string& database : session->ListDatabases()) {
         std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
         // An empty file name would be "contained" in every path.
-        if (!file.empty() && upper_path.find(UpperCase(file)) != std::string::npos) {
+        if (!file.empty() && NamesDatabaseFile(path, file, LetterCase::kIgnore)) {
           database_name = database;
           found = true;
           break;
@@ -64,6 +64,8 @@ bool ReadDatabaseVersion(Context& context, const std::string& path, std::string*
         context, "CVN", context.AppFile("cvn.ini"), context.server.ServerName, database_name);
     std::unique_ptr<data::Connection> connection = context.backend().CreateConnection();
     connection->SetConnectionString(connection_string);
+    // The user's own file: reading its version must never write to it.
+    connection->SetProperty("Mode", data::kModeRead);
     connection->Open("", "");
     std::unique_ptr<data::Recordset> rows = connection->Execute(kVersionQuery);
     while (!rows->IsEOF()) {

@@ -18,7 +18,9 @@ inline constexpr const char* kFilesDeletedAtExit[] = {
 // new database's file itself stays on disk). Then deletes the files of kFilesDeletedAtExit
 // from the application folder, each only when it exists. A failing step does not stop the
 // next one (a failed detach shows its box, as it always does). Returns true when every file
-// that existed was deleted. Never throws.
+// that existed was deleted. While another run holds the application folder
+// (HoldFolderForCleanUp) nothing is done, and true is returned. The run ends with it: its
+// locks (context.locks) are given back. Never throws.
 bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path);
 
 }  // namespace msu

@@ -5,7 +5,9 @@
 #include "data/backend.h"
 #include "server/attachment.h"
 #include "server/login.h"
+#include "server/pending_attachments.h"
 #include "server/routine_errors.h"
+#include "server/run_locks.h"
 #include "server/working_files.h"
 
 namespace msu {
@@ -59,22 +61,41 @@ void RemoveWorkingCopyA(Context& context) {
   }
 }
 
+LoginResult Refused(const std::string& message, bool busy = false) {
+  LoginResult result;
+  result.message = message;
+  result.busy = busy;
+  return result;
+}
+
 }  // namespace
 
 LoginResult CheckLogin(Context& context, const std::string& server_text,
                        const std::string& typed_password, int direction) {
   BusyPointer busy(context.prompt());
   context.server.ServerName = server_text;
-  if (typed_password.empty()) return {false, kMsgPasswordNotSpecified};
+  if (typed_password.empty()) return Refused(kMsgPasswordNotSpecified);
 
   context.server.ServerPassword = DeriveServerPassword(typed_password);
   const long number = TestLogin(context, context.server.ServerName, context.server.ServerPassword);
-  if (number == data::kErrServerStopped) return {false, kMsgServerStopped};
-  if (number == data::kErrLoginFailed) return {false, kMsgPasswordIncorrect};
-  if (number != 0) return {false, kMsgErrorNumber + std::to_string(number)};
+  if (number == data::kErrServerStopped) return Refused(kMsgServerStopped);
+  if (number == data::kErrLoginFailed) return Refused(kMsgPasswordIncorrect);
+  if (number != 0) return Refused(kMsgErrorNumber + std::to_string(number));
 
+  // Nothing may change before the run knows it is the only one here.
+  if (std::string other_run = TakeRunLocks(context); !other_run.empty()) {
+    return Refused(other_run, true);
+  }
+  std::string note;
+  for (const RepairLine& line : AttachPendingAgainLines(context)) {
+    context.progress().AddProgress(line.text);
+    note += (note.empty() ? "" : "\n") + line.text;
+  }
   if (direction == kMoveBack) RemoveWorkingCopyA(context);
-  return {true, ""};
+  LoginResult result;
+  result.ok = true;
+  result.note = note;
+  return result;
 }
 
 }  // namespace msu

@@ -35,15 +35,24 @@ struct LoginResult {
   bool ok = false;
   // Text for the server page's message label: empty on success.
   std::string message;
+  // On success: the lines of the databases attached again on the way (one per line), for the
+  // next page's label; empty when there were none.
+  std::string note;
+  // Refused because another run holds the application folder or the server.
+  bool busy = false;
 };
 
 // The login check. Stores `server_text` as ServerName first, whatever follows. An empty
 // `typed_password` gives "Password not specified." without any connection. Otherwise derives
 // ServerPassword from it and tests the login: "The server is stopped.", "Password incorrect."
-// or "Error, number " and the number in signed decimal on failure. On success with
-// `direction` kMoveBack, the working copy A is detached and "W_O_R_K_A.tmp" and
-// "W_O_R_K_A.ini" of the application folder are deleted when they exist. The busy pointer is
-// shown for the whole check. Never throws; the wizard sets its button flags from `ok`.
+// or "Error, number " and the number in signed decimal on failure. Once the login works the
+// run takes its locks (TakeRunLocks): when another run holds the application folder or the
+// server, the check fails with that run's words and changes nothing. Then databases that an
+// earlier run left detached are attached again (AttachPendingAgainLines; the lines go to the
+// check page's log and into `note`). On success with `direction` kMoveBack, the working copy A is
+// detached and "W_O_R_K_A.tmp" and "W_O_R_K_A.ini" of the application folder are deleted when they
+// exist. The busy pointer is shown for the whole check. Never throws; the wizard sets its button
+// flags from `ok`.
 LoginResult CheckLogin(Context& context, const std::string& server_text,
                        const std::string& typed_password, int direction);
 

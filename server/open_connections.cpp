@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/file_identity.h"
 #include "server/routine_errors.h"
 
 namespace msu {
@@ -13,7 +14,7 @@ std::string CheckOpenConnections(Context& context, const std::string& path) {
     std::string database_of_file;
     for (const std::string& database : session->ListDatabases()) {
       const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
-      if (path.find(file) != std::string::npos) {
+      if (NamesDatabaseFile(path, file, LetterCase::kKeep)) {
         database_of_file = database;
         break;
       }

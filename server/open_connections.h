@@ -9,8 +9,8 @@
 
 namespace msu {
 
-// Finds the first database, in server order, whose data file path occurs inside `path` (with
-// regard to letter case), and returns its name when at least one server process uses it, else
+// Finds the first database, in server order, whose data file `path` names (NamesDatabaseFile,
+// with regard to letter case), and returns its name when at least one server process uses it, else
 // empty text (also when no database uses the file). Shows the busy pointer. On any failure
 // shows a plain box (description, a blank, the number) and returns empty text.
 std::string CheckOpenConnections(Context& context, const std::string& path);

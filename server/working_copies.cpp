@@ -2,6 +2,7 @@
 
 #include "server/admin_session.h"
 #include "server/attachment.h"
+#include "server/pending_attachments.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"
 
@@ -15,7 +16,7 @@ bool MakeWorkingCopy(Context& context, const std::string& user_file, const char*
                      const std::string& which) {
   try {
     DeleteFileIfExists(context.AppFile(work_file));
-    CopyWholeFile(user_file, context.AppFile(work_file));
+    CopyWholeFile(user_file, context.AppFile(work_file), context.copier());
   } catch (...) {
     context.progress().AddProgress("Error, Creating working copy of " + which + ": " +
                                    CurrentError().description);
@@ -30,8 +31,9 @@ bool MakeWorkingCopy(Context& context, const std::string& user_file, const char*
 bool MakeWorkingCopies(Context& context, const std::string& source_a_path,
                        const std::string& source_b_path, const std::string& new_database_path) {
   context.merge.NewDatabaseName = DatabaseNameOfFile(new_database_path);
-  context.merge.SourceName = DetachDatabaseFile(context, source_a_path);
-  context.merge.DestinationName = DetachDatabaseFile(context, source_b_path);
+  context.merge.SourceName = DetachDatabaseFile(context, source_a_path, AfterDetach::kAttachAgain);
+  context.merge.DestinationName =
+      DetachDatabaseFile(context, source_b_path, AfterDetach::kAttachAgain);
   DetachDatabaseFile(context, context.AppFile(kWorkFileA));
   DetachDatabaseFile(context, context.AppFile(kWorkFileB));
   return MakeWorkingCopy(context, source_a_path, kWorkFileA, "Database 1") &&
@@ -45,6 +47,7 @@ bool ReattachDatabases(Context& context, const std::string& source_a_path,
     AdminSession session(context);
     progress.AddProgress("Reattaching Source Database");
     session->AttachDatabase(context.merge.SourceName, source_a_path);
+    ForgetPendingAttachment(session.connection(), context.merge.SourceName);
 
     DeleteFileIfExists(context.AppFile(kWorkLogA));
     progress.AddProgress("Attaching Work Database A");
@@ -52,6 +55,7 @@ bool ReattachDatabases(Context& context, const std::string& source_a_path,
 
     progress.AddProgress("Attaching Destination Database");
     session->AttachDatabase(context.merge.DestinationName, source_b_path);
+    ForgetPendingAttachment(session.connection(), context.merge.DestinationName);
 
     DeleteFileIfExists(context.AppFile(kWorkLogB));
     progress.AddProgress("Attaching Work Database B");

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/file_checks.h"
 #include "core/text.h"
 #include "server/routine_errors.h"
 
@@ -56,19 +57,22 @@ void DeleteFileIfExists(const std::string& path) {
   }
 }
 
-void CopyWholeFile(const std::string& from, const std::string& to) {
+void CopyWholeFile(const std::string& from, const std::string& to, FileCopier& copier) {
   if (SameFile(from, to)) {
     throw FileError(kErrPathAccess,
                     "Cannot copy the file \"" + from + "\" onto itself (\"" + to + "\").");
   }
+  // A pipe would make the copy wait for a writer, a device would never end.
+  if (const std::string problem = NotARegularFile(from);
+      !problem.empty() && FileExists(from) && problem != "it does not exist") {
+    throw FileError(kErrPathAccess,
+                    "Cannot copy the file \"" + from + "\" to \"" + to + "\": " + problem + ".");
+  }
   std::error_code error;
   if (!fs::is_regular_file(from, error)) {
-    if (!error) {
-      error = std::make_error_code(FileExists(from) ? std::errc::is_a_directory
-                                                    : std::errc::no_such_file_or_directory);
-    }
+    if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
   } else {
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    error = copier.Copy(from, to);
   }
   // The copy is a working file that the merge will write, even when the user keeps the
   // original read-only.

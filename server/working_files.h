@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/file_copier.h"
+
 namespace msu {
 
 // Copies of the data files of Database 1 (or of the database to split) and of Database 2.
@@ -48,10 +50,12 @@ bool SameFile(const std::string& a, const std::string& b);
 // and cannot be deleted.
 void DeleteFileIfExists(const std::string& path);
 
-// Copies the whole file `from` to `to`, replacing a file at `to`; the copy is writable by its
-// owner whatever the permissions of `from`. Throws FileError with a description naming both
-// files when the copy fails, and when the two paths name the same file (a copy onto itself
+// Copies the whole file `from` to `to` with `copier`, replacing a file at `to`; the copy is
+// writable by its owner whatever the permissions of `from`. Throws FileError with a
+// description naming both files when the copy fails, when `from` is not a regular file (a
+// folder, a pipe, a device), and when the two paths name the same file (a copy onto itself
 // would truncate the only data).
-void CopyWholeFile(const std::string& from, const std::string& to);
+void CopyWholeFile(const std::string& from, const std::string& to,
+                   FileCopier& copier = SystemFileCopier());
 
 }  // namespace msu

@@ -10,6 +10,7 @@
 #include "incident_delete/incident_deletion.h"
 #include "server/attachment.h"
 #include "server/connection_settings.h"
+#include "server/pending_attachments.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"
 
@@ -64,7 +65,13 @@ void Split::AttachSourceAgain() {
   if (!source_detached_) return;
   source_detached_ = false;
   std::string name = source_name_;
-  AttachDatabaseFile(context_, SourcePath, name);
+  if (AttachDatabaseFile(context_, SourcePath, name)) return;
+  // What cannot go back now stays on the server's record for the next run; a server that
+  // keeps no record is told of this database here.
+  if (!source_name_.empty()) {
+    RepairPendingAttachments(context_, LogPage::kSplit,
+                             {NewPendingAttachment(source_name_, SourcePath)});
+  }
 }
 
 bool Split::Initialize(const std::string& database_box) {
@@ -77,14 +84,14 @@ bool Split::Initialize(const std::string& database_box) {
     const std::string work_file = context_.AppFile(kWorkFileA);
     DetachDatabaseFile(context_, work_file);
     // Whatever uses the database is ended; its name is kept so that it goes back under it.
-    source_name_ = DetachDatabaseFile(context_, database_box);
+    source_name_ = DetachDatabaseFile(context_, database_box, AfterDetach::kAttachAgain);
     source_detached_ = true;
     SourcePath = database_box;
     DeleteFileIfExists(work_file);
     DeleteFileIfExists(context_.AppFile(kWorkIniA));
 
     try {
-      CopyWholeFile(SourcePath, work_file);
+      CopyWholeFile(SourcePath, work_file, context_.copier());
     } catch (...) {
       failure_ = CurrentError().description;
       progress.AddProgressSplit("Error, Creating working copy of database: " + failure_);
@@ -99,7 +106,7 @@ bool Split::Initialize(const std::string& database_box) {
     const std::string ini = IniFileOf(SourcePath);
     if (FileExists(ini)) {
       try {
-        CopyWholeFile(ini, context_.AppFile(kWorkIniA));
+        CopyWholeFile(ini, context_.AppFile(kWorkIniA), context_.copier());
       } catch (...) {
         failure_ = CurrentError().description;
         progress.AddProgressSplit("Error, Creating working copy of ini for database: " + failure_);
@@ -178,6 +185,7 @@ bool Split::Execute() {
     }
     CloseConnections();
     figures_.phases.push_back({"removal", Since(removal_start)});
+    context_.StopPoint();
 
     const auto copy_start = Clock::now();
     DetachDatabaseFile(context_, TargetDBPath);
@@ -230,6 +238,9 @@ void Split::RemoveIncidents(data::Connection& connection) {
       figures_.kept.push_back(IncidentIdOfTag(tag));
       continue;
     }
+    // A stop the user asked for ends the split here like a failure: the database to split is
+    // attached, and only the working copy has changed.
+    context_.StopPoint();
     const std::string text = list_.Text(i);
     progress.AddProgressSplit("Deleting unchecked incident: " + text);
     const int32_t key = IncidentKeyOfTag(tag);

@@ -72,8 +72,9 @@ class Split {
   // kFewIncidentsCaption, otherwise kNoneCheckedCaption; Initialize still returns true.
   // A failed copy adds "Error, Creating working copy of database: " (or "... of ini for
   // database: ") and the description and returns false; any other failure returns false
-  // without a line. Failure() tells why; the database to split is attached again on every
-  // path. Never throws.
+  // without a line. Failure() tells why. The database to split is detached with
+  // AfterDetach::kAttachAgain and attached again on every path; when that fails, the server's
+  // record of pending attachments keeps it for the next run. Never throws.
   bool Initialize(const std::string& database_box);
 
   // On the list Initialize filled: clears the log, adds "Spliting process initiated ...", and
@@ -85,7 +86,9 @@ class Split {
   // attached as NewDatabaseName ("Done. Press Next to finish."). True when the new database
   // was placed and attached. Any other failure ends it at once with "Error, copying and
   // compacting database: " + the description and false; incidents removed before stay
-  // removed from the working copy. Never throws.
+  // removed from the working copy. A stop the user asked for (Context::RequestStop) ends it
+  // so before the next incident or before the final copy, with kStoppedByUser as the
+  // description. Never throws.
   bool Execute();
 
   // Why the last Initialize or Execute returned false; empty after a success.

@@ -1,6 +1,7 @@
 #include "split/split_paths.h"
 
 #include "core/text.h"
+#include "server/file_identity.h"
 #include "server/working_files.h"
 
 namespace msu {
@@ -8,12 +9,17 @@ namespace msu {
 std::string SplitPathsMessage(const std::string& source, const std::string& target) {
   if (source.size() < 2) return kMsgSplitSourceNotSpecified;
   if (!FileExists(source)) return kMsgSplitSourceMissing;
+  if (std::string message = NotAFileMessage("the Database to Split", source); !message.empty()) {
+    return message;
+  }
   if (target.empty()) return kMsgSplitResultNotSpecified;
-  if (target == source) return kMsgSplitSameNames;
-  return {};
+  if (target == source || SameFilePath(source, target)) return kMsgSplitSameNames;
+  return NotAFileMessage("the Resulting Database", target);
 }
 
 PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target) {
+  source = ExpandHome(source);
+  target = ExpandHome(target);
   AppendMdfExtension(source);
   AppendMdfExtension(target);
   const std::string target_path = Trim(target);

@@ -22,10 +22,13 @@ inline constexpr const char* kMsgOverwriteSplitResult =
 
 // The first rule the trimmed paths break, as the page's message, or empty text when they keep
 // them all: the database to split named (at least 2 characters) and existing, a resulting
-// database named, and the two paths different. Comparisons are exact and case-sensitive.
+// database named, and the two paths different. Comparisons are exact and case-sensitive;
+// beyond them two names of one existing file (SameFilePath) are the same too. Something that
+// is not a regular file at either path is refused with NotAFileMessage.
 std::string SplitPathsMessage(const std::string& source, const std::string& target);
 
-// The whole check of the page, in its order: ".mdf" appended to both boxes where missing (the
+// The whole check of the page, in its order: a leading "~" made the home folder and ".mdf"
+// appended to both boxes where missing (the
 // boxes are changed, so the page can show the completed texts), the rules of
 // SplitPathsMessage on the trimmed texts (kInvalid), then CheckInUseAndOverwrite
 // (server/database_paths.h): open connections of the two boxes and then of "W_O_R_K_A.tmp" of

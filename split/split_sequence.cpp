@@ -3,11 +3,18 @@
 #include "core/context.h"
 #include "core/text.h"
 #include "server/database_version.h"
+#include "server/file_identity.h"
 #include "split/version_rules.h"
 
 namespace msu::split {
 
-SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std::string* version) {
+SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std::string* version,
+                                std::string* refusal) {
+  if (std::string message = UnfinishedTransactionMessage("The database to split", source);
+      !message.empty()) {
+    if (refusal != nullptr) *refusal = std::move(message);
+    return SourceVerdict::kUnfinished;
+  }
   std::string database_version;
   std::string merge_version;
   if (!ReadDatabaseVersion(context, source, &database_version, &merge_version)) {

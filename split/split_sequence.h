@@ -17,16 +17,18 @@ inline constexpr const char* kVersionUnreadableMessage =
 
 enum class SourceVerdict {
   kAccepted,
+  kUnfinished,  // an unfinished transaction beside it (`refusal` says so)
   kUnreadable,  // ReadDatabaseVersion failed (its line is on the check page's log)
   kTooOld,      // below 4.1: the message box has told the user
 };
 
-// Reads the DATABASE version of the database whose data file is `source` and applies the 4.1
-// rule: an older database is refused with an information box titled "Orvane Merge/Split"
-// showing kSplitTooOldMessage. `version` (may be null) receives the version read. Never
-// throws.
+// Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage
+// into `refusal`, may be null) before anything reads it; then reads the DATABASE version of the
+// database whose data file is `source` and applies the 4.1 rule: an older database is refused
+// with an information box titled "Orvane Merge/Split" showing kSplitTooOldMessage. `version`
+// (may be null) receives the version read. Never throws.
 SourceVerdict AcceptSplitSource(Context& context, const std::string& source,
-                                std::string* version = nullptr);
+                                std::string* version = nullptr, std::string* refusal = nullptr);
 
 struct StartOutcome {
   bool started = false;  // Initialize returned true (also with fewer than two incidents)

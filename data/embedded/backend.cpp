@@ -89,6 +89,18 @@ std::string EmbeddedAdminConnection::DetachDatabase(const std::string& name, boo
   return Require().Detach(name);
 }
 
+void EmbeddedAdminConnection::RecordPendingAttachment(const data::PendingAttachment& attachment) {
+  Require().RecordPendingAttachment(attachment);
+}
+
+void EmbeddedAdminConnection::RemovePendingAttachment(const std::string& name) {
+  Require().RemovePendingAttachment(name);
+}
+
+std::vector<data::PendingAttachment> EmbeddedAdminConnection::PendingAttachments() {
+  return Require().PendingAttachments();
+}
+
 EmbeddedBackend::EmbeddedBackend(std::string root)
     : root_(root.empty() ? DefaultInstanceRoot() : std::move(root)) {
   // The root travels in connection strings, which may be used from another folder.
@@ -120,6 +132,33 @@ std::string EmbeddedBackend::DataConnectionString(const std::string& server,
                                                   const std::string& database) {
   return "Provider=Orvane.Embedded;Server=" + server + ";Database=" + database +
          ";Instance Root=" + root_;
+}
+
+bool EmbeddedBackend::OpensConnectionString(const std::string& connection_string) {
+  size_t start = 0;
+  while (start <= connection_string.size()) {
+    size_t end = connection_string.find(';', start);
+    if (end == std::string::npos) end = connection_string.size();
+    const std::string pair = connection_string.substr(start, end - start);
+    const size_t equals = pair.find('=');
+    if (equals != std::string::npos && EqualsNoCase(Trim(pair.substr(0, equals)), "Provider")) {
+      return EqualsNoCase(Trim(pair.substr(equals + 1)), "Orvane.Embedded");
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace msu::embedded
+
+namespace msu::embedded {
+
+std::string EmbeddedBackend::RunLockFile(const std::string& server) {
+  try {
+    return Instance::Open(root_, server)->RunLockFile();
+  } catch (const data::AdminError&) {
+    return {};
+  }
 }
 
 }  // namespace msu::embedded

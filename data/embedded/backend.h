@@ -34,6 +34,11 @@ class EmbeddedAdminConnection : public data::AdminConnection {
   // `skip_checks` is about refreshing statistics before a detach, which this server does not
   // keep; it does not skip the refusal of a database in use.
   std::string DetachDatabase(const std::string& name, bool skip_checks) override;
+  // The record is the catalog's (Instance::PendingAttachments); like the other operations it
+  // needs a running instance.
+  void RecordPendingAttachment(const data::PendingAttachment& attachment) override;
+  void RemovePendingAttachment(const std::string& name) override;
+  std::vector<data::PendingAttachment> PendingAttachments() override;
 
  private:
   Instance& Require();
@@ -57,6 +62,10 @@ class EmbeddedBackend : public data::Backend {
   std::unique_ptr<data::Connection> CreateConnection() override;
   // "Provider=Orvane.Embedded;Server=S;Database=D;Instance Root=ROOT".
   std::string DataConnectionString(const std::string& server, const std::string& database) override;
+  // True for a string whose Provider is Orvane.Embedded.
+  bool OpensConnectionString(const std::string& connection_string) override;
+  // The instance's "run.lock"; empty when there is no such instance.
+  std::string RunLockFile(const std::string& server) override;
 
  private:
   std::string root_;

@@ -70,6 +70,19 @@ Catalog::Catalog(const std::string& path, bool create) {
           " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL UNIQUE);");
     });
   }
+  EnsurePendingTable();
+}
+
+void Catalog::EnsurePendingTable() {
+  if (db_.QueryInt("SELECT count(*) FROM sqlite_schema WHERE name = 'pending_attachments'") > 0) {
+    return;
+  }
+  Write([this] {
+    Exec(
+        "CREATE TABLE IF NOT EXISTS pending_attachments(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL,"
+        " process INTEGER NOT NULL, program TEXT NOT NULL, since TEXT NOT NULL)");
+  });
 }
 
 void Catalog::Exec(const char* sql) {
@@ -146,6 +159,49 @@ long Catalog::NextSpid() {
   const long spid = stored ? std::stol(*stored) : kFirstSpid;
   SetSetting("next_spid", std::to_string(spid + 1));
   return spid;
+}
+
+}  // namespace msu::embedded
+
+namespace msu::embedded {
+
+std::vector<data::PendingAttachment> Catalog::PendingAttachments() const {
+  Statement select(db_.get(),
+                   "SELECT name, data_file, process, program, since FROM pending_attachments"
+                   " ORDER BY seq");
+  std::vector<data::PendingAttachment> pending;
+  while (select.Step()) {
+    pending.push_back({select.Text(0), select.Text(1), static_cast<long>(select.Integer(2)),
+                       select.Text(3), select.Text(4)});
+  }
+  return pending;
+}
+
+void Catalog::RecordPendingAttachment(const data::PendingAttachment& attachment) {
+  // The detach that follows must never reach the disk without this entry: the commit waits
+  // for the disk (the catalog's other commits do not).
+  Exec("PRAGMA synchronous=FULL");
+  try {
+    Write([&] {
+      RemovePendingAttachment(attachment.name);
+      Statement insert(db_.get(),
+                       "INSERT INTO pending_attachments(name, data_file, process, program, since)"
+                       " VALUES(?1, ?2, ?3, ?4, ?5)");
+      insert.Bind(1, attachment.name).Bind(2, attachment.data_file);
+      insert.Bind(3, static_cast<long long>(attachment.process)).Bind(4, attachment.program);
+      insert.Bind(5, attachment.since).Step();
+    });
+  } catch (...) {
+    db_.TryExec("PRAGMA synchronous=NORMAL");
+    throw;
+  }
+  Exec("PRAGMA synchronous=NORMAL");
+}
+
+bool Catalog::RemovePendingAttachment(const std::string& name) {
+  Statement remove(db_.get(), "DELETE FROM pending_attachments WHERE name = ?1");
+  remove.Bind(1, name).Step();
+  return sqlite3_changes(db_.get()) > 0;
 }
 
 }  // namespace msu::embedded

@@ -1,8 +1,9 @@
 // The catalog of an instance: one SQLite file "catalog.db" in the instance folder, shared by
 // every process that uses the instance. It holds the settings (running state, version, the
-// next process number), the logins with their password hashes, and the attached databases in
-// attach order. Every change runs in an immediate transaction and every connection waits for
-// the others (busy timeout), so concurrent processes see one order of events.
+// next process number), the logins with their password hashes, the attached databases in
+// attach order, and the databases detached on the way that must be attached again. Every change
+// runs in an immediate transaction and every connection waits for the others (busy timeout), so
+// concurrent processes see one order of events.
 #pragma once
 
 #include <functional>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "data/admin.h"
 #include "data/embedded/catalog_password.h"
 #include "data/embedded/instance.h"
 #include "data/sqlite/sqlite_handles.h"
@@ -41,8 +43,16 @@ class Catalog {
   // Takes the next process number (inside Write).
   long NextSpid();
 
+  // The pending attachments (data/admin.h), oldest first. Record replaces an entry of the same
+  // name and waits until the entry is on the disk; Remove returns false when there was none.
+  std::vector<data::PendingAttachment> PendingAttachments() const;
+  void RecordPendingAttachment(const data::PendingAttachment& attachment);
+  bool RemovePendingAttachment(const std::string& name);
+
  private:
   void Exec(const char* sql);
+  // Catalogs made before the record of pending attachments existed get its table.
+  void EnsurePendingTable();
   sqlite::Database db_;
 };
 

@@ -284,7 +284,13 @@ class EmbeddedConnection : public data::Connection {
         ConnectionFailure(error.description());
       }
     }
-    db_ = SqliteDatabase::Open(file, std::move(session));
+    // "Mode=Read" in the string, or the property Mode = 1, as with the suite's provider.
+    const std::string mode = UpperCase(Lookup(pairs, {"MODE"}));
+    const auto mode_property = properties_.find("MODE");
+    const bool read_only =
+        mode == "READ" || mode == "1" ||
+        (mode_property != properties_.end() && mode_property->second == data::kModeRead);
+    db_ = SqliteDatabase::Open(file, std::move(session), read_only);
     db_->ShareErrors(errors_);
     db_->SetTimeout(timeout_);
     std::string synchronous = UpperCase(Lookup(pairs, {"SYNCHRONOUS"}));

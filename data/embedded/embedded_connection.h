@@ -18,6 +18,10 @@
 // SetProperty("Synchronous", 0) (1: normal, 2: full, the default): a crash of the program still
 // loses nothing but the statement under way; a crash of the machine may damage the file.
 //
+// A connection opened with "Mode=Read" in its string, or after SetProperty("Mode", 1), only
+// reads: every write is refused, and a file that a dead process left in the middle of a
+// transaction is refused rather than rolled back, so the file is never changed.
+//
 // Keys: an UPDATE is checked against UNIQUE and PRIMARY KEY constraints once the whole
 // statement has run, as on the suite server, so that keys can be shifted past each other. A
 // shift by a constant ("k = k + n") takes one pass when every new key lies beyond every key of

@@ -421,7 +421,7 @@ void EmbeddedRecordset::InsertRow() {
 void EmbeddedRecordset::SetFilter(const std::string& expression) {
   RequireOpen();
   try {
-    RecordFilter filter = RecordFilter::Parse(expression, fields_);
+    data::RecordFilter filter = data::RecordFilter::Parse(expression, fields_);
     if (adding_ || !edits_.empty()) Update();
     TakeSnapshot();
     filter_ = std::move(filter);

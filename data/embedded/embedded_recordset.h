@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "data/data_access.h"
-#include "data/embedded/record_filter.h"
 #include "data/embedded/sqlite_database.h"
+#include "data/record_filter.h"
 
 namespace msu::embedded {
 
@@ -98,7 +98,7 @@ class EmbeddedRecordset final : public data::Recordset, private CursorListener {
   std::vector<int64_t> rowids_;
   std::vector<size_t> visible_;
   size_t position_ = 0;
-  RecordFilter filter_;
+  data::RecordFilter filter_;
   bool filtered_ = false;
 
   bool updatable_ = false;

@@ -25,6 +25,7 @@ namespace {
 
 constexpr const char* kCatalogFile = "catalog.db";
 constexpr const char* kSessionsFolder = "sessions";
+constexpr const char* kRunLockFile = "run.lock";
 constexpr const char* kStateKey = "state";
 constexpr const char* kRunning = "running";
 constexpr const char* kStopped = "stopped";
@@ -230,6 +231,20 @@ class EmbeddedInstance : public Instance {
              name_ + ".");
     }
   }
+
+  std::vector<data::PendingAttachment> PendingAttachments() const override {
+    return Guarded([&] { return catalog_->PendingAttachments(); });
+  }
+
+  void RecordPendingAttachment(const data::PendingAttachment& attachment) override {
+    Guarded([&] { catalog_->RecordPendingAttachment(attachment); });
+  }
+
+  void RemovePendingAttachment(const std::string& name) override {
+    Guarded([&] { catalog_->Write([&] { catalog_->RemovePendingAttachment(name); }); });
+  }
+
+  std::string RunLockFile() const override { return JoinPath(folder_, kRunLockFile); }
 
   std::unique_ptr<Session> OpenSession(const std::string& database) override {
     std::unique_ptr<OwnedSessionFile> file;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "data/admin.h"
+
 namespace msu::embedded {
 
 // One attached database.
@@ -112,6 +114,17 @@ class Instance {
   // destroyed. Throws AdminError kErrServerStopped when the instance is stopped, and
   // kErrAdminOperation when no such database is attached or the session file cannot be made.
   virtual std::unique_ptr<Session> OpenSession(const std::string& database) = 0;
+
+  // The record of databases detached on the way that must be attached again
+  // (data::PendingAttachment), kept in the catalog whether the instance runs or not. Record
+  // returns once the entry is on the disk.
+  virtual std::vector<data::PendingAttachment> PendingAttachments() const = 0;
+  virtual void RecordPendingAttachment(const data::PendingAttachment& attachment) = 0;
+  virtual void RemovePendingAttachment(const std::string& name) = 0;
+
+  // The file a run locks to be the only run on this instance (core/run_lock.h):
+  // "<folder>/run.lock".
+  virtual std::string RunLockFile() const = 0;
 };
 
 }  // namespace msu::embedded

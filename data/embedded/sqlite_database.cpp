@@ -20,7 +20,8 @@ constexpr int kApplicationId = 0x4F52564E;
 }  // namespace
 
 std::shared_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path,
-                                                     std::unique_ptr<Session> session) {
+                                                     std::unique_ptr<Session> session,
+                                                     bool read_only) {
   std::error_code ec;
   auto status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::exists(status)) CannotOpen(path, "the file does not exist.");
@@ -32,7 +33,8 @@ std::shared_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path,
   std::shared_ptr<SqliteDatabase> database(new SqliteDatabase());
   database->path_ = path;
   std::string message;
-  database->db_ = sqlite::Database::Open(path, SQLITE_OPEN_READWRITE, &message);
+  database->db_ = sqlite::Database::Open(
+      path, read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, &message);
   if (!database->db_) CannotOpen(path, message + ".");
   sqlite3* db = database->db_.get();
   // Double quotes name columns, as on the suite server; they never fall back to text.

@@ -32,10 +32,13 @@ class CursorListener {
 
 class SqliteDatabase {
  public:
-  // Opens an existing database file for reading and writing; never creates or writes it.
-  // Throws DataError(kErrConnection) when the file is missing or is no database.
+  // Opens an existing database file for reading and writing, or only for reading with
+  // `read_only`; never creates it, and opening writes nothing. Throws DataError(kErrConnection)
+  // when the file is missing or is no database. A read-only connection never writes the file,
+  // not even to roll back a transaction that a dead process left unfinished: it fails instead.
   static std::shared_ptr<SqliteDatabase> Open(const std::string& path,
-                                              std::unique_ptr<Session> session);
+                                              std::unique_ptr<Session> session,
+                                              bool read_only = false);
   ~SqliteDatabase();
 
   bool IsOpen() const { return static_cast<bool>(db_); }

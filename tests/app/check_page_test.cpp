@@ -2,15 +2,19 @@
 // page: login with the Warden password, the three paths, Check Databases with the merge
 // engine on a generated sample pair, the report full screen, the summary; and at the close the
 // working databases gone from the server and the user's files untouched.
+#include <unistd.h>
 #include <QTextEdit>
+
 #include <algorithm>
 
 #include "app/server_services.h"
 #include "core/context.h"
+#include "core/run_lock.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/hooked_progress.h"
 
 namespace msu::app::testing {
 namespace {
@@ -49,7 +53,8 @@ class CheckPageTest : public WizardTest {
 
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
-    context_ = std::make_unique<Context>(app_, wizard_->progress(), prompt_, *backend_);
+    hooked_ = std::make_unique<msu::testing::HookedProgress>(wizard_->progress());
+    context_ = std::make_unique<Context>(app_, *hooked_, prompt_, *backend_);
     server_services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
     wizard_->SetServices(server_services_.get());
     wizard_->show();
@@ -61,6 +66,7 @@ class CheckPageTest : public WizardTest {
     wizard_.reset();
     server_services_.reset();
     context_.reset();
+    hooked_.reset();
     instance_.reset();
     WizardTest::TearDown();
   }
@@ -93,6 +99,8 @@ class CheckPageTest : public WizardTest {
   std::string database1_, database2_, bytes1_, bytes2_;
   std::unique_ptr<embedded::Instance> instance_;
   std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  // The engine's log: the wizard's own, with a place for the user's clicks.
+  std::unique_ptr<msu::testing::HookedProgress> hooked_;
   std::unique_ptr<Context> context_;
   std::unique_ptr<ServerServices> server_services_;
 };
@@ -226,6 +234,86 @@ TEST_F(CheckPageTest, AFailedInitializeAllowsAnotherCheckAndTheErrorFlagStopsOne
   EXPECT_TRUE(wizard_->CheckCompleted());
   EXPECT_EQ(LogTexts(0).back(), kWarningLine);
   EXPECT_EQ(server_services_->MergeEnginePaths().new_database, data_ + "/Other.mdf");
+}
+
+// The user closes the window, or presses Back and then Next, while Check Databases runs: the
+// click arrives inside one of the engine's progress calls, as it does during processEvents.
+// The check stops at its next step and unwinds; only then does the window clean up and close,
+// or move.
+struct ClickDuringCheck {
+  const char* line;  // the click comes with the first line that starts so
+  const char* click;
+};
+
+class ClickDuringCheckTest : public CheckPageTest,
+                             public ::testing::WithParamInterface<ClickDuringCheck> {};
+
+TEST_P(ClickDuringCheckTest, TheCheckStopsFirstAndNothingIsLeftBehind) {
+  ASSERT_NO_FATAL_FAILURE(WalkToStep3());
+  const std::string click = GetParam().click;
+  bool clicked = false;
+  hooked_->after_line = [&](LogPage, const std::string& line) {
+    if (clicked || line.rfind(GetParam().line, 0) != 0) return;
+    clicked = true;
+    if (click == "cancel") Nav(1)->click();
+    if (click == "close") wizard_->close();
+    if (click == "back-next") {
+      Back();
+      Next();
+    }
+    // Nothing has happened yet: the engine is still at work.
+    EXPECT_EQ(wizard_->CurrentStep(), 3);
+    EXPECT_TRUE(wizard_->isVisible());
+  };
+  Get<QPushButton>("cmdCheckDB")->click();
+  ASSERT_TRUE(clicked);
+  EXPECT_FALSE(wizard_->CheckCompleted());
+  EXPECT_NE(LogTexts(0).back(), kWarningLine);
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+  if (click == "back-next") {
+    // Back was taken once the check had stopped; Next was disabled on the check page then.
+    EXPECT_EQ(wizard_->CurrentStep(), 2);
+    EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2", "W_O_R_K_B"}));
+    Next();
+    ASSERT_EQ(wizard_->CurrentStep(), 3) << LabelText("lblIDMessage");
+    Get<QPushButton>("cmdCheckDB")->click();
+    EXPECT_EQ(LogTexts(0).back(), kWarningLine);
+    wizard_->close();
+  }
+  EXPECT_FALSE(wizard_->isVisible());
+  EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", "W_O_R_K_A.ini", ".msu-run.lock"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, ClickDuringCheckTest,
+    ::testing::Values(ClickDuringCheck{"Created a working copy of Database 1", "cancel"},
+                      ClickDuringCheck{"Looking for differences in standard records", "close"},
+                      ClickDuringCheck{"Consistency Check", "back-next"}),
+    [](const ::testing::TestParamInfo<ClickDuringCheck>& info) {
+      std::string name = info.param.click;
+      std::erase(name, '-');
+      return name;
+    });
+
+// A second run in the same application folder is told who holds it, and changes nothing.
+TEST_F(CheckPageTest, AnotherRunInTheFolderIsNamedOnTheServerPage) {
+  long holder = 0;
+  std::unique_ptr<RunLock> other = RunLock::TryTake(app_ + "/.msu-run.lock", &holder);
+  ASSERT_NE(other, nullptr);
+  ChooseMerge();
+  Next();
+  TypePassword(kWarden);
+  Next();
+  EXPECT_EQ(wizard_->CurrentStep(), 1);
+  EXPECT_EQ(LabelText("lblMessage"),
+            "another merge or split is running in this application folder (process " +
+                std::to_string(::getpid()) + ")");
+  other.reset();
+  Next();
+  EXPECT_EQ(wizard_->CurrentStep(), 2) << LabelText("lblMessage");
 }
 
 }  // namespace

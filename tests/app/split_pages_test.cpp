@@ -1,8 +1,7 @@
 // The split road of the wizard on a real embedded server, driven offscreen from the operation
 // page to the summary: login, the two paths, the incident list filled by the engine, ticks and
 // count, Split, the summary and the verification line; and a Cancel, Back and Next that arrive
-// while the split runs, which wait for it and leave nothing behind.
-#include <QTimer>
+// while the split runs, which stop it first and leave nothing behind.
 #include <algorithm>
 
 #include "app/server_services.h"
@@ -11,6 +10,7 @@
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
+#include "tests/support/hooked_progress.h"
 #include "tests/support/sqlite_rows.h"
 
 namespace msu::app::testing {
@@ -42,7 +42,8 @@ class SplitPagesTest : public WizardTest {
     instance_->Attach("Split1", source_);
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
-    context_ = std::make_unique<Context>(app_, wizard_->progress(), prompt_, *backend_);
+    hooked_ = std::make_unique<msu::testing::HookedProgress>(wizard_->progress());
+    context_ = std::make_unique<Context>(app_, *hooked_, prompt_, *backend_);
     services_ = std::make_unique<ServerServices>(*context_);
     wizard_->SetServices(services_.get());
     wizard_->show();
@@ -53,6 +54,7 @@ class SplitPagesTest : public WizardTest {
     wizard_.reset();
     services_.reset();
     context_.reset();
+    hooked_.reset();
     instance_.reset();
     WizardTest::TearDown();
   }
@@ -90,6 +92,7 @@ class SplitPagesTest : public WizardTest {
   std::string root_, app_, source_, bytes_;
   std::unique_ptr<embedded::Instance> instance_;
   std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  std::unique_ptr<msu::testing::HookedProgress> hooked_;
   std::unique_ptr<Context> context_;
   std::unique_ptr<ServerServices> services_;
 };
@@ -131,27 +134,65 @@ TEST_F(SplitPagesTest, FromTheFirstPageToTheSummary) {
   EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.ini"));
 }
 
-// The user's clicks reach the window while the engine writes its lines.
-TEST_F(SplitPagesTest, CancelBackAndNextDuringTheSplitWaitForItThenCleanUp) {
+// The user's clicks reach the window inside the engine's progress calls, as they do during
+// processEvents: the split stops before its next incident, and only then does the window close
+// and clean up, or move back, from where a second Split completes.
+class ClickDuringSplitTest : public SplitPagesTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ClickDuringSplitTest, TheSplitStopsFirstAndNothingIsLeftBehind) {
   ASSERT_NO_FATAL_FAILURE(WalkToStep9());
-  bool running = false;
-  QTimer::singleShot(0, wizard_.get(), [&] {
-    running = wizard_->EngineRunning();
-    Back();
-    Next();
-    Press(1);  // Cancel
-  });
+  const std::string click = GetParam();
+  bool clicked = false;
+  hooked_->after_line = [&](LogPage, const std::string& line) {
+    if (clicked || line.rfind("Deleting unchecked incident", 0) != 0) return;
+    clicked = true;
+    if (click == "cancel") Press(1);
+    if (click == "back-next") {
+      Back();
+      Next();
+    }
+    EXPECT_EQ(Step(), 9);
+    EXPECT_TRUE(wizard_->isVisible());
+  };
   Get<QPushButton>("cmdSplit")->click();
-  EXPECT_TRUE(running);
-  EXPECT_EQ(LogTexts(1).back(), "Done. Press Next to finish.");
-  EXPECT_EQ(Step(), 9);
-  // The close that waited follows once the handler has returned.
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(clicked);
+  EXPECT_EQ(prompt_.BusyDepth(), 0);
+  if (click == "back-next") {
+    // Back was taken once the split had stopped; Next was disabled on the split page then.
+    EXPECT_EQ(Step(), 8);
+    EXPECT_EQ(Attached(), (std::vector<std::string>{"Split1", "W_O_R_K_A"}));
+    Tick("lstIncidents", 3, false);  // a change of the ticks enables Split again
+    Tick("lstIncidents", 3);
+    Next();
+    ASSERT_EQ(Step(), 9);
+    Get<QPushButton>("cmdSplit")->click();
+    EXPECT_EQ(LogTexts(1).back(), "Done. Press Next to finish.");
+    EXPECT_EQ(msu::testing::QueryFile(root_ + "/data/Result.mdf",
+                                      "SELECT IncidentID FROM Incidents ORDER BY 1"),
+              (std::vector<std::string>{"2", "4"}));
+    wizard_->close();
+  } else {
+    EXPECT_EQ(LogTexts(1).back(),
+              "Error, copying and compacting database: Stopped at the user's request.");
+  }
   EXPECT_TRUE(wizard_->isHidden());
-  EXPECT_EQ(Attached(), (std::vector<std::string>{"Result", "Split1"}));
-  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.tmp"));
+  const std::vector<std::string> attached = click == "cancel"
+                                                ? std::vector<std::string>{"Split1"}
+                                                : std::vector<std::string>{"Result", "Split1"};
+  EXPECT_EQ(Attached(), attached);
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_A.ini", ".msu-run.lock"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
   EXPECT_TRUE(instance_->Sessions().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Clicks, ClickDuringSplitTest, ::testing::Values("cancel", "back-next"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace msu::app::testing

@@ -1,7 +1,8 @@
 // msu check as an administrator runs it: the built program in a process of its own, against
-// an embedded server in a scratch folder, with the sample merge pair. Runs that make working
-// files run a copy of the program in a folder of their own, except the one run of the staged
-// program that shows it leaves the staged folder as it found it.
+// an embedded server in a scratch folder, with the sample merge pair. Runs that log in (and so
+// hold their program folder for their length) run a copy of the program in a folder of their
+// own, except the one run of the staged program that shows it leaves the staged folder as it
+// found it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,10 +14,12 @@
 
 #include "convert/kind_codes.h"
 #include "convert/request_number.h"
+#include "core/run_lock.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/data/embedded/instance_test_support.h"
 #include "tests/support/sqlite_rows.h"
+#include "tests/support/test_files.h"
 
 namespace msu::cli {
 namespace {
@@ -231,11 +234,14 @@ TEST_F(MsuCheckTest, ARefusedLoginStopsWithStatus3AndItsMessage) {
   MakeDatabaseFile(data / "A.mdf");
   MakeDatabaseFile(data / "B.mdf");
   const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
+  // A run that logs in holds its program folder: the tests that run at the same time keep out
+  // of each other's way in folders of their own.
+  const std::string program = CopyProgram();
   const auto login = [&](const std::string& password, const std::vector<std::string>& with,
                          int status, const std::string& err) {
     SCOPED_TRACE(password);
     WriteFile(warden, password);
-    EXPECT_EQ(Expect(status, err, with).out, "");
+    EXPECT_EQ(Expect(status, err, with, program).out, "");
   };
   login("Secret-not\n", args, 3, "Password incorrect.\n");
   login("\n", args, 3, "Password not specified.\n");
@@ -270,8 +276,9 @@ TEST_F(MsuCheckTest, PathRulesStopWithStatus4InThePageOrder) {
       {a, b, data / "B", "Error, Database 1 or Database 2 are the same as the new database."},
       {a, b, a, "Error, Database 1 or Database 2 are the same as the new database."},
   };
+  const std::string program = CopyProgram();
   for (const Case& c : cases) {
-    EXPECT_EQ(Expect(4, c.message + "\n", Args(c.db1, c.db2, c.new_database)).out, "");
+    EXPECT_EQ(Expect(4, c.message + "\n", Args(c.db1, c.db2, c.new_database), program).out, "");
   }
 
   // An existing new database is kept unless --overwrite says otherwise; nothing was made.
@@ -281,7 +288,7 @@ TEST_F(MsuCheckTest, PathRulesStopWithStatus4InThePageOrder) {
          "(answered No)\n"
          "msu: " +
              merged + " exists; give --overwrite to accept it\n",
-         Args(a, b, merged), CopyProgram());
+         Args(a, b, merged), program);
   EXPECT_EQ(ReadFile(merged), "not a database");
   EXPECT_TRUE(Attached().empty());
 }
@@ -292,17 +299,17 @@ TEST_F(MsuCheckTest, ADatabaseInUseStopsWithStatus5AndIsLeftAlone) {
   instance->Attach("Alpha", data / "A.mdf");
   instance->Attach("Beta", data / "B.mdf");
   const std::vector<std::string> args = Args(data / "A.mdf", data / "B.mdf", merged);
+  const std::string program = CopyProgram();
   {
     Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "Alpha"},
                    logs / "holder.txt");
     ASSERT_TRUE(WaitForSessions(1)) << ReadFile(logs / "holder.txt");
-    Expect(5, InUseMessage({"Alpha", "", "", "", ""}), args);
+    Expect(5, InUseMessage({"Alpha", "", "", "", ""}), args, program);
     // The suite's connection was not touched.
     EXPECT_EQ(instance->Sessions().size(), 1u);
   }
 
   // Another run's working copy in use: its file is that run's, and stays.
-  const std::string program = CopyProgram();
   fs::copy_file(data / "A.mdf", app / "W_O_R_K_A.tmp");
   instance->Attach("W_O_R_K_A", app / "W_O_R_K_A.tmp");
   Program holder(MSU_SERVER_PROGRAM, {"--root", root.path(), "hold", "ORVANE", "W_O_R_K_A"},
@@ -680,6 +687,40 @@ TEST_F(MsuCheckTest, MergeOfALegacyDatabase1ConvertsItAndVerifies) {
                    "NOT IN (SELECT AdminOfficeID FROM AdminOffice)"),
               std::vector<std::string>{"0"});
   }
+}
+
+// One run at a time: a second run in the program's folder, or on the same server, is refused
+// before it changes anything. A database that a killed run left detached is attached again by
+// the next run, which says so and checks as usual.
+TEST_F(MsuCheckTest, OneRunAtATimeAndTheNextRunRepairsAKilledOne) {
+  MakePair();
+  const std::string program = CopyProgram();
+  const std::vector<std::string> args = Args(fire1, fire2, merged);
+  const std::string us = " (process " + std::to_string(::getpid()) + ")\n";
+  for (const auto& [lock_file, refusal] :
+       {std::pair{app / ".msu-run.lock",
+                  "another merge or split is running in this application folder" + us},
+        std::pair{instance->RunLockFile(),
+                  "another merge or split is running on the server ORVANE" + us}}) {
+    long holder = 0;
+    const std::unique_ptr<RunLock> other = RunLock::TryTake(lock_file, &holder);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(Expect(5, refusal, args, program).out, "");
+  }
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+
+  const long ended = msu::testing::EndedProcess();
+  instance->RecordPendingAttachment({"Fire1", fire1, ended, "msu", "2024-05-01 10:00:00"});
+  instance->Detach("Fire1");
+  const Outcome run = Run(args, program);
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  ASSERT_FALSE(run.Lines().empty());
+  EXPECT_EQ(run.Lines().front(), "Attached the database Fire1 again under its own name, from " +
+                                     fire1 + " (detached by process " + std::to_string(ended) +
+                                     ", which stopped before attaching it again).");
+  EXPECT_TRUE(run.Has(kProblemsLine));
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  EXPECT_TRUE(instance->PendingAttachments().empty());
 }
 
 }  // namespace

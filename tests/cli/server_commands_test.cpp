@@ -3,10 +3,13 @@
 #include "cli/server_commands.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sstream>
 
+#include "core/run_lock.h"
 #include "tests/data/embedded/instance_test_support.h"
+#include "tests/support/test_files.h"
 
 namespace msu::cli {
 namespace {
@@ -148,6 +151,51 @@ TEST_F(ServerCommandsTest, DatabasesAreAttachedListedAndDetached) {
   EXPECT_EQ(Run({"detach", "ORVANE", "ALPHA"}).out,
             "The database Alpha was detached from the server ORVANE.\n");
   EXPECT_EQ(Run({"detach", "ORVANE", "ALPHA"}).status, 1);
+}
+
+// A run killed between the detach of a database and its re-attach left it on the instance's
+// record: status shows what it waits for, and the commands attach it again as soon as the
+// server runs and no run holds it.
+TEST_F(ServerCommandsTest, WhatARunLeftDetachedIsShownAndAttachedAgain) {
+  ASSERT_EQ(Create("ORVANE").status, 0);
+  MakeDatabaseFile(folder / "Fire1.mdf");
+  const long ended = msu::testing::EndedProcess();
+  const std::string process = std::to_string(ended);
+  auto instance = embedded::Instance::Open(root.path(), "ORVANE");
+  instance->Attach("Fire1", folder / "Fire1.mdf");
+  instance->RecordPendingAttachment(
+      {"Fire1", folder / "Fire1.mdf", ended, "msu", "2024-05-01 10:00:00"});
+  instance->Detach("Fire1");
+  instance->Stop();
+  const std::string pending_row = "ORVANE  Fire1     " + (folder / "Fire1.mdf") +
+                                  "  msu (process " + process + ")  2024-05-01 10:00:00  ";
+  EXPECT_NE(Run({"status"}).out.find(pending_row + "the server's start\n"), std::string::npos)
+      << Run({"status"}).out;
+
+  const Outcome started = Run({"start", "ORVANE"});
+  EXPECT_EQ(started.status, 0);
+  EXPECT_EQ(started.err, "msu-server: Attached the database Fire1 again under its own name, from " +
+                             (folder / "Fire1.mdf") + " (detached by process " + process +
+                             ", which stopped before attaching it again).\n");
+  EXPECT_EQ(instance->Databases().size(), 1u);
+  EXPECT_TRUE(instance->PendingAttachments().empty());
+
+  // The entries of a run that holds the server are that run's own.
+  instance->RecordPendingAttachment(
+      {"Fire1", folder / "Fire1.mdf", ended, "msu", "2024-05-01 10:00:00"});
+  instance->Detach("Fire1");
+  long holder = 0;
+  std::unique_ptr<RunLock> run = RunLock::TryTake(instance->RunLockFile(), &holder);
+  ASSERT_NE(run, nullptr);
+  const Outcome held = Run({"status", "ORVANE"});
+  EXPECT_EQ(held.err, "");
+  EXPECT_NE(held.out.find(pending_row + "the running process " + std::to_string(::getpid())),
+            std::string::npos)
+      << held.out;
+  run.reset();
+  EXPECT_EQ(Run({"databases", "ORVANE"}).err.rfind("msu-server: Attached the database Fire1", 0),
+            0u);
+  EXPECT_EQ(Run({"status", "ORVANE"}).out.find("to be attached again"), std::string::npos);
 }
 
 }  // namespace

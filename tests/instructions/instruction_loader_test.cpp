@@ -2,6 +2,7 @@
 // every progress and error line word for word, and files that are missing, empty, binary,
 // oddly ended or very long.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
@@ -341,6 +342,16 @@ TEST_F(LoaderTest, AFileThatCannotBeOpenedIsReported) {
                    "Error is 75 - Path/File access error: " + (folder_ / "CVN_4x.txt") +
                        " cannot be opened for reading"}));
   EXPECT_EQ(Model(), "");
+}
+
+// A pipe in the instruction file's place would hold the check until something wrote to it.
+TEST_F(LoaderTest, APipeIsNeverOpened) {
+  ASSERT_EQ(::mkfifo((folder_ / "CVN_4x.txt").c_str(), 0644), 0);
+  EXPECT_FALSE(LoadInstructions(*context_, set_));
+  EXPECT_EQ(LogAfterStart(),
+            (Lines{"Error, reading processing instructions ",
+                   "Error is 75 - Path/File access error: " + (folder_ / "CVN_4x.txt") +
+                       " cannot be read: it is a pipe"}));
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "tests/support/test_files.h"
@@ -50,6 +53,28 @@ TEST(MergePathsTest, TheFirstBrokenRuleDecidesAndComparisonsAreExact) {
   // Letter case counts, as on the page.
   EXPECT_EQ(MergePathsMessage(a, lower_a, folder + "/New.mdf"), "");
   EXPECT_EQ(MergePathsMessage(a, b, folder + "/b.mdf"), "");
+}
+
+// Beyond the exact comparisons: every name of one file is that file, and only regular files are
+// databases (a pipe would hang the check, a folder would be deleted as an old new database).
+TEST(MergePathsTest, TwoNamesOfOneFileAreTheSameAndOnlyFilesAreDatabases) {
+  const testing::ScratchFolder scratch;
+  const std::string& folder = scratch.path();
+  const std::string a = folder + "/A.mdf", b = folder + "/B.mdf", fresh = folder + "/New.mdf";
+  for (const std::string& file : {a, b}) std::ofstream(file) << "x";
+  std::filesystem::create_symlink(a, folder + "/link.mdf");
+  std::filesystem::create_hard_link(a, folder + "/hard.mdf");
+  std::filesystem::create_directory(folder + "/folder.mdf");
+  ASSERT_EQ(::mkfifo((folder + "/pipe.mdf").c_str(), 0644), 0);
+  EXPECT_EQ(MergePathsMessage(a, folder + "/link.mdf", fresh), kMsgSameDatabases);
+  EXPECT_EQ(MergePathsMessage(folder + "/./hard.mdf", a, fresh), kMsgSameDatabases);
+  EXPECT_EQ(MergePathsMessage(a, b, folder + "/link.mdf"), kMsgSameAsNewDatabase);
+  EXPECT_EQ(MergePathsMessage(folder + "/pipe.mdf", b, fresh),
+            "Error, Database 1 cannot be used: it is a pipe");
+  EXPECT_EQ(MergePathsMessage(a, folder + "/folder.mdf", fresh),
+            "Error, Database 2 cannot be used: it is a folder");
+  EXPECT_EQ(MergePathsMessage(a, b, folder + "/folder.mdf"),
+            "Error, the Resulting Database cannot be used: it is a folder");
 }
 
 }  // namespace

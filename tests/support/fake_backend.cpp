@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/text.h"
+
 namespace msu::testing {
 
 namespace {
@@ -79,11 +81,29 @@ class FakeConnection : public data::AdminConnection {
     std::erase_if(s_.databases, [&](const FakeDatabase& d) { return d.name == name; });
     return "Detached.";
   }
+  void RecordPendingAttachment(const data::PendingAttachment& attachment) override {
+    Enter("RecordPendingAttachment " + attachment.name);
+    Forget(attachment.name);
+    s_.pending.push_back(attachment);
+  }
+  void RemovePendingAttachment(const std::string& name) override {
+    Enter("RemovePendingAttachment " + name);
+    Forget(name);
+  }
+  std::vector<data::PendingAttachment> PendingAttachments() override {
+    Enter("PendingAttachments");
+    return s_.pending;
+  }
 
  private:
   void Enter(const std::string& call) {
     if (ended_) Refuse("Not connected.");
     s_.Enter(call);
+  }
+  void Forget(const std::string& name) {
+    std::erase_if(s_.pending, [&](const data::PendingAttachment& entry) {
+      return EqualsNoCase(entry.name, name);
+    });
   }
   FakeBackend& s_;
   bool ended_ = false;

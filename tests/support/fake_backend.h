@@ -28,9 +28,11 @@ class FakeBackend : public data::Backend {
   bool require_files = true;
   std::vector<FakeDatabase> databases;
   std::vector<FakeProcess> processes;
+  std::vector<data::PendingAttachment> pending;  // the record of pending attachments
 
   // Every call: "Connect ORVANE VESTRA 83ecret", "ListDatabaseFiles X", "KillProcess 51",
-  // "AttachDatabase X /path", "DetachDatabase X", "Disconnect", ...
+  // "AttachDatabase X /path", "DetachDatabase X", "RecordPendingAttachment X",
+  // "RemovePendingAttachment X", "PendingAttachments", "Disconnect", ...
   std::vector<std::string> calls;
   std::vector<std::string> Calls(const std::string& operation) const;
   int open_connections = 0;       // opened and not disconnected

@@ -1,5 +1,7 @@
 #include "tests/support/fault_injection.h"
 
+#include <fstream>
+
 namespace msu::testing {
 
 struct FaultInjectingConnection::Shared {
@@ -167,6 +169,20 @@ std::unique_ptr<data::Recordset> FaultInjectingConnection::Wrap(
     std::unique_ptr<data::Recordset> real) {
   if (real == nullptr) return real;
   return std::make_unique<FaultInjectingRecordset>(std::move(real), shared_);
+}
+
+}  // namespace msu::testing
+
+namespace msu::testing {
+
+std::error_code FullDiskCopier::Copy(const std::string& from, const std::string& to) {
+  if (whole_copies_-- > 0) return SystemFileCopier().Copy(from, to);
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  std::string bytes(room_, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.write(bytes.data(), in.gcount());
+  return std::make_error_code(std::errc::no_space_on_device);
 }
 
 }  // namespace msu::testing

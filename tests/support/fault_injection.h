@@ -1,6 +1,7 @@
-// Data connections that fail on demand, so that the engines' failure paths can be reached
-// without breaking files: a backend that wraps a real one and hands out connections that wrap
-// the real connections and the recordsets they return. Every call goes through to the real
+// Data connections that fail on demand, and a disk that fills up (FullDiskCopier, at the end),
+// so that the engines' failure paths can be reached without breaking files. The connections: a
+// backend that wraps a real one and hands out connections that wrap the real connections and
+// the recordsets they return. Every call goes through to the real
 // object, except a call that is due to fail: that one throws data::DataError with the chosen
 // number and description instead of running, as the real layer throws its own failures.
 //
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "core/file_copier.h"
 #include "data/backend.h"
 
 namespace msu::testing {
@@ -111,6 +113,23 @@ class FaultInjectingBackend : public data::Backend {
  private:
   data::Backend& real_;
   std::shared_ptr<FaultPlan> plan_ = std::make_shared<FaultPlan>();
+};
+
+}  // namespace msu::testing
+
+namespace msu::testing {
+
+// A disk that fills up: the first `whole_copies` copies go through, every later one writes
+// `room` bytes of the file and then fails with "No space left on device", leaving that partial
+// copy behind as a full disk does.
+class FullDiskCopier : public FileCopier {
+ public:
+  FullDiskCopier(int whole_copies, size_t room) : whole_copies_(whole_copies), room_(room) {}
+  std::error_code Copy(const std::string& from, const std::string& to) override;
+
+ private:
+  int whole_copies_;
+  size_t room_;
 };
 
 }  // namespace msu::testing

@@ -1,7 +1,9 @@
 // Shared by the tests: a scratch folder per test, whole files read and written as bytes, the
-// names in a folder, and the number and description of the error a call throws.
+// names in a folder, the number of an ended process, and the number and description of the
+// error a call throws.
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,6 +57,14 @@ inline std::vector<std::string> FileNames(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The number of a process that has ended (a child that exited at once).
+inline long EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return static_cast<long>(child);
 }
 
 // The number and description of the `Error` that `work` throws; {0, "not thrown"} if none.

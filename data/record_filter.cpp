@@ -1,22 +1,22 @@
-#include "data/embedded/record_filter.h"
+#include "data/record_filter.h"
 
 #include <cctype>
 #include <cstdlib>
 
 #include "core/text.h"
 
-namespace msu::embedded {
+namespace msu::data {
 
 namespace {
 
 class Parser {
  public:
-  Parser(const std::string& expression, const std::vector<data::FieldInfo>& fields)
+  Parser(const std::string& expression, const std::vector<FieldInfo>& fields)
       : text_(expression), fields_(fields) {}
 
   [[noreturn]] void Fail(const std::string& reason) const {
-    throw data::DataError(data::kErrInvalidArgument,
-                          "The filter \"" + text_ + "\" cannot be used: " + reason + ".");
+    throw DataError(kErrInvalidArgument,
+                    "The filter \"" + text_ + "\" cannot be used: " + reason + ".");
   }
 
   void SkipBlanks() {
@@ -51,12 +51,12 @@ class Parser {
   }
 
   // expression := term (AND term)*
-  void Expression(std::vector<std::pair<int, std::pair<std::string, data::Value>>>& out) {
+  void Expression(std::vector<std::pair<int, std::pair<std::string, Value>>>& out) {
     Term(out);
     while (!AtEnd() && TakeWord("AND")) Term(out);
   }
 
-  void Term(std::vector<std::pair<int, std::pair<std::string, data::Value>>>& out) {
+  void Term(std::vector<std::pair<int, std::pair<std::string, Value>>>& out) {
     if (Take('(')) {
       Expression(out);
       if (!Take(')')) Fail("a parenthesis is not closed");
@@ -100,7 +100,7 @@ class Parser {
     Fail("a comparison (=, <>, <, >, <=, >=) is expected at position " + std::to_string(pos_ + 1));
   }
 
-  data::Value Literal() {
+  Value Literal() {
     SkipBlanks();
     if (Take('\'')) {
       std::string value;
@@ -117,7 +117,7 @@ class Parser {
         }
         value += c;
       }
-      return data::Value::Text(value);
+      return Value::Text(value);
     }
     const char* start = text_.c_str() + pos_;
     char* end = nullptr;
@@ -125,12 +125,12 @@ class Parser {
     if (end == start)
       Fail("a number or a quoted text is expected at position " + std::to_string(pos_ + 1));
     pos_ += static_cast<size_t>(end - start);
-    return data::Value::Real(number);
+    return Value::Real(number);
   }
 
  private:
   const std::string& text_;
-  const std::vector<data::FieldInfo>& fields_;
+  const std::vector<FieldInfo>& fields_;
   size_t pos_ = 0;
 };
 
@@ -159,11 +159,11 @@ bool Holds(int comparison, const std::string& op) {
 }  // namespace
 
 RecordFilter RecordFilter::Parse(const std::string& expression,
-                                 const std::vector<data::FieldInfo>& fields) {
+                                 const std::vector<FieldInfo>& fields) {
   RecordFilter filter;
   if (Trim(expression).empty()) return filter;
   Parser parser(expression, fields);
-  std::vector<std::pair<int, std::pair<std::string, data::Value>>> parsed;
+  std::vector<std::pair<int, std::pair<std::string, Value>>> parsed;
   parser.Expression(parsed);
   if (!parser.AtEnd()) parser.Fail("only conditions joined by AND can be used");
   for (auto& [field, rest] : parsed) {
@@ -172,14 +172,14 @@ RecordFilter RecordFilter::Parse(const std::string& expression,
   return filter;
 }
 
-bool RecordFilter::Matches(const std::vector<data::Value>& row) const {
+bool RecordFilter::Matches(const std::vector<Value>& row) const {
   for (const Condition& c : conditions_) {
-    const data::Value& value = row.at(static_cast<size_t>(c.field));
+    const Value& value = row.at(static_cast<size_t>(c.field));
     if (value.IsNull()) return false;
     int comparison = 0;
-    if (c.literal.kind() == data::Value::Kind::kReal) {
-      bool numeric = value.kind() == data::Value::Kind::kInteger ||
-                     value.kind() == data::Value::Kind::kReal || IsNumeric(value.AsText());
+    if (c.literal.kind() == Value::Kind::kReal) {
+      bool numeric = value.kind() == Value::Kind::kInteger || value.kind() == Value::Kind::kReal ||
+                     IsNumeric(value.AsText());
       if (!numeric) return false;
       double v = value.AsReal();
       double l = c.literal.AsReal();
@@ -194,4 +194,4 @@ bool RecordFilter::Matches(const std::vector<data::Value>& row) const {
   return true;
 }
 
-}  // namespace msu::embedded
+}  // namespace msu::data

@@ -8,7 +8,7 @@
 
 #include "data/data_access.h"
 
-namespace msu::embedded {
+namespace msu::data {
 
 class RecordFilter {
  public:
@@ -19,20 +19,19 @@ class RecordFilter {
   // a literal a number or a text in single quotes with doubled quotes inside. An empty
   // expression gives the empty filter, which every row passes. Throws
   // DataError(kErrInvalidArgument) naming the expression and what is wrong with it.
-  static RecordFilter Parse(const std::string& expression,
-                            const std::vector<data::FieldInfo>& fields);
+  static RecordFilter Parse(const std::string& expression, const std::vector<FieldInfo>& fields);
 
   bool IsEmpty() const { return conditions_.empty(); }
   // True when the row (values in field order) passes every condition; a NULL passes none.
-  bool Matches(const std::vector<data::Value>& row) const;
+  bool Matches(const std::vector<Value>& row) const;
 
  private:
   struct Condition {
     int field = 0;
     std::string op;
-    data::Value literal;
+    Value literal;
   };
   std::vector<Condition> conditions_;
 };
 
-}  // namespace msu::embedded
+}  // namespace msu::data

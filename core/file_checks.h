@@ -1,0 +1,16 @@
+// What a path names, looked at before the program reads it: only regular files are read as
+// databases, instruction files, settings and reports, so that a pipe cannot hang a run and a
+// device or a folder is never taken for data.
+#pragma once
+
+#include <string>
+
+namespace msu {
+
+// Empty text when `path` names a regular file (a link to one counts). Otherwise why it cannot
+// be read as one: "it does not exist", "it is a folder", "it is a pipe", "it is a socket", "it
+// is a device", or the system's reason when it cannot be looked at. Never opens the
+// path, so it never waits for a writer at the other end of a pipe.
+std::string NotARegularFile(const std::string& path);
+
+}  // namespace msu

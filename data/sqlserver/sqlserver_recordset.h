@@ -1,0 +1,89 @@
+// Recordsets of the SQL Server backend (see sqlserver_connection.h for how they behave).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/data_access.h"
+#include "data/record_filter.h"
+#include "data/sqlserver/odbc_session.h"
+#include "data/sqlserver/odbc_types.h"
+
+namespace msu::sqlserver {
+
+class SqlServerRecordset final : public data::Recordset, private StreamingReader {
+ public:
+  // A closed recordset: the result of a statement without rows.
+  static std::unique_ptr<data::Recordset> Closed();
+  // A recordset on the current result of `statement` (which has columns), run as `text`.
+  // Throws DataError when reading fails.
+  static std::unique_ptr<data::Recordset> Open(std::shared_ptr<OdbcSession> session,
+                                               std::unique_ptr<OdbcStatement> statement,
+                                               std::string text, data::CursorChoice choice);
+  ~SqlServerRecordset() override;
+
+  bool IsOpen() const override;
+  void Close() override;
+  bool IsEOF() const override;
+  bool IsBOF() const override;
+  void MoveNext() override;
+  void MoveFirst() override;
+  long RecordCount() const override;
+  int FieldCount() const override;
+  const data::FieldInfo& Field(int index) const override;
+  int FieldIndex(std::string_view name) const override;
+  const data::Value& Get(int index) const override;
+  void Set(int index, data::Value value) override;
+  void AddNew() override;
+  void Update() override;
+  void UpdateBatch() override;
+  void SetFilter(const std::string& expression) override;
+
+ private:
+  SqlServerRecordset() = default;
+
+  void ReadRest() override;
+  void ConnectionClosing() override;
+
+  void Start(std::unique_ptr<OdbcStatement> statement);
+  bool FetchRow(std::vector<data::Value>* row);
+  void StopStreaming();
+  void ApplyFilter();
+  void RequireOpen() const;
+  void RequireUpdatable() const;
+  void RequireCurrent() const;
+  void CheckIndex(int index) const;
+  template <class F>
+  void Guard(F&& work);
+  void FindTarget();
+  void InsertRow();
+  void WriteChanges();
+
+  std::shared_ptr<OdbcSession> session_;
+  long generation_ = 0;
+  data::CursorChoice choice_ = data::CursorChoice::kStatic;
+  bool open_ = false;
+  std::string text_;
+
+  std::unique_ptr<OdbcStatement> statement_;
+  bool streaming_ = false;
+  bool moved_ = false;
+  bool had_rows_ = false;
+
+  std::vector<data::FieldInfo> fields_;
+  std::vector<ColumnType> types_;
+  std::vector<std::vector<data::Value>> rows_;
+  std::vector<size_t> visible_;
+  size_t position_ = 0;
+  data::RecordFilter filter_;
+  bool filtered_ = false;
+
+  std::string table_;            // the table an optimistic recordset writes to
+  std::vector<int> key_fields_;  // fields of its primary key (empty: match every value)
+  std::map<int, data::Value> edits_;
+  bool adding_ = false;
+};
+
+}  // namespace msu::sqlserver

@@ -1,0 +1,103 @@
+// Paths compared as the file system compares them: every name of one file is that file, two
+// files are two files whatever their spelling, and the routines' own text test decides only
+// where a path names nothing; and the files beside a database that mean it is mid-transaction.
+#include "server/file_identity.h"
+
+#include <unistd.h>
+
+#include "core/text.h"
+#include "routine_world.h"
+#include "server/attachment.h"
+#include "server/open_connections.h"
+
+namespace msu::testing {
+namespace {
+
+class FileIdentityTest : public RoutineWorld {
+ protected:
+  void SetUp() override {
+    RoutineWorld::SetUp();
+    LoggedIn();
+    fire1_ = UserDatabase("Fire1.mdf", "");
+  }
+  std::string fire1_;
+};
+
+TEST_F(FileIdentityTest, EveryNameOfAFileIsThatFile) {
+  fs::create_symlink(fire1_, root_ + "/out/link.mdf");
+  fs::create_hard_link(fire1_, root_ + "/out/hard.mdf");
+  const char* home = std::getenv("HOME");
+  const std::string saved_home = home != nullptr ? home : "";
+  ::setenv("HOME", (root_ + "/data").c_str(), 1);
+  const fs::path saved_folder = fs::current_path();
+  fs::current_path(root_ + "/out");
+  for (const std::string& name : {root_ + "/data/./Fire1.mdf", root_ + "/out/../data/Fire1.mdf",
+                                  std::string("../data/Fire1.mdf"), ExpandHome("~/Fire1.mdf"),
+                                  root_ + "/out/link.mdf", std::string("hard.mdf")}) {
+    EXPECT_TRUE(SameFilePath(name, fire1_)) << name;
+    EXPECT_TRUE(NamesDatabaseFile(name, fire1_ + "   ", LetterCase::kKeep)) << name;
+  }
+  // A file not made yet is named by its normalised path.
+  EXPECT_TRUE(SameFilePath("New.mdf", root_ + "/out/./New.mdf"));
+  EXPECT_FALSE(SameFilePath("New.mdf", root_ + "/out/new.mdf"));
+  fs::current_path(saved_folder);
+  ::setenv("HOME", saved_home.c_str(), 1);
+  EXPECT_EQ(ExpandHome("~"), saved_home);
+  EXPECT_EQ(ExpandHome("~other/x.mdf"), "~other/x.mdf");
+
+  // Two files are two files, however alike their names; the text test is left for paths that
+  // name nothing.
+  const std::string lower = UserDatabase("fire1.mdf", "");
+  EXPECT_FALSE(SameFilePath(lower, fire1_));
+  EXPECT_FALSE(NamesDatabaseFile(lower, fire1_, LetterCase::kIgnore));
+  EXPECT_TRUE(NamesDatabaseFile(root_ + "/data/Gone.mdf", UpperCase(root_) + "/DATA/GONE.MDF",
+                                LetterCase::kIgnore));
+  EXPECT_FALSE(NamesDatabaseFile(root_ + "/data/Gone.mdf", UpperCase(root_) + "/DATA/GONE.MDF",
+                                 LetterCase::kKeep));
+}
+
+// On a file system that keeps letter case, choosing a.mdf never touches A.mdf; a file attached
+// under another spelling is found through the file itself.
+TEST_F(FileIdentityTest, TheRoutinesFindTheFileNotItsSpelling) {
+  const std::string lower = UserDatabase("fire1.mdf", "");
+  server_.databases = {{"Upper", fire1_}, {"Lower", lower}};
+  server_.processes = {{51, "Upper"}, {52, "Lower"}};
+  EXPECT_EQ(CheckOpenConnections(*context_, lower), "Lower");
+  EXPECT_EQ(DetachDatabaseFile(*context_, lower), "Lower");
+  EXPECT_THAT(server_.Calls("KillProcess"), ElementsAre("KillProcess 52"));
+  EXPECT_NE(server_.Database("Upper"), nullptr);
+
+  fs::create_symlink(fire1_, root_ + "/out/link.mdf");
+  std::string name = "Again";
+  EXPECT_TRUE(AttachDatabaseFile(*context_, root_ + "/out/link.mdf", name));
+  EXPECT_THAT(server_.Calls("AttachDatabase"), IsEmpty());
+  EXPECT_EQ(DetachDatabaseFile(*context_, root_ + "/out/link.mdf"), "Upper");
+  EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+TEST_F(FileIdentityTest, UnfinishedTransactionsBesideADatabase) {
+  const std::string journal = fire1_ + "-journal", wal = fire1_ + "-wal";
+  const struct {
+    std::string journal_bytes, wal_bytes, file;
+  } cases[] = {
+      {"", "", ""},                                       // a finished transaction leaves nothing
+      {std::string(512, '\0'), "", ""},                   // or a zeroed journal ("persist")
+      {"\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", "", journal},  // a journal to roll back
+      {"", "frames", wal},                                // committed changes not in the file yet
+  };
+  for (const auto& c : cases) {
+    WriteFile(journal, c.journal_bytes);
+    if (c.wal_bytes.empty()) fs::remove(wal);
+    if (!c.wal_bytes.empty()) WriteFile(wal, c.wal_bytes);
+    EXPECT_EQ(UnfinishedTransactionFile(fire1_), c.file) << c.file;
+  }
+  EXPECT_EQ(UnfinishedTransactionMessage("Database 2", fire1_),
+            "Database 2 has an unfinished transaction (the file Fire1.mdf-wal beside it); open it "
+            "in the suite first");
+  fs::remove(wal);
+  fs::remove(journal);
+  EXPECT_EQ(UnfinishedTransactionMessage("Database 2", fire1_), "");
+}
+
+}  // namespace
+}  // namespace msu::testing
