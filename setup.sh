@@ -14,11 +14,13 @@ cd "$here"
 # Debian packages: compiler and build tools, Qt 6 (Widgets, PrintSupport, Test are in
 # qt6-base-dev; its CMake files need the OpenGL headers), SQLite, nlohmann's JSON library for
 # msu merge --json, GoogleTest, Xvfb so that the wizard can run where there is no display,
-# clang-format for the format check, and ODBC for SQL Server: unixODBC, FreeTDS's driver, and
-# the SQLite ODBC driver the tests of the ODBC layer run on.
+# clang-format for the format check, ODBC for SQL Server (unixODBC, FreeTDS's driver, and the
+# SQLite ODBC driver the tests of the ODBC layer run on), fonts metric-compatible with Courier
+# New for the printed report, and poppler's PDF tools, with which the tests read printed
+# reports back.
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth clang-format
-          unixodbc-dev tdsodbc libsqliteodbc)
+          unixodbc-dev tdsodbc libsqliteodbc fonts-liberation2 poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,5 @@
 #include "app/frm_view.h"
 
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -10,8 +9,9 @@
 #include <QTextEdit>
 #include <algorithm>
 
-#include "app/rtf_reader.h"
+#include "app/print_report.h"
 #include "core/file_checks.h"
+#include "print/rtf_reader.h"
 
 namespace msu::app {
 
@@ -31,16 +31,7 @@ int TwipsToPixels(int twips) {
 bool LoadDocumentInto(QTextEdit& box, const std::string& path) {
   // A pipe in the document's place would hold the window until something writes to it.
   if (!NotARegularFile(path).empty()) return false;
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray content = file.readAll();
-  if (content.startsWith("{\\rtf")) {
-    BuildRtfDocument(
-        ParseRtf(std::string_view(content.constData(), static_cast<size_t>(content.size()))),
-        *box.document());
-  } else {
-    box.setPlainText(QString::fromLocal8Bit(content));
-  }
+  if (!print::LoadDocumentFile(*box.document(), path)) return false;
   // A document is read from its start: the title and the header block come first.
   box.moveCursor(QTextCursor::Start);
   box.ensureCursorVisible();
@@ -57,8 +48,6 @@ frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent
   rtbProblems_ = new QTextEdit(this);
   rtbProblems_->setObjectName("rtbProblems");
   rtbProblems_->setReadOnly(true);
-  rtbProblems_->setLineWrapMode(QTextEdit::FixedPixelWidth);
-  rtbProblems_->setLineWrapColumnOrWidth(TwipsToPixels(kPrintLineWidthTwips));
 
   fraView_ = new QFrame(this);
   fraView_->setObjectName("fraView");
@@ -98,6 +87,7 @@ void frmView::Form_Resize() {
   rtbProblems_->setGeometry(margin, margin, text_width, text_height);
   fraView_->move(width() - fraView_->width() - TwipsToPixels(kFrameRightTwips),
                  margin + text_height + margin);
+  SetPrinterTarget(*rtbProblems_, kPrintLineWidthTwips);
 }
 
 void frmView::resizeEvent(QResizeEvent* event) {
@@ -116,8 +106,7 @@ void frmView::cmdSave_Click() {
 }
 
 void frmView::cmdPrint_Click() {
-  prompt_.MessageBox(kPrintUnavailable, windowTitle().toStdString(), Buttons::kOk,
-                     Icon::kInformation);
+  if (print_) print_();
 }
 
 }  // namespace msu::app

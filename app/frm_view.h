@@ -21,8 +21,6 @@ inline constexpr int kTwipsPerPixel = 15;
 // Lines wrap where they will on paper: 11520 twips (8 inches).
 inline constexpr int kPrintLineWidthTwips = 11520;
 
-inline constexpr const char* kPrintUnavailable = "Printing is not available in this build.";
-
 // Twips to whole pixels, to the nearest pixel.
 int TwipsToPixels(int twips);
 
@@ -37,6 +35,9 @@ class frmView : public QWidget, public reports::ReportViewer {
   // What Save does with the chosen path: in the product, the report writer's SaveReport (which
   // asks itself before it replaces a file). Without one, Save does nothing.
   void SetSaveReport(std::function<void(const std::string&)> save) { save_ = std::move(save); }
+  // What Print does: in the product, the wizard's ReportPrinter. Without one, Print does
+  // nothing.
+  void SetPrintReport(std::function<void()> print) { print_ = std::move(print); }
 
   // Loads a document file into rtbProblems: RTF through the RTF reader, any other file as
   // plain text. Returns false (and leaves the box as it was) when the file cannot be read.
@@ -47,9 +48,11 @@ class frmView : public QWidget, public reports::ReportViewer {
   // Save: asks for a target (initial folder the application folder, title "Save File", filter
   // "Rich Text File(*.rtf)|*.rtf"); a cancelled dialog does nothing.
   void cmdSave_Click();
-  // Print: printing comes with a later build; says so.
+  // Print: prints the closed problem report (whatever the box shows) on a printer the user
+  // chooses.
   void cmdPrint_Click();
-  // Places the text box and the button frame for the window's present size.
+  // Places the text box and the button frame for the window's present size and lays the box
+  // out for the printer.
   void Form_Resize();
 
   QTextEdit* rtbProblems() const { return rtbProblems_; }
@@ -65,6 +68,7 @@ class frmView : public QWidget, public reports::ReportViewer {
   Prompt& prompt_;
   std::string application_folder_;
   std::function<void(const std::string&)> save_;
+  std::function<void()> print_;
   QTextEdit* rtbProblems_;
   QFrame* fraView_;
   QPushButton* cmdClose_;

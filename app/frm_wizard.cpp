@@ -14,6 +14,7 @@
 
 #include "app/frm_view.h"
 #include "app/page_widgets.h"
+#include "app/print_report.h"
 #include "app/wizard_texts.h"
 #include "core/text.h"
 
@@ -71,7 +72,8 @@ frmWizard::frmWizard(std::string application_folder, Prompt& prompt, WizardServi
   }
   FinishEnabled_ = false;
   MergeIncidents_ = false;
-  // The report box already wraps its lines at the printed width (see BuildProblemsPage).
+  SetPrinterTarget(*rtbProblems_, kPrintLineWidthTwips);
+  report_printer_ = std::make_unique<ReportPrinter>(prompt_, application_folder_, *rtbProblems_);
   CompletedCheck(false);
   setWindowTitle(QString("%1 %2").arg(
       kCaption,
@@ -267,6 +269,7 @@ frmView& frmWizard::EnsureViewer() {
     viewer_->SetSaveReport([this](const std::string& target) {
       if (services_ != nullptr) services_->SaveReport(target);
     });
+    viewer_->SetPrintReport([this] { report_printer_->PrintReport(viewer_.get()); });
   }
   viewer_->setWindowIcon(windowIcon());
   return *viewer_;

@@ -34,6 +34,7 @@ class QTreeWidgetItem;
 namespace msu::app {
 
 class frmView;
+class ReportPrinter;
 
 // The version shown in the caption: major, ".0", minor, ".0", revision, each in plain decimal
 // (5, 1, 0 give "5.01.00").
@@ -123,6 +124,8 @@ class frmWizard : public QWidget {
   // Where the report writer hands a closed problem report: it is loaded into this window's
   // hidden rtbProblems and into the viewer's (created when needed). Failures are ignored.
   reports::ReportViewer& ProblemReportViewer() { return report_boxes_; }
+  // The viewer's Print: prints the problem report page by page through the hidden rtbProblems.
+  ReportPrinter& Printing() { return *report_printer_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -260,6 +263,7 @@ class frmWizard : public QWidget {
   WizardServices* services_;
   std::unique_ptr<QtProgress> progress_;
   std::unique_ptr<frmView> viewer_;
+  std::unique_ptr<ReportPrinter> report_printer_;
   ReportBoxes report_boxes_{*this};
   SplitListView split_list_{*this};
 

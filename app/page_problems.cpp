@@ -24,9 +24,6 @@ void frmWizard::BuildProblemsPage() {
   rtbProblems_ = new QTextEdit;
   rtbProblems_->setObjectName("rtbProblems");
   rtbProblems_->setReadOnly(true);
-  // Lines wrap as they will print: 8 inches (11520 twips) at 15 twips to the pixel.
-  rtbProblems_->setLineWrapMode(QTextEdit::FixedPixelWidth);
-  rtbProblems_->setLineWrapColumnOrWidth(TwipsToPixels(kPrintLineWidthTwips));
   layout->addWidget(rtbProblems_, 1);
   cmdView_ = NewButton("cmdView", "Full Screen");
   connect(cmdView_, &QPushButton::clicked, this, &frmWizard::cmdView_Click);

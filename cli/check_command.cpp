@@ -30,14 +30,16 @@ int RunCheckSteps(const CheckOptions& options, std::string& password, std::ostre
   const merge::CheckOutcome outcome = merge::RunCheckSequence(session.context, paths, engine);
   int status = CheckStageStatus(outcome);
   if (status == 0 && outcome.problems) status = kCheckFoundProblems;
-  return SaveReportAndCleanUp(session.context, engine.get(), outcome, options.report, status, err);
+  return SaveReportAndCleanUp(session.context, engine.get(), outcome,
+                              {options.report, options.report_pdf}, status, err);
 }
 
 }  // namespace
 
 std::string CheckHelp() {
   return "Usage: msu check --server NAME --db1 PATH --db2 PATH --new PATH [--details]\n"
-         "                 [--report FILE] [--password-file FILE] [--root DIR] [--overwrite]\n"
+         "                 [--report FILE] [--report-pdf FILE] [--password-file FILE]\n"
+         "                 [--root DIR] [--overwrite]\n"
          "\n"
          "Checks two databases before a merge, as the wizard's Check Databases button does:\n"
          "logs in to the server NAME with the Warden password, validates the paths of\n"
@@ -51,6 +53,8 @@ std::string CheckHelp() {
          "  --details             also print the detail lines of the log\n"
          "  --report FILE         save the problem report (RTF) as FILE, replacing it; without\n"
          "                        it the report is not kept\n"
+         "  --report-pdf FILE     print the problem report to the PDF file FILE, replacing\n"
+         "                        it, page by page as the wizard's Print button prints it\n"
          "  --password-file FILE  read the Warden password from the first line of FILE;\n"
          "                        otherwise it is asked on the terminal, without echo\n"
          "  --root DIR            folder of the server instances (default: the standard one)\n"
@@ -68,7 +72,7 @@ std::string CheckHelp() {
          "  6   versions: unreadable, or Database 2 too old\n"
          "  7   instructions: no instruction file for Database 1, or it did not load\n"
          "  8   check stopped: working copies, re-attach or initialisation failed\n"
-         "  9   the report could not be saved as FILE\n"
+         "  9   the report could not be saved as FILE (or printed to the PDF FILE)\n"
          "  10  working files could not be deleted from the program's folder\n"
          "  11  interrupted: once logged in, an interrupt is taken only after the check has\n"
          "      ended and cleaned up, so that your databases are never left detached\n";
@@ -81,6 +85,7 @@ bool ParseCheckOptions(const std::vector<std::string>& args, CheckOptions* optio
                            {"--db2", &options->database2},
                            {"--new", &options->new_database},
                            {"--report", &options->report},
+                           {"--report-pdf", &options->report_pdf},
                            {"--password-file", &options->password_file},
                            {"--root", &options->root}},
                           {{"--details", &options->details}, {"--overwrite", &options->overwrite}},
@@ -88,10 +93,9 @@ bool ParseCheckOptions(const std::vector<std::string>& args, CheckOptions* optio
   std::map<std::string, bool> given;
   if (!ParseOptions(args, table, help, problem, &given)) return false;
   if (*help) return true;
-  return !given["--report"] ||
-         CheckOutputOption("--report", options->report,
-                           {&options->database1, &options->database2, &options->new_database},
-                           problem);
+  return CheckReportFiles({options->report, options->report_pdf}, given,
+                          {&options->database1, &options->database2, &options->new_database},
+                          problem);
 }
 
 int RunCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) {

@@ -34,7 +34,8 @@ struct CheckOptions {
   std::string database1;
   std::string database2;
   std::string new_database;
-  std::string report;  // where the problem report is copied; empty: not kept
+  std::string report;      // where the problem report is copied; empty: not kept
+  std::string report_pdf;  // where the problem report is printed as a PDF; empty: not printed
   std::string password_file;
   std::string root;  // folder of the embedded server's instances; empty: the default
   bool details = false;

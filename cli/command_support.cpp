@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/report_pdf.h"
 #include "core/text.h"
 #include "reports/problem_report.h"
 #include "server/exit_cleanup.h"
@@ -102,6 +103,24 @@ bool CheckOutputOption(const std::string& option, const std::string& path,
   return true;
 }
 
+bool CheckReportFiles(const ReportFiles& files, const std::map<std::string, bool>& given,
+                      const std::vector<const std::string*>& databases, std::string* problem) {
+  for (const auto& [option, path] :
+       {std::pair{"--report", &files.rtf}, std::pair{"--report-pdf", &files.pdf}}) {
+    const auto seen = given.find(option);
+    if (seen != given.end() && seen->second &&
+        !CheckOutputOption(option, *path, databases, problem)) {
+      return false;
+    }
+  }
+  if (!files.rtf.empty() && !files.pdf.empty() &&
+      AbsolutePath(files.rtf) == AbsolutePath(files.pdf)) {
+    *problem = "--report and --report-pdf must name different files";
+    return false;
+  }
+  return true;
+}
+
 bool ReplaceFile(const std::string& from, const std::string& target, std::string* problem) {
   const std::string part = target + ".part";
   try {
@@ -195,18 +214,33 @@ int RunWithPassword(const std::string& password_file, const std::string& what, s
 }
 
 int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
-                         const std::string& report_option, int status, std::ostream& err) {
+                         const ReportFiles& report_files, int status, std::ostream& err) {
   std::string problem;
   const std::string report = reports::ReportPath(context);
   const bool report_written = outcome.report_is_ours && FileExists(report);
-  if (!report_option.empty() && report_written) {
-    if (!ReplaceFile(report, AbsolutePath(report_option), &problem)) {
-      err << "msu: the report could not be saved: " << problem << "\n";
-      if (status < kStatusUsage) status = kStatusReportNotSaved;
+  auto not_saved = [&](const char* what) {
+    err << "msu: the report could not be " << what << ": " << problem << "\n";
+    if (status < kStatusUsage) status = kStatusReportNotSaved;
+  };
+  ReportPdf pdf;
+  bool pdf_kept = false;
+  if (report_written) {
+    if (!report_files.rtf.empty() &&
+        !ReplaceFile(report, AbsolutePath(report_files.rtf), &problem)) {
+      not_saved("saved");
     }
-  } else if (!report_option.empty()) {
-    err << "msu: the check wrote no problem report; " << report_option << " was not written\n";
-  } else if (outcome.stage == merge::CheckStage::kCompleted && outcome.problems) {
+    if (!report_files.pdf.empty()) {
+      pdf_kept = pdf.Keep(report, &problem);
+      if (!pdf_kept) not_saved("printed to PDF");
+    }
+  } else {
+    for (const std::string* option : {&report_files.rtf, &report_files.pdf}) {
+      if (option->empty()) continue;
+      err << "msu: the check wrote no problem report; " << *option << " was not written\n";
+    }
+  }
+  if (report_files.rtf.empty() && report_files.pdf.empty() &&
+      outcome.stage == merge::CheckStage::kCompleted && outcome.problems) {
     err << "msu: give --report FILE to keep the problem report\n";
   }
 
@@ -224,6 +258,7 @@ int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::Ch
         << "\n";
     if (status < kStatusUsage) status = kStatusNotCleanedUp;
   }
+  if (pdf_kept && !pdf.Print(AbsolutePath(report_files.pdf), &problem)) not_saved("printed to PDF");
   return status;
 }
 

@@ -44,6 +44,19 @@ std::string CompletedPath(const std::string& text);
 bool CheckOutputOption(const std::string& option, const std::string& path,
                        const std::vector<const std::string*>& databases, std::string* problem);
 
+// Where a command keeps the check's problem report: `rtf` (--report) a copy of the report file,
+// `pdf` (--report-pdf) the report printed to a PDF file. Empty: not kept that way.
+struct ReportFiles {
+  std::string rtf;
+  std::string pdf;
+};
+
+// Checks the report options that were given (`given` as ParseOptions fills it) with
+// CheckOutputOption, and that --report and --report-pdf do not name the same file. False with
+// `problem` set otherwise.
+bool CheckReportFiles(const ReportFiles& files, const std::map<std::string, bool>& given,
+                      const std::vector<const std::string*>& databases, std::string* problem);
+
 // Copies `from` to `target` through a temporary file beside it, so that a failed copy leaves a
 // file already there as it was. False with `problem` set on failure.
 bool ReplaceFile(const std::string& from, const std::string& target, std::string* problem);
@@ -103,12 +116,13 @@ int RunWithPassword(const std::string& password_file, const std::string& what, s
                     const std::function<int(std::string& password)>& steps);
 
 // The end of every run that made working copies: the check's problem report is saved as
-// `report_option` when given (the application folder keeps none) or its loss is pointed out
-// when the check found problems; the engine's connections are closed, the working databases
-// taken off the server and the working files deleted. A new database the run attached stays
-// attached. A run that had gone well (status 0 or 1) ends with kStatusReportNotSaved or
-// kStatusNotCleanedUp when one of these fails. Returns the status.
+// `report_files` asks (the application folder keeps none) or its loss is pointed out when the
+// check found problems; the engine's connections are closed, the working databases taken off
+// the server and the working files deleted. A new database the run attached stays attached.
+// The PDF is printed last, from a copy of the report, once the databases are safe. A run that
+// had gone well (status 0 or 1) ends with kStatusReportNotSaved or kStatusNotCleanedUp when one
+// of these fails. Returns the status.
 int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
-                         const std::string& report_option, int status, std::ostream& err);
+                         const ReportFiles& report_files, int status, std::ostream& err);
 
 }  // namespace msu::cli

@@ -89,7 +89,8 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
       incidents.ListTo();
     }
   }
-  status = SaveReportAndCleanUp(context, engine.get(), check, options.report, status, err);
+  status = SaveReportAndCleanUp(context, engine.get(), check, {options.report, options.report_pdf},
+                                status, err);
 
   if (!options.json.empty()) {
     MergeJsonInput input;
@@ -113,8 +114,9 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
 
 std::string MergeHelp() {
   return "Usage: msu merge --server NAME --db1 PATH --db2 PATH --new PATH [--details]\n"
-         "                 [--report FILE] [--json FILE] [--dry-run] [--into-incident ID]\n"
-         "                 [--allow-remerge] [--overwrite] [--password-file FILE] [--root DIR]\n"
+         "                 [--report FILE] [--report-pdf FILE] [--json FILE] [--dry-run]\n"
+         "                 [--into-incident ID] [--allow-remerge] [--overwrite]\n"
+         "                 [--password-file FILE] [--root DIR]\n"
          "\n"
          "Merges Database 1 (--db1, the source) into a copy of Database 2 (--db2, the\n"
          "destination) and places the result at --new, attached to the server NAME under its\n"
@@ -128,6 +130,8 @@ std::string MergeHelp() {
          "\n"
          "  --details             also print the detail lines of the logs\n"
          "  --report FILE         save the problem report of the check (RTF) as FILE\n"
+         "  --report-pdf FILE     print the problem report of the check to the PDF file FILE,\n"
+         "                        page by page as the wizard's Print button prints it\n"
          "  --json FILE           write the merge's figures as JSON: versions, recodes, key\n"
          "                        offsets, rows copied and removed, verification, seconds\n"
          "  --dry-run             merge the working copies only: the new database is not\n"
@@ -152,7 +156,7 @@ std::string MergeHelp() {
          "  6   versions: unreadable, or Database 2 too old\n"
          "  7   instructions: no instruction file for Database 1, or it did not load\n"
          "  8   check stopped: working copies, re-attach or initialisation failed\n"
-         "  9   merged, but the report could not be saved as FILE\n"
+         "  9   merged, but the report could not be saved as FILE (or printed to the PDF)\n"
          "  10  merged, but working files could not be deleted from the program's folder\n"
          "  11  interrupted: once logged in, an interrupt is taken only after the merge has\n"
          "      ended and cleaned up, so that your databases are never left detached\n"
@@ -170,6 +174,7 @@ bool ParseMergeOptions(const std::vector<std::string>& args, MergeCommandOptions
                            {"--db2", &options->database2},
                            {"--new", &options->new_database},
                            {"--report", &options->report},
+                           {"--report-pdf", &options->report_pdf},
                            {"--json", &options->json},
                            {"--into-incident", &options->into_incident},
                            {"--password-file", &options->password_file},
@@ -184,9 +189,9 @@ bool ParseMergeOptions(const std::vector<std::string>& args, MergeCommandOptions
   if (*help) return true;
   const std::vector<const std::string*> databases = {&options->database1, &options->database2,
                                                      &options->new_database};
-  for (const auto& [option, value] :
-       {std::pair{"--report", &options->report}, std::pair{"--json", &options->json}}) {
-    if (given[option] && !CheckOutputOption(option, *value, databases, problem)) return false;
+  if (!CheckReportFiles({options->report, options->report_pdf}, given, databases, problem) ||
+      (given["--json"] && !CheckOutputOption("--json", options->json, databases, problem))) {
+    return false;
   }
   if (given["--into-incident"]) {
     const std::string id = Trim(options->into_incident);

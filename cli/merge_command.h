@@ -28,6 +28,7 @@ struct MergeCommandOptions {
   std::string database2;
   std::string new_database;
   std::string report;
+  std::string report_pdf;
   std::string json;
   std::string into_incident;  // empty: no consolidation
   std::string password_file;

@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "data/sqlserver/connection_string.h"
+#include "data/sqlserver/local_records.h"
 #include "data/sqlserver/sqlserver_admin.h"
 
 namespace msu::sqlserver {
@@ -134,6 +135,10 @@ std::unique_ptr<data::AdminConnection> SqlServerBackend::Connect(const std::stri
 
 std::unique_ptr<data::Connection> SqlServerBackend::CreateConnection() {
   return NewSqlServerConnection(api_, logins_);
+}
+
+std::string SqlServerBackend::RunLockFile(const std::string& server) {
+  return LocalRunLockFile(server);
 }
 
 }  // namespace msu::sqlserver

@@ -46,6 +46,8 @@ class SqlServerBackend : public data::Backend {
   std::string DataConnectionString(const std::string& server, const std::string& database) override;
   // True for an ODBC string: one that names a Driver or a DSN.
   bool OpensConnectionString(const std::string& connection_string) override;
+  // A file of this machine's (local_records.h): runs of other machines are not seen.
+  std::string RunLockFile(const std::string& server) override;
 
  private:
   std::vector<ConfiguredServer> Configured();

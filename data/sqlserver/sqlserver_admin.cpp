@@ -1,6 +1,7 @@
 #include "data/sqlserver/sqlserver_admin.h"
 
 #include "core/text.h"
+#include "data/sqlserver/local_records.h"
 
 namespace msu::sqlserver {
 
@@ -124,6 +125,18 @@ std::string SqlServerAdminConnection::DetachDatabase(const std::string& name, bo
             ", @skipchecks = " + (skip_checks ? "N'true'" : "N'false'"),
         &messages);
   return messages;
+}
+
+void SqlServerAdminConnection::RecordPendingAttachment(const data::PendingAttachment& attachment) {
+  PendingRecordFile::ForServer(server_).Record(attachment);
+}
+
+void SqlServerAdminConnection::RemovePendingAttachment(const std::string& name) {
+  PendingRecordFile::ForServer(server_).Remove(name);
+}
+
+std::vector<data::PendingAttachment> SqlServerAdminConnection::PendingAttachments() {
+  return PendingRecordFile::ForServer(server_).Entries();
 }
 
 }  // namespace msu::sqlserver

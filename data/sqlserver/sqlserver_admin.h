@@ -14,6 +14,7 @@
 //                       makes a new log file
 //   DetachDatabase      EXEC sp_detach_db, statistics refreshed first unless `skip_checks`;
 //                       a database in use is refused by the server
+// The record of pending attachments is kept on this machine (local_records.h).
 // Names and paths travel as N'...' literals with their quotes doubled. Values are read as text;
 // NULL reads as empty text. A failing statement throws AdminError kErrAdminOperation with the
 // server's message, or kErrServerStopped when the connection to the server is lost; every
@@ -42,6 +43,9 @@ class SqlServerAdminConnection : public data::AdminConnection {
   void KillProcess(long process) override;
   std::string AttachDatabase(const std::string& name, const std::string& data_file) override;
   std::string DetachDatabase(const std::string& name, bool skip_checks) override;
+  void RecordPendingAttachment(const data::PendingAttachment& attachment) override;
+  void RemovePendingAttachment(const std::string& name) override;
+  std::vector<data::PendingAttachment> PendingAttachments() override;
 
  private:
   // The first result of `statement` as a table of text, and the server's messages.

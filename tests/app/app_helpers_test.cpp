@@ -3,7 +3,6 @@
 
 #include "app/frm_wizard.h"
 #include "app/qt_prompt.h"
-#include "app/rtf_reader.h"
 
 namespace msu::app {
 namespace {
@@ -22,13 +21,6 @@ TEST(SummaryTest, LinesEndInSingleCarriageReturns) {
             "Source Database:             S.mdf\r\rTarget Database:             T.mdf\r\r"
             "Incidents contained in target database: \r\r\rPress Finish to exit.");
   EXPECT_EQ(DisplayText("a\r\nb\rc\nd"), "a\nb\nc\nd");
-}
-
-TEST(RtfToPlainTextTest, KeepsTextAndLineBreaksOnly) {
-  EXPECT_EQ(RtfToPlainText("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\*\\generator x;}"
-                           "Caf\\'e9\\tab 1\\line 2\\par\n3}"),
-            QString("Caf\u00e9\t1\n2\n3"));
-  EXPECT_EQ(RtfToPlainText("{\\rtf1 a\\\\b}"), "a\\b");
 }
 
 }  // namespace

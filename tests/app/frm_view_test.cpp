@@ -106,10 +106,6 @@ TEST_F(ViewerTest, SaveAsksBeforeReplacingAFileAndACancelledDialogChangesNothing
   prompt_.QueueAnswer(Answer::kYes);
   viewer_->cmdSave()->click();
   EXPECT_EQ(ReadFile(target), ReadFile(report));
-
-  viewer_->cmdPrint()->click();
-  EXPECT_EQ(prompt_.Boxes().back().text, "Printing is not available in this build.");
-  EXPECT_EQ(prompt_.Dialogs().size(), 4u);
 }
 
 TEST_F(ViewerTest, AReportHandedOverIsShownAsRichTextAndAnUnreadableOneIsIgnored) {

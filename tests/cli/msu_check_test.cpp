@@ -18,6 +18,7 @@
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
 #include "tests/data/embedded/instance_test_support.h"
+#include "tests/support/pdf_pages.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/test_files.h"
 
@@ -202,6 +203,10 @@ TEST_F(MsuCheckTest, BadCommandLinesAreRefusedWithStatus2) {
        "msu check: --report must not name one of the databases" + hint},
       {with({"--report", "/no/such/folder/r.rtf"}),
        "msu check: the folder of --report does not exist: /no/such/folder" + hint},
+      {with({"--report-pdf", "/x/b.mdf"}),
+       "msu check: --report-pdf must not name one of the databases" + hint},
+      {with({"--report", "/tmp/r", "--report-pdf", "/tmp/../tmp/r"}),
+       "msu check: --report and --report-pdf must name different files" + hint},
       {{"check", "--server", "S", "--db1", "a", "--db2", "b"}, "msu check: missing --new" + hint},
       {{"split"}, "msu split: missing --server\nTry 'msu split --help'.\n"},
       {{"merge"}, "msu merge: missing --server\nTry 'msu merge --help'.\n"},
@@ -225,7 +230,8 @@ TEST_F(MsuCheckTest, HelpNamesEveryExitStatus) {
         << "status " << status << " is not explained:\n"
         << help;
   }
-  for (const char* option : {"--details", "--report", "--password-file", "--root", "--overwrite"}) {
+  for (const char* option :
+       {"--details", "--report", "--report-pdf", "--password-file", "--root", "--overwrite"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
@@ -365,10 +371,12 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
   const std::string fire2_bytes = ReadFile(fire2);
   const std::string fire1_ini = ReadFile(data / "pair/Fire1.ini");
   const std::string report = data / "report.rtf";
+  const std::string pdf = data / "report.pdf";
   WriteFile(report, "an older report");
+  WriteFile(pdf, "an older PDF");
 
   std::vector<std::string> args = Args(fire1, fire2, merged);
-  args.insert(args.end(), {"--report", report});
+  args.insert(args.end(), {"--report", report, "--report-pdf", pdf});
   const Outcome run = Expect(1, "", args);
 
   // The check page's log, in the wizard's order.
@@ -398,6 +406,15 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
   EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u) << saved.substr(0, 80);
   EXPECT_NE(saved.find("Orvane Merge Problem Report"), std::string::npos);
   EXPECT_NE(saved.find("Fire1.mdf"), std::string::npos);
+  // The PDF holds the same pages, printed as the wizard prints them.
+  const std::vector<std::string> pages = msu::testing::PdfPageTexts(pdf);
+  ASSERT_EQ(msu::testing::PdfPageCount(pdf), std::count(saved.begin(), saved.end(), '\f'));
+  ASSERT_EQ(pages.size(), static_cast<size_t>(msu::testing::PdfPageCount(pdf)));
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(pages[i].find("Orvane Merge Problem Report"), 0u) << pages[i];
+    EXPECT_NE(pages[i].find("Source Database: Fire1.mdf"), std::string::npos);
+    EXPECT_NE(pages[i].find("Page: " + std::to_string(i + 1) + " Orvane Merge"), std::string::npos);
+  }
 
   // The user's files were only read; the new database is not the check's to make.
   EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
@@ -409,6 +426,7 @@ TEST_F(MsuCheckTest, TheSamplePairHasProblemsAndTheStagedFolderIsLeftClean) {
   EXPECT_TRUE(instance->Sessions().empty());
   EXPECT_EQ(Leftovers(fs::path(MSU_PROGRAM).parent_path()), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(report + ".part"));
+  EXPECT_FALSE(fs::exists(pdf + ".part"));
 }
 
 TEST_F(MsuCheckTest, DetailsRelativePathsAndAnAcceptedNewFile) {
@@ -471,8 +489,11 @@ TEST_F(MsuCheckTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
     return value;
   };
 
-  const Outcome dry = merge(fire2, data / "Dry.mdf", {"--dry-run"});
+  const std::string pdf = data / "dry.pdf";
+  const Outcome dry = merge(fire2, data / "Dry.mdf", {"--dry-run", "--report-pdf", pdf});
   EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
+  EXPECT_GE(msu::testing::PdfPageCount(pdf), 1);
+  EXPECT_EQ(Leftovers(app.path()), std::vector<std::string>{});
   EXPECT_EQ(dry.Lines().back(), "Dry run: the new database was not written.");
   EXPECT_FALSE(fs::exists(data / "Dry.mdf"));
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "core/context.h"
+#include "core/text.h"
 #include "data/composite_backend.h"
+#include "data/sqlserver/local_records.h"
 #include "scripted_odbc.h"
 #include "server/attachment.h"
 #include "server/login_check.h"
@@ -44,6 +46,8 @@ std::vector<std::optional<std::string>> WhoRow(const std::string& spid,
 class SqlServerAdminTest : public ::testing::Test {
  protected:
   SqlServerAdminTest() {
+    // The record of detached databases goes to the state folder, here the scratch folder's.
+    ::setenv("XDG_STATE_HOME", folder_.path().c_str(), 1);
     WriteFile(folder_ / "freetds.conf",
               "[global]\n\ttds version = auto\n"
               "[SYBASE]\n\thost = old\n\ttds version = 5.0\n"
@@ -197,7 +201,7 @@ TEST_F(SqlServerAdminTest, DetachFindsTheDatabaseByItsFileAndEndsItsProcesses) {
   odbc_->Answer("KILL ", {});
   odbc_->Answer("EXEC sp_detach_db", {});
 
-  EXPECT_EQ(DetachDatabaseFile(*context_, "/data/Fire1.mdf"), "Fire1");
+  EXPECT_EQ(DetachDatabaseFile(*context_, "/data/Fire1.mdf", AfterDetach::kAttachAgain), "Fire1");
   std::vector<std::string> changes;
   for (const std::string& statement : odbc_->statements) {
     if (statement.rfind("KILL", 0) == 0 || statement.rfind("EXEC sp_detach", 0) == 0) {
@@ -207,6 +211,28 @@ TEST_F(SqlServerAdminTest, DetachFindsTheDatabaseByItsFileAndEndsItsProcesses) {
   EXPECT_THAT(changes, ElementsAre("KILL 53", "KILL 57",
                                    "EXEC sp_detach_db @dbname = N'Fire1', @skipchecks = N'false'"));
   EXPECT_TRUE(prompt_.Boxes().empty());
+  // Written before the detach, kept on this machine until the database is attached again.
+  std::vector<data::PendingAttachment> pending =
+      sqlserver::PendingRecordFile::ForServer("sqlprod").Entries();
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].name, "Fire1");
+  EXPECT_EQ(Trim(pending[0].data_file), "/data/Fire1.mdf");
+}
+
+TEST_F(SqlServerAdminTest, TheLocalRecordKeepsAnyTextAndReplacesByName) {
+  sqlserver::PendingRecordFile record = sqlserver::PendingRecordFile::ForServer("HOST\\SQL,1433");
+  record.Record({"Fire\t1", "/data/a\tb\\c\n.mdf", 42, "msu", "2026-01-02 03:04:05"});
+  record.Record({"Fire2", "/data/Fire2.mdf", 43, "orvane-msu", "2026-01-02 03:04:06"});
+  record.Record({"FIRE2", "/data/other.mdf", 44, "msu", "2026-01-02 03:04:07"});
+  EXPECT_THAT(record.Entries(),
+              ElementsAre(data::PendingAttachment{"Fire\t1", "/data/a\tb\\c\n.mdf", 42, "msu",
+                                                  "2026-01-02 03:04:05"},
+                          data::PendingAttachment{"FIRE2", "/data/other.mdf", 44, "msu",
+                                                  "2026-01-02 03:04:07"}));
+  record.Remove("fire\t1");
+  record.Remove("fire2");
+  EXPECT_TRUE(record.Entries().empty());
+  EXPECT_NE(backend_->RunLockFile("HOST\\SQL,1433").find(folder_.path()), std::string::npos);
 }
 
 TEST_F(SqlServerAdminTest, AttachNamesOnlyTheDataFileAndQuotesNames) {

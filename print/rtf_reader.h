@@ -1,7 +1,8 @@
 // Reading rich text: the problem report the check writes and the help document shipped with
 // the utility. Qt has no RTF reader, so the documents are read here, in two stages: ParseRtf
 // turns the bytes into paragraphs of formatted runs (no Qt, so a test can look at every run),
-// and BuildRtfDocument lays those out in a QTextDocument for the viewer's rich-text boxes.
+// and BuildRtfDocument lays those out in a QTextDocument, for the viewer's rich-text boxes or for
+// paper.
 //
 // The reader refuses nothing. It knows character formatting (bold, italic, underline of any
 // kind, font size in half-points, the font and whether the font table calls it a fixed-pitch
@@ -19,7 +20,7 @@
 
 class QTextDocument;
 
-namespace msu::app {
+namespace msu::print {
 
 // Default font size of RTF, in half-points, when a document sets none.
 inline constexpr int kRtfDefaultFontSize = 24;
@@ -64,12 +65,25 @@ struct RtfDocument {
 // gives what was read up to its end.
 RtfDocument ParseRtf(std::string_view rtf);
 
+// Where a built document is shown. The screen has no pages: a page break is drawn there as a
+// horizontal rule. Paper has them: a page break only starts a new page, and one with nothing but
+// empty paragraphs after it starts none (each page of the problem report ends with a \page,
+// which must not print a blank sheet).
+enum class RtfMedium { kScreen, kPaper };
+
 // Replaces the content of `document` with `rtf`. A page break begins its paragraph on a new
-// page when printed (PageBreak_AlwaysBefore) and, on screen, is drawn as a horizontal rule in
+// page when printed (PageBreak_AlwaysBefore); on screen it is also drawn as a horizontal rule in
 // an empty block of its own.
-void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document);
+void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document,
+                      RtfMedium medium = RtfMedium::kScreen);
+
+// Reads the file at `path` into `document`: an RTF document through ParseRtf and
+// BuildRtfDocument, any other file as plain text. False, with `document` unchanged, when the
+// file cannot be read.
+bool LoadDocumentFile(QTextDocument& document, const std::string& path,
+                      RtfMedium medium = RtfMedium::kScreen);
 
 // The text of an RTF document as ParseRtf reads it, for places that only need the words.
 QString RtfToPlainText(const QByteArray& rtf);
 
-}  // namespace msu::app
+}  // namespace msu::print

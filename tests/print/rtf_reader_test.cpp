@@ -1,24 +1,29 @@
 // The RTF reader on the two documents the utility shows: a problem report written by the report
 // writer itself, over several pages, and the help document shipped in the application folder;
 // then the parts of RTF that neither uses but a saved or edited copy may hold.
+#include <gtest/gtest.h>
+
 #include <QFont>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <filesystem>
 
-#include "app/rtf_reader.h"
 #include "core/context.h"
+#include "print/rtf_reader.h"
 #include "reports/problem_report.h"
-#include "tests/app/wizard_fixture.h"
+#include "tests/print/print_test_support.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+#include "tests/support/test_files.h"
 
-namespace msu::app {
+namespace msu::print {
 namespace {
 
 namespace fs = std::filesystem;
+using msu::testing::ReadFile;
 using testing::App;
-using testing::ReadFile;
 
 // The runs of a document whose text contains `text`.
 std::vector<RtfRun> RunsWith(const RtfDocument& document, const std::string& text) {
@@ -57,13 +62,10 @@ void ExpectNoMarkup(const std::string& text) {
   }
 }
 
-// Reports written into the folder of WizardTest.
-class ReportReadingTest : public testing::WizardTest {
+// Reports written into a scratch folder.
+class ReportReadingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    WizardTest::SetUp();
-    context_ = std::make_unique<Context>(folder_.string(), progress_, prompt_, backend_);
-  }
+  void SetUp() override { App(); }
 
   // A report of `lines` body lines, every tenth a small one, each naming a table in bold.
   std::string WriteReport(int lines) {
@@ -80,9 +82,12 @@ class ReportReadingTest : public testing::WizardTest {
     return ReadFile(report.Path());
   }
 
+  msu::testing::ScratchFolder folder_;
   RecordingProgress progress_;
+  ScriptedPrompt prompt_;
   msu::testing::FakeBackend backend_;
-  std::unique_ptr<Context> context_;
+  std::unique_ptr<Context> context_ =
+      std::make_unique<Context>(folder_.path(), progress_, prompt_, backend_);
 };
 
 // 70 lines (7 of them small) fill the first page and run onto the second.
@@ -227,6 +232,13 @@ TEST(RtfReaderTest, GroupsRestoreFormatsAndSwitchesTakeTheirParameters) {
   EXPECT_TRUE(document.paragraphs[3].page_break_before);
 }
 
+TEST(RtfReaderTest, PlainTextKeepsTextAndLineBreaksOnly) {
+  EXPECT_EQ(RtfToPlainText("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\*\\generator x;}"
+                           "Caf\\'e9\\tab 1\\line 2\\par\n3}"),
+            QString("Caf\u00e9\t1\n2\n3"));
+  EXPECT_EQ(RtfToPlainText("{\\rtf1 a\\\\b}"), "a\\b");
+}
+
 TEST(RtfReaderTest, DocumentsCutShortOrEmptyGiveWhatTheyHold) {
   EXPECT_EQ(ParseRtf("{\\rtf1 cut \\b short").PlainText(), "cut short");
   EXPECT_EQ(ParseRtf("{\\rtf1 half an escape \\'9").PlainText(), "half an escape ");
@@ -238,4 +250,4 @@ TEST(RtfReaderTest, DocumentsCutShortOrEmptyGiveWhatTheyHold) {
 }
 
 }  // namespace
-}  // namespace msu::app
+}  // namespace msu::print

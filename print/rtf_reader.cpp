@@ -1,16 +1,18 @@
-#include "app/rtf_reader.h"
+#include "print/rtf_reader.h"
 
+#include <QFile>
 #include <QFont>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLength>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <map>
 #include <set>
 
-namespace msu::app {
+namespace msu::print {
 
 namespace {
 
@@ -355,7 +357,21 @@ std::string RtfDocument::PlainText() const {
 
 RtfDocument ParseRtf(std::string_view rtf) { return Parser(rtf).Run(); }
 
-void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document) {
+void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document, RtfMedium medium) {
+  // On paper, a last page break followed by nothing but empty paragraphs would only make a
+  // blank sheet.
+  size_t end = rtf.paragraphs.size();
+  if (medium == RtfMedium::kPaper) {
+    size_t after_break = end;
+    while (after_break > 0 && !rtf.paragraphs[after_break - 1].page_break_before) --after_break;
+    if (after_break > 0 &&
+        std::all_of(rtf.paragraphs.begin() + static_cast<std::ptrdiff_t>(after_break - 1),
+                    rtf.paragraphs.end(),
+                    [](const RtfParagraph& paragraph) { return paragraph.runs.empty(); })) {
+      end = after_break - 1;
+    }
+  }
+
   document.clear();
   document.setUndoRedoEnabled(false);
   QTextCursor cursor(&document);
@@ -370,17 +386,20 @@ void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document) {
       cursor.insertBlock(block, mark);
     }
   };
-  for (const RtfParagraph& paragraph : rtf.paragraphs) {
+  for (size_t i = 0; i < end; ++i) {
+    const RtfParagraph& paragraph = rtf.paragraphs[i];
     // An empty paragraph is as high as the format of its mark.
     const QTextCharFormat mark =
         ToQt(paragraph.runs.empty() ? paragraph.mark : paragraph.runs.front().format);
     QTextBlockFormat block;
     if (paragraph.page_break_before) {
-      // The screen has no pages: the break is shown as a rule across the text.
-      QTextBlockFormat rule;
-      rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
-                       QTextLength(QTextLength::PercentageLength, 100));
-      new_block(rule, mark);
+      if (medium == RtfMedium::kScreen) {
+        // The screen has no pages: the break is shown as a rule across the text.
+        QTextBlockFormat rule;
+        rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                         QTextLength(QTextLength::PercentageLength, 100));
+        new_block(rule, mark);
+      }
       block.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
     }
     new_block(block, mark);
@@ -392,10 +411,24 @@ void BuildRtfDocument(const RtfDocument& rtf, QTextDocument& document) {
   cursor.endEditBlock();
 }
 
+bool LoadDocumentFile(QTextDocument& document, const std::string& path, RtfMedium medium) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray content = file.readAll();
+  if (content.startsWith("{\\rtf")) {
+    BuildRtfDocument(
+        ParseRtf(std::string_view(content.constData(), static_cast<size_t>(content.size()))),
+        document, medium);
+  } else {
+    document.setPlainText(QString::fromLocal8Bit(content));
+  }
+  return true;
+}
+
 QString RtfToPlainText(const QByteArray& rtf) {
   const std::string text =
       ParseRtf(std::string_view(rtf.constData(), static_cast<size_t>(rtf.size()))).PlainText();
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-}  // namespace msu::app
+}  // namespace msu::print
