@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <optional>
 
 #include "app/frm_view.h"
 #include "app/page_widgets.h"
@@ -134,10 +133,6 @@ void frmWizard::BuildPages() {
 }
 
 void frmWizard::SetStep(int iStep, int iDirection) {
-  // Entering the split selection with Next runs the split engine's Initialize: what the user
-  // clicks meanwhile is carried out once this step is set.
-  std::optional<EngineRun> engine_run;
-  if (iStep == kStepSplitSelect && iDirection == kMoveNext) engine_run.emplace(*this);
   lblIDMessage_->clear();
   lblSplitIDmsg_->clear();
 
@@ -225,6 +220,9 @@ void frmWizard::cmdNav_Click(int index) {
       close();
       break;
     case kNavBack: {
+      // The page left or entered may run an engine (the consolidation's incident list): clicks
+      // that arrive meanwhile wait for the whole move, not just for the engine.
+      EngineRun run(*this);
       // Back retraces the detours of Next: the consolidation page returns to the merge page,
       // and the split selection page to the merge database page, whose login runs again and
       // then hands over to the split database page.
@@ -235,6 +233,7 @@ void frmWizard::cmdNav_Click(int index) {
       break;
     }
     case kNavNext: {
+      EngineRun run(*this);
       int target = CurrentStep_ + 1;
       if (CurrentStep_ == kStepMerge) {
         target = AskMergeIncidents();

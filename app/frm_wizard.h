@@ -179,11 +179,16 @@ class frmWizard : public QWidget {
   void BuildMergePage();
   void EnterMergePage();
   void cmdMerge_Click();
+  // Shows the figures of the re-merge guard and asks whether to merge all the same (default
+  // No). True for Yes.
+  bool ConfirmRemerge(const merge::RemergeCounts& counts);
   int AskMergeIncidents();
 
   // Step 6 (page_finish.cpp). In split mode it hands over to the server page and refuses.
   void BuildMergeFinishedPage();
   bool EnterMergeFinished();
+  // Writes the verification of a completed merge under the summary.
+  void ShowVerification(const MergeResult& result);
 
   // Steps 7 to 10 (page_split.cpp).
   void BuildSplitPathsPage();
@@ -224,7 +229,9 @@ class frmWizard : public QWidget {
   };
 
   // Held by every handler that runs an engine, for as long as the engine runs: the check
-  // (cmdCheckDB_Click); the merge, the consolidation and the split hold one the same way.
+  // (cmdCheckDB_Click), the merge (cmdMerge_Click), and Back and Next for the whole move, since
+  // the page left or entered may run one (the consolidation: IncSplitInit filling lstMergeInc,
+  // FinishCopyTables); the split holds one the same way.
   //
   // The engines keep the window alive by letting pending window events run inside their
   // progress calls, so the user's clicks reach the window in the middle of an engine's work.
@@ -332,6 +339,8 @@ class frmWizard : public QWidget {
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
   QLabel* lblSplitVerification_ = nullptr;
+  // Step 6, beyond the summary.
+  QLabel* lblVerification_ = nullptr;
   // Step 11.
   QLabel* lblSelectIncInst_ = nullptr;
   QTreeWidget* lstMergeInc_ = nullptr;

@@ -30,7 +30,28 @@ void frmWizard::BuildMergeFinishedPage() {
   layout->addWidget(lblComplete_[0]);
   layout->addSpacing(12);
   layout->addWidget(lblComplete_[1]);
+  layout->addSpacing(12);
+  lblVerification_ = NewLabel("lblVerification");
+  layout->addWidget(lblVerification_);
   layout->addStretch(1);
+}
+
+void frmWizard::ShowVerification(const MergeResult& result) {
+  // The page has room for a few findings; the merge log lists every one of them.
+  constexpr size_t kShownFindings = 5;
+  QString text = QString::fromStdString(result.verification);
+  const std::vector<std::string>& findings = result.verification_findings;
+  for (size_t i = 0; i < findings.size() && i < kShownFindings; ++i) {
+    text += "\n- " + QString::fromStdString(findings[i]);
+  }
+  if (findings.size() > kShownFindings) {
+    text += QString("\n- and %1 more on the merge log").arg(findings.size() - kShownFindings);
+  }
+  lblVerification_->setText(text);
+  // Problems in red, like the message labels; a passed verification like the summary.
+  QPalette palette = lblComplete_[1]->palette();
+  if (!findings.empty()) palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  lblVerification_->setPalette(palette);
 }
 
 bool frmWizard::EnterMergeFinished() {

@@ -1,5 +1,5 @@
-// Step 5: the merge page (Merge, the merge log and its percentage) and the question, on Next,
-// whether to merge the incidents into one.
+// Step 5: the merge page (Merge, the merge log and its percentage), the question before a merge
+// that looks done before, and the question, on Next, whether to merge the incidents into one.
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -8,8 +8,16 @@
 
 #include "app/frm_wizard.h"
 #include "app/page_widgets.h"
+#include "app/wizard_texts.h"
 
 namespace msu::app {
+
+namespace {
+
+constexpr const char* kMergeNotStarted =
+    "Warning, the merge was not started: Database 1 looks merged into Database 2 already.";
+
+}  // namespace
 
 void frmWizard::BuildMergePage() {
   auto* layout = new QVBoxLayout(fraStep_[kStepMerge]);
@@ -39,10 +47,38 @@ void frmWizard::EnterMergePage() {
 }
 
 void frmWizard::cmdMerge_Click() {
+  EngineRun run(*this);
   cmdMerge_->setEnabled(false);
-  const bool merged = services_ != nullptr && services_->RunMerge();
-  CompletedMerge(merged);
+  if (services_ == nullptr) {
+    progress_->AddProgressMerge(kNoServices, false);
+    return;
+  }
+  // The conversion of an old Database 1 runs inside the merge sequence, before CopyTables.
+  MergeResult result = services_->RunMerge(false);
+  if (result.end == MergeEnd::kMergedBefore) {
+    if (!ConfirmRemerge(result.remerge)) {
+      // Nothing was changed: the user may still merge after a second look.
+      progress_->AddProgressMerge(kMergeNotStarted, false);
+      cmdMerge_->setEnabled(true);
+      progress_->ScrollToEnd(LogPage::kMerge);
+      return;
+    }
+    result = services_->RunMerge(true);
+  }
+  ShowVerification(result);
+  CompletedMerge(result.end == MergeEnd::kCompleted);
   progress_->ScrollToEnd(LogPage::kMerge);
+}
+
+bool frmWizard::ConfirmRemerge(const merge::RemergeCounts& counts) {
+  const std::string text =
+      "Database 1 looks merged into Database 2 already: " + std::to_string(counts.persons_found) +
+      " of " + std::to_string(counts.persons) + " persons and " +
+      std::to_string(counts.resources_found) + " of " + std::to_string(counts.resources) +
+      " resources of Database 1 stand in Database 2 under the same incident number and "
+      "name.\r\n\r\nMerging them again copies them a second time. Do you want to merge anyway?";
+  return prompt_.MessageBoxWithDefault(text, "CVN: Merge Again?", Buttons::kYesNo,
+                                       Icon::kExclamation, Answer::kNo) == Answer::kYes;
 }
 
 void frmWizard::CompletedMerge(bool bStatus) {

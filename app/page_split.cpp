@@ -137,7 +137,7 @@ bool frmWizard::EnterSplitSelection(int iDirection) {
     lstIncidents_->clear();
     lstIncidents_->setEnabled(true);
     progress_->Clear(LogPage::kSplit);
-    // SetStep holds the EngineRun of this Initialize.
+    // Next holds the EngineRun of this Initialize for the whole move.
     const SplitStart start =
         services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]), split_list_);
     IncidentsChecked_ = 0;

@@ -2,10 +2,39 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace msu::app {
+
+namespace {
+
+// Long lines (paths, statements, error texts) are cut at the list's edge; the pointer resting
+// on one shows its whole text. A line shown whole needs no tooltip.
+class CutLineToolTips : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip ||
+        !index.isValid()) {
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    if (sizeHint(option, index).width() > view->visualRect(index).width()) {
+      QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view,
+                         view->visualRect(index));
+    } else {
+      QToolTip::hideText();
+    }
+    return true;
+  }
+};
+
+}  // namespace
 
 QtProgress::QtProgress(LogWidgets check, LogWidgets merge, LogWidgets split)
     : pages_{check, merge, split} {}
@@ -64,6 +93,7 @@ QTreeWidget* NewLogList(const char* object_name) {
   list->setRootIsDecorated(false);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setUniformRowHeights(true);
+  list->setItemDelegate(new CutLineToolTips(list));
   return list;
 }
 

@@ -40,7 +40,8 @@ class QtProgress : public Progress {
   std::array<LogWidgets, 3> pages_;
 };
 
-// Creates a list view with the single column "Message" that the logs use.
+// Creates a list view with the single column "Message" that the logs use. A line cut short at
+// the list's edge shows its whole text as a tooltip.
 QTreeWidget* NewLogList(const char* object_name);
 
 }  // namespace msu::app

@@ -25,6 +25,13 @@ QString QtFileFilter(const std::string& filter) {
 
 Answer QtPrompt::MessageBox(const std::string& text, const std::string& title, Buttons buttons,
                             Icon icon) {
+  const Answer first =
+      (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel) ? Answer::kYes : Answer::kOk;
+  return MessageBoxWithDefault(text, title, buttons, icon, first);
+}
+
+Answer QtPrompt::MessageBoxWithDefault(const std::string& text, const std::string& title,
+                                       Buttons buttons, Icon icon, Answer default_answer) {
   QMessageBox box(parent_);
   // The texts carry the line ends of the suite (CR LF); the box wants plain line breaks.
   QString shown = QString::fromStdString(text);
@@ -61,6 +68,20 @@ Answer QtPrompt::MessageBox(const std::string& text, const std::string& title, B
       break;
     case Buttons::kYesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      break;
+  }
+  switch (default_answer) {
+    case Answer::kOk:
+      box.setDefaultButton(QMessageBox::Ok);
+      break;
+    case Answer::kCancel:
+      box.setDefaultButton(QMessageBox::Cancel);
+      break;
+    case Answer::kYes:
+      box.setDefaultButton(QMessageBox::Yes);
+      break;
+    case Answer::kNo:
+      box.setDefaultButton(QMessageBox::No);
       break;
   }
   // The busy pointer of a long routine must not hide the arrow the user needs to answer.

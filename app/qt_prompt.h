@@ -17,6 +17,8 @@ class QtPrompt : public Prompt {
 
   Answer MessageBox(const std::string& text, const std::string& title, Buttons buttons,
                     Icon icon) override;
+  Answer MessageBoxWithDefault(const std::string& text, const std::string& title, Buttons buttons,
+                               Icon icon, Answer default_answer) override;
   std::optional<std::string> OpenFile(const FileDialogOptions& options) override;
   std::optional<std::string> SaveFile(const FileDialogOptions& options) override;
   // The override cursor of Qt is a stack, so nested calls need no counting of our own.

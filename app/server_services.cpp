@@ -1,10 +1,9 @@
 #include "app/server_services.h"
 
-#include <cstdlib>
-
 #include "core/text.h"
 #include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
+#include "merge/verification.h"
 #include "merge/version_rules.h"
 #include "server/exit_cleanup.h"
 #include "server/file_identity.h"
@@ -54,37 +53,41 @@ MergePaths ServerServices::MergeEnginePaths() {
 
 ServerServices::~ServerServices() = default;
 
-bool ServerServices::RunMerge() {
-  // The merge pages are not built: the working copies stay as the check left them.
-  context_.progress().AddProgressMerge(kMergeUnavailable);
-  return false;
-}
-
-namespace {
-
-// The consolidation page's list, as the engine fills it.
-class IncidentItems : public merge::IncidentChoice {
- public:
-  void Clear() override { items.clear(); }
-  void AddItem(const std::string& text, const std::string& tag) override {
-    items.push_back({text, "", std::atol(tag.c_str())});
+MergeResult ServerServices::RunMerge(bool allow_remerge) {
+  MergeResult result;
+  if (engine_ == nullptr) return result;
+  merge::MergeRun run;
+  // Asked once: the user has seen the figures and said yes.
+  run.guard = !allow_remerge;
+  const merge::MergeOutcome outcome = merge::RunMergeSequence(context_, *engine_, run);
+  switch (outcome.stage) {
+    case merge::MergeStage::kRemergeGuard:
+      result.end = MergeEnd::kMergedBefore;
+      result.remerge = *outcome.remerge;
+      return result;
+    case merge::MergeStage::kCompleted:
+      result.end = MergeEnd::kCompleted;
+      break;
+    default:
+      return result;
   }
-  std::vector<IncidentItem> items;
-};
-
-}  // namespace
-
-std::vector<IncidentItem> ServerServices::ListMergeIncidents() {
-  if (engine_ == nullptr) return {};
-  IncidentItems list;
-  engine_->IncSplitInit(list);
-  return list.items;
+  const merge::Verification& verification = engine_->Figures().verification;
+  const std::vector<std::string> lines = merge::VerificationLines(verification);
+  if (!lines.empty()) result.verification = lines.back();
+  for (const merge::VerificationFinding& finding : verification.findings) {
+    result.verification_findings.push_back(finding.what);
+  }
+  return result;
 }
 
-void ServerServices::FinishCopyTables(long merge_into_incident) {
+void ServerServices::ListMergeIncidents(merge::IncidentChoice& list) {
+  if (engine_ != nullptr) engine_->IncSplitInit(list);
+}
+
+void ServerServices::FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) {
   if (engine_ == nullptr) return;
   engine_->MergeIntoIncident = static_cast<int32_t>(merge_into_incident);
-  engine_->FinishCopyTables();
+  engine_->FinishCopyTables(&list);
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {

@@ -1,7 +1,6 @@
 // The wizard's services in the product: the server routines of the login, the path checks of
-// the database pages, the database check with the merge engine, the split with the split
-// engine, and the clean-up. What is not ready in the wizard yet (its merge pages) is refused
-// with a message saying so; nothing reports success it did not have.
+// the database pages, the database check and the merge with the merge engine, the split with
+// the split engine, and the clean-up. Nothing reports success it did not have.
 #pragma once
 
 #include <memory>
@@ -13,8 +12,6 @@
 #include "split/split.h"
 
 namespace msu::app {
-
-inline constexpr const char* kMergeUnavailable = "The merge is not available in this build.";
 
 class ServerServices : public WizardServices {
  public:
@@ -44,12 +41,13 @@ class ServerServices : public WizardServices {
   bool ProblemsToCorrect() override;
   // The engine's SourceAPath, SourceBPath and TargetDBPath; empty before the first check.
   MergePaths MergeEnginePaths() override;
-  // Refuses: the wizard's merge pages are not built yet (msu merge runs the merge).
-  bool RunMerge() override;
-  // The engine's IncSplitInit: the incidents of the new database (none without an engine).
-  std::vector<IncidentItem> ListMergeIncidents() override;
-  // The engine's FinishCopyTables into `merge_into_incident`.
-  void FinishCopyTables(long merge_into_incident) override;
+  // The merge sequence of the merge engine (merge/merge_sequence.h) on the engine of the last
+  // check, with the re-merge guard unless `allow_remerge`. Without an engine: kStopped.
+  MergeResult RunMerge(bool allow_remerge) override;
+  // The engine's IncSplitInit (nothing without an engine).
+  void ListMergeIncidents(merge::IncidentChoice& list) override;
+  // The engine's FinishCopyTables into `merge_into_incident` (nothing without an engine).
+  void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) override;
   // The split page's checks (split/split_paths.h) of the database to split and the resulting
   // database, after the split engine's connection to the working copy is closed (it is this
   // program's own, not a use of the database).

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "merge/merge.h"
 #include "merge/merge_paths.h"
+#include "merge/remerge_guard.h"
 #include "split/incident_list.h"
 
 namespace msu::app {
@@ -35,6 +37,25 @@ struct IncidentItem {
 // How a database check ended. A stopped check leaves Check Databases disabled until a path is
 // edited; a failed initialisation enables it again at once.
 enum class CheckOutcome { kStopped, kInitializeFailed, kCompleted };
+
+// How the work of the Merge button ended.
+enum class MergeEnd {
+  // Nothing was done: Database 1 looks merged into Database 2 already (see `remerge`).
+  kMergedBefore,
+  // The merge, or the conversion before it, stopped; its own lines on the merge log say why.
+  kStopped,
+  kCompleted,
+};
+
+struct MergeResult {
+  MergeEnd end = MergeEnd::kStopped;
+  // With kMergedBefore: the rows of Database 1 found in Database 2.
+  merge::RemergeCounts remerge;
+  // With kCompleted: the verification of the new database in one line (empty when it did not
+  // run) and, when it found problems, one line for each, naming the table.
+  std::string verification;
+  std::vector<std::string> verification_findings;
+};
 
 // What the split engine's initialisation tells the selection page; the incidents themselves
 // go straight into the page's list.
@@ -82,15 +103,17 @@ class WizardServices {
   // The merge engine's SourceAPath, SourceBPath and TargetDBPath; empty without an engine.
   virtual MergePaths MergeEnginePaths() = 0;
 
-  // The work of the Merge button (conversion of old databases, then CopyTables). True when
-  // the merge finished; the engine writes its own lines to the merge log.
-  virtual bool RunMerge() = 0;
+  // The work of the Merge button on the engine of the last check: the re-merge guard (unless
+  // `allow_remerge`), the conversion of a Database 1 older than 4.13, CopyTables and the
+  // verification. The engine writes its own lines to the merge log.
+  virtual MergeResult RunMerge(bool allow_remerge) = 0;
 
-  // The incidents of the new database, for the consolidation page (IncSplitInit).
-  virtual std::vector<IncidentItem> ListMergeIncidents() = 0;
+  // The engine's IncSplitInit: fills `list` with the incidents of the new database.
+  virtual void ListMergeIncidents(merge::IncidentChoice& list) = 0;
 
-  // Folds every incident of the new database into `merge_into_incident`.
-  virtual void FinishCopyTables(long merge_into_incident) = 0;
+  // The engine's FinishCopyTables: folds every incident of the new database into
+  // `merge_into_incident`; `list` shows what is under way.
+  virtual void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) = 0;
 
   // Validates the split paths when the selection page is entered with Next. May rewrite both
   // texts (".mdf" appended). On refusal `message` goes to the split database page's label.

@@ -25,8 +25,17 @@ class Prompt {
   virtual ~Prompt() = default;
 
   // Shows a message box and returns the button pressed. An empty title is an untitled box.
+  // Its first button (OK or Yes) is the default, the one Enter presses.
   virtual Answer MessageBox(const std::string& text, const std::string& title, Buttons buttons,
                             Icon icon) = 0;
+
+  // The same box with `default_answer` as its default button: for a question whose first
+  // answer must not be given by a careless Enter. Where no default can be marked it is the
+  // plain MessageBox.
+  virtual Answer MessageBoxWithDefault(const std::string& text, const std::string& title,
+                                       Buttons buttons, Icon icon, Answer /*default_answer*/) {
+    return MessageBox(text, title, buttons, icon);
+  }
 
   // Lets the user pick an existing file; nothing when the user cancels.
   virtual std::optional<std::string> OpenFile(const FileDialogOptions& options) = 0;

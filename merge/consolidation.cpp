@@ -36,6 +36,7 @@ void Merge::IncSplitInit(IncidentChoice& list) {
     std::unique_ptr<data::Recordset> incidents = connection->Execute("SELECT * FROM Incidents");
     list.Clear();
     while (incidents->IsOpen() && !incidents->IsEOF()) {
+      context_.StopPoint();
       list.AddItem(incidents->Get("incidentnumber").AsText() + ", " +
                        incidents->Get("incidentname").AsText(),
                    IncidentTag(incidents->Get("incidentid").AsText()));

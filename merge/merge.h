@@ -110,14 +110,16 @@ class Merge {
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
-  // incidentname, tag incidentid right-aligned in six positions. Any failure ends it without a
-  // message, keeping the items listed so far. Never throws.
+  // incidentname, tag incidentid right-aligned in six positions. Any failure, or a stop the user
+  // asked for (Context::StopPoint, before each item), ends it without a message, keeping the
+  // items listed so far. Never throws.
   void IncSplitInit(IncidentChoice& list);
 
   // Points every child row named under the Incidents table of the instructions at
   // MergeIntoIncident and deletes the other incidents of the new database. A failing statement
-  // is skipped without a message. `list` (may be null) shows "Merging Incidents...". Never
-  // throws.
+  // is skipped without a message. `list` (may be null) shows "Merging Incidents...". A stop
+  // the user asked for is not honoured: the few statements run to their end, since a database
+  // folded half-way would be neither the merge nor its consolidation. Never throws.
   void FinishCopyTables(IncidentChoice* list = nullptr);
 
   // The incident the consolidation keeps.

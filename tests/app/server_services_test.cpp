@@ -164,9 +164,6 @@ TEST_F(ServerServicesTest, WhatThisBuildDoesNotCarryIsRefusedNotFaked) {
   EXPECT_FALSE(start.ok);
   EXPECT_EQ(start.message.rfind("Error, ", 0), 0u) << start.message;
   EXPECT_FALSE(product_->RunSplit("a", "b").ok);
-
-  EXPECT_FALSE(product_->RunMerge());
-  EXPECT_EQ(progress_.Texts(LogPage::kMerge).back(), "The merge is not available in this build.");
 }
 
 TEST_F(ServerServicesTest, ACheckStoppedAtTheVersionsKeepsTheLogsAndMakesNoEngine) {

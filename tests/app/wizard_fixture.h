@@ -59,9 +59,12 @@ class ScriptedServices : public WizardServices {
   msu::Progress* progress = nullptr;  // the wizard's logs
   bool problems = false;
   MergePaths engine_paths{"/db/Fire1.mdf", "/db/Fire2.mdf", "/db/New.mdf"};
-  bool merge_result = true;
-  std::vector<IncidentItem> merge_incidents{{"Flood 2021", "Open", 11},
-                                            {"Fire 2022", "Closed", 12}};
+  MergeResult merge_result{MergeEnd::kCompleted, {}, "Verification passed.", {}};
+  // When set, a merge with the re-merge guard finds Database 1 in Database 2 with these figures.
+  std::optional<merge::RemergeCounts> merged_before;
+  // Texts and tags of the incidents of the new database.
+  std::vector<std::pair<std::string, std::string>> merge_incidents{{"21-1, Flood", "    11"},
+                                                                   {"22-7, Fire", "    12"}};
   StepCheck split_paths{true, ""};
   StepCheck split_source{true, ""};
   SplitStart split_start{true, ""};
@@ -74,7 +77,7 @@ class ScriptedServices : public WizardServices {
   std::vector<LoginCall> logins;
   int validate_merge_calls = 0;
   int check_calls = 0;
-  int merge_calls = 0;
+  std::vector<bool> merges;  // allow_remerge of each merge
   int list_merge_incident_calls = 0;
   std::vector<long> finish_copy_tables;
   int validate_split_calls = 0;
@@ -112,15 +115,18 @@ class ScriptedServices : public WizardServices {
   }
   bool ProblemsToCorrect() override { return problems; }
   MergePaths MergeEnginePaths() override { return engine_paths; }
-  bool RunMerge() override {
-    ++merge_calls;
+  MergeResult RunMerge(bool allow_remerge) override {
+    merges.push_back(allow_remerge);
+    if (merged_before && !allow_remerge) return {MergeEnd::kMergedBefore, *merged_before, "", {}};
     return merge_result;
   }
-  std::vector<IncidentItem> ListMergeIncidents() override {
+  void ListMergeIncidents(merge::IncidentChoice& list) override {
     ++list_merge_incident_calls;
-    return merge_incidents;
+    list.Clear();
+    for (const auto& [text, tag] : merge_incidents) list.AddItem(text, tag);
   }
-  void FinishCopyTables(long merge_into_incident) override {
+  void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) override {
+    list.SetSelectedCaption("Merging Incidents...");
     finish_copy_tables.push_back(merge_into_incident);
   }
   StepCheck ValidateSplitPaths(std::string& /*source*/, std::string& /*target*/) override {

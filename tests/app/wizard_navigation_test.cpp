@@ -56,7 +56,7 @@ TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
             "New database:   /db/New.mdf\n\nPress Finish to exit.");
 
   Get<QPushButton>("cmdMerge")->click();
-  EXPECT_EQ(services_.merge_calls, 1);
+  EXPECT_EQ(services_.merges, std::vector<bool>{false});
   EXPECT_EQ(Buttons(), kOffOnOn);
   EXPECT_FALSE(Get<QPushButton>("cmdMerge")->isEnabled());
 
@@ -115,8 +115,8 @@ TEST_F(WizardTest, ConsolidationPageMergesIntoTheOneTickedIncident) {
   EXPECT_EQ(services_.list_merge_incident_calls, 1);
   QTreeWidget* list = Get<QTreeWidget>("lstMergeInc");
   ASSERT_EQ(list->topLevelItemCount(), 2);
-  EXPECT_EQ(list->topLevelItem(1)->text(0), "Fire 2022");
-  EXPECT_EQ(list->topLevelItem(1)->text(1), "Closed");
+  EXPECT_EQ(list->topLevelItem(1)->text(0), "22-7, Fire");
+  EXPECT_EQ(list->topLevelItem(1)->text(1), "");
 
   Tick("lstMergeInc", 0);
   EXPECT_EQ(wizard_->MergeIntoIncident(), 11);
@@ -173,10 +173,53 @@ TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
   services_.check_outcome = CheckOutcome::kCompleted;
   check->click();
   Next();
-  services_.merge_result = false;
+  services_.merge_result.end = MergeEnd::kStopped;
   merge->click();
   At(5, kOffOnOff);
   EXPECT_FALSE(wizard_->MergeCompleted());
+}
+
+TEST_F(WizardTest, AMergeDoneBeforeIsAskedAboutAndTheFinishPageShowsTheVerification) {
+  WalkToCheckedStep3();
+  Next();
+  QPushButton* merge = Get<QPushButton>("cmdMerge");
+  services_.merged_before = merge::RemergeCounts{40, 39, 25, 25};
+  services_.merge_result.verification = "Verification found 7 problems (...)";
+  for (int i = 1; i <= 7; ++i) {
+    services_.merge_result.verification_findings.push_back("problem " + std::to_string(i));
+  }
+
+  // No, the default, starts nothing and leaves Merge for a second look.
+  prompt_.QueueAnswer(Answer::kNo);
+  merge->click();
+  EXPECT_EQ(services_.merges, std::vector<bool>{false});
+  ASSERT_EQ(prompt_.Boxes().size(), 1u);
+  EXPECT_EQ(prompt_.Boxes()[0].text,
+            "Database 1 looks merged into Database 2 already: 39 of 40 persons and 25 of 25 "
+            "resources of Database 1 stand in Database 2 under the same incident number and "
+            "name.\r\n\r\nMerging them again copies them a second time. Do you want to merge "
+            "anyway?");
+  EXPECT_EQ(prompt_.Boxes()[0].default_answer, Answer::kNo);
+  EXPECT_EQ(LogTexts(2).back(),
+            "Warning, the merge was not started: Database 1 looks merged into Database 2 "
+            "already.");
+  At(5, kOffOnOff);
+  EXPECT_TRUE(merge->isEnabled());
+
+  prompt_.QueueAnswer(Answer::kYes);
+  merge->click();
+  EXPECT_EQ(services_.merges, (std::vector<bool>{false, false, true}));
+  At(5, kOffOnOn);
+  EXPECT_FALSE(merge->isEnabled());
+
+  prompt_.QueueAnswer(Answer::kNo);
+  Next();
+  At(6, kOnOnOff);
+  EXPECT_EQ(LabelText("lblVerification"),
+            "Verification found 7 problems (...)\n- problem 1\n- problem 2\n- problem 3\n"
+            "- problem 4\n- problem 5\n- and 2 more on the merge log");
+  EXPECT_EQ(Get<QLabel>("lblVerification")->palette().color(QPalette::WindowText),
+            QColor(255, 0, 0));
 }
 
 TEST_F(WizardTest, RefusedLoginLeavesEverythingAsItWas) {

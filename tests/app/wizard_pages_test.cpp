@@ -1,6 +1,8 @@
 // The fixed texts of the pages, the progress logs and percentage labels, Help, and what closing
 // the window leaves behind.
 #include <QFont>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <fstream>
 
 #include "tests/app/wizard_fixture.h"
@@ -163,6 +165,30 @@ TEST_F(WizardTest, DetailLinesNeedTheirPagesBoxAtTheMomentTheyArrive) {
   EXPECT_EQ(LogTexts(0),
             (std::vector<std::string>{"Press Check Databases to proceed.", "check detail 3"}));
   EXPECT_EQ(LogTexts(1), std::vector<std::string>{"split detail 3"});
+}
+
+// Every log is made by NewLogList.
+TEST_F(WizardTest, ALogLineCutShortShowsItsWholeTextAsItsTooltip) {
+  std::unique_ptr<QTreeWidget> list(NewLogList("lstProgress"));
+  list->resize(240, 120);
+  list->show();
+  const QString long_line = "Copying W_O_R_K_B.tmp to " + QString(200, 'x') + "/Merged.mdf";
+  for (const QString& text : {QString("Almost Done ..."), long_line}) {
+    list->addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+  }
+  const auto tooltip_of = [&](int row) {
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
+    QHelpEvent event(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(tooltip_of(1), long_line);
+  EXPECT_EQ(tooltip_of(0), QString());
+  // Wide enough, the long line is shown whole and needs none.
+  list->resize(4000, 120);
+  EXPECT_EQ(tooltip_of(1), QString());
 }
 
 TEST_F(WizardTest, PercentLabelsFollowTheirOwnPage) {

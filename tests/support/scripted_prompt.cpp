@@ -4,13 +4,19 @@ namespace msu {
 
 Answer ScriptedPrompt::MessageBox(const std::string& text, const std::string& title,
                                   Buttons buttons, Icon icon) {
-  Answer answer =
+  const Answer first =
       (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel) ? Answer::kYes : Answer::kOk;
+  return MessageBoxWithDefault(text, title, buttons, icon, first);
+}
+
+Answer ScriptedPrompt::MessageBoxWithDefault(const std::string& text, const std::string& title,
+                                             Buttons buttons, Icon icon, Answer default_answer) {
+  Answer answer = default_answer;
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
   }
-  boxes_.push_back({text, title, buttons, icon, answer});
+  boxes_.push_back({text, title, buttons, icon, answer, default_answer});
   return answer;
 }
 

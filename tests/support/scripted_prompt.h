@@ -18,10 +18,15 @@ class ScriptedPrompt : public Prompt {
     Buttons buttons;
     Icon icon;
     Answer answer;
+    // The default button: the first unless the box was asked with another.
+    Answer default_answer;
   };
 
   Answer MessageBox(const std::string& text, const std::string& title, Buttons buttons,
                     Icon icon) override;
+  // Without a scripted answer, answered with `default_answer`.
+  Answer MessageBoxWithDefault(const std::string& text, const std::string& title, Buttons buttons,
+                               Icon icon, Answer default_answer) override;
   std::optional<std::string> OpenFile(const FileDialogOptions& options) override;
   std::optional<std::string> SaveFile(const FileDialogOptions& options) override;
   void SetBusy(bool busy) override;
