@@ -17,6 +17,7 @@
 #include "core/prompt.h"
 #include "reports/problem_report.h"
 #include "server/login_check.h"
+#include "split/incident_list.h"
 
 class QCheckBox;
 class QComboBox;
@@ -114,6 +115,9 @@ class frmWizard : public QWidget {
   long MergeIntoIncident() const { return MergeIntoIncident_; }
   int IncidentsChecked() const { return IncidentsChecked_; }
   bool SplitDone() const { return SplitDone_; }
+  // An engine is at work (the check, the split's Initialize or Execute): clicks and the
+  // window's close wait for it (see EngineRun).
+  bool EngineRunning() const { return engine_runs_ > 0; }
   const std::string& HelpFile() const { return HelpFile_; }
   // The viewer, once Help, the Full Screen action or a report has created it.
   frmView* Viewer() const { return viewer_.get(); }
@@ -204,6 +208,26 @@ class frmWizard : public QWidget {
   void MergeIncidentTicked(QTreeWidgetItem* item);
   void FinishMergeIncidents();
 
+  // The split selection page's list and count label, as the split engine fills, reads and
+  // marks them (page_split.cpp). The item's tag is kept as its data.
+  class SplitListView : public split::IncidentList {
+   public:
+    explicit SplitListView(frmWizard& wizard) : wizard_(wizard) {}
+    void Clear() override;
+    void AddItem(const std::string& text, const std::string& tag) override;
+    int Count() const override;
+    std::string Text(int index) const override;
+    std::string Tag(int index) const override;
+    bool Checked(int index) const override;
+    void SetStatus(int index, const std::string& status, bool bold) override;
+    void SetEnabled(bool enabled) override;
+    void SetSelectedCaption(const std::string& caption) override;
+
+   private:
+    QTreeWidgetItem* Item(int index) const;
+    frmWizard& wizard_;
+  };
+
   // Held by every handler that runs an engine, for as long as the engine runs: the check
   // (cmdCheckDB_Click), the merge (cmdMerge_Click), and Back and Next for the whole move, since
   // the page left or entered may run one (the consolidation: IncSplitInit filling lstMergeInc,
@@ -248,6 +272,7 @@ class frmWizard : public QWidget {
   std::unique_ptr<frmView> viewer_;
   std::unique_ptr<ReportPrinter> report_printer_;
   ReportBoxes report_boxes_{*this};
+  SplitListView split_list_{*this};
 
   int CurrentStep_ = kStepOperation;
   bool FinishEnabled_ = false;
@@ -268,6 +293,8 @@ class frmWizard : public QWidget {
   int engine_runs_ = 0;
   bool close_deferred_ = false;
   std::vector<int> moves_deferred_;
+  // The verification's closing line of the last split, for the final page.
+  std::string split_verification_;
   // Set while the window fills an incident list or unticks items itself, so that only the
   // user's ticks reach the tick handlers.
   bool ticking_ = false;
@@ -311,6 +338,7 @@ class frmWizard : public QWidget {
   QPushButton* cmdSplit_ = nullptr;
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
+  QLabel* lblSplitVerification_ = nullptr;
   // Step 6, beyond the summary.
   QLabel* lblVerification_ = nullptr;
   // Step 11.

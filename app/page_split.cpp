@@ -1,6 +1,7 @@
 // Steps 7 to 10: the split database page, the selection of the incidents to keep, the split
 // page (Split and the split log) and the split's last page with its summary.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -83,9 +84,12 @@ void frmWizard::BuildSplitFinishedPage() {
   auto* layout = new QVBoxLayout(fraStep_[kStepSplitFinished]);
   lblComplete_[2] = NewHeading("lblComplete2", "Split Process Completed");
   lblSplitComplete_ = NewLabel("lblSplitComplete");
+  lblSplitVerification_ = NewLabel("lblSplitVerification");
   layout->addWidget(lblComplete_[2]);
   layout->addSpacing(12);
   layout->addWidget(lblSplitComplete_);
+  layout->addSpacing(12);
+  layout->addWidget(lblSplitVerification_);
   layout->addStretch(1);
 }
 
@@ -133,17 +137,14 @@ bool frmWizard::EnterSplitSelection(int iDirection) {
     lstIncidents_->clear();
     lstIncidents_->setEnabled(true);
     progress_->Clear(LogPage::kSplit);
-    const SplitStart start = services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]));
+    // Next holds the EngineRun of this Initialize for the whole move.
+    const SplitStart start =
+        services_->StartSplit(BoxText(txtDataBasePath_[kBoxSplitSource]), split_list_);
+    IncidentsChecked_ = 0;
     if (!start.ok) {
       lblSplitIDmsg_->setText(QString::fromStdString(start.message));
       return false;
     }
-    FillIncidentList(lstIncidents_, start.incidents);
-    lstIncidents_->setEnabled(start.list_enabled);
-    if (!start.selected_caption.empty()) {
-      lblIncSelected_->setText(QString::fromStdString(start.selected_caption));
-    }
-    IncidentsChecked_ = 0;
   }
   NextEnabled_ = IncidentsChecked_ >= 1;
   return true;
@@ -169,19 +170,15 @@ void frmWizard::EnterSplitPage() {
 
 void frmWizard::cmdSplit_Click() {
   BusyPointer busy(prompt_);
+  // Held to the end, so that a move the user asked for meanwhile follows this handler's own.
+  EngineRun running(*this);
   cmdSplit_->setEnabled(false);
   split_source_ = BoxText(txtDataBasePath_[kBoxSplitSource]);
   split_target_ = BoxText(txtDataBasePath_[kBoxSplitTarget]);
-  std::vector<long> keep;
-  for (int i = 0; i < lstIncidents_->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = lstIncidents_->topLevelItem(i);
-    if (item->checkState(0) == Qt::Checked) {
-      keep.push_back(static_cast<long>(item->data(0, Qt::UserRole).toLongLong()));
-    }
-  }
-  const bool split =
-      services_ != nullptr && services_->RunSplit(split_source_, split_target_, keep);
-  cmdNav_[kNavNext]->setEnabled(split);
+  SplitResult result;
+  if (services_ != nullptr) result = services_->RunSplit(split_source_, split_target_);
+  split_verification_ = result.verification;
+  cmdNav_[kNavNext]->setEnabled(result.ok);
   progress_->ScrollToEnd(LogPage::kSplit);
   SplitDone_ = true;
 }
@@ -193,9 +190,62 @@ void frmWizard::EnterSplitFinished() {
     if (item->checkState(0) == Qt::Checked) kept.push_back(item->text(0).toStdString());
   }
   lblSplitComplete_->setText(DisplayText(SplitSummary(split_source_, split_target_, kept)));
+  lblSplitVerification_->setText(QString::fromStdString(split_verification_));
   FinishEnabled_ = true;
   BackEnabled_ = true;
   NextEnabled_ = false;
+}
+
+void frmWizard::SplitListView::Clear() { wizard_.lstIncidents_->clear(); }
+
+void frmWizard::SplitListView::AddItem(const std::string& text, const std::string& tag) {
+  wizard_.ticking_ = true;
+  auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(text), QString()});
+  item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+  item->setCheckState(0, Qt::Unchecked);
+  item->setData(0, Qt::UserRole, QString::fromStdString(tag));
+  wizard_.lstIncidents_->addTopLevelItem(item);
+  wizard_.ticking_ = false;
+  QCoreApplication::processEvents();
+}
+
+int frmWizard::SplitListView::Count() const { return wizard_.lstIncidents_->topLevelItemCount(); }
+
+QTreeWidgetItem* frmWizard::SplitListView::Item(int index) const {
+  return wizard_.lstIncidents_->topLevelItem(index);
+}
+
+std::string frmWizard::SplitListView::Text(int index) const {
+  return Item(index)->text(0).toStdString();
+}
+
+std::string frmWizard::SplitListView::Tag(int index) const {
+  return Item(index)->data(0, Qt::UserRole).toString().toStdString();
+}
+
+bool frmWizard::SplitListView::Checked(int index) const {
+  return Item(index)->checkState(0) == Qt::Checked;
+}
+
+void frmWizard::SplitListView::SetStatus(int index, const std::string& status, bool bold) {
+  // Not a tick of the user's: the count and the Split button stay as they are.
+  wizard_.ticking_ = true;
+  QTreeWidgetItem* item = Item(index);
+  item->setText(1, QString::fromStdString(status));
+  for (int column = 0; column < 2; ++column) {
+    QFont font = item->font(column);
+    font.setBold(bold);
+    item->setFont(column, font);
+  }
+  wizard_.ticking_ = false;
+}
+
+void frmWizard::SplitListView::SetEnabled(bool enabled) {
+  wizard_.lstIncidents_->setEnabled(enabled);
+}
+
+void frmWizard::SplitListView::SetSelectedCaption(const std::string& caption) {
+  wizard_.lblIncSelected_->setText(QString::fromStdString(caption));
 }
 
 }  // namespace msu::app

@@ -10,7 +10,7 @@
 #include "server/login_check.h"
 #include "server/working_copies.h"
 #include "split/split_paths.h"
-#include "split/version_rules.h"
+#include "split/split_sequence.h"
 
 namespace msu::app {
 
@@ -18,6 +18,7 @@ std::vector<std::string> ServerServices::ListServers() { return FillServerList(c
 
 StepCheck ServerServices::CheckLogin(const std::string& server, const std::string& password,
                                      int direction) {
+  if (direction == kMoveBack && split_engine_ != nullptr) split_engine_->CloseConnections();
   const LoginResult result = msu::CheckLogin(context_, server, password, direction);
   return {result.ok, result.ok ? result.note : result.message};
 }
@@ -90,40 +91,38 @@ void ServerServices::FinishCopyTables(long merge_into_incident, merge::IncidentC
 }
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
+  if (split_engine_ != nullptr) split_engine_->CloseConnections();
   const PathsCheck check = msu::ValidateSplitPaths(context_, source, target);
   return {check.verdict == PathsVerdict::kAccepted, check.message};
 }
 
 StepCheck ServerServices::AcceptSplitSource(const std::string& source) {
-  if (std::string refusal = UnfinishedTransactionMessage("The database to split", source);
-      !refusal.empty()) {
-    return {false, refusal};
+  std::string refusal;
+  switch (split::AcceptSplitSource(context_, source, nullptr, &refusal)) {
+    case split::SourceVerdict::kAccepted:
+      return {true, ""};
+    case split::SourceVerdict::kUnfinished:
+      return {false, refusal};
+    case split::SourceVerdict::kUnreadable:
+      return {false, split::kVersionUnreadableMessage};
+    case split::SourceVerdict::kTooOld:
+      break;
   }
-  std::string database_version;
-  std::string merge_version;
-  if (!ReadDatabaseVersion(context_, source, &database_version, &merge_version)) {
-    // The routine's own error line went to the check page's log, which is not on screen.
-    return {false, "Error, the version of the database to split could not be read."};
-  }
-  if (!IsSplitSupported(database_version)) {
-    context_.prompt().MessageBox(kSplitTooOldMessage, "Orvane Merge/Split", Buttons::kOk,
-                                 Icon::kInformation);
-    return {false, ""};
-  }
+  return {false, ""};
+}
+
+SplitStart ServerServices::StartSplit(const std::string& source, split::IncidentList& list) {
+  const split::StartOutcome start = split::StartSplit(context_, source, list, split_engine_);
+  if (!start.started) return {false, "Error, " + start.failure};
   return {true, ""};
 }
 
-SplitStart ServerServices::StartSplit(const std::string& /*source*/) {
-  SplitStart start;
-  start.ok = false;
-  start.message = kSplitUnavailable;
-  return start;
-}
-
-bool ServerServices::RunSplit(const std::string& /*source*/, const std::string& /*target*/,
-                              const std::vector<long>& /*keep*/) {
-  context_.progress().AddProgressSplit(kSplitUnavailable);
-  return false;
+SplitResult ServerServices::RunSplit(const std::string& source, const std::string& target) {
+  if (split_engine_ == nullptr) return {};
+  const split::SplitOutcome outcome =
+      split::RunSplitSequence(context_, *split_engine_, source, target);
+  const std::vector<std::string> lines = split::SplitVerificationLines(outcome.verification);
+  return {outcome.executed, lines.empty() ? std::string() : lines.back()};
 }
 
 void ServerServices::SaveReport(const std::string& target_path) {
@@ -141,6 +140,7 @@ void ServerServices::CleanUpAtExit() {
     engine_->CloseConnections();
     target_db_path = engine_->TargetDBPath;
   }
+  if (split_engine_ != nullptr) split_engine_->CloseConnections();
   CleanUpWorkingFiles(context_, target_db_path);
 }
 

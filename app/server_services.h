@@ -1,7 +1,6 @@
 // The wizard's services in the product: the server routines of the login, the path checks of
-// the database pages, the database check and the merge with the merge engine, and the clean-up.
-// What is not ready in the wizard yet (the split engine) is refused with a message saying so;
-// nothing reports success it did not have.
+// the database pages, the database check and the merge with the merge engine, the split with
+// the split engine, and the clean-up. Nothing reports success it did not have.
 #pragma once
 
 #include <memory>
@@ -10,10 +9,9 @@
 #include "core/context.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
+#include "split/split.h"
 
 namespace msu::app {
-
-inline constexpr const char* kSplitUnavailable = "The split is not available in this build.";
 
 class ServerServices : public WizardServices {
  public:
@@ -24,6 +22,8 @@ class ServerServices : public WizardServices {
   ~ServerServices() override;
 
   std::vector<std::string> ListServers() override;
+  // With Back, closes the split engine's connection to the working copy first: the login check
+  // then takes that copy off the server.
   StepCheck CheckLogin(const std::string& server, const std::string& password,
                        int direction) override;
   // Appends ".mdf" where it is missing, then refuses, in this order, a missing Database 1 or
@@ -49,21 +49,24 @@ class ServerServices : public WizardServices {
   // The engine's FinishCopyTables into `merge_into_incident` (nothing without an engine).
   void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) override;
   // The split page's checks (split/split_paths.h) of the database to split and the resulting
-  // database.
+  // database, after the split engine's connection to the working copy is closed (it is this
+  // program's own, not a use of the database).
   StepCheck ValidateSplitPaths(std::string& source, std::string& target) override;
   // Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage,
   // in the page's label) before its version is read, and a database older than 4.1 with its
-  // message box.
+  // message box (split/split_sequence.h).
   StepCheck AcceptSplitSource(const std::string& source) override;
-  // Refuses: the split engine is not built.
-  SplitStart StartSplit(const std::string& source) override;
-  bool RunSplit(const std::string& source, const std::string& target,
-                const std::vector<long>& keep) override;
+  // StartSplit of split/split_sequence.h: a new split engine and its Initialize. Refused with
+  // "Error, " and the reason when Initialize failed.
+  SplitStart StartSplit(const std::string& source, split::IncidentList& list) override;
+  // RunSplitSequence of split/split_sequence.h on the engine of StartSplit, verification
+  // included.
+  SplitResult RunSplit(const std::string& source, const std::string& target) override;
   // The report writer's SaveReport.
   void SaveReport(const std::string& target_path) override;
-  // Closes the engine's connections first (a database in use cannot be detached), then
-  // detaches the working databases and the engine's new database and deletes the working
-  // files.
+  // Closes the engines' connections first (a database in use cannot be detached), then
+  // detaches the working databases and the merge engine's new database and deletes the working
+  // files. A split's new database stays attached.
   void CleanUpAtExit() override;
   // The Context's stop request (Context::RequestStop).
   void SetStopRequest(bool stop) override;
@@ -75,6 +78,7 @@ class ServerServices : public WizardServices {
   Context& context_;
   reports::ReportViewer* report_viewer_;
   std::unique_ptr<merge::Merge> engine_;
+  std::unique_ptr<split::Split> split_engine_;
 };
 
 }  // namespace msu::app

@@ -10,6 +10,7 @@
 #include "merge/merge.h"
 #include "merge/merge_paths.h"
 #include "merge/remerge_guard.h"
+#include "split/incident_list.h"
 
 namespace msu::app {
 
@@ -56,17 +57,21 @@ struct MergeResult {
   std::vector<std::string> verification_findings;
 };
 
-// What the split engine's initialisation gives the selection page.
+// What the split engine's initialisation tells the selection page; the incidents themselves
+// go straight into the page's list.
 struct SplitStart {
   // False when no engine could be started; `message` then goes to the split database page's
   // label and the selection page is refused.
   bool ok = true;
   std::string message;
-  std::vector<IncidentItem> incidents;
-  // The engine switches the list off when the database holds fewer than two incidents.
-  bool list_enabled = true;
-  // Caption of the count label; empty leaves it as it is.
-  std::string selected_caption;
+};
+
+// What the Split button's work tells the split page and the final page.
+struct SplitResult {
+  // The new database was placed and attached; Next follows it.
+  bool ok = false;
+  // The verification's closing line for the final page; empty when it did not run.
+  std::string verification;
 };
 
 class WizardServices {
@@ -119,13 +124,15 @@ class WizardServices {
   // could not be read gives a `message` for the split database page's label.
   virtual StepCheck AcceptSplitSource(const std::string& source) = 0;
 
-  // Creates a new split engine and runs its initialisation on `source`.
-  virtual SplitStart StartSplit(const std::string& source) = 0;
+  // Creates a new split engine over `list` (the selection page's list, which the engine fills
+  // and later reads the ticks of and marks) and runs its initialisation on `source`, the text
+  // of the "Database to Split" box.
+  virtual SplitStart StartSplit(const std::string& source, split::IncidentList& list) = 0;
 
-  // Runs the split: keeps the incidents `keep` (item tags) and removes the others. True on
-  // success; the engine writes its own lines to the split log.
-  virtual bool RunSplit(const std::string& source, const std::string& target,
-                        const std::vector<long>& keep) = 0;
+  // Runs the split of the engine StartSplit made: keeps the ticked incidents of its list,
+  // removes the others and places the result at `target`. The engine writes its own lines to
+  // the split log.
+  virtual SplitResult RunSplit(const std::string& source, const std::string& target) = 0;
 
   // Copies the closed problem report to `target_path` (the viewer's Save), asking first when a
   // file is there already. Shows its own message on failure; never throws.

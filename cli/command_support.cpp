@@ -164,14 +164,19 @@ bool ReplaceFile(const std::string& from, const std::string& target, std::string
   return false;
 }
 
-int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
-                          const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err) {
+int LogIn(Context& context, const std::string& server, std::string& password, std::ostream& err) {
   const LoginResult login = CheckLogin(context, server, password, kMoveNext);
   password.assign(password.size(), '\0');
   if (!login.ok) {
     err << login.message << "\n";
     return login.busy ? kStatusInUse : kStatusLogin;
   }
+  return 0;
+}
+
+int LoginAndValidatePaths(Context& context, const std::string& server, std::string& password,
+                          const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err) {
+  if (const int refused = LogIn(context, server, password, err)) return refused;
   MergePathBoxes boxes{AbsolutePath(given.database1), AbsolutePath(given.database2),
                        AbsolutePath(given.new_database)};
   const MergePathsCheck check = ValidateMergePaths(context, boxes);

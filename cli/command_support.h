@@ -99,7 +99,12 @@ int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
                      const merge::Merge* engine, std::ostream& err);
 
 // Logs in as the wizard's server page does (the password is wiped once used; the run's locks
-// are taken and databases an earlier run left detached are attached again), then validates
+// are taken and databases an earlier run left detached are attached again), writing a refusal
+// to `err`. Returns 0, or kStatusLogin or kStatusInUse (another run holding the application
+// folder or the server).
+int LogIn(Context& context, const std::string& server, std::string& password, std::ostream& err);
+
+// Logs in as LogIn does, then validates
 // the three paths as its database page does, writing the refusal to `err`. Returns 0 with
 // `paths` set to the trimmed, completed paths, or kStatusLogin, kStatusPaths or kStatusInUse
 // (open connections, or another run holding the application folder or the server).

@@ -7,6 +7,7 @@
 
 #include "cli/check_command.h"
 #include "cli/merge_command.h"
+#include "cli/split_command.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ constexpr const char* kHelp =
     "\n"
     "Commands:\n"
     "  check   checks two databases before a merge (msu check --help)\n"
-    "  merge   merges two databases into a new one (msu merge --help)\n";
+    "  merge   merges two databases into a new one (msu merge --help)\n"
+    "  split   splits incidents out of a database into a new one (msu split --help)\n";
 
 }  // namespace
 
@@ -26,12 +28,18 @@ int main(int argc, char** argv) {
     return msu::cli::kCheckUsage;
   }
   if (args[0] == "--help" || args[0] == "-h") {
-    std::cout << kHelp << "\n" << msu::cli::CheckHelp() << "\n" << msu::cli::MergeHelp();
+    std::cout << kHelp << "\n"
+              << msu::cli::CheckHelp() << "\n"
+              << msu::cli::MergeHelp() << "\n"
+              << msu::cli::SplitHelp();
     return 0;
   }
   if (args[0] == "merge") {
     return msu::cli::RunMergeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
                                      ::isatty(STDOUT_FILENO) != 0);
+  }
+  if (args[0] == "split") {
+    return msu::cli::RunSplitCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
   }
   if (args[0] == "check") {
     return msu::cli::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);

@@ -83,6 +83,14 @@ class CompositeConnection : public Connection {
     return inner_ != nullptr ? inner_->Errors() : kNone;
   }
 
+  std::optional<RowDigest> DigestRows(const std::string& statement) override {
+    return Inner().DigestRows(statement);
+  }
+
+  long BeginTrans() override { return Inner().BeginTrans(); }
+  void CommitTrans() override { Inner().CommitTrans(); }
+  void RollbackTrans() override { Inner().RollbackTrans(); }
+
   std::optional<long> CopyRowsFrom(Connection& source, const std::string& source_statement,
                                    const std::string& table,
                                    const std::vector<FieldInfo>& fields) override {

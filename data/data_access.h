@@ -9,6 +9,7 @@
 // failed call in Errors().
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -134,6 +135,16 @@ class Recordset {
   }
 };
 
+// What a query selects, in brief: the number of rows and fields, and the sum of a 64-bit hash
+// of each row's values (their types and contents), which does not depend on the order the
+// rows come in. Equal digests from one backend mean, but for a chance of 2^-64, equal rows.
+struct RowDigest {
+  int64_t rows = 0;
+  int fields = 0;
+  uint64_t sum = 0;
+  bool operator==(const RowDigest&) const = default;
+};
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -165,6 +176,23 @@ class Connection {
   // Errors of the last failed call, oldest first; cleared by the next call that succeeds.
   virtual const std::vector<ErrorEntry>& Errors() const = 0;
 
+  // A transaction: BeginTrans starts one (returning its nesting level, 1) and every statement
+  // after it counts only once CommitTrans has run; RollbackTrans undoes all of them. Closing
+  // the connection, or losing it, in between undoes them too. One transaction at a time: a
+  // BeginTrans inside one, and a CommitTrans or RollbackTrans outside one, throw DataError.
+  // A backend that has no transactions throws DataError kErrStatement from all three.
+  // The digest of the rows a query ("SELECT ...") selects, computed where the rows are,
+  // without handing each row over. Nothing when this backend cannot; the caller then reads the
+  // rows. Digests compare only with digests of the same backend. Throws DataError when the
+  // query fails.
+  virtual std::optional<RowDigest> DigestRows(const std::string& /*statement*/) {
+    return std::nullopt;
+  }
+
+  virtual long BeginTrans() { throw NoTransactions(); }
+  virtual void CommitTrans() { throw NoTransactions(); }
+  virtual void RollbackTrans() { throw NoTransactions(); }
+
   // Set-based copy into this connection's database of the rows that `source_statement`
   // ("SELECT * FROM t" or "SELECT * FROM t WHERE ...") selects on `source`, a connection to
   // another database of the same server, into the table `table` of this database. `fields`
@@ -181,6 +209,11 @@ class Connection {
                                            const std::string& /*table*/,
                                            const std::vector<FieldInfo>& /*fields*/) {
     return std::nullopt;
+  }
+
+ private:
+  static DataError NoTransactions() {
+    return DataError(kErrStatement, "This data connection does not support transactions.");
   }
 };
 

@@ -42,27 +42,35 @@ bool SplitName(const std::string& text, std::string* table, std::string* column)
 
 std::string Bracketed(const std::string& name) { return "[" + name + "]"; }
 
-// The condition that picks the rows of `table` belonging to the incident: the rules of that
+// "= 7" for one incident, "IN (7, 9)" for several.
+std::string KeyTest(const std::vector<long long>& keys) {
+  if (keys.size() == 1) return " = " + std::to_string(keys.front());
+  std::string list;
+  for (long long key : keys) list += (list.empty() ? "" : ", ") + std::to_string(key);
+  return " IN (" + list + ")";
+}
+
+// The condition that picks the rows of `table` belonging to the incidents: the rules of that
 // table joined with OR. Rules were validated, so every parent resolves to rules further down.
 std::string RowsOf(const std::vector<IncidentDeleteRule>& rules, size_t from,
-                   const std::string& table, long long key);
+                   const std::string& table, const std::string& key_test);
 
-std::string Condition(const std::vector<IncidentDeleteRule>& rules, size_t index, long long key) {
+std::string Condition(const std::vector<IncidentDeleteRule>& rules, size_t index,
+                      const std::string& key_test) {
   const IncidentDeleteRule& rule = rules[index];
-  if (rule.parent_table.empty()) {
-    return Bracketed(rule.column) + " = " + std::to_string(key);
-  }
+  if (rule.parent_table.empty()) return Bracketed(rule.column) + key_test;
   return Bracketed(rule.column) + " IN (SELECT " + Bracketed(rule.parent_column) + " FROM " +
          Bracketed(rule.parent_table) + " WHERE " +
-         RowsOf(rules, index + 1, rule.parent_table, key) + ")";
+         RowsOf(rules, index + 1, rule.parent_table, key_test) + ")";
 }
 
 std::string RowsOf(const std::vector<IncidentDeleteRule>& rules, size_t from,
-                   const std::string& table, long long key) {
+                   const std::string& table, const std::string& key_test) {
   std::vector<std::string> parts;
   for (size_t i = from; i < rules.size(); ++i) {
-    if (SameName(rules[i].table, table)) parts.push_back(Condition(rules, i, key));
+    if (SameName(rules[i].table, table)) parts.push_back(Condition(rules, i, key_test));
   }
+  if (parts.empty()) return "";
   if (parts.size() == 1) return parts.front();
   std::string joined;
   for (const std::string& p : parts) joined += (joined.empty() ? "(" : " OR (") + p + ")";
@@ -159,12 +167,34 @@ bool ReadIncidentDeleteRules(const std::string& path, std::vector<IncidentDelete
 
 std::vector<std::string> IncidentDeleteStatements(const std::vector<IncidentDeleteRule>& rules,
                                                   long long incident_key) {
+  return IncidentDeleteStatements(rules, std::vector<long long>{incident_key});
+}
+
+std::vector<std::string> IncidentDeleteStatements(const std::vector<IncidentDeleteRule>& rules,
+                                                  const std::vector<long long>& incident_keys) {
   std::vector<std::string> statements;
+  const std::string key_test = KeyTest(incident_keys);
   for (size_t i = 0; i < rules.size(); ++i) {
     statements.push_back("DELETE FROM " + Bracketed(rules[i].table) + " WHERE " +
-                         Condition(rules, i, incident_key));
+                         Condition(rules, i, key_test));
   }
   return statements;
+}
+
+std::string IncidentRowsCondition(const std::vector<IncidentDeleteRule>& rules,
+                                  const std::string& table,
+                                  const std::vector<long long>& incident_keys) {
+  return RowsOf(rules, 0, table, KeyTest(incident_keys));
+}
+
+std::vector<std::string> IncidentDeleteTables(const std::vector<IncidentDeleteRule>& rules) {
+  std::vector<std::string> tables;
+  for (const IncidentDeleteRule& rule : rules) {
+    bool known = false;
+    for (const std::string& table : tables) known = known || SameName(table, rule.table);
+    if (!known) tables.push_back(rule.table);
+  }
+  return tables;
 }
 
 }  // namespace msu::suite

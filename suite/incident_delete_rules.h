@@ -52,5 +52,21 @@ bool ReadIncidentDeleteRules(const std::string& path, std::vector<IncidentDelete
 // `rules` must have been accepted by ParseIncidentDeleteRules.
 std::vector<std::string> IncidentDeleteStatements(const std::vector<IncidentDeleteRule>& rules,
                                                   long long incident_key);
+// The same for several incidents at once (`incident_keys` not empty): one statement per rule
+// that deletes what belongs to any of them, "[IncidentID] IN (3, 7)" where one incident has
+// "[IncidentID] = 3". Together they delete exactly the rows the statements of each incident
+// would.
+std::vector<std::string> IncidentDeleteStatements(const std::vector<IncidentDeleteRule>& rules,
+                                                  const std::vector<long long>& incident_keys);
+
+// The condition (a WHERE clause without the word) that picks the rows of `table` that belong
+// to any of `incident_keys`: its rules joined with OR, as they read before anything is
+// deleted. Empty text when no rule names `table`.
+std::string IncidentRowsCondition(const std::vector<IncidentDeleteRule>& rules,
+                                  const std::string& table,
+                                  const std::vector<long long>& incident_keys);
+
+// The tables the rules delete from, each once, in the order of their first rule.
+std::vector<std::string> IncidentDeleteTables(const std::vector<IncidentDeleteRule>& rules);
 
 }  // namespace msu::suite

@@ -41,6 +41,54 @@ std::string Lookup(const data::ConnectionString& pairs, std::initializer_list<co
   return std::string();
 }
 
+// FNV-1a over `size` bytes, into `hash`.
+void Feed(uint64_t& hash, const void* bytes, size_t size) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= p[i];
+    hash *= 0x100000001b3ULL;
+  }
+}
+
+// Spreads a row's hash over all 64 bits before it is summed (splitmix64's finaliser).
+uint64_t Mix(uint64_t hash) {
+  hash ^= hash >> 30;
+  hash *= 0xbf58476d1ce4e5b9ULL;
+  hash ^= hash >> 27;
+  hash *= 0x94d049bb133111ebULL;
+  return hash ^ (hash >> 31);
+}
+
+data::RowDigest DigestOf(SqliteDatabase& db, const Statement& stmt, const std::string& statement) {
+  data::RowDigest digest;
+  sqlite3_stmt* s = stmt.get();
+  digest.fields = sqlite3_column_count(s);
+  while (db.Step(stmt, statement) == SQLITE_ROW) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (int c = 0; c < digest.fields; ++c) {
+      const auto type = static_cast<unsigned char>(sqlite3_column_type(s, c));
+      Feed(hash, &type, 1);
+      if (type == SQLITE_INTEGER) {
+        const sqlite3_int64 value = sqlite3_column_int64(s, c);
+        Feed(hash, &value, sizeof value);
+      } else if (type == SQLITE_FLOAT) {
+        const double value = sqlite3_column_double(s, c);
+        Feed(hash, &value, sizeof value);
+      } else if (type != SQLITE_NULL) {
+        const void* bytes = type == SQLITE_TEXT
+                                ? static_cast<const void*>(sqlite3_column_text(s, c))
+                                : sqlite3_column_blob(s, c);
+        const auto size = static_cast<uint64_t>(sqlite3_column_bytes(s, c));
+        Feed(hash, &size, sizeof size);
+        if (bytes != nullptr) Feed(hash, bytes, size);
+      }
+    }
+    digest.sum += Mix(hash);
+    ++digest.rows;
+  }
+  return digest;
+}
+
 class EmbeddedConnection : public data::Connection {
  public:
   explicit EmbeddedConnection(std::string instance_root)
@@ -93,6 +141,35 @@ class EmbeddedConnection : public data::Connection {
 
   const std::vector<data::ErrorEntry>& Errors() const override { return *errors_; }
 
+  // The rows are hashed as SQLite holds them, without making values of them.
+  std::optional<data::RowDigest> DigestRows(const std::string& statement) override {
+    return Guard([&]() -> std::optional<data::RowDigest> {
+      SqliteDatabase& db = Database();
+      std::shared_ptr<SqliteDatabase> keep = db_;
+      const Translation tr = TranslateStatement(statement);
+      if (tr.kind != Translation::Kind::kStatement) return std::nullopt;
+      Statement stmt = db.Prepare(tr.sql, statement);
+      if (!sqlite3_stmt_readonly(stmt.get())) return std::nullopt;
+      return DigestOf(db, stmt, statement);
+    });
+  }
+
+  // SQLite's own transaction: the savepoints single statements take nest inside it.
+  long BeginTrans() override {
+    return Guard([&] {
+      SqliteDatabase& db = Database();
+      if (sqlite3_get_autocommit(db.handle()) == 0) {
+        throw data::DataError(data::kErrStatement,
+                              "A transaction is already active on this connection; the embedded "
+                              "server does not nest transactions.");
+      }
+      db.Run("BEGIN", "BEGIN TRANSACTION");
+      return 1L;
+    });
+  }
+  void CommitTrans() override { EndTransaction("COMMIT", "COMMIT TRANSACTION"); }
+  void RollbackTrans() override { EndTransaction("ROLLBACK", "ROLLBACK TRANSACTION"); }
+
   // Only between two open connections of this server: the source's file is attached to this
   // connection for the copy.
   std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
@@ -126,6 +203,21 @@ class EmbeddedConnection : public data::Connection {
       *errors_ = {{converted.number(), converted.description()}};
       throw converted;
     }
+  }
+
+  void EndTransaction(const char* sql, const char* statement) {
+    Guard([&] {
+      SqliteDatabase& db = Database();
+      if (sqlite3_get_autocommit(db.handle()) != 0) {
+        throw data::DataError(
+            data::kErrStatement,
+            std::string("No transaction is active on this connection (") + statement + ").");
+      }
+      // Streaming results are read to their end first: a rollback would cut them off.
+      db.BeforeWrite();
+      db.Run(sql, statement);
+      return 0;
+    });
   }
 
   void OpenDatabase() {

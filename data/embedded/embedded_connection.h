@@ -13,9 +13,10 @@
 // session, the next statement closes the connection and fails with kErrConnection "The
 // connection was ended by the server administrator (process N was killed).".
 //
-// Every statement commits on its own, and by default a commit returns only once the file is
-// safely on disk. A caller that works on a throw-away copy (the working databases of a merge)
-// may trade that for speed, with "Synchronous=Off" in the connection string or the property
+// Every statement commits on its own unless BeginTrans has started a transaction (one at a
+// time; CommitTrans or RollbackTrans ends it), and by default a commit returns only once the
+// file is safely on disk. A caller that works on a throw-away copy (the working databases of a
+// merge) may trade that for speed, with "Synchronous=Off" in the connection string or the property
 // SetProperty("Synchronous", 0) (1: normal, 2: full, the default): a crash of the program still
 // loses nothing but the statement under way; a crash of the machine may damage the file.
 //
@@ -35,6 +36,9 @@
 // source file is attached to the destination connection and the rows go over in one
 // INSERT ... SELECT inside a savepoint, each value written as the row copy would write it
 // (bulk_copy.h).
+//
+// Digests (Connection::DigestRows) are computed on SQLite's own values, so a digest of this
+// server compares with digests of this server only.
 //
 // Opening never creates or writes a file: a missing file, an empty file and a file that is not
 // a database are refused with kErrConnection. New database files are made by

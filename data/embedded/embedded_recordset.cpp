@@ -86,8 +86,17 @@ std::vector<data::Value> EmbeddedRecordset::ReadRow() const {
   std::vector<data::Value> row;
   row.reserve(static_cast<size_t>(count));
   for (int c = 0; c < count; ++c) {
-    const char* decl = sqlite3_column_decltype(s, c + first_column_);
-    row.push_back(ReadColumn(s, c + first_column_, decl != nullptr && IsBitDeclaration(decl)));
+    // The declared types are read once the fields are described; only the first row reads
+    // them itself.
+    const auto column = static_cast<size_t>(c);
+    bool bit = false;
+    if (column < bits_.size()) {
+      bit = bits_[column];
+    } else {
+      const char* decl = sqlite3_column_decltype(s, c + first_column_);
+      bit = decl != nullptr && IsBitDeclaration(decl);
+    }
+    row.push_back(ReadColumn(s, c + first_column_, bit));
   }
   return row;
 }

@@ -127,6 +127,7 @@ class SqlServerConnection final : public data::Connection {
   void Close() override {
     if (!IsOpen()) Closed();
     session_->Close();
+    transaction_level_ = 0;
   }
 
   bool IsOpen() const override { return session_->IsOpen(); }
@@ -145,6 +146,17 @@ class SqlServerConnection final : public data::Connection {
   }
 
   const std::vector<data::ErrorEntry>& Errors() const override { return session_->errors; }
+
+  // T-SQL's own statements (the SQLite driver of the tests reads them too); a level ends with
+  // the connection, where the server rolls back what was not committed.
+  long BeginTrans() override {
+    return Guard([&] {
+      session_->Run("BEGIN TRANSACTION")->CloseCursor();
+      return ++transaction_level_;
+    });
+  }
+  void CommitTrans() override { EndTransaction("COMMIT TRANSACTION"); }
+  void RollbackTrans() override { EndTransaction("ROLLBACK TRANSACTION"); }
 
   std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
                                    const std::string& table,
@@ -208,6 +220,18 @@ class SqlServerConnection final : public data::Connection {
   }
 
  private:
+  void EndTransaction(const char* statement) {
+    Guard([&] {
+      if (transaction_level_ == 0) {
+        throw data::DataError(data::kErrStatement, "No transaction is active.");
+      }
+      session_->Run(statement)->CloseCursor();
+      // ROLLBACK TRANSACTION ends every level at once.
+      transaction_level_ = statement[0] == 'R' ? 0 : transaction_level_ - 1;
+      return 0;
+    });
+  }
+
   std::unique_ptr<data::Recordset> Run(const std::string& text, data::CursorChoice choice,
                                        long* rows_affected) {
     std::unique_ptr<OdbcStatement> statement = session_->Run(text);
@@ -241,6 +265,7 @@ class SqlServerConnection final : public data::Connection {
   }
 
   std::shared_ptr<OdbcApi> api_;
+  long transaction_level_ = 0;
   std::shared_ptr<LoginStore> logins_;
   std::shared_ptr<OdbcEnvironment> environment_;
   std::string connection_string_;

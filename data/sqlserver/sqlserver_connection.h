@@ -13,7 +13,9 @@
 // statement changed. A failing statement throws DataError with the server's message:
 // kErrTimeout past the command time-out (SQL_ATTR_QUERY_TIMEOUT, 30 s unless set),
 // kErrConnection when the connection is lost (the connection is then closed), kErrStatement
-// otherwise; Errors() holds it until the next call that succeeds.
+// otherwise; Errors() holds it until the next call that succeeds. BeginTrans, CommitTrans and
+// RollbackTrans send BEGIN, COMMIT and ROLLBACK TRANSACTION; closing the connection ends an
+// open transaction (the server rolls it back).
 //
 // Recordsets: a forward recordset streams its rows; the server answers one statement at a time
 // on a connection, so when another statement is sent on the same connection first, the rest of

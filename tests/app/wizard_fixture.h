@@ -67,13 +67,11 @@ class ScriptedServices : public WizardServices {
                                                                    {"22-7, Fire", "    12"}};
   StepCheck split_paths{true, ""};
   StepCheck split_source{true, ""};
-  SplitStart split_start{
-      true,
-      "",
-      {{"Storm", "Open", 1}, {"Quake", "Open", 2}, {"Fire", "Closed", 3}, {"Flood", "Open", 4}},
-      true,
-      "Incidents checked to split: 0"};
-  bool split_result = true;
+  SplitStart split_start{true, ""};
+  // What StartSplit puts into the list, as the engine would: text and tag of each incident.
+  std::vector<std::pair<std::string, std::string>> split_incidents{
+      {"Storm", "     1"}, {"Quake", "     2"}, {"Fire", "     3"}, {"Flood", "     4"}};
+  SplitResult split_result{true, "Verification passed: all of it."};
 
   int list_servers_calls = 0;
   std::vector<LoginCall> logins;
@@ -85,7 +83,9 @@ class ScriptedServices : public WizardServices {
   int validate_split_calls = 0;
   int accept_split_calls = 0;
   std::vector<std::string> split_starts;
-  std::vector<std::vector<long>> splits;
+  // The tags of the ticked entries at each RunSplit.
+  std::vector<std::vector<std::string>> splits;
+  split::IncidentList* split_list = nullptr;
   std::vector<std::string> saved_reports;
   int cleanups = 0;
 
@@ -137,13 +137,24 @@ class ScriptedServices : public WizardServices {
     ++accept_split_calls;
     return split_source;
   }
-  SplitStart StartSplit(const std::string& source) override {
+  SplitStart StartSplit(const std::string& source, split::IncidentList& list) override {
     split_starts.push_back(source);
+    split_list = &list;
+    list.Clear();
+    for (const auto& [text, tag] : split_incidents) list.AddItem(text, tag);
+    list.SetSelectedCaption("Incidents checked to split: 0");
     return split_start;
   }
-  bool RunSplit(const std::string& /*source*/, const std::string& /*target*/,
-                const std::vector<long>& keep) override {
-    splits.push_back(keep);
+  // Marks the ticked entries as the engine does.
+  SplitResult RunSplit(const std::string& /*source*/, const std::string& /*target*/) override {
+    std::vector<std::string> kept;
+    for (int i = 0; i < split_list->Count(); ++i) {
+      if (!split_list->Checked(i)) continue;
+      kept.push_back(split_list->Tag(i));
+      split_list->SetStatus(i, "Split", true);
+    }
+    split_list->SetEnabled(false);
+    splits.push_back(kept);
     return split_result;
   }
   void SaveReport(const std::string& target_path) override { saved_reports.push_back(target_path); }

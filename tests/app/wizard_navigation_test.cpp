@@ -284,9 +284,13 @@ TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
   Next();
   Get<QPushButton>("cmdSplit")->click();
   ASSERT_EQ(services_.splits.size(), 1u);
-  EXPECT_EQ(services_.splits[0], (std::vector<long>{1, 3, 4}));
+  EXPECT_EQ(services_.splits[0], (std::vector<std::string>{"     1", "     3", "     4"}));
   EXPECT_TRUE(wizard_->SplitDone());
+  // Marking the kept entries is no tick of the user's: Split stays off.
   EXPECT_FALSE(Get<QPushButton>("cmdSplit")->isEnabled());
+  EXPECT_EQ(Get<QTreeWidget>("lstIncidents")->topLevelItem(2)->text(1), "Split");
+  EXPECT_TRUE(Get<QTreeWidget>("lstIncidents")->topLevelItem(2)->font(0).bold());
+  EXPECT_FALSE(Get<QTreeWidget>("lstIncidents")->isEnabled());
   EXPECT_TRUE(Nav(3)->isEnabled());
 
   Next();
@@ -295,6 +299,7 @@ TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
             "Source Database:             /db/Big.mdf\n\nTarget Database:             "
             "/db/Small.mdf\n\nIncidents contained in target database: \n\nStorm\nFire\nFlood\n\n"
             "Press Finish to exit.");
+  EXPECT_EQ(LabelText("lblSplitVerification"), "Verification passed: all of it.");
 
   Back();
   At(9, NavState{true, true, true});  // a split has run

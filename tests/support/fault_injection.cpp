@@ -135,6 +135,32 @@ std::unique_ptr<data::Recordset> FaultInjectingConnection::OpenRecordset(
   return rows;
 }
 
+std::optional<data::RowDigest> FaultInjectingConnection::DigestRows(const std::string& statement) {
+  shared_->Enter(CallKind::kExecute, statement);
+  std::optional<data::RowDigest> digest = real_->DigestRows(statement);
+  shared_->injected_last = false;
+  return digest;
+}
+
+long FaultInjectingConnection::BeginTrans() {
+  shared_->Enter(CallKind::kExecute, "BEGIN TRANSACTION");
+  const long level = real_->BeginTrans();
+  shared_->injected_last = false;
+  return level;
+}
+
+void FaultInjectingConnection::CommitTrans() {
+  shared_->Enter(CallKind::kExecute, "COMMIT TRANSACTION");
+  real_->CommitTrans();
+  shared_->injected_last = false;
+}
+
+void FaultInjectingConnection::RollbackTrans() {
+  shared_->Enter(CallKind::kExecute, "ROLLBACK TRANSACTION");
+  real_->RollbackTrans();
+  shared_->injected_last = false;
+}
+
 const std::vector<data::ErrorEntry>& FaultInjectingConnection::Errors() const {
   return shared_->injected_last ? shared_->injected : real_->Errors();
 }

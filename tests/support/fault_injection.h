@@ -6,7 +6,10 @@
 // number and description instead of running, as the real layer throws its own failures.
 //
 // Calls are counted by kind, over every connection of the backend:
-//   kExecute  Connection::Execute and OpenRecordset (a statement sent to the server)
+//   kExecute  Connection::Execute, OpenRecordset and DigestRows (a statement sent to the
+//             server), and
+//             BeginTrans, CommitTrans and RollbackTrans (counted as the statements
+//             "BEGIN TRANSACTION", "COMMIT TRANSACTION" and "ROLLBACK TRANSACTION")
 //   kUpdate   Recordset::AddNew, Update and UpdateBatch (a row written through a recordset)
 //   kRead     Recordset::MoveNext and Get (a row or a value read)
 #pragma once
@@ -70,6 +73,10 @@ class FaultInjectingConnection : public data::Connection {
   std::unique_ptr<data::Recordset> OpenRecordset(const std::string& statement,
                                                  data::CursorChoice choice) override;
   const std::vector<data::ErrorEntry>& Errors() const override;
+  std::optional<data::RowDigest> DigestRows(const std::string& statement) override;
+  long BeginTrans() override;
+  void CommitTrans() override;
+  void RollbackTrans() override;
 
   // The state a connection shares with its recordsets.
   struct Shared;

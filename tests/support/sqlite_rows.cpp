@@ -1,5 +1,6 @@
 #include "tests/support/sqlite_rows.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace msu::testing {
@@ -28,6 +29,20 @@ std::vector<std::string> QueryRows(const sqlite::Database& db, const std::string
 
 std::vector<std::string> QueryFile(const std::string& path, const std::string& sql) {
   return QueryRows(sqlite::Database(path, SQLITE_OPEN_READONLY), sql);
+}
+
+std::map<std::string, std::vector<std::string>> TableContents(const std::string& path) {
+  const sqlite::Database db(path, SQLITE_OPEN_READONLY);
+  std::map<std::string, std::vector<std::string>> contents;
+  for (const std::string& table :
+       QueryRows(db,
+                 "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE "
+                 "'sqlite_%'")) {
+    std::vector<std::string> rows = QueryRows(db, "SELECT * FROM \"" + table + "\"");
+    std::sort(rows.begin(), rows.end());
+    contents[table] = std::move(rows);
+  }
+  return contents;
 }
 
 void ExecFile(const std::string& path, const std::string& sql) {

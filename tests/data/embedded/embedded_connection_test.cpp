@@ -499,5 +499,50 @@ TEST_F(EmbeddedConnectionTest, InstanceDatabasesNeedARunningServerAndALiveSessio
             Error(data::kErrConnection, "The server orvane is stopped."));
 }
 
+// What the incident deletion relies on: a transaction counts whole or not at all, also when
+// the connection closes before it ends, and statements that take savepoints nest inside it.
+TEST_F(EmbeddedConnectionTest, TransactionsCommitWholeOrRollBack) {
+  Exec("CREATE TABLE T (k int NOT NULL PRIMARY KEY, v varchar(10))");
+  EXPECT_EQ(db_->BeginTrans(), 1);
+  Exec("INSERT INTO T VALUES (1, 'a')");
+  Exec("UPDATE T SET k = k + 10");  // a key shift runs in a savepoint of its own
+  ExpectFailure([&] { db_->BeginTrans(); }, data::kErrStatement, "already active");
+  db_->RollbackTrans();
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM T"), Lines{"0"});
+
+  db_->BeginTrans();
+  Exec("INSERT INTO T VALUES (2, 'b')");
+  db_->CommitTrans();
+  ExpectFailure([&] { db_->CommitTrans(); }, data::kErrStatement, "No transaction is active");
+  ExpectFailure([&] { db_->RollbackTrans(); }, data::kErrStatement, "No transaction is active");
+
+  db_->BeginTrans();
+  Exec("DELETE FROM T");
+  db_->Close();
+  EXPECT_EQ(msu::testing::QueryFile(path_, "SELECT k FROM T"), Lines{"2"});
+  ExpectIntact();
+}
+
+// The verification of a split compares digests of rows: the order does not count, a value, its
+// type or one more copy of a row does.
+TEST_F(EmbeddedConnectionTest, DigestsOfRowsIgnoreTheirOrderOnly) {
+  Exec("CREATE TABLE T (k int, v varchar(10), r real)");
+  Exec("INSERT INTO T VALUES (1, 'a', 0.5)");
+  Exec("INSERT INTO T VALUES (2, NULL, NULL)");
+  const auto digest = [&](const std::string& statement) { return *db_->DigestRows(statement); };
+  const data::RowDigest all = digest("SELECT * FROM T");
+  EXPECT_EQ(all.rows, 2);
+  EXPECT_EQ(all.fields, 3);
+  EXPECT_EQ(digest("SELECT * FROM T ORDER BY k DESC"), all);
+  Exec("UPDATE T SET v = 'A' WHERE k = 1");
+  EXPECT_NE(digest("SELECT * FROM T"), all);
+  Exec("UPDATE T SET v = 'a', k = '1' WHERE k = 1");  // text in an int column stays a number
+  EXPECT_EQ(digest("SELECT * FROM T"), all);
+  Exec("INSERT INTO T VALUES (2, NULL, NULL)");
+  EXPECT_NE(digest("SELECT * FROM T").sum, all.sum);
+  ExpectFailure([&] { db_->DigestRows("SELECT * FROM Missing"); }, data::kErrStatement,
+                "no such table");
+}
+
 }  // namespace
 }  // namespace msu::embedded

@@ -109,6 +109,18 @@ TEST_F(OdbcSqliteTest, ExecuteCountsTheRowsAStatementChanged) {
   EXPECT_FALSE(db_->Execute("UPDATE t SET n = 1")->IsOpen());
 }
 
+TEST_F(OdbcSqliteTest, TransactionsCommitOrUndoWhatTheyHold) {
+  Exec("CREATE TABLE t (k int)");
+  EXPECT_EQ(db_->BeginTrans(), 1);
+  Exec("INSERT INTO t (k) VALUES (1)");
+  db_->RollbackTrans();
+  db_->BeginTrans();
+  Exec("INSERT INTO t (k) VALUES (2)");
+  db_->CommitTrans();
+  EXPECT_EQ(Column("SELECT k FROM t"), std::vector<std::string>{"2"});
+  EXPECT_EQ(Failure([&] { db_->CommitTrans(); }).first, data::kErrStatement);
+}
+
 TEST_F(OdbcSqliteTest, AFailedStatementGivesTheServersMessageUntilTheNextSuccess) {
   const auto error = Failure([&] { Exec("SELECT * FROM missing"); });
   EXPECT_EQ(error.first, data::kErrStatement);

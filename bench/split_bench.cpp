@@ -1,0 +1,204 @@
+// Speed of a whole split against a floor of the same work, on a generated sample database.
+//
+// For each size (rows of the database, default 1,000,000) the sample database of several
+// incidents is written (not timed), every second incident is kept, and then, each in a process
+// of its own so that its peak memory is its own:
+//   split: the split as msu split runs it on an embedded instance (working copy and list,
+//          removal of the other incidents, final copy, verification), once with the set-based
+//          removal and once removing the incidents one by one;
+//   floor: the file copied, and one DELETE per table for the rows of the removed incidents in
+//          one transaction, with nothing but SQLite.
+// Prints seconds, peak memory, the ratio split/floor and where the split's time went.
+//
+//   split_bench [ROWS ...]
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/context.h"
+#include "data/embedded/backend.h"
+#include "data/embedded/instance.h"
+#include "server/login_check.h"
+#include "split/split_sequence.h"
+#include "suite/incident_delete_rules.h"
+#include "suite/sample_generator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/scripted_prompt.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Run {
+  double seconds = -1;
+  long peak_kb = 0;
+};
+
+// Runs `work` in a child process; its result is the child's seconds (or -1) and peak memory.
+template <class F>
+Run InChild(F&& work) {
+  int pipe_fds[2];
+  if (::pipe(pipe_fds) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe_fds[0]);
+    double seconds = -1;
+    try {
+      seconds = work();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "  %s\n", error.what());
+    }
+    (void)!::write(pipe_fds[1], &seconds, sizeof seconds);
+    ::_exit(seconds >= 0 ? 0 : 1);
+  }
+  ::close(pipe_fds[1]);
+  Run run;
+  if (::read(pipe_fds[0], &run.seconds, sizeof run.seconds) != sizeof run.seconds) {
+    run.seconds = -1;
+  }
+  ::close(pipe_fds[0]);
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  run.peak_kb = usage.ru_maxrss;
+  return run;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string message = error != nullptr ? error : "?";
+    sqlite3_free(error);
+    throw std::runtime_error("floor: " + message + " in " + sql);
+  }
+}
+
+// The floor: the same file and rows, with nothing but SQLite statements.
+double Floor(const std::string& folder, const std::string& app, const std::string& source,
+             const std::vector<long long>& removed) {
+  std::vector<msu::suite::IncidentDeleteRule> rules;
+  std::string error;
+  if (!msu::suite::ReadIncidentDeleteRules(app + "/CVN_4x.txt", &rules, &error)) {
+    throw std::runtime_error(error);
+  }
+  const auto start = Clock::now();
+  const std::string target = folder + "/floor.mdf";
+  fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+  sqlite3* db = nullptr;
+  sqlite3_open(target.c_str(), &db);
+  Exec(db, "PRAGMA synchronous = OFF");
+  Exec(db, "BEGIN");
+  for (const std::string& table : msu::suite::IncidentDeleteTables(rules)) {
+    Exec(db, "DELETE FROM \"" + table + "\" WHERE " +
+                 msu::suite::IncidentRowsCondition(rules, table, removed));
+  }
+  Exec(db, "COMMIT");
+  sqlite3_close(db);
+  const double seconds = Seconds(start);
+  fs::remove(target);
+  return seconds;
+}
+
+// The split as msu split runs it, on an instance of its own.
+double Split(const std::string& folder, const std::string& app, const std::string& source,
+             const std::vector<long long>& kept, msu::split::RemovalPath removal) {
+  fs::remove_all(folder + "/servers");
+  auto instance = msu::embedded::Instance::Create(folder + "/servers", "BENCH", "bench");
+  instance->Attach("Split1", source);
+  msu::RecordingProgress progress;
+  msu::ScriptedPrompt prompt;
+  msu::embedded::EmbeddedBackend backend(folder + "/servers");
+  msu::Context context(app, progress, prompt, backend);
+  const std::string target = folder + "/Result.mdf";
+
+  const auto start = Clock::now();
+  if (!msu::CheckLogin(context, "BENCH", "bench", msu::kMoveNext).ok) return -1;
+  msu::split::IncidentEntries list;
+  std::unique_ptr<msu::split::Split> engine;
+  if (!msu::split::StartSplit(context, source, list, engine).started) return -1;
+  for (long long id : kept) list.Tick(id);
+  msu::split::SplitRun run;
+  run.removal = removal;
+  const msu::split::SplitOutcome outcome =
+      msu::split::RunSplitSequence(context, *engine, source, target, run);
+  const double seconds = Seconds(start);
+  std::string phases;
+  for (const auto& phase : engine->Figures().phases) {
+    phases += "  " + phase.phase + " " + std::to_string(phase.seconds).substr(0, 5) + " s";
+  }
+  phases += "  verification " + std::to_string(outcome.verification.seconds).substr(0, 5) + " s";
+  std::fprintf(stderr, "  %s:%s\n",
+               removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
+               phases.c_str());
+  const bool ok = outcome.executed && outcome.verification.Passed() &&
+                  engine->Figures().set_based == (removal == msu::split::RemovalPath::kSetBased);
+  if (!ok) {
+    for (const std::string& line : progress.Texts(msu::LogPage::kSplit)) {
+      std::fprintf(stderr, "  %s\n", line.c_str());
+    }
+    for (const std::string& line : msu::split::SplitVerificationLines(outcome.verification)) {
+      std::fprintf(stderr, "  %s\n", line.c_str());
+    }
+  }
+  engine.reset();
+  fs::remove(target);
+  return ok ? seconds : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+  std::vector<long> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+  if (sizes.empty()) sizes = {1000000};
+
+  std::string root = (fs::temp_directory_path() / "msu-split-bench-XXXXXX").string();
+  if (::mkdtemp(root.data()) == nullptr) return 1;
+  const std::string app = root + "/app";
+  fs::create_directories(app);
+  for (const char* file : {"CVN_4x.txt", "CVN_PRE4x.txt", "cvn.ini"}) {
+    fs::copy_file(fs::path(ORVANE_SUITE_FILES) / file, fs::path(app) / file);
+  }
+
+  std::printf("%10s %10s %9s %12s %9s %7s %10s %10s\n", "rows", "incidents", "kept", "split",
+              "split s", "floor s", "ratio", "split MB");
+  for (long rows : sizes) {
+    const std::string folder = root + "/" + std::to_string(rows);
+    fs::create_directories(folder);
+    const std::string source = folder + "/Split1.mdf";
+    const auto file = msu::suite::GenerateSampleDatabase(
+        source, msu::suite::SampleRole::kSplit, msu::suite::SchemaVersion::k5_01_00, rows, 1);
+    std::vector<long long> kept;
+    std::vector<long long> removed;
+    for (int id = 1; id <= file.incidents; ++id) (id % 2 == 0 ? kept : removed).push_back(id);
+
+    const Run floor = InChild([&] { return Floor(folder, app, source, removed); });
+    for (auto removal : {msu::split::RemovalPath::kSetBased, msu::split::RemovalPath::kOneByOne}) {
+      const Run split = InChild([&] { return Split(folder, app, source, kept, removal); });
+      std::printf(
+          "%10ld %10d %9zu %12s %9.2f %7.2f %10.2f %10.1f\n", file.total_rows, file.incidents,
+          kept.size(), removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
+          split.seconds, floor.seconds, split.seconds / floor.seconds, split.peak_kb / 1024.0);
+      std::fflush(stdout);
+    }
+    fs::remove_all(folder);
+  }
+  fs::remove_all(root);
+  return 0;
+} catch (const std::exception& error) {
+  std::fprintf(stderr, "split_bench: %s\n", error.what());
+  return 1;
+}

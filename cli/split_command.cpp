@@ -1,0 +1,281 @@
+#include "cli/split_command.h"
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include "cli/command_support.h"
+#include "cli/merge_json.h"
+#include "cli/split_json.h"
+#include "core/text.h"
+#include "server/exit_cleanup.h"
+#include "server/login_check.h"
+#include "server/working_files.h"
+#include "split/database_of_file.h"
+#include "split/split_paths.h"
+#include "split/split_sequence.h"
+
+namespace msu::cli {
+
+namespace {
+
+void PrintIncidents(const split::IncidentEntries& list, std::ostream& out) {
+  for (const split::IncidentEntries::Entry& entry : list.Entries()) {
+    out << entry.tag << "  " << entry.text << "\n";
+  }
+}
+
+// --list: the incidents of the database to split, read where it is attached.
+int ListIncidents(Context& context, const std::string& source, std::ostream& out,
+                  std::ostream& err) {
+  try {
+    std::unique_ptr<data::Connection> connection = split::OpenDatabaseOfFile(context, source);
+    split::IncidentEntries list;
+    split::ReadIncidents(*connection, list);
+    connection->Close();
+    PrintIncidents(list, out);
+    return kSplitDone;
+  } catch (const std::exception& error) {
+    err << "msu: the incidents could not be read: " << error.what() << "\n";
+    return kSplitNotStarted;
+  }
+}
+
+// The paths as the split database page checks them; 0 when they are accepted.
+int CheckPaths(Context& context, std::string& source, std::string& target, bool list_only,
+               std::ostream& err) {
+  if (list_only) {
+    AppendMdfExtension(source);
+    source = Trim(source);
+    const char* message = source.size() < 2     ? kMsgSplitSourceNotSpecified
+                          : !FileExists(source) ? kMsgSplitSourceMissing
+                                                : nullptr;
+    if (message == nullptr) return 0;
+    err << message << "\n";
+    return kStatusPaths;
+  }
+  const PathsCheck check = ValidateSplitPaths(context, source, target);
+  source = Trim(source);
+  target = Trim(target);
+  switch (check.verdict) {
+    case PathsVerdict::kAccepted:
+      return 0;
+    case PathsVerdict::kInvalid:
+      err << check.message << "\n";
+      return kStatusPaths;
+    case PathsVerdict::kInUse:
+      err << check.message << "\n";
+      return kStatusInUse;
+    case PathsVerdict::kNotOverwritten:
+      err << "msu: " << target << " exists; give --overwrite to accept it\n";
+      return kStatusPaths;
+  }
+  return kStatusPaths;
+}
+
+int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& keep,
+                  std::string& password, std::ostream& out, std::ostream& err) {
+  CommandSession session(options.root, out, err, {LogPage::kCheck, LogPage::kSplit},
+                         options.details, options.overwrite);
+  Context& context = session.context;
+  if (const int refused = LogIn(context, options.server, password, err)) return refused;
+  std::string source = AbsolutePath(options.database);
+  std::string target = AbsolutePath(options.new_database);
+  if (const int refused = CheckPaths(context, source, target, options.list, err)) return refused;
+
+  std::string version;
+  std::string refusal;
+  switch (split::AcceptSplitSource(context, source, &version, &refusal)) {
+    case split::SourceVerdict::kAccepted:
+      break;
+    case split::SourceVerdict::kUnfinished:
+      err << refusal << "\n";
+      return kSplitVersion;
+    case split::SourceVerdict::kUnreadable:
+      err << split::kVersionUnreadableMessage << "\n";
+      return kSplitVersion;
+    case split::SourceVerdict::kTooOld:
+      return kSplitVersion;
+  }
+  if (options.list) return ListIncidents(context, source, out, err);
+
+  split::IncidentEntries list;
+  std::unique_ptr<split::Split> engine;
+  const split::StartOutcome start = split::StartSplit(context, source, list, engine);
+  split::SplitOutcome outcome;
+  bool ran = false;
+  int status = kSplitDone;
+  std::vector<long> unknown;
+  if (!start.started) {
+    err << "msu: the split could not start: " << start.failure << "\n";
+    status = kSplitNotStarted;
+  } else if (start.incidents < 2) {
+    err << "msu: the database holds fewer than 2 incidents; there is nothing to split\n";
+    status = kSplitFewIncidents;
+  } else {
+    for (long id : keep) {
+      if (!list.Tick(id)) unknown.push_back(id);
+    }
+  }
+  if (!unknown.empty()) {
+    std::string ids;
+    for (long id : unknown) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+    err << "msu: --keep names no incident of the database: " << ids
+        << "; nothing was written. Its incidents are:\n";
+    PrintIncidents(list, err);
+    status = kSplitNoSuchIncident;
+  } else if (status == kSplitDone) {
+    outcome = split::RunSplitSequence(context, *engine, source, target);
+    ran = true;
+    for (const std::string& line : split::SplitVerificationLines(outcome.verification)) {
+      out << line << "\n";
+    }
+    status = !outcome.executed                ? kSplitStopped
+             : !outcome.verification.Passed() ? kSplitNotVerified
+                                              : kSplitDone;
+  }
+
+  if (engine != nullptr) engine->CloseConnections();
+  // The new database is the run's result: it stays attached.
+  if (!CleanUpWorkingFiles(context, std::string())) {
+    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
+        << "\n";
+    if (status == kSplitDone) status = kStatusNotCleanedUp;
+  }
+
+  if (!options.json.empty()) {
+    SplitJsonInput input;
+    input.source = source;
+    input.new_database = target;
+    input.version = version;
+    input.list = &list;
+    input.engine = engine.get();
+    input.outcome = ran ? &outcome : nullptr;
+    input.exit_status = status;
+    std::string problem;
+    if (!WriteTextFile(AbsolutePath(options.json), SplitJsonText(input), &problem)) {
+      err << "msu: the JSON figures could not be written: " << problem << "\n";
+      if (status == kSplitDone) status = kSplitJsonNotSaved;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+std::string SplitHelp() {
+  return "Usage: msu split --server NAME --db PATH --new PATH --keep ID[,ID...] [--details]\n"
+         "                 [--json FILE] [--overwrite] [--password-file FILE] [--root DIR]\n"
+         "       msu split --server NAME --db PATH --list [--password-file FILE] [--root DIR]\n"
+         "\n"
+         "Splits the incidents --keep names out of the database --db (version 4.1 or later)\n"
+         "into a new database at --new, attached to the server NAME under its file name: the\n"
+         "database is copied, every other incident is removed from the copy with everything\n"
+         "that belongs to it, and the result is verified against --db before it is reported.\n"
+         "Your database file is only read and stays attached under its own name.\n"
+         "\n"
+         "  --keep ID[,ID...]     the incidents to keep, by their incidentid (see --list)\n"
+         "  --list                only print the incidents of --db: incidentid, then\n"
+         "                        incidentnumber and incidentname\n"
+         "  --details             also print the detail lines of the log\n"
+         "  --json FILE           write the split's figures as JSON: incidents kept and\n"
+         "                        removed, the verification, seconds\n"
+         "  --overwrite           accept an existing file at --new and replace it\n"
+         "  --password-file FILE  read the Warden password from the first line of FILE;\n"
+         "                        otherwise it is asked on the terminal, without echo\n"
+         "  --root DIR            folder of the server instances (default: the standard one)\n"
+         "\n"
+         "Exit status:\n"
+         "  0   split (or listed); the verification found nothing\n"
+         "  2   usage: bad options, or the password could not be read\n"
+         "  3   login refused (server stopped, password incorrect, ...)\n"
+         "  4   paths refused (missing or equal databases, existing new database)\n"
+         "  5   open connections to a database or the working file, or another merge or\n"
+         "      split running in the program's folder or on the server (nothing changed)\n"
+         "  6   version: unreadable, or the database is older than 4.1, or an unfinished\n"
+         "      transaction beside it\n"
+         "  8   the split could not start: the working copy or the incident list failed\n"
+         "  10  split, but working files could not be deleted from the program's folder\n"
+         "  11  interrupted: once logged in, an interrupt is taken only after the split has\n"
+         "      ended and cleaned up, so that your database is never left detached\n"
+         "  12  split stopped (see the log: the final copy failed, ...)\n"
+         "  13  split, but the verification found problems (an incident that could not be\n"
+         "      removed, ...; see the log)\n"
+         "  14  the database holds fewer than 2 incidents: there is nothing to split\n"
+         "  15  --keep names an incident the database does not have; nothing was written\n"
+         "  16  split, but the JSON figures could not be written\n";
+}
+
+bool ParseSplitOptions(const std::vector<std::string>& args, SplitCommandOptions* options,
+                       std::vector<long>* keep, bool* help, std::string* problem) {
+  const OptionTable table{{{"--server", &options->server},
+                           {"--db", &options->database},
+                           {"--new", &options->new_database},
+                           {"--keep", &options->keep},
+                           {"--json", &options->json},
+                           {"--password-file", &options->password_file},
+                           {"--root", &options->root}},
+                          {{"--details", &options->details},
+                           {"--overwrite", &options->overwrite},
+                           {"--list", &options->list}},
+                          {"--server", "--db"}};
+  std::map<std::string, bool> given;
+  if (!ParseOptions(args, table, help, problem, &given)) return false;
+  if (*help) return true;
+  if (options->list) {
+    for (const char* option : {"--new", "--keep", "--json", "--overwrite"}) {
+      if (given[option]) {
+        *problem = std::string("--list only lists the incidents; leave out ") + option;
+        return false;
+      }
+    }
+    return true;
+  }
+  for (const char* option : {"--new", "--keep"}) {
+    if (!given[option]) {
+      *problem = std::string("missing ") + option;
+      return false;
+    }
+  }
+  keep->clear();
+  std::string rest = options->keep;
+  while (true) {
+    const size_t comma = rest.find(',');
+    const std::string id = Trim(rest.substr(0, comma));
+    char* end = nullptr;
+    const long value = std::strtol(id.c_str(), &end, 10);
+    if (id.empty() || *end != '\0' || value < 1 || value > 147483647L) {
+      *problem = "--keep needs incident IDs (whole numbers from 1, separated by commas)";
+      return false;
+    }
+    keep->push_back(value);
+    if (comma == std::string::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+  if (given["--json"]) {
+    return CheckOutputOption("--json", options->json, {&options->database, &options->new_database},
+                             problem);
+  }
+  return true;
+}
+
+int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  SplitCommandOptions options;
+  std::vector<long> keep;
+  bool help = false;
+  std::string problem;
+  if (!ParseSplitOptions(args, &options, &keep, &help, &problem)) {
+    err << "msu split: " << problem << "\nTry 'msu split --help'.\n";
+    return kStatusUsage;
+  }
+  if (help) {
+    out << SplitHelp();
+    return 0;
+  }
+  return RunWithPassword(options.password_file, "split", err, [&](std::string& password) {
+    return RunSplitSteps(options, keep, password, out, err);
+  });
+}
+
+}  // namespace msu::cli

@@ -1,0 +1,44 @@
+#include "split/database_of_file.h"
+
+#include "core/context.h"
+#include "core/text.h"
+#include "data/backend.h"
+#include "server/admin_session.h"
+#include "server/connection_settings.h"
+
+namespace msu::split {
+
+std::string DatabaseOfFile(Context& context, const std::string& path) {
+  AdminSession session(context);
+  const std::string wanted = UpperCase(path);
+  std::string found;
+  for (const std::string& database : session->ListDatabases()) {
+    const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
+    // An empty file name would be "contained" in every path.
+    if (!file.empty() && wanted.find(UpperCase(file)) != std::string::npos) {
+      found = database;
+      break;
+    }
+  }
+  session.Disconnect();
+  if (found.empty()) {
+    throw data::AdminError(
+        data::kErrAdminOperation,
+        "No database on the server " + context.server.ServerName + " uses the file " + path);
+  }
+  return found;
+}
+
+std::unique_ptr<data::Connection> OpenDatabase(Context& context, const std::string& database) {
+  std::unique_ptr<data::Connection> connection = context.backend().CreateConnection();
+  connection->SetConnectionString(GetConnectionString(context, "CVN", context.AppFile("cvn.ini"),
+                                                      context.server.ServerName, database));
+  connection->Open("", "");
+  return connection;
+}
+
+std::unique_ptr<data::Connection> OpenDatabaseOfFile(Context& context, const std::string& path) {
+  return OpenDatabase(context, DatabaseOfFile(context, path));
+}
+
+}  // namespace msu::split

@@ -1,0 +1,257 @@
+#include "split/split.h"
+
+#include <chrono>
+#include <limits>
+
+#include "core/context.h"
+#include "core/numbered_error.h"
+#include "core/text.h"
+#include "data/backend.h"
+#include "incident_delete/incident_deletion.h"
+#include "server/attachment.h"
+#include "server/connection_settings.h"
+#include "server/pending_attachments.h"
+#include "server/routine_errors.h"
+#include "server/working_files.h"
+
+namespace msu::split {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The ini file of a database: its path up to its last "." followed by "ini", or the whole path
+// followed by "ini" when the file name has no "." (such a file normally does not exist).
+std::string IniFileOf(const std::string& path) {
+  const std::string name = FileNameOf(path);
+  if (name.find('.') == std::string::npos) return path + "ini";
+  return path.substr(0, path.rfind('.') + 1) + "ini";
+}
+
+// CopyDatabaseFile keeps its failure as LastError: the number, " - ", the description.
+std::string DescriptionOfLastError(const std::string& last_error) {
+  const size_t separator = last_error.find(" - ");
+  return separator == std::string::npos ? last_error : last_error.substr(separator + 3);
+}
+
+}  // namespace
+
+int32_t IncidentKeyOfTag(const std::string& tag) {
+  const int64_t key = IncidentIdOfTag(tag) + incident_delete::kIncidentKeyBase;
+  if (key > std::numeric_limits<int32_t>::max() || key < std::numeric_limits<int32_t>::min()) {
+    throw NumberedError(kErrOverflow, "Overflow");
+  }
+  return static_cast<int32_t>(key);
+}
+
+Split::Split(Context& context, IncidentList& list) : context_(context), list_(list) {}
+
+Split::~Split() { CloseConnections(); }
+
+void Split::CloseConnections() {
+  try {
+    if (environment_ != nullptr && environment_->IsOpen()) environment_->Close();
+  } catch (...) {
+    // Closing is the last thing done with the connection; a failure leaves nothing to undo.
+  }
+  environment_.reset();
+}
+
+void Split::AttachSourceAgain() {
+  if (!source_detached_) return;
+  source_detached_ = false;
+  std::string name = source_name_;
+  if (AttachDatabaseFile(context_, SourcePath, name)) return;
+  // What cannot go back now stays on the server's record for the next run; a server that
+  // keeps no record is told of this database here.
+  if (!source_name_.empty()) {
+    RepairPendingAttachments(context_, LogPage::kSplit,
+                             {NewPendingAttachment(source_name_, SourcePath)});
+  }
+}
+
+bool Split::Initialize(const std::string& database_box) {
+  Progress& progress = context_.progress();
+  failure_.clear();
+  figures_ = {};
+  CloseConnections();
+  const auto start = Clock::now();
+  try {
+    const std::string work_file = context_.AppFile(kWorkFileA);
+    DetachDatabaseFile(context_, work_file);
+    // Whatever uses the database is ended; its name is kept so that it goes back under it.
+    source_name_ = DetachDatabaseFile(context_, database_box, AfterDetach::kAttachAgain);
+    source_detached_ = true;
+    SourcePath = database_box;
+    DeleteFileIfExists(work_file);
+    DeleteFileIfExists(context_.AppFile(kWorkIniA));
+
+    try {
+      CopyWholeFile(SourcePath, work_file, context_.copier());
+    } catch (...) {
+      failure_ = CurrentError().description;
+      progress.AddProgressSplit("Error, Creating working copy of database: " + failure_);
+      AttachSourceAgain();
+      return false;
+    }
+    progress.AddProgressSplit("Created a working copy of database: " + SourcePath);
+    AttachSourceAgain();
+    std::string work_name = kWorkDatabaseA;
+    AttachDatabaseFile(context_, work_file, work_name);
+
+    const std::string ini = IniFileOf(SourcePath);
+    if (FileExists(ini)) {
+      try {
+        CopyWholeFile(ini, context_.AppFile(kWorkIniA), context_.copier());
+      } catch (...) {
+        failure_ = CurrentError().description;
+        progress.AddProgressSplit("Error, Creating working copy of ini for database: " + failure_);
+        return false;
+      }
+      progress.AddProgressSplit("Created a working copy of ini for database: " + SourcePath);
+    }
+    figures_.phases.push_back({"working copy", Since(start)});
+
+    connection_string_ = GetConnectionString(context_, "CVN", context_.AppFile("cvn.ini"),
+                                             context_.server.ServerName, kWorkDatabaseA);
+    environment_ = context_.backend().CreateConnection();
+    environment_->SetConnectionString(connection_string_);
+    environment_->SetProperty("PROMPT", 4);
+    environment_->Open("", "");
+    ListIncidents();
+    return true;
+  } catch (...) {
+    failure_ = CurrentError().description;
+    // The database to split is the user's: it goes back under its name whatever failed.
+    AttachSourceAgain();
+    CloseConnections();
+    return false;
+  }
+}
+
+int ReadIncidents(data::Connection& connection, IncidentList& list) {
+  std::unique_ptr<data::Recordset> rows = connection.Execute("SELECT * FROM Incidents");
+  list.Clear();
+  int count = 0;
+  while (!rows->IsEOF()) {
+    list.AddItem(rows->Get("incidentnumber").AsText() + ", " + rows->Get("incidentname").AsText(),
+                 IncidentTag(rows->Get("incidentid").AsInteger()));
+    ++count;
+    rows->MoveNext();
+  }
+  rows->Close();
+  return count;
+}
+
+void Split::ListIncidents() {
+  const int count = ReadIncidents(*environment_, list_);
+  figures_.incidents = count;
+  if (count < 2) {
+    list_.SetEnabled(false);
+    list_.SetSelectedCaption(kFewIncidentsCaption);
+  } else {
+    list_.SetSelectedCaption(kNoneCheckedCaption);
+    list_.SetEnabled(true);
+  }
+}
+
+bool Split::Execute() {
+  Progress& progress = context_.progress();
+  failure_.clear();
+  figures_.kept.clear();
+  figures_.removed.clear();
+  figures_.not_removed.clear();
+  figures_.removal_errors.clear();
+  figures_.set_based = false;
+  progress.Clear(LogPage::kSplit);
+  progress.AddProgressSplit("Spliting process initiated ...");
+  try {
+    const auto removal_start = Clock::now();
+    {
+      std::unique_ptr<data::Connection> connection = context_.backend().CreateConnection();
+      connection->SetConnectionString(connection_string_);
+      // The working copy is this split's alone: a crash means splitting again anyway, so
+      // waiting for each commit to reach the disk buys nothing.
+      connection->SetProperty("Synchronous", 0);
+      connection->Open("", "");
+      RemoveIncidents(*connection);
+      list_.SetEnabled(false);
+      progress.AddProgressSplit("Completed the split process.");
+      connection->Close();
+    }
+    CloseConnections();
+    figures_.phases.push_back({"removal", Since(removal_start)});
+    context_.StopPoint();
+
+    const auto copy_start = Clock::now();
+    DetachDatabaseFile(context_, TargetDBPath);
+    DeleteFileIfExists(TargetDBPath);
+    context_.merge.NewDatabaseName = DropLast(FileNameOf(TargetDBPath), 4);
+    if (!CopyDatabaseFile(context_, context_.AppFile(kWorkFileA), TargetDBPath)) {
+      failure_ = DescriptionOfLastError(context_.merge.LastError);
+      progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
+      return false;
+    }
+    figures_.phases.push_back({"final copy", Since(copy_start)});
+    progress.AddProgressSplit(kSplitDoneLine);
+    return true;
+  } catch (...) {
+    failure_ = CurrentError().description;
+    progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
+    CloseConnections();
+    return false;
+  }
+}
+
+void Split::RemoveIncidents(data::Connection& connection) {
+  Progress& progress = context_.progress();
+  incident_delete::IncidentDeletion deletion(context_.ApplicationFolder());
+
+  // The set-based path removes every unticked incident first, in one transaction; the loop
+  // below then only writes its lines. A key the loop would stop at keeps it out of the way.
+  bool removed_already = false;
+  if (Removal == RemovalPath::kSetBased) {
+    std::vector<int32_t> keys;
+    bool keys_fit = true;
+    for (int i = 0; i < list_.Count(); ++i) {
+      if (list_.Checked(i)) continue;
+      try {
+        keys.push_back(IncidentKeyOfTag(list_.Tag(i)));
+      } catch (...) {
+        keys_fit = false;
+      }
+    }
+    if (keys_fit && keys.size() > 1 && deletion.DeleteIncidents(connection, keys)) {
+      removed_already = true;
+      figures_.set_based = true;
+    }
+  }
+
+  for (int i = 0; i < list_.Count(); ++i) {
+    const std::string tag = list_.Tag(i);
+    if (list_.Checked(i)) {
+      list_.SetStatus(i, "Split", true);
+      figures_.kept.push_back(IncidentIdOfTag(tag));
+      continue;
+    }
+    // A stop the user asked for ends the split here like a failure: the database to split is
+    // attached, and only the working copy has changed.
+    context_.StopPoint();
+    const std::string text = list_.Text(i);
+    progress.AddProgressSplit("Deleting unchecked incident: " + text);
+    const int32_t key = IncidentKeyOfTag(tag);
+    if (removed_already || deletion.DeleteIncident(connection, key)) {
+      figures_.removed.push_back(IncidentIdOfTag(tag));
+    } else {
+      progress.AddProgressSplit("Error deleting incident: " + text);
+      figures_.not_removed.push_back(IncidentIdOfTag(tag));
+      figures_.removal_errors.push_back(deletion.LastError());
+    }
+  }
+}
+
+}  // namespace msu::split

@@ -1,0 +1,67 @@
+#include "split/split_sequence.h"
+
+#include "core/context.h"
+#include "core/text.h"
+#include "server/database_version.h"
+#include "server/file_identity.h"
+#include "split/version_rules.h"
+
+namespace msu::split {
+
+SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std::string* version,
+                                std::string* refusal) {
+  if (std::string message = UnfinishedTransactionMessage("The database to split", source);
+      !message.empty()) {
+    if (refusal != nullptr) *refusal = std::move(message);
+    return SourceVerdict::kUnfinished;
+  }
+  std::string database_version;
+  std::string merge_version;
+  if (!ReadDatabaseVersion(context, source, &database_version, &merge_version)) {
+    return SourceVerdict::kUnreadable;
+  }
+  if (version != nullptr) *version = database_version;
+  if (!IsSplitSupported(database_version)) {
+    context.prompt().MessageBox(kSplitTooOldMessage, "Orvane Merge/Split", Buttons::kOk,
+                                Icon::kInformation);
+    return SourceVerdict::kTooOld;
+  }
+  return SourceVerdict::kAccepted;
+}
+
+StartOutcome StartSplit(Context& context, const std::string& database_box, IncidentList& list,
+                        std::unique_ptr<Split>& engine) {
+  StartOutcome outcome;
+  context.progress().Clear(LogPage::kSplit);
+  try {
+    // The old engine's connection to the working copy closes before the copy is made again.
+    engine.reset();
+    engine = std::make_unique<Split>(context, list);
+  } catch (const std::exception& error) {
+    outcome.failure = error.what();
+    return outcome;
+  }
+  outcome.started = engine->Initialize(database_box);
+  outcome.failure = engine->Failure();
+  outcome.incidents = engine->Figures().incidents;
+  return outcome;
+}
+
+SplitOutcome RunSplitSequence(Context& context, Split& engine, const std::string& source,
+                              const std::string& target, const SplitRun& run) {
+  SplitOutcome outcome;
+  engine.SourcePath = source;
+  engine.TargetDBPath = target;
+  engine.Removal = run.removal;
+  outcome.executed = engine.Execute();
+  if (outcome.executed && run.verify) {
+    const SplitFigures& figures = engine.Figures();
+    std::vector<int64_t> removed = figures.removed;
+    removed.insert(removed.end(), figures.not_removed.begin(), figures.not_removed.end());
+    outcome.verification =
+        VerifySplit(context, Trim(source), context.merge.NewDatabaseName, figures.kept, removed);
+  }
+  return outcome;
+}
+
+}  // namespace msu::split

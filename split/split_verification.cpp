@@ -1,0 +1,299 @@
+#include "split/split_verification.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "core/context.h"
+#include "core/text.h"
+#include "incident_delete/incident_deletion.h"
+#include "instructions/instruction_loader.h"
+#include "server/routine_errors.h"
+#include "split/database_of_file.h"
+
+namespace msu::split {
+
+namespace {
+
+// Progress lines nobody reads: the instruction file is loaded here for its table names only.
+class Silent : public Progress {
+ public:
+  void Add(LogPage, const std::string&, bool) override {}
+  void Clear(LogPage) override {}
+  void SetPercent(LogPage, int, int) override {}
+};
+
+std::string Bare(const std::string& name) {
+  const std::string trimmed = Trim(name);
+  if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+    return trimmed.substr(1, trimmed.size() - 2);
+  }
+  return trimmed;
+}
+
+std::string Bracketed(const std::string& name) { return "[" + Bare(name) + "]"; }
+
+// Adds `table` unless a table of that name (without regard to case and brackets) is there.
+void AddTable(std::vector<std::string>& tables, const std::string& table) {
+  const std::string bare = Bare(table);
+  if (bare.empty()) return;
+  for (const std::string& known : tables) {
+    if (EqualsNoCase(known, bare)) return;
+  }
+  tables.push_back(bare);
+}
+
+uint64_t Mix(uint64_t h) {
+  h ^= h >> 30;
+  h *= 0xbf58476d1ce4e5b9ULL;
+  h ^= h >> 27;
+  h *= 0x94d049bb133111ebULL;
+  return h ^ (h >> 31);
+}
+
+void Feed(uint64_t& h, const void* bytes, size_t size) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (size_t i = 0; i < size; ++i) {
+    h ^= p[i];
+    h *= 0x100000001b3ULL;
+  }
+}
+
+// The digest of a query's rows, read row by row: each row's values hashed by kind and content.
+data::RowDigest ReadDigest(data::Connection& connection, const std::string& statement) {
+  data::RowDigest digest;
+  std::unique_ptr<data::Recordset> rows = connection.Execute(statement);
+  digest.fields = rows->FieldCount();
+  while (!rows->IsEOF()) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (int i = 0; i < digest.fields; ++i) {
+      const data::Value& value = rows->Get(i);
+      const auto kind = static_cast<unsigned char>(value.kind());
+      Feed(h, &kind, 1);
+      switch (value.kind()) {
+        case data::Value::Kind::kNull:
+          break;
+        case data::Value::Kind::kInteger: {
+          const int64_t v = value.AsInteger();
+          Feed(h, &v, sizeof v);
+          break;
+        }
+        case data::Value::Kind::kReal: {
+          const double v = value.AsReal();
+          Feed(h, &v, sizeof v);
+          break;
+        }
+        default: {
+          const std::string v = value.AsText();
+          const uint64_t size = v.size();
+          Feed(h, &size, sizeof size);
+          Feed(h, v.data(), v.size());
+        }
+      }
+    }
+    digest.sum += Mix(h);
+    ++digest.rows;
+    rows->MoveNext();
+  }
+  rows->Close();
+  return digest;
+}
+
+int64_t Count(data::Connection& connection, const std::string& statement) {
+  std::unique_ptr<data::Recordset> rows = connection.Execute(statement);
+  const int64_t count = rows->IsEOF() ? 0 : rows->Get(0).AsInteger();
+  rows->Close();
+  return count;
+}
+
+std::string IdList(const std::vector<int64_t>& ids) {
+  std::string list;
+  for (int64_t id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
+  return list;
+}
+
+class Verifier {
+ public:
+  Verifier(data::Connection& source, data::Connection& result,
+           const std::vector<suite::IncidentDeleteRule>& rules, const std::vector<int64_t>& kept,
+           const std::vector<int64_t>& removed, ComparePath path)
+      : source_(source), result_(result), rules_(rules), kept_(kept), path_(path) {
+    for (int64_t id : removed) removed_.push_back(id);
+  }
+
+  void Incidents() {
+    const suite::IncidentDeleteRule& incident = rules_.back();
+    Check(incident.table, [&] {
+      std::vector<int64_t> held;
+      std::unique_ptr<data::Recordset> rows = result_.Execute(
+          "SELECT " + Bracketed(incident.column) + " FROM " + Bracketed(incident.table));
+      while (!rows->IsEOF()) {
+        held.push_back(rows->Get(0).AsInteger());
+        rows->MoveNext();
+      }
+      rows->Close();
+      verification.incidents = static_cast<int>(held.size());
+      std::vector<int64_t> wanted = kept_;
+      std::sort(held.begin(), held.end());
+      std::sort(wanted.begin(), wanted.end());
+      std::vector<int64_t> extra;
+      std::vector<int64_t> missing;
+      std::set_difference(held.begin(), held.end(), wanted.begin(), wanted.end(),
+                          std::back_inserter(extra));
+      std::set_difference(wanted.begin(), wanted.end(), held.begin(), held.end(),
+                          std::back_inserter(missing));
+      if (!extra.empty()) {
+        Find("the new database holds incidents that were not kept: " + IdList(extra));
+      }
+      if (!missing.empty()) Find("the new database lacks kept incidents: " + IdList(missing));
+    });
+  }
+
+  void Table(const std::string& table, bool lookup) {
+    const std::string name = Bracketed(table);
+    const std::string removed_rows =
+        removed_.empty() ? std::string() : suite::IncidentRowsCondition(rules_, table, removed_);
+    const std::string staying =
+        "SELECT * FROM " + name +
+        (removed_rows.empty() ? std::string()
+                              : " WHERE CASE WHEN " + removed_rows + " THEN 1 ELSE 0 END = 0");
+    const std::string all = "SELECT * FROM " + name;
+    std::optional<data::RowDigest> expected;
+    bool digested = false;
+    try {
+      if (path_ == ComparePath::kDigest) expected = source_.DigestRows(staying);
+      digested = expected.has_value();
+      if (!digested) expected = ReadDigest(source_, staying);
+    } catch (const std::exception&) {
+      // A table the instruction file names but this version of the database does not have.
+      return;
+    }
+    Check(table, [&] {
+      std::optional<data::RowDigest> found;
+      if (digested) found = result_.DigestRows(all);
+      if (!found) {
+        // A digest compares only with a digest made the same way.
+        if (digested) expected = ReadDigest(source_, staying);
+        found = ReadDigest(result_, all);
+      }
+      ++verification.tables_compared;
+      if (lookup) ++verification.lookup_tables;
+      verification.rows_compared += found->rows;
+      if (found->rows != expected->rows) {
+        Find("table " + table + " holds " + std::to_string(found->rows) + " rows, not the " +
+             std::to_string(expected->rows) + " rows of the database to split that stay");
+      } else if (!(*found == *expected)) {
+        Find("rows of table " + table + " differ from those of the database to split");
+      }
+      if (!removed_rows.empty()) {
+        const int64_t refer =
+            Count(result_, "SELECT COUNT(*) FROM " + name + " WHERE " + removed_rows);
+        if (refer != 0) {
+          Find(std::to_string(refer) + " rows of table " + table + " belong to a removed incident");
+        }
+      }
+    });
+  }
+
+  SplitVerification verification;
+
+ private:
+  template <class F>
+  void Check(const std::string& table, F&& check) {
+    try {
+      check();
+    } catch (const std::exception& error) {
+      Find("could not check " + table + ": " + error.what());
+    }
+  }
+  void Find(const std::string& what) { verification.findings.push_back(what); }
+
+  data::Connection& source_;
+  data::Connection& result_;
+  const std::vector<suite::IncidentDeleteRule>& rules_;
+  std::vector<int64_t> kept_;
+  std::vector<long long> removed_;
+  ComparePath path_;
+};
+
+}  // namespace
+
+SplitVerification VerifySplit(Context& context, const std::string& source_path,
+                              const std::string& new_database_name,
+                              const std::vector<int64_t>& kept, const std::vector<int64_t>& removed,
+                              ComparePath path) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  SplitVerification failed;
+  failed.ran = true;
+  try {
+    std::unique_ptr<data::Connection> source = OpenDatabaseOfFile(context, source_path);
+    std::unique_ptr<data::Connection> result = OpenDatabase(context, new_database_name);
+    incident_delete::IncidentDeletion deletion(context.ApplicationFolder());
+    const std::vector<suite::IncidentDeleteRule>& rules = deletion.RulesFor(*source);
+
+    // The tables the instruction file names, then those only its deletion section names.
+    Silent silent;
+    Context quiet(context.ApplicationFolder(), silent, context.prompt(), context.backend());
+    quiet.versions.InstructionFileName = incident_delete::InstructionFileOf(*source);
+    instructions::InstructionSet instructions;
+    instructions::LoadInstructions(quiet, instructions);
+    std::vector<std::string> tables;
+    std::vector<std::string> lookups;
+    for (const instructions::PTable& table : instructions.Tables) {
+      AddTable(tables, table.TableName());
+      for (const instructions::Child& child : table.Children()) AddTable(tables, child.TableName());
+    }
+    for (const instructions::LookUp& lookup : instructions.LookUps) {
+      AddTable(lookups, lookup.TableName());
+      for (const instructions::RefTable& ref : lookup.RefTables()) {
+        AddTable(tables, ref.TableName());
+      }
+    }
+    for (const std::string& table : suite::IncidentDeleteTables(rules)) AddTable(tables, table);
+
+    Verifier verifier(*source, *result, rules, kept, removed, path);
+    verifier.verification.ran = true;
+    verifier.Incidents();
+    for (const std::string& table : tables) {
+      bool lookup = false;
+      for (const std::string& name : lookups) lookup = lookup || EqualsNoCase(name, table);
+      if (!lookup) verifier.Table(table, false);
+    }
+    for (const std::string& table : lookups) verifier.Table(table, true);
+    source->Close();
+    result->Close();
+    verifier.verification.seconds = seconds();
+    return verifier.verification;
+  } catch (...) {
+    failed.findings.push_back("could not verify the new database: " + CurrentError().description);
+    failed.seconds = seconds();
+    return failed;
+  }
+}
+
+std::vector<std::string> SplitVerificationLines(const SplitVerification& verification) {
+  std::vector<std::string> lines;
+  if (!verification.ran) return lines;
+  for (const std::string& finding : verification.findings) {
+    lines.push_back("Verification failed: " + finding);
+  }
+  const std::string compared = std::to_string(verification.tables_compared) + " tables (" +
+                               std::to_string(verification.lookup_tables) + " lookup tables) and " +
+                               std::to_string(verification.rows_compared) + " rows compared";
+  if (verification.findings.empty()) {
+    lines.push_back("Verification passed: the new database holds exactly the " +
+                    std::to_string(verification.incidents) + " kept incidents and their rows; " +
+                    compared + " with the database to split.");
+  } else {
+    lines.push_back("Verification found " + std::to_string(verification.findings.size()) +
+                    " problems (" + compared + "); nothing was changed or deleted.");
+  }
+  return lines;
+}
+
+}  // namespace msu::split
