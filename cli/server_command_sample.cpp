@@ -66,7 +66,12 @@ int RunSample(ServerCommandCall& call) {
   // Open the server first: a missing server is reported before anything is written.
   std::unique_ptr<embedded::Instance> instance;
   const std::string server = call.Option("--attach");
-  if (!server.empty()) instance = OpenWithWardenPassword(call, server);
+  // Attaching adds new databases under names that must be free and touches none there is;
+  // the instance's modes keep other accounts out. A password given is checked all the same.
+  if (!server.empty()) {
+    instance = call.Option("--password-file").empty() ? embedded::Instance::Open(call.root, server)
+                                                      : OpenWithWardenPassword(call, server);
+  }
 
   std::unique_ptr<ScratchOut> scratch;
   if (options.out_dir.empty()) {
@@ -110,8 +115,9 @@ const bool kSample = RegisterServerCommand(
      "  --rows N       rows of each database, about (default 2000)\n"
      "  --seed S       the same seed gives the same content (default 1)\n"
      "  --version V    5.01.00 (default), 4.12.00 or 3.21.00\n"
-     "  --attach NAME  attach the three files to the server NAME as Fire1, Fire2, Split1;\n"
-     "                 asks for the Warden password (terminal, or --password-file FILE)\n"
+     "  --attach NAME  attach the three files to the server NAME as Fire1, Fire2, Split1\n"
+     "                 (names it must not have yet); with --password-file FILE the Warden\n"
+     "                 password is checked first\n"
      "  --tsql FILE    also (or, without --out, only) write a T-SQL script that creates\n"
      "                 Fire1, Fire2 and Split1 with the same rows on a SQL Server\n"
      "                 (sqlcmd -S SERVER -i FILE); version 5.01.00 only\n"

@@ -225,8 +225,7 @@ TEST_F(ServerCommandsTest, AdministrationNeedsTheWardenPassword) {
       {"kill", "ORVANE", "51"},
       {"hold", "ORVANE", "Alpha"},
       {"stop", "ORVANE"},
-      {"start", "ORVANE"},
-      {"sample", "--out", folder / "samples", "--rows", "10", "--attach", "ORVANE"}};
+      {"start", "ORVANE"}};
   for (std::vector<std::string> command : commands) {
     // The tests run without a terminal, so no password can be typed.
     EXPECT_EQ(Run(command),
@@ -241,10 +240,17 @@ TEST_F(ServerCommandsTest, AdministrationNeedsTheWardenPassword) {
     // A good login clears the failure, so that the next try is not slowed down.
     ASSERT_TRUE(embedded::Instance::Open(root.path(), "ORVANE")->CheckLogin("VESTRA", "83ecret"));
   }
-  EXPECT_FALSE(std::filesystem::exists(folder / "samples"));
   EXPECT_EQ(Run({"databases", "ORVANE"}).status, 0);
   EXPECT_EQ(Run({"sessions", "ORVANE"}).status, 0);
   EXPECT_NE(Run({"status", "ORVANE"}).out.find("ORVANE  running  1"), std::string::npos);
+  // Samples are new files under free names and need no password; a wrong one given is
+  // refused before anything is written.
+  const std::vector<std::string> sample = {
+      "sample", "--out",           folder / "samples",  "--rows", "10", "--attach",
+      "ORVANE", "--password-file", folder / "wrong.txt"};
+  EXPECT_EQ(Run(sample).status, 1);
+  EXPECT_FALSE(std::filesystem::exists(folder / "samples"));
+  EXPECT_EQ(Run({sample.begin(), sample.end() - 2}).status, 0);
 }
 
 // Nothing of an instance is readable by another account: the hash of the password, the paths
