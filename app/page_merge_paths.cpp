@@ -17,6 +17,7 @@
 #include "app/page_widgets.h"
 #include "app/wizard_texts.h"
 #include "core/text.h"
+#include "server/file_identity.h"
 
 namespace msu::app {
 
@@ -38,9 +39,10 @@ void frmWizard::BuildMergePathsPage() {
   layout->addLayout(grid);
   // The two halves of the note stand apart, as if separated by a run of blanks.
   layout->addWidget(NewLabel("lblNewDatabaseNote", "Type the name for the new database.", false));
-  layout->addWidget(NewLabel("lblNewDatabasePath",
-                             "The default path for the new database is C:\\Orvane\\database",
-                             false));
+  layout->addWidget(NewLabel(
+      "lblNewDatabasePath",
+      QString::fromStdString("The default path for the new database is " + DefaultDatabaseFolder()),
+      false));
   lblIDMessage_ = NewMessageLabel("lblIDMessage");
   layout->addWidget(lblIDMessage_);
   layout->addStretch(1);
@@ -134,7 +136,7 @@ bool frmWizard::EnterCheckPage() {
 
 void frmWizard::cmdBrowse_Click(int index) {
   FileDialogOptions options;
-  options.initial_folder = QDir::homePath().toStdString() + "/Orvane/Databases";
+  options.initial_folder = DefaultDatabaseFolder();
   options.filter = "Orvane Database(*.mdf)|*.mdf";
   options.title = "Open Orvane Database";
   // New Database and Resulting Database name files that do not exist yet: a save dialog lets

@@ -27,6 +27,9 @@ StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
   // The connections of an earlier check are this program's own, not a use of the databases
   // by anyone else; the check that must follow an edited path replaces that engine anyway.
   if (engine_ != nullptr) engine_->CloseConnections();
+  // The page's note promises a folder for a new database typed without one; msu, run from a
+  // shell, takes such a name in the current folder instead.
+  boxes.new_database = InDefaultDatabaseFolder(boxes.new_database);
   const MergePathsCheck check = msu::ValidateMergePaths(context_, boxes);
   return {check.verdict == MergePathsVerdict::kAccepted, check.message};
 }

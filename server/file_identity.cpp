@@ -25,6 +25,21 @@ std::string ExpandHome(const std::string& text) {
   return std::string(home) + text.substr(1);
 }
 
+std::string DefaultDatabaseFolder() {
+#ifdef _WIN32
+  return "C:\\Orvane\\database";
+#else
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/Orvane/Databases";
+#endif
+}
+
+std::string InDefaultDatabaseFolder(const std::string& text) {
+  const std::string name = Trim(text);
+  if (name.empty() || name.find_first_of("/\\:") != std::string::npos) return text;
+  return JoinPath(DefaultDatabaseFolder(), name);
+}
+
 bool NamesDatabaseFile(const std::string& given, const std::string& physical, LetterCase letters) {
   struct stat a {
   }, b{};

@@ -21,6 +21,13 @@ enum class LetterCase { kIgnore, kKeep };
 // other text is returned as it is.
 std::string ExpandHome(const std::string& text);
 
+// The folder a new database goes into when its box names no folder: C:\Orvane\database on
+// Windows, ~/Orvane/Databases elsewhere (where the file dialogs also start).
+std::string DefaultDatabaseFolder();
+
+// `text` (trimmed) in DefaultDatabaseFolder() when it is a bare file name; otherwise as it is.
+std::string InDefaultDatabaseFolder(const std::string& text);
+
 // Whether `given` names the database whose data file the server knows as `physical` (trimmed):
 // when both name existing files, whether they are one file; otherwise whether `physical` occurs
 // inside `given` (the letter case ignored with kIgnore).

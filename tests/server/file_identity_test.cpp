@@ -44,6 +44,11 @@ TEST_F(FileIdentityTest, EveryNameOfAFileIsThatFile) {
   ::setenv("HOME", saved_home.c_str(), 1);
   EXPECT_EQ(ExpandHome("~"), saved_home);
   EXPECT_EQ(ExpandHome("~other/x.mdf"), "~other/x.mdf");
+  // Only a bare name goes to the default folder; any path is the user's own.
+  EXPECT_EQ(InDefaultDatabaseFolder(" Merged.mdf "), saved_home + "/Orvane/Databases/Merged.mdf");
+  for (const char* path : {"./Merged.mdf", "/data/Merged.mdf", "", "C:Merged.mdf"}) {
+    EXPECT_EQ(InDefaultDatabaseFolder(path), path);
+  }
 
   // Two files are two files, however alike their names; the text test is left for paths that
   // name nothing.
