@@ -95,6 +95,7 @@ void ServerServices::FinishCopyTables(long merge_into_incident, merge::IncidentC
 
 StepCheck ServerServices::ValidateSplitPaths(std::string& source, std::string& target) {
   if (split_engine_ != nullptr) split_engine_->CloseConnections();
+  target = InDefaultDatabaseFolder(target);
   const PathsCheck check = msu::ValidateSplitPaths(context_, source, target);
   return {check.verdict == PathsVerdict::kAccepted, check.message};
 }
