@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/database_file.h"
@@ -29,12 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
+using namespace msu::bench;
 // A text code: a letter and a number.
 std::string Code(char letter, long number) {
   std::string code(1, letter);

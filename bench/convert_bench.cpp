@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "convert/kind_codes.h"
 #include "convert/post_convert.h"
 #include "convert/pre_convert.h"
@@ -38,12 +39,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace msu::bench;
 using msu::convert::StatementPath;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 class Sqlite {
  public:

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
@@ -37,51 +38,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Run {
-  double seconds = -1;
-  long peak_kb = 0;
-};
-
-// Runs `work` in a child process; its result is the child's seconds (or -1) and peak memory.
-template <class F>
-Run InChild(F&& work) {
-  int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return {};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipe_fds[0]);
-    const double seconds = work();
-    (void)!::write(pipe_fds[1], &seconds, sizeof seconds);
-    ::_exit(seconds >= 0 ? 0 : 1);
-  }
-  ::close(pipe_fds[1]);
-  Run run;
-  if (::read(pipe_fds[0], &run.seconds, sizeof run.seconds) != sizeof run.seconds) {
-    run.seconds = -1;
-  }
-  ::close(pipe_fds[0]);
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  run.peak_kb = usage.ru_maxrss;
-  return run;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    std::fprintf(stderr, "floor: %s in %s\n", error != nullptr ? error : "?", sql.c_str());
-    sqlite3_free(error);
-    throw std::runtime_error("floor statement failed");
-  }
-}
-
+using namespace msu::bench;
 long long QueryInt(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* stmt = nullptr;
   long long value = 0;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
@@ -36,56 +37,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Run {
-  double seconds = -1;
-  long peak_kb = 0;
-};
-
-// Runs `work` in a child process; its result is the child's seconds (or -1) and peak memory.
-template <class F>
-Run InChild(F&& work) {
-  int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return {};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipe_fds[0]);
-    double seconds = -1;
-    try {
-      seconds = work();
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "  %s\n", error.what());
-    }
-    (void)!::write(pipe_fds[1], &seconds, sizeof seconds);
-    ::_exit(seconds >= 0 ? 0 : 1);
-  }
-  ::close(pipe_fds[1]);
-  Run run;
-  if (::read(pipe_fds[0], &run.seconds, sizeof run.seconds) != sizeof run.seconds) {
-    run.seconds = -1;
-  }
-  ::close(pipe_fds[0]);
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  run.peak_kb = usage.ru_maxrss;
-  return run;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    const std::string message = error != nullptr ? error : "?";
-    sqlite3_free(error);
-    throw std::runtime_error("floor: " + message + " in " + sql);
-  }
-}
-
+using namespace msu::bench;
 // The floor: the same file and rows, with nothing but SQLite statements.
 double Floor(const std::string& folder, const std::string& app, const std::string& source,
              const std::vector<long long>& removed) {
