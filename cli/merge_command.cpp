@@ -101,10 +101,9 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
     input.dry_run = options.dry_run;
     input.new_database = paths.new_database;
     input.exit_status = status;
-    std::string problem;
-    if (!WriteTextFile(AbsolutePath(options.json), MergeJsonText(input), &problem)) {
-      err << "msu: the JSON figures could not be written: " << problem << "\n";
-      if (status == kMergeDone) status = kMergeJsonNotSaved;
+    if (!SaveJsonFigures(AbsolutePath(options.json), MergeJsonText(input), err) &&
+        status == kMergeDone) {
+      status = kMergeJsonNotSaved;
     }
   }
   return status;

@@ -99,6 +99,13 @@ std::string MergeJsonText(const MergeJsonInput& input) {
   return doc.dump(2) + "\n";
 }
 
+bool SaveJsonFigures(const std::string& path, const std::string& text, std::ostream& err) {
+  std::string problem;
+  if (WriteTextFile(path, text, &problem)) return true;
+  err << "msu: the JSON figures could not be written: " << problem << "\n";
+  return false;
+}
+
 bool WriteTextFile(const std::string& path, const std::string& text, std::string* problem) {
   const std::string part = path + ".part";
   {

@@ -3,6 +3,7 @@
 // phase, as the engine counted them.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 #include "core/context.h"
@@ -26,5 +27,9 @@ std::string MergeJsonText(const MergeJsonInput& input);
 // Writes `text` to `path` through a temporary file beside it. False with `problem` set when it
 // cannot be written; a file already at `path` is then left as it was.
 bool WriteTextFile(const std::string& path, const std::string& text, std::string* problem);
+
+// WriteTextFile for --json: when the figures cannot be written, says why on `err` and returns
+// false (the command then ends with its own status for it).
+bool SaveJsonFigures(const std::string& path, const std::string& text, std::ostream& err);
 
 }  // namespace msu::cli

@@ -153,10 +153,9 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
     input.engine = engine.get();
     input.outcome = ran ? &outcome : nullptr;
     input.exit_status = status;
-    std::string problem;
-    if (!WriteTextFile(AbsolutePath(options.json), SplitJsonText(input), &problem)) {
-      err << "msu: the JSON figures could not be written: " << problem << "\n";
-      if (status == kSplitDone) status = kSplitJsonNotSaved;
+    if (!SaveJsonFigures(AbsolutePath(options.json), SplitJsonText(input), err) &&
+        status == kSplitDone) {
+      status = kSplitJsonNotSaved;
     }
   }
   return status;
