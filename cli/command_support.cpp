@@ -222,6 +222,8 @@ int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
       return kStatusVersions;
     case merge::CheckStage::kInstructionFile:
       return kStatusInstructions;
+    case merge::CheckStage::kWorkingNameTaken:
+      return kStatusInUse;
     case merge::CheckStage::kInitialize:
       return outcome.initialize == merge::InitializeStage::kInstructions ? kStatusInstructions
                                                                          : kStatusCheckFailed;

@@ -4,8 +4,11 @@
 // Context; nothing else is global.
 #pragma once
 
+#include <csignal>
+#include <map>
 #include <string>
 
+#include "core/file_checks.h"
 #include "core/file_copier.h"
 #include "core/numbered_error.h"
 #include "core/progress.h"
@@ -94,14 +97,36 @@ class Context {
   // after a failure. A front end clears the request before it starts an engine.
   void RequestStop() { stop_requested_ = true; }
   void ClearStopRequest() { stop_requested_ = false; }
-  bool StopRequested() const { return stop_requested_; }
-  void StopPoint() const {
-    if (stop_requested_) throw StopRequest(kErrUserInterrupt, kStoppedByUser);
+  bool StopRequested() const {
+    return stop_requested_ || (interrupts_ != nullptr && *interrupts_ != 0);
   }
+  void StopPoint() const {
+    if (StopRequested()) throw StopRequest(kErrUserInterrupt, kStoppedByUser);
+  }
+
+  // A command-line front end turns its interrupts (Ctrl-C, SIGTERM) into stop requests: its
+  // signal handler sets `*flag`, which counts as a request from then on and is never cleared
+  // by ClearStopRequest. `flag` must outlive the Context.
+  void WatchInterrupts(const volatile std::sig_atomic_t* flag) { interrupts_ = flag; }
+
+  // A failure no later step can get past, a full disk above all. The routine that met it has
+  // written its own lines and calls Halt with the reason; the engine at work then ends at its
+  // next step without writing more, and nothing is placed or attached. A sequence clears it
+  // when it starts.
+  void Halt(const std::string& reason) {
+    if (halt_reason_.empty()) halt_reason_ = reason.empty() ? "stopped" : reason;
+  }
+  bool Halted() const { return !halt_reason_.empty(); }
+  const std::string& HaltReason() const { return halt_reason_; }
+  void ClearHalt() { halt_reason_.clear(); }
 
   // What this run holds from its login on so that no other run works beside it
   // (server/run_locks.h).
   RunLocks locks;
+
+  // The working files this run made, by path, with the identity each had when it was made:
+  // a run writes only to databases whose file it made itself (server/working_attachments.h).
+  std::map<std::string, FileIdentity> working_copies;
 
   // Copies whole files for the routines; tests put in one that runs out of space.
   FileCopier& copier() { return *copier_; }
@@ -113,6 +138,8 @@ class Context {
   Prompt& prompt_;
   data::Backend& backend_;
   bool stop_requested_ = false;
+  const volatile std::sig_atomic_t* interrupts_ = nullptr;
+  std::string halt_reason_;
   FileCopier* copier_ = &SystemFileCopier();
 };
 

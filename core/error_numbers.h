@@ -14,6 +14,7 @@ inline constexpr long kErrUserInterrupt = 18;        // the user stopped the eng
 inline constexpr long kErrBadFileNumber = 52;        // the problem report file is not open
 inline constexpr long kErrFileNotFound = 53;         // a file to copy or read does not exist
 inline constexpr long kErrDeviceIO = 57;             // reading or writing a file failed
+inline constexpr long kErrDiskFull = 61;             // a disk (or the user's quota) is full
 inline constexpr long kErrPermissionDenied = 70;     // a file may not be written or deleted
 inline constexpr long kErrPathAccess = 75;           // any other failure of a file operation
 inline constexpr long kErrInvalidUseOfNull = 94;     // a NULL read where text is needed

@@ -7,6 +7,12 @@
 
 namespace msu {
 
+std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
+  struct stat status {};
+  if (path.empty() || ::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
 std::string NotARegularFile(const std::string& path) {
   struct stat status {};
   if (path.empty() || ::stat(path.c_str(), &status) != 0) {

@@ -8,15 +8,34 @@
 
 namespace msu {
 
+// How the copy is made.
+struct CopyOptions {
+  // The copy holds a user's data where other accounts may look (the application folder): it
+  // is made readable and writable by its owner only (0600), whatever the source's permissions
+  // and the umask. Otherwise it is a new file as any program makes one (0666 less the umask).
+  bool private_file = true;
+  // The copy is on the disk before Copy returns (fsync), so that a rename may publish it.
+  bool sync = false;
+};
+
 class FileCopier {
  public:
   virtual ~FileCopier() = default;
   // Copies the regular file `from` to `to`, replacing a file there. Returns an empty error
-  // code on success, otherwise the system's error; a partial copy may then be left at `to`.
-  virtual std::error_code Copy(const std::string& from, const std::string& to) = 0;
+  // code on success, otherwise the system's error (std::errc::no_space_on_device for a full
+  // disk); a partial copy may then be left at `to`.
+  virtual std::error_code Copy(const std::string& from, const std::string& to,
+                               const CopyOptions& options) = 0;
 };
 
 // The copier of the programs: the system's copy of a whole file. It keeps no state.
 FileCopier& SystemFileCopier();
+
+// True for the errors of a full disk or an exhausted quota.
+bool IsDiskFull(const std::error_code& error);
+
+// The words for a full disk, naming the folder whose disk is full: "The disk is full: no space
+// is left in the folder FOLDER".
+std::string DiskFullMessage(const std::string& folder);
 
 }  // namespace msu

@@ -38,7 +38,7 @@ std::unique_ptr<RunLock> RunLock::TryTake(const std::string& path, long* holder)
   // A lock file removed by its holder between our open and our flock is locked in vain: the
   // next run makes a new file. So the file locked must still be the one at `path`.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) Fail(path, "open");
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;

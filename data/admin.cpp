@@ -17,4 +17,14 @@ long ResultTable::GetColumnLong(long row, long column) const {
   return static_cast<long>(LeadingNumber(GetColumnString(row, column)));
 }
 
+std::string AdminConnection::DatabaseNameProblem(const std::string& name) {
+  if (name.empty() || name.size() > 128) {
+    return "a database name must be 1 to 128 characters long";
+  }
+  for (unsigned char c : name) {
+    if (c < 32) return "a database name cannot hold control characters";
+  }
+  return {};
+}
+
 }  // namespace msu::data

@@ -42,16 +42,21 @@ class ResultTable {
   std::vector<std::vector<std::string>> rows_;
 };
 
-// A database taken off the server on the way, that must be attached again under its own name
-// (a user's database while its working copy is made): the server keeps a record of it from
-// just before the detach until it is attached again, so that a run killed in between is
-// repaired by the next (server/pending_attachments.h).
+// What a run leaves on the server that the next run must set right if it dies first, in the
+// server's record (server/pending_attachments.h):
+//   - a user's database taken off the server on the way (while its working copy is made): it
+//     must be attached again under its own name; the entry lives from just before the detach
+//     until it is attached again;
+//   - a working database (`working`): the run attached a working copy of its own; the entry
+//     lives from just before the attach until it is detached again, and tells the next run
+//     that a database of that name and file is a dead run's leftover, to be detached.
 struct PendingAttachment {
   std::string name;       // the database's name
   std::string data_file;  // its data file, as the server knew it
-  long process = 0;       // the operating-system process that detached it
+  long process = 0;       // the operating-system process that detached (or attached) it
   std::string program;    // that process's program, for the administrator
   std::string since;      // when, as "YYYY-MM-DD HH:MM:SS" (local time)
+  bool working = false;   // a working database to detach, not a user's to attach again
   bool operator==(const PendingAttachment&) const = default;
 };
 
@@ -77,6 +82,10 @@ class AdminConnection {
   virtual std::string AttachDatabase(const std::string& name, const std::string& data_file) = 0;
   // Removes the database from the server and releases its files.
   virtual std::string DetachDatabase(const std::string& name, bool skip_checks) = 0;
+  // Why the server would refuse `name` as the name of a database it attaches (its own rules
+  // for names; whether the name is taken is not asked here), or empty text when it would take
+  // it. By default the rules of SQL Server: 1 to 128 characters, no control characters.
+  virtual std::string DatabaseNameProblem(const std::string& name);
 
   // The record of pending attachments. Record adds (or replaces) the entry of
   // `attachment.name` durably: once it returns, the entry outlives a crash of the program and

@@ -58,6 +58,7 @@ bool IncidentDeletion::DeleteIncidents(data::Connection& connection,
                                        const std::vector<int32_t>& keys) {
   if (keys.empty()) {
     last_error_.clear();
+    last_error_number_ = 0;
     return true;
   }
   return Delete(connection, keys);
@@ -65,6 +66,7 @@ bool IncidentDeletion::DeleteIncidents(data::Connection& connection,
 
 bool IncidentDeletion::Delete(data::Connection& connection, const std::vector<int32_t>& keys) {
   last_error_.clear();
+  last_error_number_ = 0;
   std::vector<long long> ids;
   for (int32_t key : keys) {
     if (key < kIncidentKeyBase) {
@@ -84,6 +86,9 @@ bool IncidentDeletion::Delete(data::Connection& connection, const std::vector<in
     for (const std::string& statement : statements) connection.Execute(statement);
     connection.CommitTrans();
     return true;
+  } catch (const NumberedError& error) {
+    last_error_ = error.description();
+    last_error_number_ = error.number();
   } catch (const std::exception& error) {
     last_error_ = error.what();
   }

@@ -50,8 +50,11 @@ class IncidentDeletion {
   // data::DataError when the version cannot be read or the section cannot be used.
   const std::vector<suite::IncidentDeleteRule>& RulesFor(data::Connection& connection);
 
-  // Why the last call that returned false failed; empty after a success.
+  // Why the last call that returned false failed; empty after a success. LastErrorNumber is
+  // the failure's number (core/error_numbers.h; kErrDiskFull for a full disk), 0 when the
+  // refusal was the component's own.
   const std::string& LastError() const { return last_error_; }
+  long LastErrorNumber() const { return last_error_number_; }
 
  private:
   bool Delete(data::Connection& connection, const std::vector<int32_t>& keys);
@@ -59,6 +62,7 @@ class IncidentDeletion {
   std::string application_folder_;
   std::map<std::string, std::vector<suite::IncidentDeleteRule>> rules_;
   std::string last_error_;
+  long last_error_number_ = 0;
 };
 
 }  // namespace msu::incident_delete

@@ -11,6 +11,7 @@
 #include "merge/merge.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
+#include "server/admin_session.h"
 #include "server/attachment.h"
 #include "server/routine_errors.h"
 #include "server/working_files.h"
@@ -35,6 +36,14 @@ int32_t KeyValue(const data::Value& value) {
     throw NumberedError(kErrOverflow, "Overflow");
   }
   return static_cast<int32_t>(key);
+}
+
+// Thrown once the run is halted (Context::Halt): the routine that met the failure has written
+// its lines, and CopyTables ends without more.
+struct RunHalted {};
+
+void StopIfHalted(const Context& context) {
+  if (context.Halted()) throw RunHalted{};
 }
 
 }  // namespace
@@ -69,6 +78,7 @@ bool Merge::CopyTables() {
       start = Clock::now();
       PostConvertDestination();
       AddPhase("post conversion", SecondsSince(start));
+      StopIfHalted(context_);
     }
 
     context_.merge.CurrentOperation = " Syncing NextNumber Table ";
@@ -87,6 +97,7 @@ bool Merge::CopyTables() {
     if (Options.dry_run) return true;
 
     start = Clock::now();
+    if (!figures_.failed_steps.empty()) return PlaceIncomplete();
     progress.AddProgressMerge(std::string("Copying ") + kWorkFileB + " to " + TargetDBPath);
     const bool copied = CopyDatabaseFile(context_, context_.AppFile(kWorkFileB), TargetDBPath);
     AddPhase("final copy", SecondsSince(start));
@@ -94,6 +105,9 @@ bool Merge::CopyTables() {
     progress.AddProgressMerge("Almost Done ...");
     progress.AddProgressMerge("Press Next to merge incidents or finish.");
     return true;
+  } catch (const RunHalted&) {
+    // The routine that met the failure has written its lines.
+    return false;
   } catch (...) {
     context_.merge.LastError = LastErrorText(CurrentError());
     progress.AddProgressMerge("Error, merge stopped, " + context_.merge.CurrentOperation);
@@ -102,10 +116,41 @@ bool Merge::CopyTables() {
   }
 }
 
+bool Merge::PlaceIncomplete() {
+  Progress& progress = context_.progress();
+  // The merge went on after a failed step, as it must, but what it made lacks rows: it is
+  // kept for the administrator under a name no one can take for a finished database, and not
+  // attached.
+  const std::string incomplete = IncompleteNameOf(TargetDBPath);
+  progress.AddProgressMerge(
+      "The merge is incomplete: " + std::to_string(figures_.failed_steps.size()) +
+      " of its steps failed (" + figures_.failed_steps.front() +
+      (figures_.failed_steps.size() > 1 ? ", ..." : "") + ").");
+  try {
+    AdminSession session(context_);
+    DetachDatabaseFile(context_, context_.AppFile(kWorkFileB));
+    DetachDatabaseFile(context_, incomplete);
+    PlaceDatabaseFile(session.connection(), context_, context_.AppFile(kWorkFileB), incomplete, "");
+    session.Disconnect();
+  } catch (...) {
+    const RoutineError error = CurrentError();
+    if (error.number == kErrDiskFull) context_.Halt(error.description);
+    progress.AddProgressMerge("The incomplete database could not be kept: " + error.description);
+    return false;
+  }
+  figures_.incomplete_database = incomplete;
+  progress.AddProgressMerge("Nothing was placed at " + TargetDBPath +
+                            "; what the merge made is at " + incomplete +
+                            ", not attached to the server.");
+  return false;
+}
+
 void Merge::PostConvertDestination() {
   figures_.post_converted = true;
   // The result does not stop the merge: a failure has written its own lines.
-  convert::PostConvert(context_, *destination_, Options.conversions, &figures_.conversion);
+  if (!convert::PostConvert(context_, *destination_, Options.conversions, &figures_.conversion)) {
+    figures_.failed_steps.push_back("the conversion of the copied rows");
+  }
   // The offices it made from the incidents are rows the copy did not bring.
   for (ExpectedRows& expected : expected_rows_) {
     if (!expected.lookup && EqualsNoCase(expected.table, "AdminOffice")) {
@@ -313,8 +358,11 @@ void Merge::CopyCoreTables() {
     if (table.AutoIncrement()) continue;
     const std::string& name = table.TableName();
     context_.merge.CurrentOperation = "Copying table: " + name;
+    bool failed = false;
     const int32_t count =
-        CopyRows(context_, *source_, *destination_, false, name, Options.row_copy);
+        CopyRows(context_, *source_, *destination_, false, name, Options.row_copy, &failed);
+    StopIfHalted(context_);
+    if (failed) figures_.failed_steps.push_back("copying table " + name);
     figures_.rows_copied.push_back({name, count});
     progress.AddProgressMerge(
         "Table: " + name + " records copied from DB A: " + std::to_string(count), true);
@@ -337,7 +385,11 @@ void Merge::CopyLookUpTables() {
     }
     last = name;
     context_.merge.CurrentOperation = "Copying look up table: " + name;
-    const int32_t count = CopyRows(context_, *source_, *destination_, true, name, Options.row_copy);
+    bool failed = false;
+    const int32_t count =
+        CopyRows(context_, *source_, *destination_, true, name, Options.row_copy, &failed);
+    StopIfHalted(context_);
+    if (failed) figures_.failed_steps.push_back("copying look up table " + name);
     figures_.lookup_rows_copied.push_back({name, count});
     progress.AddProgressMerge("Table: " + name + " records copied: " + std::to_string(count), true);
   }
@@ -361,6 +413,8 @@ void Merge::MeasureBeforeCopy() {
   figures_.verification = {};
   figures_.post_converted = false;
   figures_.conversion = {};
+  figures_.failed_steps.clear();
+  figures_.incomplete_database.clear();
   expected_rows_.clear();
   quals_before_dedup_ = -1;
   if (!Options.verify && !Options.dry_run) return;

@@ -9,6 +9,7 @@
 #include "reports/problem_report.h"
 #include "server/connection_settings.h"
 #include "server/routine_errors.h"
+#include "server/working_attachments.h"
 #include "server/working_files.h"
 
 namespace msu::merge {
@@ -149,6 +150,10 @@ bool Merge::CopyIniFiles() {
 
 void Merge::OpenConnections() {
   CloseConnections();
+  // The check recodes A and the merge writes both: they must be the copies this run made, not
+  // whatever else a server may have attached under a working name.
+  ConfirmWorkingDatabase(context_, kWorkDatabaseA, context_.AppFile(kWorkFileA));
+  ConfirmWorkingDatabase(context_, kWorkDatabaseB, context_.AppFile(kWorkFileB));
   const auto open = [this](const char* database) {
     const std::string connection_string = GetConnectionString(
         context_, "CVN", context_.AppFile("cvn.ini"), context_.server.ServerName, database);

@@ -108,7 +108,14 @@ class Merge {
   // first (convert/pre_convert.h), the post-merge conversion (convert/post_convert.h) runs on B
   // right after "Lookup table copying completed."; its failure lines stand in the log and the
   // merge goes on. A stop the user asked for (Context::StopPoint) ends it like a failure before
-  // each table it renumbers or copies; the new database is then not written. Never throws.
+  // each table it renumbers or copies; the new database is then not written.
+  //
+  // Beyond the steps: a step the merge goes on after when it fails (a table copy, the
+  // post-merge conversion) leaves B incomplete, so B is then not copied to TargetDBPath but
+  // kept at IncompleteNameOf(TargetDBPath), not attached, with two lines saying so, and
+  // CopyTables returns false (Figures().failed_steps, incomplete_database). A full disk
+  // (Context::Halt) ends it at once, after the lines of the routine that met it; nothing is
+  // placed. Never throws.
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
@@ -169,6 +176,9 @@ class Merge {
   void CopyLookUpTables();
   // The post-merge conversion of B for a Database 1 older than 4.13; it writes its own lines.
   void PostConvertDestination();
+  // Keeps B, which a failed step left incomplete, at IncompleteNameOf(TargetDBPath) without
+  // attaching it, and says so; returns false (CopyTables' result).
+  bool PlaceIncomplete();
   // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
   void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
   // Collapses repeated qualification rows of A (dedup_quals.cpp).

@@ -75,6 +75,11 @@ struct MergeFigures {
   // The post-merge conversion of a Database 1 older than 4.13, when it ran.
   bool post_converted = false;
   convert::PostConvertFigures conversion;
+  // The steps that failed while the merge went on ("copying table Persons", ...): the result
+  // is incomplete and is kept only at `incomplete_database` (not attached), never at the new
+  // database's path.
+  std::vector<std::string> failed_steps;
+  std::string incomplete_database;
 };
 
 }  // namespace msu::merge

@@ -40,11 +40,18 @@ MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
       MergePathsMessage(Trim(boxes.database1), Trim(boxes.database2), new_database);
   if (!message.empty()) return {MergePathsVerdict::kInvalid, message};
 
+  RunStart run;
   // The boxes are asked as typed: the server compares the file paths it knows with them.
-  return CheckInUseAndOverwrite(context,
-                                {boxes.database1, boxes.database2, boxes.new_database,
-                                 context.AppFile(kWorkFileB), context.AppFile(kWorkFileA)},
-                                new_database, kMsgOverwriteNewDatabase);
+  run.in_use_paths = {boxes.database1, boxes.database2, boxes.new_database,
+                      context.AppFile(kWorkFileB), context.AppFile(kWorkFileA)};
+  run.working_names = {{kWorkDatabaseA, context.AppFile(kWorkFileA)},
+                       {kWorkDatabaseB, context.AppFile(kWorkFileB)}};
+  run.result_path = new_database;
+  // The working copies of both, and a new database about as large as both together.
+  run.working_bytes = FileBytes(Trim(boxes.database1)) + FileBytes(Trim(boxes.database2));
+  run.result_bytes = run.working_bytes;
+  run.overwrite_question = kMsgOverwriteNewDatabase;
+  return CheckRunCanStart(context, run);
 }
 
 }  // namespace msu

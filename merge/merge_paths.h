@@ -48,9 +48,11 @@ using MergePathsCheck = PathsCheck;
 // The whole check of the page, in its order: a leading "~" made the home folder and ".mdf"
 // appended to the boxes where missing
 // (AppendMdfExtension; the boxes are changed, so the page can show the completed texts), the rules
-// of MergePathsMessage on the trimmed texts, then CheckInUseAndOverwrite: open connections of
-// the three boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, and
-// the question kMsgOverwriteNewDatabase when the new database exists. Never throws.
+// of MergePathsMessage on the trimmed texts, then CheckRunCanStart: open connections of the
+// three boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, the
+// working names "W_O_R_K_A" and "W_O_R_K_B" free, the new database's folder, name and the room
+// on the disks, and the question kMsgOverwriteNewDatabase when the new database exists. Never
+// throws.
 MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes);
 
 }  // namespace msu

@@ -11,6 +11,7 @@
 #include "server/attachment.h"
 #include "server/file_identity.h"
 #include "server/pending_attachments.h"
+#include "server/working_attachments.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
 
@@ -91,6 +92,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
   CheckOutcome outcome;
   Progress& progress = context.progress();
   VersionSettings& versions = context.versions;
+  context.ClearHalt();
   try {
     // A database this program left detached before (the server was stopped when it tried to
     // attach it again) comes back before anything is read.
@@ -133,6 +135,16 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     progress.Clear(LogPage::kCheck);
     progress.Clear(LogPage::kMerge);
     repaired.Show();
+    // Only copies this run makes may be written: a working name held by anything else stops
+    // the check before a database is detached.
+    if (const std::string refusal =
+            WorkingNamesRefusal(context, {{kWorkDatabaseA, context.AppFile(kWorkFileA)},
+                                          {kWorkDatabaseB, context.AppFile(kWorkFileB)}});
+        !refusal.empty()) {
+      progress.AddProgress("Error, " + refusal);
+      outcome.stage = CheckStage::kWorkingNameTaken;
+      return outcome;
+    }
     if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database) ||
         !ReattachDatabases(context, paths.database1, paths.database2)) {
       // The user's databases go back under their own names (lines say so); what cannot go
@@ -174,6 +186,7 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
                               IncidentChoice* list) {
   MergeOutcome outcome;
   Progress& progress = context.progress();
+  context.ClearHalt();
   const bool legacy = NeedsLegacyConversion(context.versions.Database1Version);
   data::Connection* const source = engine.SourceConnection();
   data::Connection* const destination = engine.DestinationConnection();
@@ -202,8 +215,13 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
   outcome.stage = MergeStage::kCopyTables;
   const bool merged = engine.CopyTables();
   const MergeFigures& figures = engine.Figures();
-  for (const std::string& line : VerificationLines(figures.verification)) {
-    progress.AddProgressMerge(line);
+  outcome.disk_full = context.Halted();
+  outcome.incomplete_database = figures.incomplete_database;
+  // A verification that passed says nothing about a merge that then stopped.
+  if (merged || !figures.verification.Passed()) {
+    for (const std::string& line : VerificationLines(figures.verification)) {
+      progress.AddProgressMerge(line);
+    }
   }
   if (run.engine.dry_run) {
     for (const std::string& warning : figures.warnings) progress.AddProgressMerge(warning);

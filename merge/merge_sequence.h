@@ -23,13 +23,15 @@ inline constexpr const char* kNoProblemsLine =
 
 // The stage a check reached: the one that stopped it, or kCompleted.
 enum class CheckStage {
-  kVersions,         // a version could not be read, or Database 2 is too old
-  kInstructionFile,  // no instruction file for the version of Database 1
-  kWorkingCopies,    // the working copies or the re-attachment failed
-  kInitialize,       // the engine's Initialize failed (see CheckOutcome::initialize)
-  kErrorLog,         // the error log raised its flag meanwhile (the flag is cleared)
-  kStopped,          // the user asked for a stop (Context::RequestStop) between two steps
-  kCompleted,        // the check ran to its end
+  kVersions,          // a version could not be read, or Database 2 is too old
+  kInstructionFile,   // no instruction file for the version of Database 1
+  kWorkingNameTaken,  // a database this run did not make holds a working name (nothing was
+                      // changed; the line names its file)
+  kWorkingCopies,     // the working copies or the re-attachment failed
+  kInitialize,        // the engine's Initialize failed (see CheckOutcome::initialize)
+  kErrorLog,          // the error log raised its flag meanwhile (the flag is cleared)
+  kStopped,           // the user asked for a stop (Context::RequestStop) between two steps
+  kCompleted,         // the check ran to its end
 };
 
 struct CheckOutcome {
@@ -57,7 +59,10 @@ struct CheckOutcome {
 // (UnfinishedTransactionMessage; stage kVersions); when the working copies or their
 // re-attachment fail, the user's databases are attached again under their own names, with a
 // line each; a stop the user asked for ends the check with kStoppedByUser after the versions,
-// after the re-attachment, or inside Initialize (see Context::StopPoint).
+// after the re-attachment, or inside Initialize (see Context::StopPoint). Before the working
+// copies are made the working names must be free (WorkingNameRefusal): a database this run did
+// not make under one of them ends the check with its line (kWorkingNameTaken), before anything
+// changed.
 CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
                               std::unique_ptr<Merge>& engine,
                               reports::ReportViewer* viewer = nullptr);
@@ -87,14 +92,19 @@ struct MergeOutcome {
   MergeStage stage = MergeStage::kCopyTables;
   std::optional<RemergeCounts> remerge;  // when the guard counted
   bool verification_passed = false;      // the verification ran and found nothing
+  // With kCopyTables: the disk was full (Context::Halt), or a step failed and what the merge
+  // made is kept at `incomplete_database` (not attached).
+  bool disk_full = false;
+  std::string incomplete_database;
 };
 
 // The Merge button and what may follow it, on the engine of a completed check: the re-merge
 // guard, for a Database 1 older than 4.13 the pre-merge conversion of working copy A
 // (convert/pre_convert.h; when it fails nothing is copied), CopyTables, then on the merge log
 // the verification's lines and a dry run's warnings (after CopyTables' own lines), and with
-// `into_incident` the consolidation (IncSplitInit into `list`, then FinishCopyTables). Never
-// throws.
+// `into_incident` the consolidation (IncSplitInit into `list`, then FinishCopyTables). The
+// verification's lines are left out when CopyTables failed after a verification that found
+// nothing: nothing was placed that passed it. Never throws.
 MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& run,
                               IncidentChoice* list = nullptr);
 

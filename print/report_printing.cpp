@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/private_files.h"
 #include "print/rtf_reader.h"
 
 namespace msu::print {
@@ -22,6 +23,12 @@ std::string FirstLine(const std::string& bytes) {
 bool WritePageFile(const std::string& path, const std::string& page) {
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
+  // A page of the report is as private as the report.
+  try {
+    PreparePrivateFile(path);
+  } catch (const std::exception&) {
+    return false;
+  }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << page << "\\par }\r\n";
   file.close();

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/context.h"
+#include "core/private_files.h"
 #include "core/text.h"
 #include "core/windows1252.h"
 
@@ -58,6 +59,13 @@ std::string RtfText(const std::string& text) {
     if (code == '\\' || code == '{' || code == '}') {
       escaped += '\\';
       escaped += static_cast<char>(code);
+    } else if (code == '\t') {
+      escaped += "\\tab ";
+    } else if (code < 0x20 || code == 0x7F) {
+      // A control character (a NUL, a line break inside a value) is no text of the report:
+      // readers cut the document at it or break the line. It shows as the replacement
+      // character, and a reader without Unicode shows "?".
+      escaped += "\\u-3?";
     } else if (code < 0x80) {
       escaped += static_cast<char>(code);
     } else if (const std::optional<unsigned char> byte = ToWindows1252(code)) {
@@ -97,6 +105,12 @@ void ProblemReport::OpenReport(int16_t file_number, int16_t font_size) {
 
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
+  // The report holds codes and names of Database 1: other accounts may not read it.
+  try {
+    PreparePrivateFile(path_);
+  } catch (const std::exception&) {
+    // Opening fails the same way, and the first line written says so.
+  }
   file_.open(path_, std::ios::binary | std::ios::out | std::ios::trunc);
   KeepNoWiderThan(path_, merge_.SourceAPath);
 

@@ -66,8 +66,9 @@ std::string ShortDate();
 
 // `text` (UTF-8, or Windows-1252 bytes) as the text of an RTF document: "\", "{" and "}" are
 // escaped, characters above 127 become "\'hh" in Windows-1252, or "\uN?" where the code page
-// has none. Data from the user's databases enters the report only through here, so that no
-// value can open or close a group of the document.
+// has none; a tab becomes "\tab ", any other control character (NUL included) the replacement
+// character "\u-3?". Data from the user's databases enters the report only through here, so
+// that no value can open or close a group of the document or cut it short.
 std::string RtfText(const std::string& text);
 
 // "\b " + RtfText(text) + " \b0 ": bold text inside a body line.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/context.h"
+#include "data/admin.h"
 
 namespace msu {
 
@@ -36,12 +37,35 @@ std::string DetachDatabaseFile(Context& context, const std::string& path,
 // (description, a blank, the number) and returns false.
 bool AttachDatabaseFile(Context& context, const std::string& path, std::string& name);
 
-// Detaches whatever uses `source` and `target`, deletes `target` and the log files of both
-// paths when they exist, copies `source` to `target` and attaches the copy as
-// NewDatabaseName. Returns true on success. On any failure sets LastError (number, " - ",
-// description), adds "Error, merge stopped, " with CurrentOperation and then
-// "Error, copying database: " with LastError to the merge page's log, and returns false.
-// `target` must not be the same file as `source`: that is refused before anything is deleted.
+// Detaches whatever uses `source` and `target`, deletes the log files of both paths when they
+// exist, places a copy of `source` at `target` (PlaceDatabaseFile: a file already at `target` is
+// replaced by the finished copy, never deleted first) and attaches it as NewDatabaseName.
+// Returns true on success. On any failure sets LastError (number, " - ", description), adds
+// "Error, merge stopped, " with CurrentOperation and then "Error, copying database: " with
+// LastError to the merge page's log, and returns false; a full disk also halts the run
+// (Context::Halt). `target` must not be the same file as `source`: that is refused before
+// anything changes.
 bool CopyDatabaseFile(Context& context, const std::string& source, const std::string& target);
+
+// The hidden file a new database is written to before it takes its name `target`:
+// ".NAME.msu-PID.part" in the folder of `target`.
+std::string PartFileOf(const std::string& target, long process);
+
+// The name under which a database that a failed step left incomplete is placed, so that it
+// cannot be taken for a finished one: "NAME.incomplete.mdf" beside `target` (the last four
+// characters of the file name, its extension, are replaced).
+std::string IncompleteNameOf(const std::string& target);
+
+// Places a copy of the data file `source` at `target` so that `target` never holds a partial
+// file: part files of `target` left by dead processes are removed, the copy is written to
+// PartFileOf(target) (a new file, as any program makes one), synced to the disk and checked
+// (as long as the source), then renamed over `target`, and the folder synced. With a non-empty
+// `attach_as` it is then attached under that name over `connection`. A disk without room for
+// the copy is refused before it starts. Throws FileError (kErrDiskFull with DiskFullMessage
+// for a full disk) or what the server throws; the part file is removed on every failure, and
+// the description says where it lies when it cannot be.
+void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
+                       const std::string& source, const std::string& target,
+                       const std::string& attach_as);
 
 }  // namespace msu

@@ -18,7 +18,13 @@ bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path) {
   bool all_done = true;
   for (const char* name : kFilesDeletedAtExit) {
     try {
-      DeleteFileIfExists(context.AppFile(name));
+      // A working database file takes the journal files beside it along.
+      const std::string path = context.AppFile(name);
+      if (path == context.AppFile(kWorkFileA) || path == context.AppFile(kWorkFileB)) {
+        DeleteWorkingFile(path);
+      } else {
+        DeleteFileIfExists(path);
+      }
     } catch (...) {
       all_done = false;
     }

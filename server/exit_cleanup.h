@@ -16,7 +16,8 @@ inline constexpr const char* kFilesDeletedAtExit[] = {
 // When a login was checked (ServerPassword is not empty), detaches the databases of
 // "W_O_R_K_B.tmp", then "W_O_R_K_A.tmp", then of `target_db_path` when it is not empty (the
 // new database's file itself stays on disk). Then deletes the files of kFilesDeletedAtExit
-// from the application folder, each only when it exists. A failing step does not stop the
+// from the application folder, each only when it exists (a working database file with the
+// journal files beside it, DeleteWorkingFile). A failing step does not stop the
 // next one (a failed detach shows its box, as it always does). Returns true when every file
 // that existed was deleted. While another run holds the application folder
 // (HoldFolderForCleanUp) nothing is done, and true is returned. The run ends with it: its

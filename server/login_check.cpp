@@ -54,7 +54,7 @@ void RemoveWorkingCopyA(Context& context) {
   DetachDatabaseFile(context, context.AppFile(kWorkFileA));
   for (const char* name : {kWorkFileA, kWorkIniA}) {
     try {
-      DeleteFileIfExists(context.AppFile(name));
+      DeleteWorkingFile(context.AppFile(name));
     } catch (...) {
       ShowErrorBox(context.prompt(), CurrentError());
     }

@@ -44,8 +44,42 @@ bool AnotherLiveProcess(long process) {
   return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
 }
 
+// A working database a dead run left attached goes; a database of that name from another
+// file is somebody else's.
+RepairLine DetachLeftover(data::AdminConnection& connection, const data::PendingAttachment& entry) {
+  try {
+    for (const std::string& database : connection.ListDatabases()) {
+      if (!EqualsNoCase(database, entry.name)) continue;
+      const std::string file = Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
+      if (!SameFilePath(file, entry.data_file)) break;
+      const data::ResultTable processes = connection.ListProcesses();
+      for (long row = 1; row <= processes.Rows(); ++row) {
+        if (EqualsNoCase(Trim(processes.GetColumnString(row, 7)), database)) {
+          connection.KillProcess(processes.GetColumnLong(row, 1));
+        }
+      }
+      connection.DetachDatabase(database, false);
+      ForgetPendingAttachment(connection, entry.name);
+      return {false, "Detached the working database " + database + " (" + file + ") that process " +
+                         std::to_string(entry.process) + " left attached when it stopped."};
+    }
+    connection.RemovePendingAttachment(entry.name);
+    return {};
+  } catch (...) {
+    const RoutineError error = CurrentError();
+    return {true, "Error, the working database " + entry.name + " could not be detached: " +
+                      error.description + " (error " + std::to_string(error.number) +
+                      "). It is detached at the next start of the wizard, msu or msu-server."};
+  }
+}
+
 // The entry's fate on this server, one of the three of AttachPendingAgain.
 RepairLine AttachOne(data::AdminConnection& connection, const data::PendingAttachment& entry) {
+  if (entry.working) {
+    // This run's own working databases are its clean-up's to detach.
+    if (entry.process == static_cast<long>(::getpid())) return {};
+    return DetachLeftover(connection, entry);
+  }
   try {
     for (const std::string& database : connection.ListDatabases()) {
       const std::string file = Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
@@ -71,8 +105,8 @@ RepairLine AttachOne(data::AdminConnection& connection, const data::PendingAttac
 }  // namespace
 
 data::PendingAttachment NewPendingAttachment(const std::string& database,
-                                             const std::string& data_file) {
-  return {database, data_file, static_cast<long>(::getpid()), ProgramName(), Now()};
+                                             const std::string& data_file, bool working) {
+  return {database, data_file, static_cast<long>(::getpid()), ProgramName(), Now(), working};
 }
 
 void ForgetPendingAttachment(data::AdminConnection& connection, const std::string& name) {

@@ -16,9 +16,10 @@
 namespace msu {
 
 // The entry for `database`, whose data file the server knows as `data_file`, made by this
-// process now.
+// process now; `working` for a working database this process attaches (detached again, not
+// attached, once this process is gone).
 data::PendingAttachment NewPendingAttachment(const std::string& database,
-                                             const std::string& data_file);
+                                             const std::string& data_file, bool working = false);
 
 // Removes the entry of `name` once its database is attached again. A failure is ignored: an
 // entry whose database is attached is removed by the next repair, without a line.
@@ -33,8 +34,17 @@ struct RepairLine {
 
 // Attaches again, over `connection`, each database its record lists, then each of `also` that
 // it does not list (the entries of the running check, for a server that keeps no record). The
-// entries of another process that is still alive are that run's own and are left alone. The
-// others:
+// entries of another process that is still alive are that run's own and are left alone.
+// A working database's entry (PendingAttachment::working) of a process that is gone:
+//   - when a database of that name uses the entry's file, its processes are ended and it is
+//     detached, the entry is removed, and the line says "Detached the working database NAME
+//     (FILE) that process PID left attached when it stopped.";
+//   - otherwise (nothing of that name, or a database of that name from another file, which is
+//     not the dead run's) the entry is removed without a line;
+//   - a detach that fails leaves the entry, with the line "Error, the working database NAME
+//     could not be detached: " + the reason + " It is detached at the next start of the
+//     wizard, msu or msu-server.".
+// The entries of users' databases:
 //   - an entry whose file a database of the server uses already, under any name, is removed
 //     without a line;
 //   - otherwise its file is attached under its name, the entry is removed, and the line says

@@ -64,8 +64,9 @@ std::string FormatValue(const data::Value& value, int type) {
 }
 
 int32_t CopyRows(Context& context, data::Connection& source, data::Connection& destination,
-                 bool non_standard_only, const std::string& table, RowCopyPath path) {
+                 bool non_standard_only, const std::string& table, RowCopyPath path, bool* failed) {
   int32_t count = 0;
+  if (failed != nullptr) *failed = false;
   try {
     const std::string statement =
         "SELECT * FROM " + table + (non_standard_only ? " WHERE Standard = 0" : "");
@@ -79,7 +80,9 @@ int32_t CopyRows(Context& context, data::Connection& source, data::Connection& d
           rows->Close();
           return static_cast<int32_t>(*copied);
         }
-      } catch (const data::DataError&) {
+      } catch (const data::DataError& error) {
+        // A full disk fails every row the same way.
+        if (error.number() == kErrDiskFull) throw;
         // Nothing of it stayed: the rows go one by one, so that the rows written before a
         // failing one, the count and the error lines are those of the row copy.
       }
@@ -90,7 +93,11 @@ int32_t CopyRows(Context& context, data::Connection& source, data::Connection& d
     }
     return count;
   } catch (...) {
-    context.merge.LastError = LastErrorText(CurrentError());
+    const RoutineError error = CurrentError();
+    if (failed != nullptr) *failed = true;
+    // No later table can be copied either: the merge stops after these lines.
+    if (error.number == kErrDiskFull) context.Halt(error.description);
+    context.merge.LastError = LastErrorText(error);
     context.progress().AddProgressMerge("Error, merge stopped, " + context.merge.CurrentOperation);
     context.progress().AddProgressMerge("Error is " + context.merge.LastError);
     return 0;

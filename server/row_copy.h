@@ -32,10 +32,12 @@ std::string FormatValue(const data::Value& value, int type);
 // A, then per row "INSERT INTO " + table + " ( [f1],[f2]) VALUES (v1,v2)" on B, fields in the
 // result's order. Returns the number of rows inserted. On any failure sets LastError (number,
 // " - ", description), adds "Error, merge stopped, " + CurrentOperation and "Error is " +
-// LastError to the merge page's log and returns 0; rows already inserted stay. Never throws.
+// LastError to the merge page's log and returns 0; rows already inserted stay. `failed` (may
+// be null) tells whether it failed; a full disk also halts the run (Context::Halt), since no
+// later table could be copied either. Never throws.
 int32_t CopyRows(Context& context, data::Connection& source, data::Connection& destination,
                  bool non_standard_only, const std::string& table,
-                 RowCopyPath path = RowCopyPath::kSetBased);
+                 RowCopyPath path = RowCopyPath::kSetBased, bool* failed = nullptr);
 
 // One more than the largest value of `column` in `table` of B ("SELECT MAX([" + column +
 // "]) FROM " + table), read by its leading number and rounded to a 32-bit integer; 1 when the

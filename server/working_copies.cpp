@@ -4,6 +4,7 @@
 #include "server/attachment.h"
 #include "server/pending_attachments.h"
 #include "server/routine_errors.h"
+#include "server/working_attachments.h"
 #include "server/working_files.h"
 
 namespace msu {
@@ -15,8 +16,11 @@ namespace {
 bool MakeWorkingCopy(Context& context, const std::string& user_file, const char* work_file,
                      const std::string& which) {
   try {
-    DeleteFileIfExists(context.AppFile(work_file));
+    // A journal left beside the old working file by a killed run would be rolled into the
+    // new copy; it goes with the file.
+    DeleteWorkingFile(context.AppFile(work_file));
     CopyWholeFile(user_file, context.AppFile(work_file), context.copier());
+    RememberWorkingCopy(context, context.AppFile(work_file));
   } catch (...) {
     context.progress().AddProgress("Error, Creating working copy of " + which + ": " +
                                    CurrentError().description);
@@ -51,7 +55,7 @@ bool ReattachDatabases(Context& context, const std::string& source_a_path,
 
     DeleteFileIfExists(context.AppFile(kWorkLogA));
     progress.AddProgress("Attaching Work Database A");
-    session->AttachDatabase(kWorkDatabaseA, context.AppFile(kWorkFileA));
+    AttachWorkingCopy(session.connection(), kWorkDatabaseA, context.AppFile(kWorkFileA));
 
     progress.AddProgress("Attaching Destination Database");
     session->AttachDatabase(context.merge.DestinationName, source_b_path);
@@ -59,7 +63,7 @@ bool ReattachDatabases(Context& context, const std::string& source_a_path,
 
     DeleteFileIfExists(context.AppFile(kWorkLogB));
     progress.AddProgress("Attaching Work Database B");
-    session->AttachDatabase(kWorkDatabaseB, context.AppFile(kWorkFileB));
+    AttachWorkingCopy(session.connection(), kWorkDatabaseB, context.AppFile(kWorkFileB));
 
     session.Disconnect();
     return true;

@@ -57,7 +57,14 @@ void DeleteFileIfExists(const std::string& path) {
   }
 }
 
-void CopyWholeFile(const std::string& from, const std::string& to, FileCopier& copier) {
+void DeleteWorkingFile(const std::string& path) {
+  // The journal goes first: a database file without its journal is whole, a journal without
+  // its file is harmless; a file whose journal stays behind is not.
+  for (const char* suffix : {"-journal", "-wal", "-shm", ""}) DeleteFileIfExists(path + suffix);
+}
+
+void CopyWholeFile(const std::string& from, const std::string& to, FileCopier& copier,
+                   const CopyOptions& options) {
   if (SameFile(from, to)) {
     throw FileError(kErrPathAccess,
                     "Cannot copy the file \"" + from + "\" onto itself (\"" + to + "\").");
@@ -72,11 +79,13 @@ void CopyWholeFile(const std::string& from, const std::string& to, FileCopier& c
   if (!fs::is_regular_file(from, error)) {
     if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
   } else {
-    error = copier.Copy(from, to);
+    error = copier.Copy(from, to, options);
   }
-  // The copy is a working file that the merge will write, even when the user keeps the
-  // original read-only.
-  if (!error) fs::permissions(to, fs::perms::owner_write, fs::perm_options::add, error);
+  if (IsDiskFull(error)) {
+    std::error_code ignored;
+    throw FileError(kErrDiskFull, DiskFullMessage(FolderOf(fs::absolute(to, ignored).string())) +
+                                      " (copying \"" + from + "\" to \"" + to + "\").");
+  }
   if (error) {
     throw FileError(FileErrorNumber(error), "Cannot copy the file \"" + from + "\" to \"" + to +
                                                 "\": " + error.message() + ".");

@@ -50,12 +50,19 @@ bool SameFile(const std::string& a, const std::string& b);
 // and cannot be deleted.
 void DeleteFileIfExists(const std::string& path);
 
-// Copies the whole file `from` to `to` with `copier`, replacing a file at `to`; the copy is
-// writable by its owner whatever the permissions of `from`. Throws FileError with a
-// description naming both files when the copy fails, when `from` is not a regular file (a
-// folder, a pipe, a device), and when the two paths name the same file (a copy onto itself
-// would truncate the only data).
+// Deletes a working database file together with the files SQLite keeps beside it
+// ("-journal", "-wal", "-shm"): a journal left by a killed run would otherwise be rolled into
+// the next working copy made under the same name. Throws FileError naming the first file that
+// exists and cannot be deleted.
+void DeleteWorkingFile(const std::string& path);
+
+// Copies the whole file `from` to `to` with `copier`, replacing a file at `to`. By default the
+// copy is private to its owner (0600) and writable whatever the permissions of `from`; see
+// CopyOptions. Throws FileError with a description naming both files when the copy fails,
+// when `from` is not a regular file (a folder, a pipe, a device), and when the two paths name
+// the same file (a copy onto itself would truncate the only data). A full disk is
+// kErrDiskFull with DiskFullMessage for the folder of `to`.
 void CopyWholeFile(const std::string& from, const std::string& to,
-                   FileCopier& copier = SystemFileCopier());
+                   FileCopier& copier = SystemFileCopier(), const CopyOptions& options = {});
 
 }  // namespace msu

@@ -8,10 +8,12 @@
 #include "core/text.h"
 #include "data/backend.h"
 #include "incident_delete/incident_deletion.h"
+#include "server/admin_session.h"
 #include "server/attachment.h"
 #include "server/connection_settings.h"
 #include "server/pending_attachments.h"
 #include "server/routine_errors.h"
+#include "server/working_attachments.h"
 #include "server/working_files.h"
 
 namespace msu::split {
@@ -83,15 +85,25 @@ bool Split::Initialize(const std::string& database_box) {
   try {
     const std::string work_file = context_.AppFile(kWorkFileA);
     DetachDatabaseFile(context_, work_file);
+    // Only a copy this split makes may be written: a working name held by anything else stops
+    // it before the database to split is touched.
+    if (std::string refusal = WorkingNamesRefusal(context_, {{kWorkDatabaseA, work_file}});
+        !refusal.empty()) {
+      failure_ = refusal;
+      progress.AddProgressSplit("Error, " + refusal);
+      return false;
+    }
     // Whatever uses the database is ended; its name is kept so that it goes back under it.
     source_name_ = DetachDatabaseFile(context_, database_box, AfterDetach::kAttachAgain);
     source_detached_ = true;
     SourcePath = database_box;
-    DeleteFileIfExists(work_file);
+    // A journal a killed run left beside the old working file goes with it.
+    DeleteWorkingFile(work_file);
     DeleteFileIfExists(context_.AppFile(kWorkIniA));
 
     try {
       CopyWholeFile(SourcePath, work_file, context_.copier());
+      RememberWorkingCopy(context_, work_file);
     } catch (...) {
       failure_ = CurrentError().description;
       progress.AddProgressSplit("Error, Creating working copy of database: " + failure_);
@@ -100,8 +112,12 @@ bool Split::Initialize(const std::string& database_box) {
     }
     progress.AddProgressSplit("Created a working copy of database: " + SourcePath);
     AttachSourceAgain();
-    std::string work_name = kWorkDatabaseA;
-    AttachDatabaseFile(context_, work_file, work_name);
+    {
+      AdminSession session(context_);
+      AttachWorkingCopy(session.connection(), kWorkDatabaseA, work_file);
+      session.Disconnect();
+    }
+    ConfirmWorkingDatabase(context_, kWorkDatabaseA, work_file);
 
     const std::string ini = IniFileOf(SourcePath);
     if (FileExists(ini)) {
@@ -171,6 +187,9 @@ bool Split::Execute() {
   progress.AddProgressSplit("Spliting process initiated ...");
   try {
     const auto removal_start = Clock::now();
+    // The working database may have changed hands since Initialize: its deletions go only to
+    // the copy this split made.
+    ConfirmWorkingDatabase(context_, kWorkDatabaseA, context_.AppFile(kWorkFileA));
     {
       std::unique_ptr<data::Connection> connection = context_.backend().CreateConnection();
       connection->SetConnectionString(connection_string_);
@@ -189,8 +208,10 @@ bool Split::Execute() {
 
     const auto copy_start = Clock::now();
     DetachDatabaseFile(context_, TargetDBPath);
-    DeleteFileIfExists(TargetDBPath);
+    // A file at TargetDBPath is replaced by the finished copy, never deleted before it: a
+    // failed copy then leaves it as it was.
     context_.merge.NewDatabaseName = DropLast(FileNameOf(TargetDBPath), 4);
+    if (!figures_.not_removed.empty()) return PlaceIncomplete();
     if (!CopyDatabaseFile(context_, context_.AppFile(kWorkFileA), TargetDBPath)) {
       failure_ = DescriptionOfLastError(context_.merge.LastError);
       progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
@@ -200,11 +221,44 @@ bool Split::Execute() {
     progress.AddProgressSplit(kSplitDoneLine);
     return true;
   } catch (...) {
-    failure_ = CurrentError().description;
+    const RoutineError error = CurrentError();
+    if (error.number == kErrDiskFull) context_.Halt(error.description);
+    failure_ = error.description;
     progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
     CloseConnections();
     return false;
   }
+}
+
+bool Split::PlaceIncomplete() {
+  Progress& progress = context_.progress();
+  // The split went on after a failed removal, as it must, but the copy still holds incidents
+  // the user did not keep: it is kept for the administrator under a name no one can take for
+  // a finished database, and not attached.
+  const std::string incomplete = IncompleteNameOf(TargetDBPath);
+  progress.AddProgressSplit(
+      "The split is incomplete: " + std::to_string(figures_.not_removed.size()) +
+      " of the incidents not kept could not be removed.");
+  try {
+    AdminSession session(context_);
+    DetachDatabaseFile(context_, context_.AppFile(kWorkFileA));
+    DetachDatabaseFile(context_, incomplete);
+    PlaceDatabaseFile(session.connection(), context_, context_.AppFile(kWorkFileA), incomplete, "");
+    session.Disconnect();
+  } catch (...) {
+    const RoutineError error = CurrentError();
+    if (error.number == kErrDiskFull) context_.Halt(error.description);
+    failure_ = error.description;
+    progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
+    return false;
+  }
+  figures_.incomplete_database = incomplete;
+  failure_ = "incomplete: " + std::to_string(figures_.not_removed.size()) +
+             " incidents could not be removed";
+  progress.AddProgressSplit("Nothing was placed at " + TargetDBPath +
+                            "; what the split made is at " + incomplete +
+                            ", not attached to the server.");
+  return false;
 }
 
 void Split::RemoveIncidents(data::Connection& connection) {
@@ -228,6 +282,9 @@ void Split::RemoveIncidents(data::Connection& connection) {
     if (keys_fit && keys.size() > 1 && deletion.DeleteIncidents(connection, keys)) {
       removed_already = true;
       figures_.set_based = true;
+    } else if (deletion.LastErrorNumber() == kErrDiskFull) {
+      // One by one would fail the same way.
+      throw NumberedError(kErrDiskFull, deletion.LastError());
     }
   }
 
@@ -248,8 +305,13 @@ void Split::RemoveIncidents(data::Connection& connection) {
       figures_.removed.push_back(IncidentIdOfTag(tag));
     } else {
       progress.AddProgressSplit("Error deleting incident: " + text);
+      progress.AddProgressSplit("- because: " + deletion.LastError());
       figures_.not_removed.push_back(IncidentIdOfTag(tag));
       figures_.removal_errors.push_back(deletion.LastError());
+      // No later incident can be removed either: the split stops here, and nothing is placed.
+      if (deletion.LastErrorNumber() == kErrDiskFull) {
+        throw NumberedError(kErrDiskFull, deletion.LastError());
+      }
     }
   }
 }

@@ -47,6 +47,9 @@ struct SplitFigures {
   std::vector<std::string> removal_errors;  // why, in the order of not_removed
   bool set_based = false;                   // the removal ran as one set of statements
   std::vector<PhaseSeconds> phases;
+  // Where the copy was kept, not attached, when an incident could not be removed (the split
+  // then places nothing at TargetDBPath).
+  std::string incomplete_database;
 };
 
 class Split {
@@ -74,7 +77,13 @@ class Split {
   // database: ") and the description and returns false; any other failure returns false
   // without a line. Failure() tells why. The database to split is detached with
   // AfterDetach::kAttachAgain and attached again on every path; when that fails, the server's
-  // record of pending attachments keeps it for the next run. Never throws.
+  // record of pending attachments keeps it for the next run.
+  //
+  // Beyond those steps: before anything is detached the working name "W_O_R_K_A" must be free
+  // (WorkingNameRefusal; otherwise "Error, " + the refusal and false); the working file goes
+  // with the journal files beside it; the copy is attached as a recorded working database
+  // (AttachWorkingCopy) and confirmed to be this split's copy (ConfirmWorkingDatabase) before
+  // any connection opens to it. Never throws.
   bool Initialize(const std::string& database_box);
 
   // On the list Initialize filled: clears the log, adds "Spliting process initiated ...", and
@@ -88,7 +97,15 @@ class Split {
   // compacting database: " + the description and false; incidents removed before stay
   // removed from the working copy. A stop the user asked for (Context::RequestStop) ends it
   // so before the next incident or before the final copy, with kStoppedByUser as the
-  // description. Never throws.
+  // description.
+  //
+  // Beyond those steps: "W_O_R_K_A" is confirmed to be this split's copy before the first
+  // deletion; each "Error deleting incident: " line is followed by "- because: " + the cause; a
+  // full disk ends the split at once (Context::Halt), nothing placed; a file at TargetDBPath is
+  // replaced by the finished copy, never deleted before it (server/attachment.h); and when an
+  // incident could not be removed the copy is not placed at TargetDBPath but kept at
+  // IncompleteNameOf(TargetDBPath), not attached, with two lines saying so, and false is
+  // returned. Never throws.
   bool Execute();
 
   // Why the last Initialize or Execute returned false; empty after a success.
@@ -105,6 +122,9 @@ class Split {
  private:
   void ListIncidents();
   void RemoveIncidents(data::Connection& connection);
+  // Keeps the working copy, which still holds incidents that could not be removed, at
+  // IncompleteNameOf(TargetDBPath) without attaching it, and says so; returns false.
+  bool PlaceIncomplete();
   void AttachSourceAgain();
 
   Context& context_;

@@ -26,9 +26,16 @@ PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string
 
   const std::string message = SplitPathsMessage(Trim(source), target_path);
   if (!message.empty()) return {PathsVerdict::kInvalid, message};
+  RunStart run;
   // The boxes are asked as typed: the server compares the file paths it knows with them.
-  return CheckInUseAndOverwrite(context, {source, target, context.AppFile(kWorkFileA)}, target_path,
-                                kMsgOverwriteSplitResult);
+  run.in_use_paths = {source, target, context.AppFile(kWorkFileA)};
+  run.working_names = {{kWorkDatabaseA, context.AppFile(kWorkFileA)}};
+  run.result_path = target_path;
+  // The working copy, and a new database no larger than it.
+  run.working_bytes = FileBytes(Trim(source));
+  run.result_bytes = run.working_bytes;
+  run.overwrite_question = kMsgOverwriteSplitResult;
+  return CheckRunCanStart(context, run);
 }
 
 }  // namespace msu

@@ -30,9 +30,10 @@ std::string SplitPathsMessage(const std::string& source, const std::string& targ
 // The whole check of the page, in its order: a leading "~" made the home folder and ".mdf"
 // appended to both boxes where missing (the
 // boxes are changed, so the page can show the completed texts), the rules of
-// SplitPathsMessage on the trimmed texts (kInvalid), then CheckInUseAndOverwrite
+// SplitPathsMessage on the trimmed texts (kInvalid), then CheckRunCanStart
 // (server/database_paths.h): open connections of the two boxes and then of "W_O_R_K_A.tmp" of
-// the application folder, and the question kMsgOverwriteSplitResult when the resulting
+// the application folder, the working name "W_O_R_K_A" free, the resulting database's folder,
+// name and the room on the disks, and the question kMsgOverwriteSplitResult when the resulting
 // database exists. Never throws.
 PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target);
 

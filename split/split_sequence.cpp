@@ -32,6 +32,7 @@ SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std
 StartOutcome StartSplit(Context& context, const std::string& database_box, IncidentList& list,
                         std::unique_ptr<Split>& engine) {
   StartOutcome outcome;
+  context.ClearHalt();
   context.progress().Clear(LogPage::kSplit);
   try {
     // The old engine's connection to the working copy closes before the copy is made again.
@@ -50,6 +51,7 @@ StartOutcome StartSplit(Context& context, const std::string& database_box, Incid
 SplitOutcome RunSplitSequence(Context& context, Split& engine, const std::string& source,
                               const std::string& target, const SplitRun& run) {
   SplitOutcome outcome;
+  context.ClearHalt();
   engine.SourcePath = source;
   engine.TargetDBPath = target;
   engine.Removal = run.removal;

@@ -90,6 +90,10 @@ std::string EmbeddedAdminConnection::DetachDatabase(const std::string& name, boo
   return Require().Detach(name);
 }
 
+std::string EmbeddedAdminConnection::DatabaseNameProblem(const std::string& name) {
+  return Instance::DatabaseNameProblem(name);
+}
+
 void EmbeddedAdminConnection::RecordPendingAttachment(const data::PendingAttachment& attachment) {
   Require().RecordPendingAttachment(attachment);
 }

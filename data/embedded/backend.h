@@ -34,6 +34,7 @@ class EmbeddedAdminConnection : public data::AdminConnection {
   // `skip_checks` is about refreshing statistics before a detach, which this server does not
   // keep; it does not skip the refusal of a database in use.
   std::string DetachDatabase(const std::string& name, bool skip_checks) override;
+  std::string DatabaseNameProblem(const std::string& name) override;
   // The record is the catalog's (Instance::PendingAttachments); like the other operations it
   // needs a running instance.
   void RecordPendingAttachment(const data::PendingAttachment& attachment) override;

@@ -74,15 +74,25 @@ Catalog::Catalog(const std::string& path, bool create) {
 }
 
 void Catalog::EnsurePendingTable() {
-  if (db_.QueryInt("SELECT count(*) FROM sqlite_schema WHERE name = 'pending_attachments'") > 0) {
-    return;
+  const auto has = [&](const char* sql) { return db_.QueryInt(sql) > 0; };
+  if (!has("SELECT count(*) FROM sqlite_schema WHERE name = 'pending_attachments'")) {
+    Write([this] {
+      Exec(
+          "CREATE TABLE IF NOT EXISTS pending_attachments(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+          " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL,"
+          " process INTEGER NOT NULL, program TEXT NOT NULL, since TEXT NOT NULL,"
+          " working INTEGER NOT NULL DEFAULT 0)");
+    });
+  } else if (!has("SELECT count(*) FROM pragma_table_info('pending_attachments')"
+                  " WHERE name = 'working'")) {
+    // A catalog made before working databases were recorded: its entries are all users'.
+    Write([this] {
+      if (db_.QueryInt("SELECT count(*) FROM pragma_table_info('pending_attachments')"
+                       " WHERE name = 'working'") == 0) {
+        Exec("ALTER TABLE pending_attachments ADD COLUMN working INTEGER NOT NULL DEFAULT 0");
+      }
+    });
   }
-  Write([this] {
-    Exec(
-        "CREATE TABLE IF NOT EXISTS pending_attachments(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
-        " name TEXT NOT NULL UNIQUE COLLATE NOCASE, data_file TEXT NOT NULL,"
-        " process INTEGER NOT NULL, program TEXT NOT NULL, since TEXT NOT NULL)");
-  });
 }
 
 void Catalog::Exec(const char* sql) {
@@ -167,12 +177,12 @@ namespace msu::embedded {
 
 std::vector<data::PendingAttachment> Catalog::PendingAttachments() const {
   Statement select(db_.get(),
-                   "SELECT name, data_file, process, program, since FROM pending_attachments"
-                   " ORDER BY seq");
+                   "SELECT name, data_file, process, program, since, working"
+                   " FROM pending_attachments ORDER BY seq");
   std::vector<data::PendingAttachment> pending;
   while (select.Step()) {
     pending.push_back({select.Text(0), select.Text(1), static_cast<long>(select.Integer(2)),
-                       select.Text(3), select.Text(4)});
+                       select.Text(3), select.Text(4), select.Integer(5) != 0});
   }
   return pending;
 }
@@ -185,11 +195,12 @@ void Catalog::RecordPendingAttachment(const data::PendingAttachment& attachment)
     Write([&] {
       RemovePendingAttachment(attachment.name);
       Statement insert(db_.get(),
-                       "INSERT INTO pending_attachments(name, data_file, process, program, since)"
-                       " VALUES(?1, ?2, ?3, ?4, ?5)");
+                       "INSERT INTO pending_attachments(name, data_file, process, program, since,"
+                       " working) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
       insert.Bind(1, attachment.name).Bind(2, attachment.data_file);
       insert.Bind(3, static_cast<long long>(attachment.process)).Bind(4, attachment.program);
-      insert.Bind(5, attachment.since).Step();
+      insert.Bind(5, attachment.since).Bind(6, static_cast<long long>(attachment.working ? 1 : 0));
+      insert.Step();
     });
   } catch (...) {
     db_.TryExec("PRAGMA synchronous=NORMAL");

@@ -204,10 +204,8 @@ class EmbeddedInstance : public Instance {
   }
 
   std::string Attach(const std::string& name, const std::string& data_file) override {
-    if (!ValidDatabaseName(name)) {
-      Refuse("The database name '" + name +
-             "' is not valid: it must be 1 to 123 characters without leading or trailing "
-             "blanks, control characters, '/', '\\', ';' or '='.");
+    if (const std::string problem = DatabaseNameProblem(name); !problem.empty()) {
+      Refuse("The database name '" + name + "' is not valid: " + problem + ".");
     }
     if (data_file.empty()) Refuse("No data file was given for the database " + name + ".");
     std::error_code error;
@@ -437,6 +435,12 @@ std::unique_ptr<Instance> Instance::Create(const std::string& root, const std::s
     fs::remove_all(folder, error);
     Refuse("Cannot create the server " + name + ": " + failure.what());
   }
+}
+
+std::string Instance::DatabaseNameProblem(const std::string& name) {
+  if (ValidDatabaseName(name)) return {};
+  return "it must be 1 to 123 characters without leading or trailing blanks, control "
+         "characters, '/', '\\', ';' or '='";
 }
 
 std::vector<std::string> Instance::List(const std::string& root) {

@@ -86,6 +86,10 @@ class Instance {
   // the folder does not exist.
   static std::vector<std::string> List(const std::string& root);
 
+  // Why Attach would refuse `name` as a database name (its rules, not whether it is taken), or
+  // empty text.
+  static std::string DatabaseNameProblem(const std::string& name);
+
   // The name as the instance was created.
   virtual const std::string& Name() const = 0;
   virtual const std::string& Folder() const = 0;

@@ -1,7 +1,12 @@
 #include "data/embedded/sqlite_database.h"
 
+#include <errno.h>
+
 #include <filesystem>
 #include <system_error>
+
+#include "core/file_copier.h"
+#include "core/text.h"
 
 #include "data/embedded/database_file.h"
 
@@ -136,6 +141,15 @@ data::DataError SqliteDatabase::Error(int rc, const std::string& original) const
                            "Query timeout expired: the database is locked by another connection "
                            "(statement: " +
                                original + ")");
+  }
+  const int system_error = sqlite3_system_errno(db_.get());
+  if (rc == SQLITE_FULL ||
+      (rc == SQLITE_IOERR && (system_error == ENOSPC || system_error == EDQUOT))) {
+    // The one failure that names a place rather than a statement: the administrator has to
+    // make room there.
+    return data::DataError(kErrDiskFull, DiskFullMessage(FolderOf(path_)) + " (" +
+                                             sqlite::ErrorMessage(db_.get(), rc) +
+                                             "; statement: " + original + ")");
   }
   return data::DataError(data::kErrStatement,
                          sqlite::ErrorMessage(db_.get(), rc) + " (statement: " + original + ")");

@@ -65,7 +65,8 @@ class SqliteDatabase {
 
   // The error for a failed SQLite call: kErrTimeout "Query timeout expired" when the time-out
   // stopped it or another connection kept the file locked for longer, otherwise kErrStatement
-  // with SQLite's message followed by the statement.
+  // with SQLite's message followed by the statement; a full disk is kErrDiskFull, with
+  // DiskFullMessage for the folder of the file.
   data::DataError Error(int rc, const std::string& original) const;
 
   // Streaming recordsets snapshot before the connection writes.

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/error_numbers.h"
+#include "core/private_files.h"
 #include "core/text.h"
 
 namespace msu::sqlserver {
@@ -125,13 +126,15 @@ std::vector<data::PendingAttachment> PendingRecordFile::Entries() const {
   std::string line;
   while (std::getline(in, line)) {
     std::vector<std::string> fields = SplitFields(line);
-    if (fields.size() != 5 || fields[0].empty()) continue;
+    // Records written before working databases were kept have five fields.
+    if ((fields.size() != 5 && fields.size() != 6) || fields[0].empty()) continue;
     data::PendingAttachment entry;
     entry.name = fields[0];
     entry.data_file = fields[1];
     entry.process = std::atol(fields[2].c_str());
     entry.program = fields[3];
     entry.since = fields[4];
+    entry.working = fields.size() == 6 && fields[5] == "working";
     entries.push_back(std::move(entry));
   }
   return entries;
@@ -141,26 +144,17 @@ void PendingRecordFile::Write(const std::vector<data::PendingAttachment>& entrie
   std::ostringstream text;
   for (const data::PendingAttachment& e : entries) {
     text << Escape(e.name) << '\t' << Escape(e.data_file) << '\t' << e.process << '\t'
-         << Escape(e.program) << '\t' << Escape(e.since) << '\n';
+         << Escape(e.program) << '\t' << Escape(e.since) << '\t' << (e.working ? "working" : "user")
+         << '\n';
   }
-  const std::string fresh = path_ + ".new";
-  {
-    std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    out << text.str();
-    out.flush();
-    if (!out) {
-      throw data::AdminError(data::kErrAdminOperation,
-                             "Cannot write the record of detached databases " + fresh + ".");
-    }
-  }
-  std::error_code error;
-  fs::permissions(fresh, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                  error);
-  fs::rename(fresh, path_, error);
-  if (error) {
+  try {
+    // The record must outlive a crash of the program and of the machine: the detach that
+    // follows it is undone only through it.
+    ReplaceFileContents(path_, text.str());
+  } catch (const std::exception& error) {
     throw data::AdminError(
         data::kErrAdminOperation,
-        "Cannot write the record of detached databases " + path_ + ": " + error.message() + ".");
+        "Cannot write the record of detached databases " + path_ + ": " + error.what() + ".");
   }
 }
 

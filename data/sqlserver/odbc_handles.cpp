@@ -68,6 +68,10 @@ data::DataError DataErrorFrom(const std::vector<Diagnostic>& diagnostics,
       number = data::kErrConnection;
     } else if (IsMissingDriver(*d)) {
       number = data::kErrProviderNotFound;
+    } else if (d->native == 1105 || d->native == 9002 || d->native == 1101) {
+      // A filegroup or the transaction log has no room left: a full disk, as the engines
+      // treat it (they stop at once).
+      number = kErrDiskFull;
     }
   }
   return data::DataError(number, Describe(diagnostics, fallback));

@@ -111,8 +111,8 @@ TEST_F(CheckFaultsTest, ADiskThatFillsUpDuringTheCopiesEndsWithTheDatabasesAttac
     const std::string to = AppFile(whole_copies == 0 ? "W_O_R_K_A.tmp" : "W_O_R_K_B.tmp");
     EXPECT_THAT(LastLines(3),
                 ElementsAre("Error, Creating working copy of Database " + which +
-                                ": Cannot copy the file \"" + from + "\" to \"" + to +
-                                "\": No space left on device.",
+                                ": The disk is full: no space is left in the folder " + root_ +
+                                "/app" + " (copying \"" + from + "\" to \"" + to + "\").",
                             AttachedAgain("Fire1", fire1_), AttachedAgain("Fire2", fire2_)));
     EXPECT_THAT(Attached(), ElementsAre("Fire1", "Fire2"));
     EXPECT_THAT(instance_->PendingAttachments(), IsEmpty());

@@ -172,7 +172,8 @@ TEST_F(CopyTablesTest, AFailedSyncStopsWithTwoBlanksAfterTheComma) {
 // Failures: a statement the server refuses stops the merge with the step under way; a table
 // that cannot be copied is reported by the row copy, and a post-merge conversion that fails (a
 // Database 1 older than 4.13, here without the suite's tables) by the conversion, and the merge
-// goes on.
+// goes on; but what it then made lacks rows, so it is kept as Merged.incomplete.mdf, not
+// attached, and nothing is placed at the new database's path.
 TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
   const struct {
     const char* version;
@@ -189,17 +190,19 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
        Insert("Quals", {"40000, 'X', 1, 0", "40000, 'X', 1, 0"})},
       {"4.12.00",
        "",
-       true,
+       false,
        {"Lookup table copying completed.", "Applying Post Conversions To Final Database...",
-        "Error, merge stopped, Post Merge Conversion of Final Database", "Almost Done ..."}},
+        "Error, merge stopped, Post Merge Conversion of Final Database",
+        "The merge is incomplete: 1 of its steps failed (the conversion of the copied rows)."}},
       {"5.01.00",
        "ParentTable=Kid2.KidID\r\nChildTable=Kid.NoSuchColumn\r\n",
        false,
        {"Error, merge stopped, Modifying primary key in table: Kid2"}},
       {"5.01.00",
        "ParentTable=Missing\r\n",
-       true,
-       {"Error, merge stopped, Copying table: Missing", "Almost Done ..."}},
+       false,
+       {"Error, merge stopped, Copying table: Missing",
+        "The merge is incomplete: 1 of its steps failed (copying table Missing)."}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.extra_instructions);
@@ -218,6 +221,17 @@ TEST_F(CopyTablesTest, FailuresNameTheStepUnderWay) {
     ASSERT_TRUE(merge.Initialize());
     EXPECT_EQ(merge.CopyTables(), c.result);
     for (const std::string& line : c.lines) EXPECT_THAT(MergeLog(), Contains(line));
+    const std::string target = merge.TargetDBPath;
+    EXPECT_FALSE(fs::exists(target)) << "nothing is placed after a failed step";
+    if (!merge.Figures().failed_steps.empty()) {
+      const std::string incomplete = root_ + "/out/Merged.incomplete.mdf";
+      EXPECT_EQ(MergeLog().back(), "Nothing was placed at " + target +
+                                       "; what the merge made is at " + incomplete +
+                                       ", not attached to the server.");
+      EXPECT_THAT(Query(incomplete, "PRAGMA integrity_check"), ElementsAre("ok"));
+      EXPECT_THAT(instance_->DatabaseFile("Merged"), ::testing::Eq(std::nullopt));
+      EXPECT_THAT(instance_->DatabaseFile("Merged.incomplete"), ::testing::Eq(std::nullopt));
+    }
   }
 }
 

@@ -90,8 +90,10 @@ TEST_F(MergeInit, EveryFailingStepIsReportedAndStopsTheCheck) {
       {"no instruction file", &MergeInit::NoInstructions,
        "Loading processing instructions...\nUnable to find instructions", "", "", false},
       {"no working copy B", &MergeInit::DetachB,
-       "Destination Database version: 4.13.00\n" + stopped + "\nLastError", "-2147467259 - ",
-       "W_O_R_K_B", true},
+       "Destination Database version: 4.13.00\n" + stopped + "\nLastError",
+       "-2147199229 - The database W_O_R_K_B on the server ORVANE is not the working copy this "
+       "run made (it is not attached)",
+       "W_O_R_K_B", false},
       {"no cvn.ini", &MergeInit::NoSuiteIni, stopped + "\nLastError", "", "cvn.ini", false},
       {"report not written", &MergeInit::BlockReport,
        "Looking for differences in standard records...\n" + stopped + "\nLastError",

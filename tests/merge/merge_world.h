@@ -20,6 +20,8 @@
 #include "data/embedded/instance.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
+#include "server/login.h"
+#include "server/working_attachments.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
@@ -74,7 +76,7 @@ class MergeWorld : public ::testing::Test {
     backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
     faulty_ = std::make_unique<FaultInjectingBackend>(*backend_);
     context_ = std::make_unique<Context>(root_ + "/app", progress_, prompt_, *faulty_);
-    context_->server.ServerName = "ORVANE";
+    context_->server = {"ORVANE", DeriveServerPassword("secret")};
     context_->versions.Database1Version = "5.01.00";
     context_->versions.Database2Version = "5.01.00";
     context_->versions.InstructionFileName = "CVN_test.txt";
@@ -118,6 +120,8 @@ class MergeWorld : public ::testing::Test {
     fs::copy_file(b, AppFile("W_O_R_K_B.tmp"));
     instance_->Attach("W_O_R_K_A", AppFile("W_O_R_K_A.tmp"));
     instance_->Attach("W_O_R_K_B", AppFile("W_O_R_K_B.tmp"));
+    RememberWorkingCopy(*context_, AppFile("W_O_R_K_A.tmp"));
+    RememberWorkingCopy(*context_, AppFile("W_O_R_K_B.tmp"));
     b_bytes_ = ReadFile(AppFile("W_O_R_K_B.tmp"));
   }
 

@@ -47,14 +47,21 @@ class PendingAttachmentsTest : public RoutineWorld {
 TEST_F(PendingAttachmentsTest, RecordedBeforeTheDetachAndForgottenOnceAttached) {
   server_.databases.push_back({"W_O_R_K_A", AppFileWith("W_O_R_K_A.tmp")});
   ASSERT_TRUE(MakeWorkingCopies(*context_, db1_, db2_, OutFile("New.mdf")));
-  EXPECT_THAT(Changes(), ElementsAre("RecordPendingAttachment Fire1", "DetachDatabase Fire1",
-                                     "RecordPendingAttachment Fire2", "DetachDatabase Fire2",
-                                     "DetachDatabase W_O_R_K_A"));
+  EXPECT_THAT(Changes(),
+              ElementsAre("RecordPendingAttachment Fire1", "DetachDatabase Fire1",
+                          "RecordPendingAttachment Fire2", "DetachDatabase Fire2",
+                          "DetachDatabase W_O_R_K_A", "RemovePendingAttachment W_O_R_K_A"));
   ASSERT_THAT(Pending(), ElementsAre("Fire1", "Fire2"));
   EXPECT_EQ(server_.pending[0].data_file, db1_);
   EXPECT_EQ(server_.pending[0].process, static_cast<long>(::getpid()));
+  EXPECT_FALSE(server_.pending[0].working);
   EXPECT_TRUE(ReattachDatabases(*context_, db1_, db2_));
-  EXPECT_THAT(Pending(), IsEmpty());
+  // The users' databases are back; the working copies stay recorded until they are detached.
+  EXPECT_THAT(Pending(), ElementsAre("W_O_R_K_A", "W_O_R_K_B"));
+  EXPECT_TRUE(server_.pending[0].working);
+  EXPECT_EQ(server_.pending[0].data_file, AppFile("W_O_R_K_A.tmp"));
+  EXPECT_EQ(DetachDatabaseFile(*context_, AppFile("W_O_R_K_A.tmp")), "W_O_R_K_A");
+  EXPECT_THAT(Pending(), ElementsAre("W_O_R_K_B"));
 
   // A database whose entry cannot be written stays attached.
   server_.Fail("RecordPendingAttachment", 1, -2147199229, "The catalog is read-only.");

@@ -59,9 +59,10 @@ TEST_F(WorkingCopiesTest, CopiesBothDatabasesAndAttachesAllFour) {
   for (const auto& line : progress_.Lines(LogPage::kCheck)) EXPECT_EQ(line.style.colour.red, 0);
   EXPECT_THAT(server_.calls,
               ElementsAre("Connect ORVANE VESTRA 83ecret", "AttachDatabase Incidents " + db1_,
-                          "RemovePendingAttachment Incidents",
+                          "RemovePendingAttachment Incidents", "RecordPendingAttachment W_O_R_K_A",
                           "AttachDatabase W_O_R_K_A " + AppFile("W_O_R_K_A.tmp"),
                           "AttachDatabase Regional " + db2_, "RemovePendingAttachment Regional",
+                          "RecordPendingAttachment W_O_R_K_B",
                           "AttachDatabase W_O_R_K_B " + AppFile("W_O_R_K_B.tmp"), "Disconnect"));
 }
 

@@ -175,8 +175,9 @@ std::unique_ptr<data::Recordset> FaultInjectingConnection::Wrap(
 
 namespace msu::testing {
 
-std::error_code FullDiskCopier::Copy(const std::string& from, const std::string& to) {
-  if (whole_copies_-- > 0) return SystemFileCopier().Copy(from, to);
+std::error_code FullDiskCopier::Copy(const std::string& from, const std::string& to,
+                                     const CopyOptions& options) {
+  if (whole_copies_-- > 0) return SystemFileCopier().Copy(from, to, options);
   std::ifstream in(from, std::ios::binary);
   std::ofstream out(to, std::ios::binary | std::ios::trunc);
   std::string bytes(room_, '\0');

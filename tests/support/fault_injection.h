@@ -125,7 +125,8 @@ namespace msu::testing {
 class FullDiskCopier : public FileCopier {
  public:
   FullDiskCopier(int whole_copies, size_t room) : whole_copies_(whole_copies), room_(room) {}
-  std::error_code Copy(const std::string& from, const std::string& to) override;
+  std::error_code Copy(const std::string& from, const std::string& to,
+                       const CopyOptions& options) override;
 
  private:
   int whole_copies_;
