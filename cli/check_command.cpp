@@ -66,7 +66,9 @@ std::string CheckHelp() {
          "  1   the check ran to its end and found differences (see the report)\n"
          "  2   usage: bad options, or the password could not be read\n"
          "  3   login refused (server stopped, password incorrect, ...)\n"
-         "  4   paths refused (missing or equal databases, existing new database)\n"
+         "  4   paths refused (missing or equal databases, existing new database, its\n"
+         "      folder missing or not writable, its name taken on the server, not enough\n"
+         "      room on a disk for the run)\n"
          "  5   open connections to a database or a working file, or another merge or\n"
          "      split running in the program's folder or on the server (nothing changed)\n"
          "  6   versions: unreadable, or Database 2 too old\n"
@@ -74,8 +76,8 @@ std::string CheckHelp() {
          "  8   check stopped: working copies, re-attach or initialisation failed\n"
          "  9   the report could not be saved as FILE (or printed to the PDF FILE)\n"
          "  10  working files could not be deleted from the program's folder\n"
-         "  11  interrupted: once logged in, an interrupt is taken only after the check has\n"
-         "      ended and cleaned up, so that your databases are never left detached\n";
+         "  11  interrupted (Ctrl-C, SIGTERM): the check stopped at its next step and\n"
+         "      cleaned up; your databases stay attached under their own names\n";
 }
 
 bool ParseCheckOptions(const std::vector<std::string>& args, CheckOptions* options, bool* help,

@@ -206,6 +206,8 @@ CommandSession::CommandSession(const std::string& root, std::ostream& out, std::
       prompt(err, overwrite ? Answer::kYes : Answer::kNo),
       context(ProgramFolder(), progress, prompt, backend) {
   for (LogPage page : pages) progress.SetShowDetails(page, details);
+  // Ctrl-C is the command line's Cancel.
+  context.WatchInterrupts(InterruptRequests::Flag());
 }
 
 int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
@@ -240,11 +242,12 @@ int RunWithPassword(const std::string& password_file, const std::string& what, s
     err << "msu: " << problem << "\n";
     return kStatusUsage;
   }
-  // From the login on the run goes to its end and cleans up, whatever arrives meanwhile.
-  DeferredInterrupts interrupts;
+  // From the login on an interrupt asks the run to stop, as Cancel does in the wizard: it stops
+  // at its next step and cleans up before the program ends.
+  InterruptRequests interrupts;
   int status = steps(password);
   if (interrupts.Received() != 0) {
-    err << "msu: interrupted; the " << what << " was finished and cleaned up first\n";
+    err << "msu: interrupted; the " << what << " stopped at its next step and was cleaned up\n";
     status = kStatusInterrupted;
   }
   return status;

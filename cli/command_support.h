@@ -73,7 +73,7 @@ inline constexpr int kStatusInstructions = 7;    // no instruction file fits, or
 inline constexpr int kStatusCheckFailed = 8;     // working copies, re-attach, initialisation
 inline constexpr int kStatusReportNotSaved = 9;  // --report could not be written
 inline constexpr int kStatusNotCleanedUp = 10;   // working files left in the application folder
-inline constexpr int kStatusInterrupted = 11;    // a signal arrived; it was taken after clean-up
+inline constexpr int kStatusInterrupted = 11;    // a signal arrived: the run stopped and cleaned up
 
 // What a command that works on the server has: the servers (the embedded instances of `root`,
 // then the SQL Servers configured on the machine, each name choosing its own), the terminal
@@ -112,9 +112,10 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
                           const MergePathBoxes& given, MergePathBoxes* paths, std::ostream& err);
 
 // Reads the Warden password from `password_file` or the terminal, then runs `steps` with it,
-// holding interrupts back until they return: the run ends and cleans up first, and then ends
-// with kStatusInterrupted, telling `err` that "the `what` was finished and cleaned up first".
-// kStatusUsage when the password cannot be read.
+// turning interrupts into stop requests (InterruptRequests; a CommandSession's context watches
+// them): the run stops at its next step and cleans up, and then ends with kStatusInterrupted,
+// telling `err` that "the `what` stopped at its next step and was cleaned up". kStatusUsage
+// when the password cannot be read.
 int RunWithPassword(const std::string& password_file, const std::string& what, std::ostream& err,
                     const std::function<int(std::string& password)>& steps);
 

@@ -1,7 +1,5 @@
 #include "cli/msu_terminal.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <iterator>
 #include <ostream>
@@ -54,51 +52,13 @@ std::optional<std::string> TerminalPrompt::SaveFile(const FileDialogOptions& /*o
   return std::nullopt;
 }
 
-namespace {
-
-volatile sig_atomic_t received_signal = 0;
-
-void RememberSignal(int signal) { received_signal = signal; }
-
-constexpr int kDeferredSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction saved_actions[3];
-
-}  // namespace
-
-DeferredInterrupts::DeferredInterrupts() {
-  received_signal = 0;
-  struct sigaction remember {};
-  remember.sa_handler = &RememberSignal;
-  sigemptyset(&remember.sa_mask);
-  for (size_t i = 0; i < std::size(kDeferredSignals); ++i) {
-    ::sigaction(kDeferredSignals[i], &remember, &saved_actions[i]);
-  }
-  ::signal(SIGPIPE, SIG_IGN);
-}
-
-DeferredInterrupts::~DeferredInterrupts() {
-  for (size_t i = 0; i < std::size(kDeferredSignals); ++i) {
-    ::sigaction(kDeferredSignals[i], &saved_actions[i], nullptr);
-  }
-}
-
-int DeferredInterrupts::Received() const { return received_signal; }
-
 bool ReadWardenPassword(const std::string& password_file, const std::string& prompt,
                         std::string* password, std::string* problem) {
-  switch (ReadPasswordLine(password_file, prompt, password)) {
-    case PasswordRead::kFileUnreadable:
-      *problem = "cannot read the password file " + password_file;
-      return false;
-    case PasswordRead::kNoTerminal:
-      *problem = "there is no terminal to read the Warden password from; give --password-file FILE";
-      return false;
-    case PasswordRead::kRead:
-    case PasswordRead::kNothingTyped:
-      // Nothing typed is an empty password, which the login check refuses in its own words.
-      return true;
-  }
-  return true;
+  const PasswordRead read = ReadPasswordLine(password_file, prompt, password);
+  // Nothing typed is an empty password, which the login check refuses in its own words.
+  if (read == PasswordRead::kRead || read == PasswordRead::kNothingTyped) return true;
+  *problem = PasswordProblem(read, password_file);
+  return false;
 }
 
 }  // namespace msu::cli

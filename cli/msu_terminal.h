@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/interrupt_requests.h"
 #include "core/progress.h"
 #include "core/prompt.h"
 
@@ -66,21 +67,6 @@ class TerminalPrompt : public Prompt {
  private:
   std::ostream& err_;
   Answer yes_no_answer_;
-};
-
-// Holds back an interrupt (SIGINT, SIGTERM, SIGHUP) for its life: a check stopped between
-// the detach of the user's databases and their re-attach would leave the suite without them.
-// A broken pipe never stops the program either: a reader that went away is no reason to leave
-// working databases on the server. The handlers in place before are restored at the end.
-class DeferredInterrupts {
- public:
-  DeferredInterrupts();
-  ~DeferredInterrupts();
-  DeferredInterrupts(const DeferredInterrupts&) = delete;
-  DeferredInterrupts& operator=(const DeferredInterrupts&) = delete;
-
-  // The signal that arrived meanwhile, or 0.
-  int Received() const;
 };
 
 // Reads the Warden password: the first line of `password_file` (a CR before its end is

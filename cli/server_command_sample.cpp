@@ -6,6 +6,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "cli/interrupt_requests.h"
 #include "cli/server_commands.h"
 #include "data/embedded/instance.h"
 #include "suite/sample_generator.h"
@@ -81,6 +82,7 @@ int RunSample(ServerCommandCall& call) {
   if (!tsql.empty() && options.version != suite::SchemaVersion::k5_01_00) {
     throw UsageError("--tsql writes databases of version 5.01.00 only");
   }
+  options.stop = InterruptRequests::Flag();
   suite::SampleSummary summary = suite::GenerateSampleSet(options);
   if (!tsql.empty()) {
     const std::string script = suite::SampleTSqlScript(summary, call.Option("--data-dir"));

@@ -1,7 +1,11 @@
 #include "cli/server_commands.h"
 
+#include "cli/interrupt_requests.h"
+
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "cli/password_input.h"
@@ -146,7 +150,20 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     // Databases that runs of the utility left detached come back first; a server that has
     // just been started brings back its own.
     if (repair) RepairInstances(call.root, err);
-    const int status = command->run(call);
+    // Ctrl-C asks a long command (sample) to stop at its next step and clean up; hold ends on
+    // it by design and answers it itself.
+    std::optional<InterruptRequests> interrupts;
+    if (command->name != "hold") interrupts.emplace();
+    int status = 1;
+    try {
+      status = command->run(call);
+    } catch (const std::exception&) {
+      if (!interrupts || interrupts->Received() == 0) throw;
+    }
+    if (interrupts && interrupts->Received() != 0) {
+      err << kProgram << ": interrupted; the command stopped and cleaned up\n";
+      return kInterrupted;
+    }
     if (repair && status == 0 && command->name == "start") RepairInstances(call.root, err);
     return status;
   } catch (const UsageError& error) {
@@ -202,20 +219,16 @@ void PrintTable(std::ostream& out, const std::vector<std::string>& headers,
 std::string ReadPassword(const std::string& password_file, const std::string& prompt,
                          bool confirm) {
   std::string password;
-  switch (ReadPasswordLine(password_file, prompt, &password)) {
-    case PasswordRead::kFileUnreadable:
-      throw std::runtime_error("Cannot read the password file " + password_file + ".");
-    case PasswordRead::kNoTerminal:
-      throw std::runtime_error(
-          "There is no terminal to read the password from; give it with --password-file FILE.");
-    case PasswordRead::kNothingTyped:
-      throw std::runtime_error("No password was entered.");
-    case PasswordRead::kRead:
-      break;
+  const PasswordRead read = ReadPasswordLine(password_file, prompt, &password);
+  if (read == PasswordRead::kNothingTyped) throw std::runtime_error("No password was entered.");
+  if (read != PasswordRead::kRead) {
+    std::string problem = PasswordProblem(read, password_file);
+    problem[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(problem[0])));
+    throw std::runtime_error(problem + ".");
   }
   if (confirm && password_file.empty() && !password.empty()) {
     std::string repeated;
-    if (!ReadHiddenLine("Repeat it: ", &repeated)) {
+    if (ReadHiddenLine("Repeat it: ", &repeated) != PasswordRead::kRead) {
       throw std::runtime_error("No password was entered.");
     }
     if (repeated != password) {

@@ -26,6 +26,9 @@ class Instance;
 
 namespace msu::cli {
 
+// The exit status of a command an interrupt (Ctrl-C, SIGTERM) stopped; it has cleaned up.
+inline constexpr int kInterrupted = 11;
+
 // What a command receives.
 struct ServerCommandCall {
   std::string root;                            // folder of the instances

@@ -95,6 +95,8 @@ bool Merge::CopyTables() {
     context_.merge.CurrentOperation = "Finalizing Database ";
     CloseConnections();
     if (Options.dry_run) return true;
+    // The last moment a stop leaves nothing behind.
+    context_.StopPoint();
 
     start = Clock::now();
     if (!figures_.failed_steps.empty()) return PlaceIncomplete();

@@ -121,9 +121,9 @@ std::string PartFileOf(const std::string& target, long process) {
 }
 
 std::string IncompleteNameOf(const std::string& target) {
-  const std::string name = FileNameOf(target);
-  return JoinPath(FolderOf(target), DropLast(name, 4) + ".incomplete" +
-                                        (name.size() >= 4 ? name.substr(name.size() - 4) : ""));
+  const fs::path name(FileNameOf(target));
+  return JoinPath(FolderOf(target),
+                  name.stem().string() + ".incomplete" + name.extension().string());
 }
 
 namespace {

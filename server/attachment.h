@@ -52,8 +52,8 @@ bool CopyDatabaseFile(Context& context, const std::string& source, const std::st
 std::string PartFileOf(const std::string& target, long process);
 
 // The name under which a database that a failed step left incomplete is placed, so that it
-// cannot be taken for a finished one: "NAME.incomplete.mdf" beside `target` (the last four
-// characters of the file name, its extension, are replaced).
+// cannot be taken for a finished one: "NAME.incomplete.mdf" beside `target` for "NAME.mdf"
+// (".incomplete" goes before the file name's extension, or at its end when it has none).
 std::string IncompleteNameOf(const std::string& target);
 
 // Places a copy of the data file `source` at `target` so that `target` never holds a partial

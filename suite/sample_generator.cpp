@@ -922,17 +922,35 @@ SampleSummary GenerateSampleSet(const SampleOptions& options) {
   }
   SampleSummary summary;
   const SchemaVersion v = options.version;
-  summary.files.push_back(GenerateSampleDatabase((dir / "Fire1.mdf").string(), SampleRole::kSource,
-                                                 v, options.rows, options.seed, v));
-  WriteIni((dir / "Fire1.ini").string(), "Fire1", v);
-  summary.files.back().ini_path = (dir / "Fire1.ini").string();
-  summary.files.push_back(GenerateSampleDatabase((dir / "Fire2.mdf").string(),
-                                                 SampleRole::kDestination, SchemaVersion::k5_01_00,
-                                                 options.rows, options.seed, v));
-  summary.files.push_back(GenerateSampleDatabase((dir / "Split1.mdf").string(), SampleRole::kSplit,
-                                                 v, options.rows, options.seed, v));
-  WriteIni((dir / "Split1.ini").string(), "Split1", v);
-  summary.files.back().ini_path = (dir / "Split1.ini").string();
+  // An interrupted set leaves none of its files: a half-written one would look like a sample.
+  const auto stop_point = [&] {
+    if (options.stop == nullptr || *options.stop == 0) return;
+    for (const std::string& name : files) fs::remove(dir / name, ec);
+    throw std::runtime_error("Interrupted; no sample database was left in " + options.out_dir +
+                             ".");
+  };
+  try {
+    stop_point();
+    summary.files.push_back(GenerateSampleDatabase(
+        (dir / "Fire1.mdf").string(), SampleRole::kSource, v, options.rows, options.seed, v));
+    WriteIni((dir / "Fire1.ini").string(), "Fire1", v);
+    summary.files.back().ini_path = (dir / "Fire1.ini").string();
+    stop_point();
+    summary.files.push_back(
+        GenerateSampleDatabase((dir / "Fire2.mdf").string(), SampleRole::kDestination,
+                               SchemaVersion::k5_01_00, options.rows, options.seed, v));
+    stop_point();
+    summary.files.push_back(GenerateSampleDatabase(
+        (dir / "Split1.mdf").string(), SampleRole::kSplit, v, options.rows, options.seed, v));
+    WriteIni((dir / "Split1.ini").string(), "Split1", v);
+    summary.files.back().ini_path = (dir / "Split1.ini").string();
+    stop_point();
+  } catch (...) {
+    if (options.stop != nullptr && *options.stop != 0) {
+      for (const std::string& name : files) fs::remove(dir / name, ec);
+    }
+    throw;
+  }
   summary.overlaps = SampleOverlaps(v);
   return summary;
 }

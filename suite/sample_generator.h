@@ -5,6 +5,7 @@
 // same content, at any size from a handful of rows to millions.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct SampleOptions {
   uint64_t seed = 1;
   // Version of the source and the split database; the destination is always 5.01.00.
   SchemaVersion version = SchemaVersion::k5_01_00;
+  // Set by an interrupt (may be null): the set stops before its next database, removes the
+  // files it wrote and throws.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 struct TableCount {

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ namespace {
 constexpr const char* kCatalogFile = "catalog.db";
 constexpr const char* kSessionsFolder = "sessions";
 constexpr const char* kRunLockFile = "run.lock";
+constexpr const char* kLoginLockFile = "login.lock";
 constexpr const char* kStateKey = "state";
 constexpr const char* kRunning = "running";
 constexpr const char* kStopped = "stopped";
@@ -105,6 +107,30 @@ std::optional<std::string> FindInstanceFolder(const std::string& root, const std
   return std::nullopt;
 }
 
+// Holds the instance's login lock (flock, released by the kernel when a process dies) for the
+// length of one login attempt; waits for the attempt before it.
+class LoginTurn {
+ public:
+  explicit LoginTurn(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ < 0) {
+      Refuse("Cannot open the login lock " + path + ": " + std::strerror(errno) + ".");
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd_);
+      Refuse("Cannot take the login lock " + path + ": " + std::strerror(error) + ".");
+    }
+  }
+  ~LoginTurn() { ::close(fd_); }
+  LoginTurn(const LoginTurn&) = delete;
+  LoginTurn& operator=(const LoginTurn&) = delete;
+
+ private:
+  int fd_;
+};
+
 class EmbeddedSession : public Session {
  public:
   explicit EmbeddedSession(std::unique_ptr<OwnedSessionFile> file) : file_(std::move(file)) {}
@@ -164,6 +190,9 @@ class EmbeddedInstance : public Instance {
 
   bool CheckLogin(const std::string& login, const std::string& password,
                   LoginClock& clock) const override {
+    // One attempt at a time on an instance, whichever process makes it: parallel guesses
+    // would otherwise all wait out the same delay together.
+    const LoginTurn turn(JoinPath(folder_, kLoginLockFile));
     const auto number = [&](const char* key) {
       return std::stoll(catalog_->Setting(key).value_or("0"));
     };

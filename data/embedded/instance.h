@@ -106,7 +106,9 @@ class Instance {
   // True when `login` (without regard to case) exists and `password` is its server password.
   // Failed logins slow down the next ones on this instance, whichever process makes them: an
   // attempt first waits until LoginDelayMs(consecutive failures) has passed since the last
-  // failure (both kept in the catalog); a success clears the count. A successful login whose
+  // failure (both kept in the catalog); a success clears the count. Attempts take turns (a
+  // lock file of the instance, "login.lock"), so that ten guesses made at once take as long as
+  // ten made one after the other. A successful login whose
   // stored hash is of an older form (NeedsRehash) stores it again as Argon2id.
   bool CheckLogin(const std::string& login, const std::string& password) const {
     return CheckLogin(login, password, SystemLoginClock());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,6 +28,28 @@ TEST(PasswordInputTest, TheFirstLineOfTheFileWithoutItsCr) {
   std::string password = "before";
   EXPECT_EQ(ReadPasswordLine(folder / "none.txt", "", &password), PasswordRead::kFileUnreadable);
   EXPECT_EQ(password, "");
+}
+
+// A password file is read up to a sane length, and only a regular file is read at all: a pipe
+// would hang the program, a device (/dev/zero) would never end.
+TEST(PasswordInputTest, OnlyAShortLineOfARegularFileIsRead) {
+  testing::ScratchFolder folder;
+  testing::WriteFile(folder / "long.txt", std::string(kPasswordLimit, 'x') + "\n");
+  std::string password;
+  EXPECT_EQ(ReadPasswordLine(folder / "long.txt", "", &password), PasswordRead::kRead);
+  EXPECT_EQ(password.size(), kPasswordLimit);
+  testing::WriteFile(folder / "longer.txt", std::string(kPasswordLimit + 1, 'x'));
+  EXPECT_EQ(ReadPasswordLine(folder / "longer.txt", "", &password), PasswordRead::kTooLong);
+  EXPECT_EQ(password, "");
+  EXPECT_EQ(PasswordProblem(PasswordRead::kTooLong, folder / "longer.txt"),
+            "the password is longer than 4096 bytes; is that the right file?");
+
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  for (const std::string& path : {folder / "pipe", std::string("/dev/zero"), folder.path()}) {
+    EXPECT_EQ(ReadPasswordLine(path, "", &password), PasswordRead::kNotAFile) << path;
+  }
+  EXPECT_EQ(PasswordProblem(PasswordRead::kNotAFile, "/dev/zero"),
+            "the password file /dev/zero is not a regular file (it is a device)");
 }
 
 bool Echoes(int fd) {

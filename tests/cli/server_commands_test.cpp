@@ -230,8 +230,8 @@ TEST_F(ServerCommandsTest, AdministrationNeedsTheWardenPassword) {
     // The tests run without a terminal, so no password can be typed.
     EXPECT_EQ(Run(command),
               (Outcome{1, "",
-                       "msu-server: There is no terminal to read the password from; give it "
-                       "with --password-file FILE.\n"}))
+                       "msu-server: There is no terminal to read the Warden password from; give "
+                       "--password-file FILE.\n"}))
         << command[0];
     command.insert(command.end(), {"--password-file", folder / "wrong.txt"});
     EXPECT_EQ(Run(command),

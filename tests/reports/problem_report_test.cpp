@@ -134,7 +134,7 @@ TEST_F(ReportTest, BodyTextIsWrittenUnchangedAndBoldTextWrapsItsValueAsText) {
             std::string::npos);
 }
 
-TEST(RtfText, EscapesGroupsBackslashesAndEveryCharacterAbove127) {
+TEST(RtfText, EscapesGroupsBackslashesControlsAndEveryCharacterAbove127) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain text 123", "plain text 123"},
       {"}{\\rtf1 x}", "\\}\\{\\\\rtf1 x\\}"},
@@ -143,6 +143,7 @@ TEST(RtfText, EscapesGroupsBackslashesAndEveryCharacterAbove127) {
       {"\u20ac \u0153", "\\'80 \\'9c"},        // Windows-1252 beyond Latin-1
       {"\u4e2d", "\\u20013?"},                 // not in the code page
       {"\U0001F600", "\\u-10179?\\u-8704?"},   // beyond the first plane
+      {std::string("a\0b\tc\r\nd\x7f", 9), "a\\u-3?b\\tab c\\u-3?\\u-3?d\\u-3?"},  // controls
   };
   for (const auto& [text, escaped] : cases) EXPECT_EQ(RtfText(text), escaped) << text;
 }

@@ -5,6 +5,7 @@
 #include "core/text.h"
 #include "routine_world.h"
 #include "server/open_connections.h"
+#include "tests/support/fault_injection.h"
 
 namespace msu::testing {
 namespace {
@@ -173,6 +174,41 @@ TEST_F(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
                           "exists.",
                           "Error, merge stopped,  Copying final database ",
                           "Error, copying database: " + context_->merge.LastError));
+}
+
+// The new database takes its name only whole: it is written to a part file beside the target,
+// which a failed copy removes; a file at the target stays as it was until the finished copy is
+// renamed over it. A full disk says which folder is full and halts the run. A part file that
+// a killed run left is removed by the next placement.
+TEST_F(CopyDatabaseFileTest, TheTargetIsReplacedOnlyByAWholeCopy) {
+  const std::string target = OutFile("Merged.mdf");
+  WriteFile(target, "the user's older merge");
+  const std::string stale = PartFileOf(target, msu::testing::EndedProcess());
+  WriteFile(stale, "half a database");
+  FullDiskCopier full_disk(0, 3);
+  context_->SetCopier(full_disk);
+  EXPECT_FALSE(Copy(target));
+  EXPECT_EQ(ReadFile(target), "the user's older merge");
+  EXPECT_THAT(context_->merge.LastError,
+              ::testing::StartsWith("61 - The disk is full: no space is left in the folder " +
+                                    root_ + "/out (copying"));
+  EXPECT_TRUE(context_->Halted());
+  EXPECT_THAT(server_.Calls("AttachDatabase"), IsEmpty());
+  EXPECT_FALSE(fs::exists(PartFileOf(target, ::getpid())));
+  EXPECT_FALSE(fs::exists(stale)) << "the part file of a dead run stays behind";
+
+  context_->SetCopier(SystemFileCopier());
+  context_->ClearHalt();
+  EXPECT_TRUE(Copy(target));
+  EXPECT_EQ(ReadFile(target), "finished");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(root_ + "/out")) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_THAT(names, ElementsAre("Merged.mdf"));
+  EXPECT_EQ(IncompleteNameOf(target), OutFile("Merged.incomplete.mdf"));
+  EXPECT_EQ(IncompleteNameOf("/x/Result.db"), "/x/Result.incomplete.db");
+  EXPECT_EQ(IncompleteNameOf("/x/Result"), "/x/Result.incomplete");
 }
 
 }  // namespace

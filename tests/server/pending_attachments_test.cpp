@@ -70,6 +70,29 @@ TEST_F(PendingAttachmentsTest, RecordedBeforeTheDetachAndForgottenOnceAttached) 
   EXPECT_THAT(Boxes(), ElementsAre("The catalog is read-only. -2147199229"));
 }
 
+// A working database is recorded before it is attached. What a dead run left attached under a
+// working name goes at the next repair, with a line; an entry whose name another file holds now
+// is only forgotten; this run's own working databases are its clean-up's.
+TEST_F(PendingAttachmentsTest, ARepairDetachesTheWorkingDatabasesOfADeadRun) {
+  const long dead = EndedProcess();
+  const std::string left = AppFileWith("W_O_R_K_A.tmp");
+  const std::string others = UserDatabase("Others.mdf", "W_O_R_K_B");
+  server_.databases.push_back({"W_O_R_K_A", left});
+  server_.processes = {{61, "W_O_R_K_A"}};
+  server_.pending = {{"W_O_R_K_A", left, dead, "msu", "", true},
+                     {"W_O_R_K_B", OutFile("W_O_R_K_B.tmp"), dead, "msu", "", true},
+                     NewPendingAttachment("Mine", OutFile("Mine.tmp"), true)};
+  EXPECT_TRUE(RepairPendingAttachments(*context_, LogPage::kCheck));
+  EXPECT_THAT(progress_.Texts(LogPage::kCheck),
+              ElementsAre("Detached the working database W_O_R_K_A (" + left + ") that process " +
+                          std::to_string(dead) + " left attached when it stopped."));
+  EXPECT_EQ(server_.Database("W_O_R_K_A"), nullptr);
+  EXPECT_THAT(server_.Calls("KillProcess"), ElementsAre("KillProcess 61"));
+  ASSERT_NE(server_.Database("W_O_R_K_B"), nullptr);
+  EXPECT_EQ(server_.Database("W_O_R_K_B")->file, others);
+  EXPECT_THAT(Pending(), ElementsAre("Mine"));
+}
+
 // Each entry meets one of three fates; only the failures stay recorded.
 TEST_F(PendingAttachmentsTest, ARepairAttachesWhatIsLeftAndSaysSo) {
   const std::string elsewhere = UserDatabase("Elsewhere.mdf", "Taken");

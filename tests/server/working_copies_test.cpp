@@ -4,6 +4,7 @@
 
 #include "routine_world.h"
 #include "server/exit_cleanup.h"
+#include "server/working_attachments.h"
 
 namespace msu::testing {
 namespace {
@@ -64,6 +65,45 @@ TEST_F(WorkingCopiesTest, CopiesBothDatabasesAndAttachesAllFour) {
                           "AttachDatabase Regional " + db2_, "RemovePendingAttachment Regional",
                           "RecordPendingAttachment W_O_R_K_B",
                           "AttachDatabase W_O_R_K_B " + AppFile("W_O_R_K_B.tmp"), "Disconnect"));
+}
+
+// Working files hold the user's data: private to their owner, whatever the umask. They start
+// clean: journal files left beside an old working file go with it. Before its first write a
+// run confirms that the working name holds the very file it made.
+TEST_F(WorkingCopiesTest, WorkingCopiesArePrivateCleanAndConfirmed) {
+  AppFileWith("W_O_R_K_A.tmp-journal", "a journal of a killed run");
+  AppFileWith("W_O_R_K_B.tmp-wal", "a log of a killed run");
+  ASSERT_TRUE(Make());
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp"}) {
+    EXPECT_EQ(fs::status(AppFile(name)).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write)
+        << name;
+  }
+  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_A.tmp-journal")));
+  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_B.tmp-wal")));
+  ASSERT_TRUE(Reattach());
+  const std::string work_a = AppFile("W_O_R_K_A.tmp");
+  EXPECT_NO_THROW(ConfirmWorkingDatabase(*context_, "W_O_R_K_A", work_a));
+
+  const std::string refused =
+      "The database W_O_R_K_A on the server ORVANE is not the working "
+      "copy this run made (it uses the file ";
+  for (auto& database : server_.databases) {
+    if (database.name == "W_O_R_K_A") database.file = db1_;
+  }
+  try {
+    ConfirmWorkingDatabase(*context_, "W_O_R_K_A", work_a);
+    ADD_FAILURE() << "another file under the working name passed";
+  } catch (const data::AdminError& error) {
+    EXPECT_EQ(error.description(), refused + db1_ + "); the run stopped before writing to it.");
+  }
+  for (auto& database : server_.databases) {
+    if (database.name == "W_O_R_K_A") database.file = work_a;
+  }
+  // The same name, but a file made again by somebody else.
+  WriteFile(work_a + ".other", "another file of that name");
+  fs::rename(work_a + ".other", work_a);
+  EXPECT_THROW(ConfirmWorkingDatabase(*context_, "W_O_R_K_A", work_a), data::AdminError);
 }
 
 // The new database's name loses exactly four characters, however long its extension.

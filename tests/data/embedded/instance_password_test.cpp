@@ -3,7 +3,10 @@
 // test vectors, since a wrong round would still "work" for passwords it also stored.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/embedded/catalog.h"
@@ -95,17 +98,41 @@ TEST(PasswordHash, VerifiesOnlyTheHashedPasswordAndSaltsEveryHash) {
   EXPECT_FALSE(VerifyPassword("83ecret", no_rounds));
 }
 
-// A clock that never waits and remembers what it was asked to wait.
+// A clock that never waits and remembers what it was asked to wait; several threads may share
+// it.
 class FakeClock : public LoginClock {
  public:
-  int64_t NowMs() override { return now; }
+  int64_t NowMs() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    return now;
+  }
   void SleepMs(int64_t milliseconds) override {
+    std::lock_guard<std::mutex> lock(mutex);
     slept.push_back(milliseconds);
     now += milliseconds;
   }
+  std::mutex mutex;
   int64_t now = 1000000;
   std::vector<int64_t> slept;
 };
+
+// Guesses made at once take turns: each waits for the failures before it, as guesses made one
+// after the other would.
+TEST(Login, GuessesMadeAtOnceTakeTurns) {
+  msu::testing::ScratchFolder root;
+  Instance::Create(root.path(), "ORVANE", "secret");
+  FakeClock clock;
+  std::vector<std::thread> guesses;
+  for (int guess = 0; guess < 3; ++guess) {
+    guesses.emplace_back([&] {
+      // Each its own instance object, as separate processes have.
+      EXPECT_FALSE(Instance::Open(root.path(), "ORVANE")->CheckLogin("VESTRA", "wrong", clock));
+    });
+  }
+  for (std::thread& guess : guesses) guess.join();
+  std::sort(clock.slept.begin(), clock.slept.end());
+  EXPECT_EQ(clock.slept, (std::vector<int64_t>{250, 500}));
+}
 
 TEST(Login, FailuresSlowTheNextAttemptsOfEveryProcessAndASuccessRehashesOldForms) {
   msu::testing::ScratchFolder root;

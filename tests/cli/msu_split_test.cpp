@@ -1,0 +1,123 @@
+// msu split: command lines, listing, whole splits of the sample database.
+#include "tests/cli/msu_world.h"
+
+namespace msu::cli {
+namespace {
+
+using namespace msu::cli::testing;
+
+class MsuSplitTest : public MsuWorld {};
+
+TEST_F(MsuSplitTest, SplitCommandLinesAndHelp) {
+  const std::string hint = "\nTry 'msu split --help'.\n";
+  const std::vector<std::string> base{"split", "--server", "S", "--db", "/x/a"};
+  const auto with = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {with({}), "msu split: missing --new" + hint},
+      {with({"--new", "/x/b"}), "msu split: missing --keep" + hint},
+      {with({"--new", "/x/b", "--keep", "2,x"}),
+       "msu split: --keep needs incident IDs (whole numbers from 1, separated by commas)" + hint},
+      {with({"--new", "/x/b", "--keep", "0"}),
+       "msu split: --keep needs incident IDs (whole numbers from 1, separated by commas)" + hint},
+      {with({"--list", "--keep", "2"}),
+       "msu split: --list only lists the incidents; leave out --keep" + hint},
+      {with({"--new", "/x/b", "--keep", "2", "--json", "/x/a.mdf"}),
+       "msu split: --json must not name one of the databases" + hint},
+  };
+  for (const auto& [args, err] : cases) Expect(2, err, args);
+
+  const std::string help = Expect(0, "", {"split", "--help"}).out;
+  const std::string statuses = help.substr(help.find("Exit status:\n"));
+  for (int status : {0, 2, 3, 4, 5, 6, 8, 10, 11, 12, 13, 14, 15, 16}) {
+    const std::string number = std::to_string(status);
+    EXPECT_NE(statuses.find("\n  " + number + std::string(4 - number.size(), ' ')),
+              std::string::npos)
+        << "status " << status << " is not explained:\n"
+        << help;
+  }
+  EXPECT_NE(
+      Expect(0, "", {"--help"})
+          .out.find("\n  split   splits incidents out of a database into a new one (msu split "
+                    "--help)\n"),
+      std::string::npos);
+}
+
+TEST_F(MsuSplitTest, SplitOfTheSampleDatabase) {
+  MakePair();
+  const std::string split1 = data / "pair/Split1.mdf";
+  instance->Attach("Split1", split1);
+  const std::string split1_bytes = ReadFile(split1);
+  const std::string program = CopyProgram();
+  const std::string result = data / "Result.mdf";
+  const auto split = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"split",  "--server",  "ORVANE",          "--db", split1,
+                                     "--root", root.path(), "--password-file", warden};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args, program);
+  };
+
+  const Outcome list = split({"--list"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.Lines(),
+            (std::vector<std::string>{
+                "     1  ID-107-001037, O'Brien Ridge", "     2  CA-114-001074, Cedar Creek",
+                "     3  ID-121-001111, Bear Gulch", "     4  CA-128-001148, Pine Flat",
+                "     5  ID-135-001185, Dry Lake"}));
+
+  const Outcome unknown = split({"--new", result, "--keep", "2,99"});
+  EXPECT_EQ(unknown.status, 15) << unknown.out << unknown.err;
+  EXPECT_EQ(unknown.err.rfind("msu: --keep names no incident of the database: 99; nothing was "
+                              "written. Its incidents are:\n     1  ID-107-001037",
+                              0),
+            0u)
+      << unknown.err;
+  EXPECT_FALSE(fs::exists(result));
+
+  const std::string json_file = data / "split.json";
+  const Outcome run = split({"--new", data / "Result", "--keep", "2,4", "--json", json_file});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::vector<std::string> lines = run.Lines();
+  const std::vector<std::string> expected{
+      "Created a working copy of database: " + split1,
+      "Created a working copy of ini for database: " + split1,
+      "Spliting process initiated ...",
+      "Deleting unchecked incident: ID-107-001037, O'Brien Ridge",
+      "Deleting unchecked incident: ID-121-001111, Bear Gulch",
+      "Deleting unchecked incident: ID-135-001185, Dry Lake",
+      "Completed the split process.",
+      "Done. Press Next to finish."};
+  ASSERT_EQ(lines.size(), expected.size() + 1) << run.out;
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1), expected);
+  EXPECT_EQ(lines.back().rfind("Verification passed: the new database holds exactly the 2 kept "
+                               "incidents",
+                               0),
+            0u)
+      << lines.back();
+  EXPECT_EQ(msu::testing::QueryFile(result, "SELECT IncidentID FROM Incidents ORDER BY 1"),
+            (std::vector<std::string>{"2", "4"}));
+  const nlohmann::json figures = nlohmann::json::parse(ReadFile(json_file));
+  EXPECT_TRUE(figures["verification"]["passed"].get<bool>());
+  EXPECT_EQ(figures["incidents"].size(), 5u);
+  EXPECT_TRUE(figures["incidents"][1]["kept"].get<bool>());
+  EXPECT_TRUE(figures["incidents"][0]["removed"].get<bool>());
+  EXPECT_EQ(figures["exit_status"], 0);
+
+  EXPECT_TRUE(ReadFile(split1) == split1_bytes);
+  std::vector<std::string> names = Attached();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Fire1", "Fire2", "Result", "Split1"}));
+  EXPECT_TRUE(instance->Sessions().empty());
+}
+
+// msu merge of a Database 1 older than 4.13 with a 5.01.00 Database 2: converted before and
+// after the copy, it exits 0 and verifies; no retired kind code is left, every request number
+// is in ORVA notation, every incident has its administrative office, and every agreement an
+// office that exists.
+
+}  // namespace
+}  // namespace msu::cli
