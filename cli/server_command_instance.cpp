@@ -58,6 +58,7 @@ int RunStatus(ServerCommandCall& call) {
   // What runs left detached and could not be attached again yet (the command's start has
   // attached again all it could).
   std::vector<std::vector<std::string>> pending_rows;
+  std::vector<std::vector<std::string>> working_rows;
   for (const PendingOnInstance& pending : PendingOnInstances(call.root)) {
     if (!call.arguments.empty() && !EqualsNoCase(pending.server, call.arguments[0])) continue;
     const std::string waits =
@@ -65,15 +66,22 @@ int RunStatus(ServerCommandCall& call) {
         : !pending.running  ? "the server's start"
                             : "a file or name that can be attached (see above)";
     for (const data::PendingAttachment& entry : pending.entries) {
-      pending_rows.push_back({pending.server, entry.name, entry.data_file,
-                              entry.program + " (process " + std::to_string(entry.process) + ")",
-                              entry.since, waits});
+      std::vector<std::string> row{
+          pending.server,  entry.name,
+          entry.data_file, entry.program + " (process " + std::to_string(entry.process) + ")",
+          entry.since,     waits};
+      (entry.working ? working_rows : pending_rows).push_back(std::move(row));
     }
   }
   if (!pending_rows.empty()) {
     call.out << "\nDatabases detached by a run, to be attached again:\n";
     PrintTable(call.out, {"server", "database", "data file", "detached by", "since", "waits for"},
                pending_rows);
+  }
+  if (!working_rows.empty()) {
+    call.out << "\nWorking databases of a run, to be detached when it ends:\n";
+    PrintTable(call.out, {"server", "database", "data file", "attached by", "since", "waits for"},
+               working_rows);
   }
   return 0;
 }

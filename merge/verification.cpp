@@ -173,7 +173,7 @@ std::vector<std::string> VerificationLines(const Verification& verification) {
                     "; every reference resolves and the counts add up.");
   } else {
     lines.push_back("Verification found " + std::to_string(verification.findings.size()) +
-                    " problems (" + counted + "); nothing was changed or deleted.");
+                    " problems (" + counted + "); the verification itself changed nothing.");
   }
   return lines;
 }

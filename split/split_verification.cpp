@@ -291,7 +291,7 @@ std::vector<std::string> SplitVerificationLines(const SplitVerification& verific
                     compared + " with the database to split.");
   } else {
     lines.push_back("Verification found " + std::to_string(verification.findings.size()) +
-                    " problems (" + compared + "); nothing was changed or deleted.");
+                    " problems (" + compared + "); the verification itself changed nothing.");
   }
   return lines;
 }

@@ -160,16 +160,9 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
   RegisterFunctions(destination.handle());
   AttachedSource attached(destination, source_path, source_statement);
   NoTimeout no_timeout(destination);
-  destination.Run("SAVEPOINT msu_bulk_copy", source_statement);
-  try {
-    const long rows = destination.Run(sql, source_statement);
-    destination.Run("RELEASE msu_bulk_copy", source_statement);
-    return rows;
-  } catch (...) {
-    sqlite3_exec(destination.handle(), "ROLLBACK TO msu_bulk_copy; RELEASE msu_bulk_copy", nullptr,
-                 nullptr, nullptr);
-    throw;
-  }
+  long rows = 0;
+  destination.Write(source_statement, [&] { rows = destination.Run(sql, source_statement); });
+  return rows;
 }
 
 }  // namespace msu::embedded

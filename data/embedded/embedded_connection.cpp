@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -330,16 +331,24 @@ class EmbeddedConnection : public data::Connection {
     if (sqlite3_column_count(stmt.get()) > 0) {
       return EmbeddedRecordset::Open(db_, std::move(stmt), statement, choice, nullptr);
     }
-    if (!sqlite3_stmt_readonly(stmt.get())) db.BeforeWrite();
     long rows = 0;
     if (tr.follow_up.empty()) {
       // SQLite keeps the count of the last INSERT, UPDATE or DELETE through other statements;
       // a statement that changed no row reports 0.
-      sqlite3_int64 before = sqlite3_total_changes64(db.handle());
-      while (db.Step(stmt, statement) == SQLITE_ROW) {
-      }
-      if (sqlite3_total_changes64(db.handle()) != before) {
-        rows = static_cast<long>(sqlite3_changes(db.handle()));
+      const auto run = [&] {
+        sqlite3_int64 before = sqlite3_total_changes64(db.handle());
+        while (db.Step(stmt, statement) == SQLITE_ROW) {
+        }
+        if (sqlite3_total_changes64(db.handle()) != before) {
+          rows = static_cast<long>(sqlite3_changes(db.handle()));
+        }
+      };
+      // Transaction statements (BEGIN, COMMIT, ...) and settings are no writes of rows; a
+      // write runs whole or not at all, inside the ranges of its integer columns.
+      if (sqlite3_stmt_readonly(stmt.get()) || !IsRowWrite(stmt.get())) {
+        run();
+      } else {
+        InSavepoint("msu_statement", statement, run);
       }
     } else {
       stmt.Reset();
@@ -352,20 +361,24 @@ class EmbeddedConnection : public data::Connection {
     return EmbeddedRecordset::Closed();
   }
 
-  // Runs `work` inside a savepoint: all of it happens, or none of it.
+  // Runs `work` as one write (SqliteDatabase::Write): all of it happens, or none of it, and the
+  // integer columns it wrote keep their types' ranges.
   template <class F>
-  void InSavepoint(const std::string& name, const std::string& statement, F&& work) {
-    SqliteDatabase& db = *db_;
-    db.BeforeWrite();
-    db.Run("SAVEPOINT " + name, statement);
-    try {
-      work();
-      db.Run("RELEASE " + name, statement);
-    } catch (...) {
-      sqlite3_exec(db.handle(), ("ROLLBACK TO " + name + "; RELEASE " + name).c_str(), nullptr,
-                   nullptr, nullptr);
-      throw;
+  void InSavepoint(const std::string& /*name*/, const std::string& statement, F&& work) {
+    db_->Write(statement, std::function<void()>(std::forward<F>(work)));
+  }
+
+  // An INSERT, UPDATE or DELETE (a statement SQLite can undo inside a savepoint).
+  static bool IsRowWrite(sqlite3_stmt* stmt) {
+    const char* sql = sqlite3_sql(stmt);
+    std::string_view text(sql != nullptr ? sql : "");
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t' ||
+                             text.front() == '\r' || text.front() == '(')) {
+      text.remove_prefix(1);
     }
+    const std::string word = UpperCase(text.substr(0, text.find_first_of(" \t\r\n(")));
+    return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE" ||
+           word == "WITH";
   }
 
   bool IsTable(const std::string& name) {

@@ -322,11 +322,14 @@ void EmbeddedRecordset::Update() {
   RequireUpdatable();
   try {
     db_->CheckUsable();
-    if (adding_) {
-      InsertRow();
-    } else {
-      WriteChanges();
-    }
+    // One row written as one statement of the server: whole, inside the integer ranges.
+    db_->Write(original_, [&] {
+      if (adding_) {
+        InsertRow();
+      } else {
+        WriteChanges();
+      }
+    });
     db_->errors().clear();
   } catch (const data::DataError& error) {
     Remember(error);

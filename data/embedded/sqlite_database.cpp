@@ -9,6 +9,7 @@
 #include "core/text.h"
 
 #include "data/embedded/database_file.h"
+#include "data/embedded/integer_ranges.h"
 
 namespace msu::embedded {
 
@@ -153,6 +154,39 @@ data::DataError SqliteDatabase::Error(int rc, const std::string& original) const
   }
   return data::DataError(data::kErrStatement,
                          sqlite::ErrorMessage(db_.get(), rc) + " (statement: " + original + ")");
+}
+
+void SqliteDatabase::Write(const std::string& statement, const std::function<void()>& work) {
+  BeforeWrite();
+  const std::string savepoint = "msu_write_" + std::to_string(write_depth_);
+  // Outside a transaction the savepoint is the transaction: a failure ends it entirely, so that
+  // no lock outlives the statement (a commit that found the file busy leaves it open).
+  const bool own_transaction = sqlite3_get_autocommit(db_.get()) != 0;
+  Run("SAVEPOINT " + savepoint, statement);
+  try {
+    // The outermost write watches the rows; inner ones are part of it.
+    std::unique_ptr<WrittenRows> written;
+    if (write_depth_ == 0) written = std::make_unique<WrittenRows>(db_.get());
+    {
+      struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(d) { ++depth; }
+        ~Depth() { --depth; }
+      } inside(write_depth_);
+      work();
+    }
+    if (written != nullptr) {
+      if (const std::string overflow = written->FirstOverflow(); !overflow.empty()) {
+        throw data::DataError(data::kErrStatement, overflow + " (statement: " + statement + ")");
+      }
+    }
+    Run("RELEASE " + savepoint, statement);
+  } catch (...) {
+    const std::string undo =
+        own_transaction ? "ROLLBACK" : "ROLLBACK TO " + savepoint + "; RELEASE " + savepoint;
+    sqlite3_exec(db_.get(), undo.c_str(), nullptr, nullptr, nullptr);
+    throw;
+  }
 }
 
 void SqliteDatabase::BeforeWrite() {

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -69,6 +70,15 @@ class SqliteDatabase {
   // DiskFullMessage for the folder of the file.
   data::DataError Error(int rc, const std::string& original) const;
 
+  // Runs `work`, which writes, so that it happens whole or not at all, as one statement of the
+  // suite server does: inside a savepoint, with streaming recordsets snapshot first. Afterwards
+  // every row it wrote must keep its integer columns inside the ranges of their SQL Server types
+  // (integer_ranges.h); otherwise all of it is undone and DataError(kErrStatement)
+  // "Arithmetic overflow error converting expression to data type int. (...)" is thrown, with
+  // the statement. A failure of `work` undoes it too and passes on. Writes inside writes are
+  // checked with the outermost.
+  void Write(const std::string& statement, const std::function<void()>& work);
+
   // Streaming recordsets snapshot before the connection writes.
   void BeforeWrite();
   void AddListener(CursorListener* listener) { listeners_.insert(listener); }
@@ -92,6 +102,7 @@ class SqliteDatabase {
   std::chrono::steady_clock::time_point deadline_;
   bool armed_ = false;
   bool timed_out_ = false;
+  int write_depth_ = 0;
   std::set<CursorListener*> listeners_;
   std::shared_ptr<std::vector<data::ErrorEntry>> errors_ =
       std::make_shared<std::vector<data::ErrorEntry>>();

@@ -62,7 +62,7 @@ TEST_F(VerificationTest, NamesEachTableAndItsFailingRowsAndChangesNothing) {
                                  "not past the largest key 7",
                                  "Verification found 4 problems (2 tables counted, 1 key "
                                  "references, 1 code references and 2 counters checked); "
-                                 "nothing was changed or deleted."));
+                                 "the verification itself changed nothing."));
   EXPECT_EQ(verification.findings[1].rows, 2);
   EXPECT_FALSE(verification.Passed());
   // The tables are as they were.

@@ -362,6 +362,48 @@ TEST_F(EmbeddedConnectionTest, StoredProceduresRunFromTheDatabaseAsOneUnit) {
   ExpectIntact();
 }
 
+// Integer columns hold the ranges of their types on the suite server: a statement whose
+// arithmetic leaves one fails whole, as the suite server's "Arithmetic overflow" does, and
+// changes nothing; the same through a recordset and for a key shift.
+TEST_F(EmbeddedConnectionTest, IntegerColumnsKeepTheRangesOfTheirTypes) {
+  Exec(
+      "CREATE TABLE Persons (PersonID int PRIMARY KEY, Age tinyint, Qual smallint, Big bigint,"
+      " Name varchar(20))");
+  Exec("INSERT INTO Persons VALUES (2147483000, 30, 1, 1, 'a')");
+  Exec("INSERT INTO Persons VALUES (5, 255, -32768, 9223372036854775807, 'b')");
+  const std::string int_overflow =
+      "Arithmetic overflow error converting expression to data type int.";
+  ExpectFailure(
+      [&] {
+        Exec(
+            "UPDATE Persons SET Persons.PersonID = Persons.PersonID + 1000 WHERE NOT "
+            "Persons.PersonID = 0 AND NOT Persons.PersonID = -1");
+      },
+      data::kErrStatement, int_overflow + " (table Persons, column PersonID, value 2147484000)");
+  ExpectFailure([&] { Exec("INSERT INTO Persons VALUES (2147483648, 1, 1, 1, 'c')"); },
+                data::kErrStatement, int_overflow);
+  ExpectFailure([&] { Exec("UPDATE Persons SET Age = Age + 1"); }, data::kErrStatement,
+                "data type tinyint. (table Persons, column Age, value 256)");
+  ExpectFailure([&] { Exec("UPDATE Persons SET Qual = Qual - 1"); }, data::kErrStatement,
+                "data type smallint.");
+  ExpectFailure([&] { Exec("UPDATE Persons SET Big = Big + 1 WHERE PersonID = 5"); },
+                data::kErrStatement, "data type bigint.");
+  EXPECT_EQ(Rows("SELECT PersonID, Age, Qual FROM Persons ORDER BY PersonID"),
+            (Lines{"5|255|-32768", "2147483000|30|1"}));
+
+  auto rs = db_->OpenRecordset("SELECT * FROM Persons", data::CursorChoice::kOptimistic);
+  rs->AddNew();
+  rs->Set("PersonID", Value::Integer(int64_t{1} << 31));
+  ExpectFailure([&] { rs->Update(); }, data::kErrStatement, int_overflow);
+  rs->Close();
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM Persons"), Lines{"2"});
+  // Within the range everything is written; text kept in an integer column is not judged.
+  Exec("UPDATE Persons SET PersonID = PersonID + 647 WHERE PersonID = 2147483000");
+  Exec("INSERT INTO Persons VALUES (-2147483648, 0, 32767, -9223372036854775807, 'd')");
+  EXPECT_EQ(Rows("SELECT MAX(PersonID), MIN(PersonID) FROM Persons"),
+            (Lines{"2147483647|-2147483648"}));
+}
+
 TEST_F(EmbeddedConnectionTest, AForwardRecordsetKeepsItsRowsWhenTheConnectionWrites) {
   Exec("CREATE TABLE resources (resourceid int PRIMARY KEY, requestnumber varchar(20))");
   for (int i = 1; i <= 5; ++i) {
