@@ -199,11 +199,11 @@ int LoginAndValidatePaths(Context& context, const std::string& server, std::stri
 
 CommandSession::CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                                std::initializer_list<LogPage> pages, bool details, bool overwrite,
-                               bool live_status)
+                               bool live_status, bool quiet_yes)
     : embedded(root),
       backend({&embedded, &sql_server}),
       progress(out, pages, live_status),
-      prompt(err, overwrite ? Answer::kYes : Answer::kNo),
+      prompt(err, overwrite ? Answer::kYes : Answer::kNo, quiet_yes),
       context(ProgramFolder(), progress, prompt, backend) {
   for (LogPage page : pages) progress.SetShowDetails(page, details);
   // Ctrl-C is the command line's Cancel.

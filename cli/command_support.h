@@ -78,11 +78,12 @@ inline constexpr int kStatusInterrupted = 11;    // a signal arrived: the run st
 // What a command that works on the server has: the servers (the embedded instances of `root`,
 // then the SQL Servers configured on the machine, each name choosing its own), the terminal
 // log of `pages` (detail lines when `details`), message boxes answered on `err` (Yes/No with
-// Yes when `overwrite`) and the context over them, in the program's folder.
+// Yes when `overwrite`; without a word when `quiet_yes`, for a question whose answer changes
+// nothing) and the context over them, in the program's folder.
 struct CommandSession {
   CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                  std::initializer_list<LogPage> pages, bool details, bool overwrite,
-                 bool live_status = false);
+                 bool live_status = false, bool quiet_yes = false);
   embedded::EmbeddedBackend embedded;
   sqlserver::SqlServerBackend sql_server;
   data::CompositeBackend backend;

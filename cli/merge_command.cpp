@@ -34,7 +34,7 @@ class IncidentLines : public merge::IncidentChoice {
   std::vector<std::string> items_;
 };
 
-int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
+int MergeStatus(const merge::MergeOutcome& outcome, bool into, std::ostream& err) {
   switch (outcome.stage) {
     case merge::MergeStage::kRemergeGuard: {
       const merge::RemergeCounts& c = *outcome.remerge;
@@ -51,15 +51,19 @@ int MergeStatus(const merge::MergeOutcome& outcome, std::ostream& err) {
     case merge::MergeStage::kConsolidation:
       return kMergeNoSuchIncident;
     case merge::MergeStage::kCompleted:
-      return outcome.verification_passed ? kMergeDone : kMergeNotVerified;
+      return outcome.verification_passed && (!into || outcome.consolidation_verified)
+                 ? kMergeDone
+                 : kMergeNotVerified;
   }
   return kMergeStopped;
 }
 
 int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std::ostream& out,
                   std::ostream& err, bool live_status) {
+  // A dry run never writes --new: an existing file there needs no --overwrite.
   CommandSession session(options.root, out, err, {LogPage::kCheck, LogPage::kMerge},
-                         options.details, options.overwrite, live_status);
+                         options.details, options.overwrite || options.dry_run, live_status,
+                         options.dry_run && !options.overwrite);
   Context& context = session.context;
   MergePathBoxes paths;
   if (const int refused = LoginAndValidatePaths(
@@ -82,11 +86,19 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
     }
     IncidentLines incidents(err);
     merged = merge::RunMergeSequence(context, *engine, run, &incidents);
-    status = MergeStatus(merged, err);
+    status = MergeStatus(merged, run.into_incident && !options.dry_run, err);
     if (merged.stage == merge::MergeStage::kConsolidation) {
-      err << "msu: --into-incident " << options.into_incident
-          << " is no incident of the new database; the incidents were left as they are\n";
-      incidents.ListTo();
+      const merge::Consolidation& foreseen = engine->Figures().consolidation;
+      if (foreseen.unknown_incident) {
+        err << "msu: --into-incident " << options.into_incident
+            << " is no incident of the merged database; nothing was written. Its incidents "
+               "are:\n";
+        for (const std::string& incident : foreseen.incidents) err << "  " << incident << "\n";
+      } else {
+        err << "msu: --into-incident " << options.into_incident
+            << " is no incident of the new database; the incidents were left as they are\n";
+        incidents.ListTo();
+      }
     }
   }
   status = SaveReportAndCleanUp(context, engine.get(), check, {options.report, options.report_pdf},
@@ -134,8 +146,10 @@ std::string MergeHelp() {
          "  --json FILE           write the merge's figures as JSON: versions, recodes, key\n"
          "                        offsets, rows copied and removed, verification, seconds\n"
          "  --dry-run             merge the working copies only: the new database is not\n"
-         "                        written; also warns about keys past 2,147,483,647 and\n"
-         "                        qualification IDs beyond 16 bits\n"
+         "                        written (an existing --new needs no --overwrite); also\n"
+         "                        warns about keys past 2,147,483,647 and qualification IDs\n"
+         "                        beyond 16 bits, and with --into-incident tells what the\n"
+         "                        folding would move\n"
          "  --into-incident ID    afterwards fold every incident of the new database into the\n"
          "                        incident ID (an incidentid of the new database)\n"
          "  --allow-remerge       merge even when Database 1 looks merged into Database 2\n"
@@ -166,7 +180,8 @@ std::string MergeHelp() {
          "      merge made is kept, not attached, as NAME.incomplete.mdf beside --new\n"
          "  13  merged, but the verification found problems (see the log)\n"
          "  14  refused: Database 1 looks merged into Database 2 before (--allow-remerge)\n"
-         "  15  merged, but --into-incident names no incident of the new database\n"
+         "  15  --into-incident names no incident of the merged database; nothing was\n"
+         "      written\n"
          "  16  merged, but the JSON figures could not be written\n";
 }
 

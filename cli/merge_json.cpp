@@ -18,6 +18,22 @@ json TableRowsJson(const std::vector<merge::TableRows>& tables) {
   return rows;
 }
 
+json VerificationJson(const merge::Verification& v) {
+  json findings = json::array();
+  for (const merge::VerificationFinding& finding : v.findings) {
+    findings.push_back({{"table", finding.table}, {"rows", finding.rows}, {"what", finding.what}});
+  }
+  return {{"ran", v.ran},
+          {"passed", v.Passed()},
+          {"tables_counted", v.tables_counted},
+          {"key_references_checked", v.references_checked},
+          {"code_references_checked", v.codes_checked},
+          {"counters_checked", v.counters_checked},
+          {"memberships_checked", v.memberships_checked},
+          {"key_ranges_checked", v.key_ranges_checked},
+          {"findings", findings}};
+}
+
 json FiguresJson(const merge::MergeFigures& figures) {
   json out;
   json recodes = json::array();
@@ -42,19 +58,22 @@ json FiguresJson(const merge::MergeFigures& figures) {
   out["rows_copied"] = TableRowsJson(figures.rows_copied);
   out["lookup_rows_copied"] = TableRowsJson(figures.lookup_rows_copied);
   out["rows_removed_by_dedup"] = figures.rows_removed_by_dedup;
-  const merge::Verification& v = figures.verification;
-  json findings = json::array();
-  for (const merge::VerificationFinding& finding : v.findings) {
-    findings.push_back({{"table", finding.table}, {"rows", finding.rows}, {"what", finding.what}});
-  }
-  out["verification"] = {{"ran", v.ran},
-                         {"passed", v.Passed()},
-                         {"tables_counted", v.tables_counted},
-                         {"key_references_checked", v.references_checked},
-                         {"code_references_checked", v.codes_checked},
-                         {"counters_checked", v.counters_checked},
-                         {"findings", findings}};
+  out["verification"] = VerificationJson(figures.verification);
   out["warnings"] = figures.warnings;
+  const merge::Consolidation& c = figures.consolidation;
+  if (c.ran || c.foreseen || c.unknown_incident) {
+    out["consolidation"] = {{"into", c.into},
+                            {"folded", c.ran},
+                            {"foreseen", c.foreseen},
+                            {"unknown_incident", c.unknown_incident},
+                            {"incidents_folded", c.incidents_folded},
+                            {"rows_moved", TableRowsJson(c.rows_moved)}};
+    if (c.ran) out["consolidation"]["verification"] = VerificationJson(c.verification);
+  }
+  if (!figures.failed_steps.empty()) {
+    out["failed_steps"] = figures.failed_steps;
+    out["incomplete_database"] = figures.incomplete_database;
+  }
   if (figures.post_converted) {
     const convert::PostConvertFigures& c = figures.conversion;
     out["post_conversion"] = {{"request_numbers", c.request_numbers},

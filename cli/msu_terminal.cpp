@@ -36,6 +36,9 @@ void TerminalProgress::ClearStatus() {
 
 Answer TerminalPrompt::MessageBox(const std::string& text, const std::string& title,
                                   Buttons buttons, Icon /*icon*/) {
+  if (quiet_ && (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel)) {
+    return yes_no_answer_;
+  }
   err_ << (title.empty() ? text : title + ": " + text) << "\n";
   if (buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel) {
     err_ << (yes_no_answer_ == Answer::kYes ? "(answered Yes)" : "(answered No)") << "\n";

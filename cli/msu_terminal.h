@@ -55,8 +55,9 @@ class TerminalProgress : public Progress {
 // dialogs are cancelled; there is no busy pointer to show.
 class TerminalPrompt : public Prompt {
  public:
-  TerminalPrompt(std::ostream& err, Answer yes_no_answer)
-      : err_(err), yes_no_answer_(yes_no_answer) {}
+  // With `quiet`, a Yes/No box is answered without a word.
+  TerminalPrompt(std::ostream& err, Answer yes_no_answer, bool quiet = false)
+      : err_(err), yes_no_answer_(yes_no_answer), quiet_(quiet) {}
 
   Answer MessageBox(const std::string& text, const std::string& title, Buttons buttons,
                     Icon icon) override;
@@ -67,6 +68,7 @@ class TerminalPrompt : public Prompt {
  private:
   std::ostream& err_;
   Answer yes_no_answer_;
+  bool quiet_;
 };
 
 // Reads the Warden password: the first line of `password_file` (a CR before its end is

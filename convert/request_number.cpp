@@ -6,25 +6,11 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "core/windows1252.h"
 
 namespace msu::convert {
 
 namespace {
-
-// Bytes of the UTF-8 character at `at`: a prefix is one character, however many bytes it
-// takes.
-size_t CharacterLength(std::string_view text, size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  size_t length = 1;
-  if (lead >= 0xF0) {
-    length = 4;
-  } else if (lead >= 0xE0) {
-    length = 3;
-  } else if (lead >= 0xC0) {
-    length = 2;
-  }
-  return std::min(length, text.size() - at);
-}
 
 // Whole numbers below 10^15 as plain integers, as the suite wrote them; larger ones in the
 // shortest exponent form that reads back to the same double (not a run of digits that only
@@ -44,8 +30,9 @@ std::string ConvertRequestNumber(std::string_view text) {
   std::string prefix;
   std::string_view rest;
   if (!text.empty()) {
-    const size_t first = CharacterLength(text, 0);
-    prefix = UpperCase(text.substr(0, first));
+    // The suite's code page decides what the upper case of a letter is ("ä" gives "Ä").
+    size_t first = 0;
+    prefix = UpperFirstCharacter(text, &first);
     rest = text.substr(first);
     if (!rest.empty() && rest[0] == '-') rest.remove_prefix(1);
   }

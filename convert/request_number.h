@@ -10,7 +10,8 @@ namespace msu::convert {
 
 // The request number `text` in ORVA notation:
 //   - a text whose first character is a digit is returned unchanged (12.3 stays 12.3);
-//   - otherwise the first character, upper-cased, is the prefix; the rest starts after a "-"
+//   - otherwise the first character, upper-cased as Windows-1252 does it (UpperFirstCharacter:
+//     "ä" gives "Ä"), is the prefix; the rest starts after a "-"
 //     that follows it, else right after it;
 //   - the rest is cut at every "."; each piece becomes the number its leading digits read as
 //     (an empty or non-numeric piece is 0), written without leading zeros; the numbers are

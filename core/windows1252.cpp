@@ -77,4 +77,34 @@ char32_t NextCharacter(std::string_view text, size_t* at) {
   return code;
 }
 
+std::string UpperFirstCharacter(std::string_view text, size_t* length) {
+  size_t at = 0;
+  if (text.empty()) {
+    if (length != nullptr) *length = 0;
+    return {};
+  }
+  const char32_t code = NextCharacter(text, &at);
+  if (length != nullptr) *length = at;
+  const std::optional<unsigned char> byte = ToWindows1252(code);
+  if (!byte) return std::string(text.substr(0, at));
+  const unsigned char upper = UpperWindows1252(*byte);
+  // A lone byte stays a byte: the text is Windows-1252 already.
+  if (at == 1 && static_cast<unsigned char>(text[0]) >= 0x80) {
+    return std::string(1, static_cast<char>(upper));
+  }
+  const char32_t out = FromWindows1252(upper);
+  std::string utf8;
+  if (out < 0x80) {
+    utf8 += static_cast<char>(out);
+  } else if (out < 0x800) {
+    utf8 += static_cast<char>(0xC0 | (out >> 6));
+    utf8 += static_cast<char>(0x80 | (out & 0x3F));
+  } else {
+    utf8 += static_cast<char>(0xE0 | (out >> 12));
+    utf8 += static_cast<char>(0x80 | ((out >> 6) & 0x3F));
+    utf8 += static_cast<char>(0x80 | (out & 0x3F));
+  }
+  return utf8;
+}
+
 }  // namespace msu

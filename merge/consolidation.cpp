@@ -1,5 +1,6 @@
 // Incident consolidation: the incidents of the new database, and folding them into one.
 #include <cstdio>
+#include <set>
 
 #include "core/context.h"
 #include "core/text.h"
@@ -49,6 +50,70 @@ void Merge::IncSplitInit(IncidentChoice& list) {
   }
 }
 
+namespace {
+
+int64_t CountOf(data::Connection& connection, const std::string& sql) {
+  std::unique_ptr<data::Recordset> rows = connection.Execute(sql);
+  const int64_t value = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : 0;
+  if (rows->IsOpen()) rows->Close();
+  return value;
+}
+
+const instructions::PTable* IncidentsTable(const instructions::Tables& tables) {
+  for (const instructions::PTable& table : tables) {
+    if (UpperCase(table.TableName()) == "INCIDENTS") return &table;
+  }
+  return nullptr;
+}
+
+// The rows of each child of `incidents` (each table and key column once) that the folding
+// into `into` points at it: those on another incident (0, -1 and NULL are no incident).
+std::vector<TableRows> RowsToMove(data::Connection& connection,
+                                  const instructions::PTable& incidents, int32_t into) {
+  std::vector<TableRows> moved;
+  std::set<std::string> seen;
+  for (const instructions::Child& child : incidents.Children()) {
+    if (!seen.insert(UpperCase(child.TableName() + "." + child.ForeignKey())).second) continue;
+    const std::string fk = child.ForeignKey();
+    moved.push_back({child.TableName(),
+                     CountOf(connection, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " +
+                                             fk + " IS NOT NULL AND " + fk + " <> 0 AND " + fk +
+                                             " <> -1 AND " + fk + " <> " + std::to_string(into))});
+  }
+  return moved;
+}
+
+}  // namespace
+
+bool Merge::ForeseeConsolidation(int32_t into) {
+  Consolidation& figures = figures_.consolidation;
+  figures = {};
+  figures.into = into;
+  const instructions::PTable* incidents = IncidentsTable(instructions_.Tables);
+  if (incidents == nullptr) return true;  // FinishCopyTables would change nothing
+  const std::string key = Trim(incidents->PrimaryKey());
+  std::unique_ptr<data::Recordset> rows = destination_->Execute(
+      "SELECT " + key + ", incidentnumber, incidentname FROM " + incidents->TableName());
+  bool found = false;
+  int64_t count = 0;
+  while (rows->IsOpen() && !rows->IsEOF()) {
+    ++count;
+    found = found || rows->Get(0).AsInteger() == into;
+    figures.incidents.push_back(rows->Get(0).AsText() + "  " + rows->Get(1).AsText() + ", " +
+                                rows->Get(2).AsText());
+    rows->MoveNext();
+  }
+  if (rows->IsOpen()) rows->Close();
+  if (!found) {
+    figures.unknown_incident = true;
+    return false;
+  }
+  figures.foreseen = true;
+  figures.incidents_folded = count - 1;
+  figures.rows_moved = RowsToMove(*destination_, *incidents, into);
+  return true;
+}
+
 void Merge::FinishCopyTables(IncidentChoice* list) {
   if (list != nullptr) list->SetSelectedCaption("Merging Incidents...");
   std::unique_ptr<data::Connection> connection;
@@ -57,15 +122,26 @@ void Merge::FinishCopyTables(IncidentChoice* list) {
   } catch (...) {
     return;
   }
-  const instructions::PTable* incidents = nullptr;
-  for (const instructions::PTable& table : instructions_.Tables) {
-    if (UpperCase(table.TableName()) == "INCIDENTS") {
-      incidents = &table;
-      break;
-    }
-  }
+  const instructions::PTable* incidents = IncidentsTable(instructions_.Tables);
+  Consolidation& figures = figures_.consolidation;
+  figures = {};
+  figures.into = MergeIntoIncident;
   if (incidents != nullptr) {
     const std::string id = std::to_string(MergeIntoIncident);
+    // What the folding will move, and every table's rows, to be checked afterwards.
+    std::vector<TableRows> rows_before;
+    try {
+      figures.incidents_folded =
+          CountOf(*connection, "SELECT COUNT(*) FROM " + incidents->TableName()) - 1;
+      for (const instructions::PTable& table : instructions_.Tables) {
+        rows_before.push_back(
+            {table.TableName(), CountOf(*connection, "SELECT COUNT(*) FROM " + table.TableName())});
+      }
+      figures.rows_moved = RowsToMove(*connection, *incidents, MergeIntoIncident);
+    } catch (...) {
+      // A table that cannot be counted is a finding of the check that follows.
+    }
+    figures.ran = true;
     std::vector<std::string> statements = {
         "UPDATE AccountingCodes SET IncidentDefault = 0 WHERE IncidentID <> " + id,
         "UPDATE Incidents SET startdate = (SELECT MIN(startdate) FROM Incidents)"};
@@ -81,6 +157,9 @@ void Merge::FinishCopyTables(IncidentChoice* list) {
         // A step that fails is passed over; the next ones still make sense on their own.
       }
     }
+    // A step passed over shows here: a row left on a deleted incident, rows lost.
+    figures.verification =
+        VerifyConsolidation(*connection, instructions_.Tables, MergeIntoIncident, rows_before);
   }
   try {
     connection->Close();

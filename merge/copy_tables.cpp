@@ -1,8 +1,11 @@
 // CopyTables: key renumbering of the source copy A, then the copy of its core tables and
 // user-added lookup rows into the destination copy B, the key counters of B, and the final file
 // copy.
+#include <algorithm>
 #include <chrono>
 #include <limits>
+#include <map>
+#include <set>
 
 #include "convert/post_convert.h"
 #include "core/context.h"
@@ -37,6 +40,21 @@ int32_t KeyValue(const data::Value& value) {
   }
   return static_cast<int32_t>(key);
 }
+
+// The children of a parent, each (table, key column) once, in the order first listed: an
+// instruction file may name a child twice, and its keys must still move only once.
+std::vector<const instructions::Child*> DistinctChildren(const instructions::PTable& table) {
+  std::vector<const instructions::Child*> children;
+  std::set<std::string> seen;
+  for (const instructions::Child& child : table.Children()) {
+    if (seen.insert(UpperCase(child.TableName() + "." + child.ForeignKey())).second) {
+      children.push_back(&child);
+    }
+  }
+  return children;
+}
+
+int64_t SameKey(int64_t key) { return key; }
 
 // Thrown once the run is halted (Context::Halt): the routine that met the failure has written
 // its lines, and CopyTables ends without more.
@@ -87,9 +105,20 @@ bool Merge::CopyTables() {
 
     if (Options.verify) {
       start = Clock::now();
-      figures_.verification = VerifyDestination(*destination_, instructions_.Tables,
-                                                instructions_.LookUps, expected_rows_);
+      figures_.verification = VerifyDestination(
+          *destination_, instructions_.Tables, instructions_.LookUps, expected_rows_, memberships_);
       AddPhase("verification", SecondsSince(start));
+    }
+
+    if (Options.into_incident) {
+      context_.merge.CurrentOperation = "Foreseeing the consolidation ";
+      if (!ForeseeConsolidation(*Options.into_incident)) {
+        progress.AddProgressMerge("The incident " + std::to_string(*Options.into_incident) +
+                                  " to fold the incidents into is no incident of the merged "
+                                  "database; nothing was placed.");
+        CloseConnections();
+        return false;
+      }
     }
 
     context_.merge.CurrentOperation = "Finalizing Database ";
@@ -208,7 +237,10 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
     table.SetPrimaryKey(table.PrimaryKey().substr(0, plus));
   }
   const std::string key = table.PrimaryKey();
-  if (key.empty() && !table.AutoIncrement()) return;
+  if (key.empty() && !table.AutoIncrement()) {
+    ExpectChildren(MeasureChildren(table), SameKey);
+    return;
+  }
   if (table.AutoIncrement()) {
     CopyAutoIncrement(table);
     return;
@@ -232,16 +264,47 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
     if (second_offset > 1) OffsetKeys(name, second_key, second_offset);
   }
   const int32_t offset = NextKeyValue(*destination_, name, key);
-  if (offset <= 1) return;
+  if (offset <= 1) {
+    ExpectChildren(MeasureChildren(table), SameKey);
+    return;
+  }
+  ExpectChildren(MeasureChildren(table),
+                 [offset](int64_t old) { return old == 0 || old == -1 ? old : old + offset; });
   OffsetKeys(name, key, offset);
   const int32_t children = table.Children().Count();
+  const std::vector<const instructions::Child*> distinct = DistinctChildren(table);
   int32_t position = 0;
   for (const instructions::Child& child : table.Children()) {
     ++position;
     progress.SetStatusMerge(parent_percent, PercentOf(position, children));
     progress.AddProgressMerge("- Child table: " + child.TableName() + " foreign keys updated",
                               true);
+    // A child listed twice has had its keys moved already.
+    if (std::find(distinct.begin(), distinct.end(), &child) == distinct.end()) continue;
     OffsetKeys(child.TableName(), child.ForeignKey(), offset);
+  }
+}
+
+Merge::MeasuredChildren Merge::MeasureChildren(const instructions::PTable& table) {
+  MeasuredChildren measured;
+  const std::string parent = table.TableName() + "." + table.PrimaryKey();
+  for (size_t i = 0; i < memberships_.size(); ++i) {
+    ChildMembership& membership = memberships_[i];
+    if (!EqualsNoCase(membership.parent, parent) || !membership.problem.empty()) continue;
+    try {
+      measured.emplace_back(i, CountPerKey(*source_, membership.child_table, membership.child_key));
+    } catch (const std::exception& error) {
+      membership.problem = "the rows of " + membership.child_table + "." + membership.child_key +
+                           " in Database 1 could not be counted: " + error.what();
+    }
+  }
+  return measured;
+}
+
+void Merge::ExpectChildren(const MeasuredChildren& measured,
+                           const std::function<int64_t(int64_t)>& new_key) {
+  for (const auto& [index, rows] : measured) {
+    for (const auto& [key, count] : rows) memberships_[index].expected[new_key(key)] += count;
   }
 }
 
@@ -256,6 +319,9 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
       destination_->OpenRecordset("SELECT * FROM " + name, data::CursorChoice::kOptimistic);
   progress.AddProgressMerge("Parent table: " + name + ", updating keys(auto increment)", true);
   IndexChildKeys(table);
+  const MeasuredChildren children_before = MeasureChildren(table);
+  std::map<int64_t, int64_t> new_keys;
+  const std::vector<const instructions::Child*> children = DistinctChildren(table);
 
   // A new key can equal the old key of a row handled later, whose children would then also
   // take the earlier row's children. When that can happen (the largest old key reaches the
@@ -290,16 +356,23 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
       }
     }
 
-    for (const instructions::Child& child : table.Children()) {
+    new_keys[old_key] = new_key.AsInteger();
+    // Each child (table, key column) once: a second listing would find its rows moved already.
+    for (const instructions::Child* child : children) {
       context_.merge.CurrentOperation =
-          "Modifying foreign key in child table (AutoInc): " + child.TableName();
-      source_->Execute("UPDATE " + child.TableName() + " SET " + child.ForeignKey() + " = " +
-                       new_key.AsText() + " WHERE " + child.ForeignKey() + " = " +
+          "Modifying foreign key in child table (AutoInc): " + child->TableName();
+      source_->Execute("UPDATE " + child->TableName() + " SET " + child->ForeignKey() + " = " +
+                       new_key.AsText() + " WHERE " + child->ForeignKey() + " = " +
                        std::to_string(old_key_of(old_key)));
     }
     source_rows->MoveNext();
   }
   if (shift != 0) MoveChildKeys(table, shift, " WHERE ", " < -1", "");
+  // Children whose key names no row keep it.
+  ExpectChildren(children_before, [&new_keys](int64_t old) {
+    const auto found = new_keys.find(old);
+    return found == new_keys.end() ? old : found->second;
+  });
   if (source_rows->IsOpen()) source_rows->Close();
   if (destination_rows->IsOpen()) destination_rows->Close();
 }
@@ -307,11 +380,11 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
 void Merge::MoveChildKeys(const instructions::PTable& table, int64_t amount,
                           const std::string& where, const std::string& condition,
                           const std::string& second_condition) {
-  for (const instructions::Child& child : table.Children()) {
+  for (const instructions::Child* child : DistinctChildren(table)) {
     context_.merge.CurrentOperation =
-        "Modifying foreign key in child table (AutoInc): " + child.TableName();
-    const std::string column = child.TableName() + "." + child.ForeignKey();
-    source_->Execute("UPDATE " + child.TableName() + " SET " + column + " = " + column + " + " +
+        "Modifying foreign key in child table (AutoInc): " + child->TableName();
+    const std::string column = child->TableName() + "." + child->ForeignKey();
+    source_->Execute("UPDATE " + child->TableName() + " SET " + column + " = " + column + " + " +
                      std::to_string(amount) + where + column + condition +
                      (second_condition.empty() ? "" : column + second_condition));
   }
@@ -417,9 +490,28 @@ void Merge::MeasureBeforeCopy() {
   figures_.conversion = {};
   figures_.failed_steps.clear();
   figures_.incomplete_database.clear();
+  figures_.consolidation = {};
   expected_rows_.clear();
+  memberships_.clear();
   quals_before_dedup_ = -1;
   if (!Options.verify && !Options.dry_run) return;
+  // B's children stay under their own keys; A's join them as their parents' keys move.
+  for (const instructions::PTable& table : instructions_.Tables) {
+    const std::string key = Trim(table.PrimaryKey());
+    const std::string parent_key = key.substr(0, key.find('+'));
+    for (const instructions::Child* child : DistinctChildren(table)) {
+      ChildMembership membership{
+          table.TableName() + "." + parent_key, child->TableName(), child->ForeignKey(), {}, {}};
+      if (parent_key.empty() && !table.AutoIncrement()) continue;
+      try {
+        membership.expected = CountPerKey(*destination_, child->TableName(), child->ForeignKey());
+      } catch (const std::exception& error) {
+        membership.problem = "the rows of " + child->TableName() + "." + child->ForeignKey() +
+                             " in Database 2 could not be counted: " + error.what();
+      }
+      memberships_.push_back(std::move(membership));
+    }
+  }
   // A table that cannot be counted is left to the step that uses it to report.
   for (const instructions::PTable& table : instructions_.Tables) {
     try {

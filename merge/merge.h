@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,11 @@ struct MergeOptions {
   RowCopyPath row_copy = RowCopyPath::kSetBased;
   // How the legacy conversions send their statements (convert/post_convert.h).
   convert::StatementPath conversions = convert::StatementPath::kSetBased;
+  // The incident a consolidation after the merge will keep, when it is known beforehand: once
+  // B is merged and before anything is placed, CopyTables counts the folding as it would be
+  // (Figures().consolidation, foreseen), and stops when it is no incident of B, with a line
+  // saying so and nothing placed.
+  std::optional<int32_t> into_incident;
 };
 
 // How far Initialize got; the step named is the one that failed when it returned false.
@@ -126,7 +133,9 @@ class Merge {
 
   // Points every child row named under the Incidents table of the instructions at
   // MergeIntoIncident and deletes the other incidents of the new database. A failing statement
-  // is skipped without a message. `list` (may be null) shows "Merging Incidents...". A stop
+  // is skipped without a message. Beyond that it counts what it folds and checks the result
+  // (Figures().consolidation: one incident left, every child row on it, no row lost), writing
+  // no line. `list` (may be null) shows "Merging Incidents...". A stop
   // the user asked for is not honoured: the few statements run to their end, since a database
   // folded half-way would be neither the merge nor its consolidation. Never throws.
   void FinishCopyTables(IncidentChoice* list = nullptr);
@@ -179,6 +188,9 @@ class Merge {
   // Keeps B, which a failed step left incomplete, at IncompleteNameOf(TargetDBPath) without
   // attaching it, and says so; returns false (CopyTables' result).
   bool PlaceIncomplete();
+  // Counts on B the folding into `into` as FinishCopyTables would do it (see
+  // MergeOptions::into_incident); false when `into` is no incident of B. Throws what B throws.
+  bool ForeseeConsolidation(int32_t into);
   // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
   void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
   // Collapses repeated qualification rows of A (dedup_quals.cpp).
@@ -195,6 +207,16 @@ class Merge {
   // of A before the de-duplication.
   std::vector<ExpectedRows> expected_rows_;
   int64_t quals_before_dedup_ = -1;
+  // Where the child rows must be after the copy, per parent key (verification.h): B's counts
+  // from before the copy, A's added as each parent's keys get their new values.
+  std::vector<ChildMembership> memberships_;
+  // A's rows of each child of `table` per parent key, measured just before the parent's keys
+  // move (index of the membership, rows per key).
+  using MeasuredChildren = std::vector<std::pair<size_t, RowsPerKey>>;
+  MeasuredChildren MeasureChildren(const instructions::PTable& table);
+  // Adds them to their memberships under the keys `new_key` gives their parents.
+  void ExpectChildren(const MeasuredChildren& measured,
+                      const std::function<int64_t(int64_t)>& new_key);
 
   Context& context_;
   reports::ReportViewer* viewer_;

@@ -54,8 +54,24 @@ struct Verification {
   int references_checked = 0;
   int codes_checked = 0;
   int counters_checked = 0;
+  int memberships_checked = 0;  // child keys compared, per parent key, with where they belong
+  int key_ranges_checked = 0;   // key columns whose values must fit a 32-bit integer
   std::vector<VerificationFinding> findings;
   bool Passed() const { return ran && findings.empty(); }
+};
+
+// The incidents of the new database folded into one (FinishCopyTables), and its check; or,
+// for a merge told the incident beforehand (MergeOptions::into_incident), the folding as it
+// would be, foreseen on the merged copy before anything is placed.
+struct Consolidation {
+  bool ran = false;                    // FinishCopyTables folded the incidents
+  bool foreseen = false;               // counted on the merged copy before it was placed
+  bool unknown_incident = false;       // `into` is no incident of the merged copy
+  std::vector<std::string> incidents;  // when foreseen: "id  number, name" of each incident
+  int32_t into = 0;                    // the incident kept
+  int64_t incidents_folded = 0;        // incidents deleted after their rows moved
+  std::vector<TableRows> rows_moved;   // per child of Incidents: rows pointed at `into`
+  Verification verification;           // one incident left, every child row on it, none lost
 };
 
 struct PhaseSeconds {
@@ -80,6 +96,7 @@ struct MergeFigures {
   // database's path.
   std::vector<std::string> failed_steps;
   std::string incomplete_database;
+  Consolidation consolidation;
 };
 
 }  // namespace msu::merge

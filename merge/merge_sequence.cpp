@@ -207,6 +207,8 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
     return outcome;
   }
   engine.Options = run.engine;
+  // Known before the merge: checked, and foreseen, before anything is placed.
+  engine.Options.into_incident = run.into_incident;
   // Without its connections the engine has nothing to convert; CopyTables says so.
   if (legacy && source != nullptr && destination != nullptr) {
     outcome.stage = MergeStage::kPreConversion;
@@ -227,8 +229,14 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
     for (const std::string& warning : figures.warnings) progress.AddProgressMerge(warning);
   }
   outcome.verification_passed = figures.verification.Passed();
-  if (!merged) return outcome;
+  if (!merged) {
+    if (figures.consolidation.unknown_incident) outcome.stage = MergeStage::kConsolidation;
+    return outcome;
+  }
   if (run.engine.dry_run) {
+    for (const std::string& line : ConsolidationLines(figures.consolidation)) {
+      progress.AddProgressMerge(line);
+    }
     progress.AddProgressMerge("Dry run: the new database was not written.");
   }
 
@@ -243,6 +251,10 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
     if (!incidents.Holds(*run.into_incident)) return outcome;
     engine.MergeIntoIncident = *run.into_incident;
     engine.FinishCopyTables(&incidents);
+    for (const std::string& line : ConsolidationLines(figures.consolidation)) {
+      progress.AddProgressMerge(line);
+    }
+    outcome.consolidation_verified = figures.consolidation.verification.Passed();
   }
   outcome.stage = MergeStage::kCompleted;
   return outcome;

@@ -83,7 +83,7 @@ enum class MergeStage {
   kPreConversion,  // the pre-merge conversion of a Database 1 older than 4.13 failed (it wrote
                    // its own lines; nothing was copied)
   kCopyTables,     // CopyTables failed (it wrote its own lines)
-  kConsolidation,  // the incident to keep is not one of the new database
+  kConsolidation,  // the incident to keep is not one of the merged database (nothing placed)
   kStopped,        // the user asked for a stop (Context::RequestStop) before a step
   kCompleted,
 };
@@ -96,6 +96,8 @@ struct MergeOutcome {
   // made is kept at `incomplete_database` (not attached).
   bool disk_full = false;
   std::string incomplete_database;
+  // With `into_incident`: the folding ran and its verification found nothing.
+  bool consolidation_verified = false;
 };
 
 // The Merge button and what may follow it, on the engine of a completed check: the re-merge

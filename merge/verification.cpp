@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <set>
+#include <stdexcept>
 
 #include "core/text.h"
 
@@ -119,6 +120,93 @@ class Verifier {
     });
   }
 
+  void Membership(const ChildMembership& membership) {
+    const std::string target = membership.child_table + "." + membership.child_key;
+    Check(membership.child_table, [&] {
+      if (!membership.problem.empty()) throw std::runtime_error(membership.problem);
+      ++result.memberships_checked;
+      const RowsPerKey found =
+          CountPerKey(destination_, membership.child_table, membership.child_key);
+      int64_t misplaced = 0;
+      std::string example;
+      const auto compare = [&](int64_t key, int64_t want, int64_t have) {
+        if (want == have) return;
+        misplaced += want > have ? want - have : have - want;
+        if (example.empty()) {
+          example = " (key " + std::to_string(key) + " holds " + std::to_string(have) +
+                    ", expected " + std::to_string(want) + ")";
+        }
+      };
+      for (const auto& [key, want] : membership.expected) {
+        const auto have = found.find(key);
+        compare(key, want, have == found.end() ? 0 : have->second);
+      }
+      for (const auto& [key, have] : found) {
+        if (membership.expected.count(key) == 0) compare(key, 0, have);
+      }
+      if (misplaced != 0) {
+        Find(membership.child_table, misplaced / 2 + misplaced % 2,
+             std::to_string(misplaced / 2 + misplaced % 2) + " rows of " + target +
+                 " are not under the new key of their own row of " + membership.parent + example);
+      }
+    });
+  }
+
+  void KeyRange(const std::string& table, const std::string& column) {
+    if (!IsField(column) || column.find('+') != std::string::npos) return;
+    if (!checked_.insert(UpperCase("range:" + table + "." + column)).second) return;
+    Check(table, [&] {
+      ++result.key_ranges_checked;
+      std::unique_ptr<data::Recordset> rows =
+          destination_.Execute("SELECT MIN([" + column + "]), MAX([" + column + "]) FROM " + table);
+      if (!rows->IsOpen() || rows->IsEOF()) return;
+      const data::Value low = rows->Get(0);
+      const data::Value high = rows->Get(1);
+      rows->Close();
+      constexpr int64_t kLow = -2147483648LL, kHigh = 2147483647LL;
+      if ((!low.IsNull() && low.AsInteger() < kLow) ||
+          (!high.IsNull() && high.AsInteger() > kHigh)) {
+        Find(table, 1,
+             "keys of " + table + "." + column + " leave the 32-bit range (" + low.AsText() +
+                 " to " + high.AsText() + ")");
+      }
+    });
+  }
+
+  void Consolidated(const std::string& incidents, const std::string& key, int32_t into,
+                    const instructions::PTable& parent) {
+    const std::string id = std::to_string(into);
+    Check(incidents, [&] {
+      ++result.tables_counted;
+      const int64_t all = Count(destination_, "SELECT COUNT(*) FROM " + incidents);
+      const int64_t kept =
+          Count(destination_, "SELECT COUNT(*) FROM " + incidents + " WHERE " + key + " = " + id);
+      if (all != 1 || kept != 1) {
+        Find(incidents, all > 1 ? all - 1 : 1,
+             "the new database holds " + std::to_string(all) + " incidents after the folding, " +
+                 (kept == 1 ? "not only incident " : "and not incident ") + id);
+      }
+    });
+    for (const instructions::Child& child : parent.Children()) {
+      const std::string target = child.TableName() + "." + child.ForeignKey();
+      if (!IsField(child.ForeignKey()) || !checked_.insert(UpperCase("fold:" + target)).second) {
+        continue;
+      }
+      Check(child.TableName(), [&] {
+        ++result.references_checked;
+        const std::string fk = child.ForeignKey();
+        const int64_t elsewhere =
+            Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " + fk +
+                                    " IS NOT NULL AND " + fk + " <> 0 AND " + fk + " <> -1 AND " +
+                                    fk + " <> " + id);
+        if (elsewhere != 0) {
+          Find(child.TableName(), elsewhere,
+               std::to_string(elsewhere) + " rows of " + target + " are not on incident " + id);
+        }
+      });
+    }
+  }
+
   Verification result;
 
  private:
@@ -141,9 +229,24 @@ class Verifier {
 
 }  // namespace
 
+RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
+                       const std::string& key) {
+  RowsPerKey counts;
+  std::unique_ptr<data::Recordset> rows =
+      connection.Execute("SELECT " + key + ", COUNT(*) FROM " + table + " WHERE " + key +
+                         " IS NOT NULL GROUP BY " + key);
+  while (rows->IsOpen() && !rows->IsEOF()) {
+    counts[rows->Get(0).AsInteger()] += rows->Get(1).AsInteger();
+    rows->MoveNext();
+  }
+  if (rows->IsOpen()) rows->Close();
+  return counts;
+}
+
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,
-                               const std::vector<ExpectedRows>& expected) {
+                               const std::vector<ExpectedRows>& expected,
+                               const std::vector<ChildMembership>& memberships) {
   Verifier verifier(destination);
   verifier.result.ran = true;
   for (const ExpectedRows& rows : expected) verifier.CountTable(rows);
@@ -154,26 +257,87 @@ Verification VerifyDestination(data::Connection& destination, const instructions
     for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
   }
   verifier.Counters();
+  for (const ChildMembership& membership : memberships) verifier.Membership(membership);
+  for (const instructions::PTable& parent : tables) {
+    const std::string key = Trim(parent.PrimaryKey());
+    verifier.KeyRange(parent.TableName(), key.substr(0, key.find('+')));
+    if (const size_t plus = key.find('+'); plus != std::string::npos) {
+      verifier.KeyRange(parent.TableName(), key.substr(plus + 1));
+    }
+    for (const instructions::Child& child : parent.Children()) {
+      verifier.KeyRange(child.TableName(), child.ForeignKey());
+    }
+  }
   return verifier.result;
 }
 
-std::vector<std::string> VerificationLines(const Verification& verification) {
+Verification VerifyConsolidation(data::Connection& database, const instructions::Tables& tables,
+                                 int32_t into, const std::vector<TableRows>& rows_before) {
+  Verifier verifier(database);
+  verifier.result.ran = true;
+  for (const instructions::PTable& parent : tables) {
+    if (UpperCase(parent.TableName()) != "INCIDENTS") continue;
+    verifier.Consolidated(parent.TableName(), Trim(parent.PrimaryKey()), into, parent);
+    for (const TableRows& before : rows_before) {
+      if (UpperCase(before.table) == "INCIDENTS") continue;
+      verifier.CountTable({before.table, before.rows, false});
+    }
+    break;
+  }
+  return verifier.result;
+}
+
+std::vector<std::string> VerificationLines(const Verification& verification,
+                                           const std::string& what) {
   std::vector<std::string> lines;
   if (!verification.ran) return lines;
   for (const VerificationFinding& finding : verification.findings) {
-    lines.push_back("Verification failed: " + finding.what);
+    lines.push_back(what + " failed: " + finding.what);
   }
-  const std::string counted = std::to_string(verification.tables_counted) + " tables counted, " +
-                              std::to_string(verification.references_checked) +
-                              " key references, " + std::to_string(verification.codes_checked) +
-                              " code references and " +
-                              std::to_string(verification.counters_checked) + " counters checked";
+  std::string counted = std::to_string(verification.tables_counted) + " tables counted, " +
+                        std::to_string(verification.references_checked) + " key references, " +
+                        std::to_string(verification.codes_checked) + " code references and " +
+                        std::to_string(verification.counters_checked) + " counters checked";
+  if (verification.memberships_checked > 0) {
+    counted += ", " + std::to_string(verification.memberships_checked) +
+               " child tables compared with their parents";
+  }
   if (verification.findings.empty()) {
-    lines.push_back("Verification passed: " + counted +
-                    "; every reference resolves and the counts add up.");
+    lines.push_back(what + " passed: " + counted +
+                    (verification.memberships_checked > 0
+                         ? "; every reference resolves, every row is under its own parent and the "
+                           "counts add up."
+                         : "; every reference resolves and the counts add up."));
   } else {
-    lines.push_back("Verification found " + std::to_string(verification.findings.size()) +
+    lines.push_back(what + " found " + std::to_string(verification.findings.size()) +
                     " problems (" + counted + "); the verification itself changed nothing.");
+  }
+  return lines;
+}
+
+std::vector<std::string> ConsolidationLines(const Consolidation& consolidation) {
+  std::vector<std::string> lines;
+  if (!consolidation.ran && !consolidation.foreseen) return lines;
+  int64_t moved = 0;
+  std::string tables;
+  for (const TableRows& rows : consolidation.rows_moved) {
+    moved += rows.rows;
+    if (rows.rows == 0) continue;
+    tables += (tables.empty() ? "" : ", ") + rows.table + " " + std::to_string(rows.rows);
+  }
+  const std::string detail = tables.empty() ? "" : " (" + tables + ")";
+  const std::string into = std::to_string(consolidation.into);
+  const std::string folded = std::to_string(consolidation.incidents_folded);
+  if (consolidation.ran) {
+    lines.push_back("Folded " + folded + " incidents into incident " + into + ": " +
+                    std::to_string(moved) + " rows moved" + detail + ".");
+  } else {
+    lines.push_back("The folding would point " + std::to_string(moved) + " rows" + detail +
+                    " at incident " + into + " and delete the other " + folded + " incidents.");
+  }
+  for (std::string& line :
+       VerificationLines(consolidation.verification, "Verification of the folding")) {
+    lines.push_back(std::move(line));
   }
   return lines;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,17 +22,54 @@ struct ExpectedRows {
   bool lookup = false;
 };
 
+// Rows per key value of a column: key value -> number of rows holding it.
+using RowsPerKey = std::map<int64_t, int64_t>;
+
+// The rows of `table` per value of `key` ("SELECT key, COUNT(*) FROM table GROUP BY key"; NULL
+// is not counted). Throws what the connection throws.
+RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
+                       const std::string& key);
+
+// Where the rows of one child table must be after the merge, per key of their parent: those of
+// Database 2 under their own keys, those of Database 1 under the new keys of their own parent
+// rows (old key plus the parent's offset, or the key the auto-increment parent row received).
+// Counting them per parent key proves that each child still belongs to its parent, which a
+// count of all rows and a check that references resolve cannot.
+struct ChildMembership {
+  std::string parent;       // the parent's table and key, "Incidents.IncidentID"
+  std::string child_table;  // the child's table and key column
+  std::string child_key;
+  RowsPerKey expected;  // rows per key in the new database
+  std::string problem;  // why the rows could not be counted: the check reports it
+};
+
 // Counts the rows of each table of `expected`; checks that every key of a child table named in
 // `tables` finds its parent's row (0, -1 and NULL excepted), that every code of a referring
-// table named in `lookups` finds its lookup row (rows whose code fields are all filled), and
-// that every counter of the NextNumber table is past the largest value of the field it
-// counts. A check whose statement fails is a finding too. Never throws.
+// table named in `lookups` finds its lookup row (rows whose code fields are all filled), that
+// every counter of the NextNumber table is past the largest value of the field it counts, that
+// each membership holds (the rows per parent key are those expected), and that every key column
+// of `tables` (parents' keys and children's) stays within 32 bits. A check whose statement
+// fails, or that could not be prepared, is a finding too ("could not check ..."). Never throws.
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,
-                               const std::vector<ExpectedRows>& expected);
+                               const std::vector<ExpectedRows>& expected,
+                               const std::vector<ChildMembership>& memberships = {});
 
-// The lines that report a verification: one per finding, then a closing line.
-std::vector<std::string> VerificationLines(const Verification& verification);
+// After the incidents of the new database were folded into `into`: the Incidents table (of
+// `tables`, any letter case; none: nothing to check) holds exactly that incident, no row of a
+// child of it refers to another incident (0, -1 and NULL excepted), and every table of
+// `rows_before` holds the rows it held before (Incidents aside). Never throws.
+Verification VerifyConsolidation(data::Connection& database, const instructions::Tables& tables,
+                                 int32_t into, const std::vector<TableRows>& rows_before);
+
+// The lines that report a verification: one per finding, then a closing line, each starting
+// with `what` ("Verification passed: ...", "Verification failed: ...").
+std::vector<std::string> VerificationLines(const Verification& verification,
+                                           const std::string& what = "Verification");
+
+// The lines that report a consolidation: what it folded (or, foreseen, would fold) and, after
+// it ran, its verification ("Verification of the folding ...").
+std::vector<std::string> ConsolidationLines(const Consolidation& consolidation);
 
 // Warnings for a dry run: repeated qualification rows of the source copy whose PersonID or
 // ResourceID does not fit 16 bits, which would stop the de-duplication. Never throws.

@@ -12,6 +12,7 @@
 #include "core/private_files.h"
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/pending_attachments.h"
 #include "server/routine_errors.h"
@@ -22,11 +23,6 @@ namespace msu {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The physical path of a database's primary data file, as the server pads it.
-std::string PrimaryDataFile(data::AdminConnection& connection, const std::string& database) {
-  return Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
-}
 
 // The running suite may hold the database open; its processes are ended so that the detach
 // does not wait for them or fail.
@@ -47,9 +43,8 @@ std::string DetachDatabaseFile(Context& context, const std::string& path, AfterD
     AdminSession session(context);
     // Every database is looked at: the files of several databases can occur in the given path
     // (one path being the start of another), and each of those databases goes.
-    for (const std::string& database : session->ListDatabases()) {
+    for (const std::string& database : DatabasesOfFile(session.connection(), path)) {
       const std::string file = PrimaryDataFile(session.connection(), database);
-      if (!NamesDatabaseFile(path, file, LetterCase::kIgnore)) continue;
       if (after == AfterDetach::kAttachAgain) {
         session->RecordPendingAttachment(NewPendingAttachment(database, file));
       }
@@ -71,12 +66,9 @@ std::string DetachDatabaseFile(Context& context, const std::string& path, AfterD
 bool AttachDatabaseFile(Context& context, const std::string& path, std::string& name) {
   try {
     AdminSession session(context);
-    for (const std::string& database : session->ListDatabases()) {
-      if (NamesDatabaseFile(path, PrimaryDataFile(session.connection(), database),
-                            LetterCase::kKeep)) {
-        session.Disconnect();
-        return true;
-      }
+    if (DatabaseOfFile(session.connection(), path)) {
+      session.Disconnect();
+      return true;
     }
     if (name.empty()) name = DatabaseNameOfFile(path);
     DeleteFileIfExists(LogFileOfDatabase(FolderOf(path), name));

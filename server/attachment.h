@@ -16,10 +16,10 @@ enum class AfterDetach {
   kAttachAgain,  // a user's database: it must come back under its own name
 };
 
-// Ends every process using each database whose data file `path` names (NamesDatabaseFile,
-// without regard to letter case: the server's path occurring inside `path`, or one file when
-// both exist), detaches that database, and returns its name; when several match, all are
-// detached and the name of the last one in server order is returned. Returns empty text when
+// Ends every process using each database whose data file is the file `path` names
+// (DatabasesOfFile, server/database_files.h), detaches that database, and returns its name;
+// when several match, all are detached and the name of the last one in server order is
+// returned. Returns empty text when
 // no database uses the file. With kAttachAgain each database is first entered in the server's
 // record of pending attachments (server/pending_attachments.h), so that it is attached again
 // even when the run dies before it does so; a database whose entry cannot be written is not
@@ -28,8 +28,8 @@ enum class AfterDetach {
 std::string DetachDatabaseFile(Context& context, const std::string& path,
                                AfterDetach after = AfterDetach::kGone);
 
-// Attaches the data file at `path` as `name`, unless the data file of some database is named
-// by `path` (NamesDatabaseFile, with regard to letter case), in which case nothing changes. An
+// Attaches the data file at `path` as `name`, unless some database uses that file already
+// (DatabaseOfFile), in which case nothing changes. An
 // empty `name` becomes the file name of `path` without its last four characters. A log file of
 // that name left in the file's folder is deleted first, so the server starts a fresh one; an
 // entry of that name in the record of pending attachments is removed once it is attached.

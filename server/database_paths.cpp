@@ -10,6 +10,7 @@
 #include "core/file_checks.h"
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/open_connections.h"
 #include "server/working_attachments.h"
@@ -48,13 +49,11 @@ std::string ResultPlacementMessage(Context& context, const std::string& result_p
     if (const std::string problem = session->DatabaseNameProblem(name); !problem.empty()) {
       return "Error, the server cannot take " + name + " as a database name: " + problem;
     }
-    for (const std::string& database : session->ListDatabases()) {
-      if (!EqualsNoCase(database, name)) continue;
-      const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
-      // The database of the file to be replaced goes when it is replaced.
-      if (SameFilePath(file, result_path)) break;
-      return "Error, the server has a database named " + database + " already, from the file " +
-             file + "; give the Resulting Database another file name";
+    // The database of the file to be replaced goes when it is replaced.
+    if (std::optional<std::string> file = FileOfDatabase(session.connection(), name);
+        file && !SameFilePath(*file, result_path)) {
+      return "Error, the server has a database named " + name + " already, from the file " + *file +
+             "; give the Resulting Database another file name";
     }
     session.Disconnect();
   } catch (...) {

@@ -9,6 +9,7 @@
 #include "data/data_access.h"
 #include "server/admin_session.h"
 #include "server/connection_settings.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/routine_errors.h"
 
@@ -43,14 +44,9 @@ bool ReadDatabaseVersion(Context& context, const std::string& path, std::string*
     bool found = false;
     {
       AdminSession session(context);
-      for (const std::string& database : session->ListDatabases()) {
-        std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
-        // An empty file name would be "contained" in every path.
-        if (!file.empty() && NamesDatabaseFile(path, file, LetterCase::kIgnore)) {
-          database_name = database;
-          found = true;
-          break;
-        }
+      if (std::optional<std::string> database = DatabaseOfFile(session.connection(), path)) {
+        database_name = *database;
+        found = true;
       }
       session.Disconnect();
     }

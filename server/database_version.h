@@ -33,8 +33,8 @@ double VersionNumber(std::string_view version);
 std::optional<std::vector<int16_t>> VersionParts(std::string_view version);
 
 // Reads the DATABASE and MERGEVERSION versions of the database whose primary data file is
-// `path`: finds it among the server's databases (the first whose data file `path` names,
-// NamesDatabaseFile without regard to letter case), connects to it through the suite's
+// `path`: finds it among the server's databases (the first whose data file is that file,
+// DatabaseOfFile), connects to it through the suite's
 // connection settings, only for reading, and runs kVersionQuery. A later row of one module
 // overwrites an earlier one; a text whose row is missing is left as it was. Returns true on
 // success. On any failure (server, no database of that file, connection, missing version table, a

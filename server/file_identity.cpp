@@ -40,18 +40,6 @@ std::string InDefaultDatabaseFolder(const std::string& text) {
   return JoinPath(DefaultDatabaseFolder(), name);
 }
 
-bool NamesDatabaseFile(const std::string& given, const std::string& physical, LetterCase letters) {
-  struct stat a {
-  }, b{};
-  if (Identity(given, &a) && Identity(Trim(physical), &b)) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-  }
-  if (letters == LetterCase::kIgnore) {
-    return UpperCase(given).find(UpperCase(physical)) != std::string::npos;
-  }
-  return given.find(physical) != std::string::npos;
-}
-
 bool SameFilePath(const std::string& a, const std::string& b) {
   struct stat first {
   }, second{};

@@ -1,21 +1,13 @@
 // How the routines tell which file a path names, as the file system tells it, and whether a
-// user's database file can be read without changing it.
-//
-// The administration routines find a database by testing whether the server's path of its
-// data file occurs inside the path the user gave (without regard to letter case, or with it,
-// as each routine does). That text test alone takes /backup/data/Fire1.mdf for /data/Fire1.mdf
-// and, on a file system that keeps letter case, A.mdf for a.mdf. So where both paths name
-// existing files the file system decides: they match exactly when they are one file (the same
-// device and inode), whatever their spelling: a relative path, "." and "..", a symbolic link
-// or a hard link all name the file they lead to. The text test decides only where a path names
-// no existing file.
+// user's database file can be read without changing it. Two paths name one file when they lead
+// to the same file (the same device and inode), whatever their spelling: a relative path, "."
+// and "..", a symbolic link or a hard link. The database of a file is found by this rule alone
+// (server/database_files.h).
 #pragma once
 
 #include <string>
 
 namespace msu {
-
-enum class LetterCase { kIgnore, kKeep };
 
 // `text` with a leading "~" (alone, or before a "/") replaced by the home folder ($HOME); any
 // other text is returned as it is.
@@ -27,11 +19,6 @@ std::string DefaultDatabaseFolder();
 
 // `text` (trimmed) in DefaultDatabaseFolder() when it is a bare file name; otherwise as it is.
 std::string InDefaultDatabaseFolder(const std::string& text);
-
-// Whether `given` names the database whose data file the server knows as `physical` (trimmed):
-// when both name existing files, whether they are one file; otherwise whether `physical` occurs
-// inside `given` (the letter case ignored with kIgnore).
-bool NamesDatabaseFile(const std::string& given, const std::string& physical, LetterCase letters);
 
 // Whether two paths name one file: when both exist, whether they are one file; otherwise
 // whether their absolute, normalised texts are equal.

@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/routine_errors.h"
 
@@ -11,14 +12,8 @@ std::string CheckOpenConnections(Context& context, const std::string& path) {
   BusyPointer busy(context.prompt());
   try {
     AdminSession session(context);
-    std::string database_of_file;
-    for (const std::string& database : session->ListDatabases()) {
-      const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
-      if (NamesDatabaseFile(path, file, LetterCase::kKeep)) {
-        database_of_file = database;
-        break;
-      }
-    }
+    const std::string database_of_file =
+        DatabaseOfFile(session.connection(), path).value_or(std::string());
     // A row of another database before the match leaves the result empty; the first row that
     // uses the database ends the scan, so any one process is enough.
     std::string result;

@@ -9,10 +9,10 @@
 
 namespace msu {
 
-// Finds the first database, in server order, whose data file `path` names (NamesDatabaseFile,
-// with regard to letter case), and returns its name when at least one server process uses it, else
-// empty text (also when no database uses the file). Shows the busy pointer. On any failure
-// shows a plain box (description, a blank, the number) and returns empty text.
+// Finds the first database, in server order, whose data file is the file `path` names
+// (DatabaseOfFile, server/database_files.h), and returns its name when at least one server process
+// uses it, else empty text (also when no database uses the file). Shows the busy pointer. On any
+// failure shows a plain box (description, a blank, the number) and returns empty text.
 std::string CheckOpenConnections(Context& context, const std::string& path);
 
 // Asks CheckOpenConnections about each of `paths` in order and joins the names it returns,

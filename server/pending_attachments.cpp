@@ -9,6 +9,7 @@
 
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/routine_errors.h"
 
@@ -50,7 +51,7 @@ RepairLine DetachLeftover(data::AdminConnection& connection, const data::Pending
   try {
     for (const std::string& database : connection.ListDatabases()) {
       if (!EqualsNoCase(database, entry.name)) continue;
-      const std::string file = Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
+      const std::string file = PrimaryDataFile(connection, database);
       if (!SameFilePath(file, entry.data_file)) break;
       const data::ResultTable processes = connection.ListProcesses();
       for (long row = 1; row <= processes.Rows(); ++row) {
@@ -81,16 +82,13 @@ RepairLine AttachOne(data::AdminConnection& connection, const data::PendingAttac
     return DetachLeftover(connection, entry);
   }
   try {
-    for (const std::string& database : connection.ListDatabases()) {
-      const std::string file = Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
-      if (SameFilePath(file, entry.data_file)) {
-        connection.RemovePendingAttachment(entry.name);
-        return {};
-      }
-      if (EqualsNoCase(database, entry.name)) {
-        throw data::AdminError(data::kErrAdminOperation,
-                               "its name is used by another database, of the file " + file + ".");
-      }
+    if (DatabaseOfFile(connection, entry.data_file)) {
+      connection.RemovePendingAttachment(entry.name);
+      return {};
+    }
+    if (std::optional<std::string> file = FileOfDatabase(connection, entry.name)) {
+      throw data::AdminError(data::kErrAdminOperation,
+                             "its name is used by another database, of the file " + *file + ".");
     }
     connection.AttachDatabase(entry.name, entry.data_file);
     ForgetPendingAttachment(connection, entry.name);

@@ -2,26 +2,12 @@
 
 #include "core/text.h"
 #include "server/admin_session.h"
+#include "server/database_files.h"
 #include "server/file_identity.h"
 #include "server/pending_attachments.h"
 #include "server/routine_errors.h"
 
 namespace msu {
-
-namespace {
-
-// The data file of the database `name` (any letter case), or nothing when none has that name.
-std::optional<std::string> FileOfDatabase(data::AdminConnection& connection,
-                                          const std::string& name) {
-  for (const std::string& database : connection.ListDatabases()) {
-    if (EqualsNoCase(database, name)) {
-      return Trim(connection.ListDatabaseFiles(database).GetColumnString(1, 9));
-    }
-  }
-  return std::nullopt;
-}
-
-}  // namespace
 
 std::string WorkingNameRefusal(data::AdminConnection& connection, const std::string& server,
                                const std::string& name, const std::string& working_file) {

@@ -5,21 +5,13 @@
 #include "data/backend.h"
 #include "server/admin_session.h"
 #include "server/connection_settings.h"
+#include "server/database_files.h"
 
 namespace msu::split {
 
 std::string DatabaseOfFile(Context& context, const std::string& path) {
   AdminSession session(context);
-  const std::string wanted = UpperCase(path);
-  std::string found;
-  for (const std::string& database : session->ListDatabases()) {
-    const std::string file = Trim(session->ListDatabaseFiles(database).GetColumnString(1, 9));
-    // An empty file name would be "contained" in every path.
-    if (!file.empty() && wanted.find(UpperCase(file)) != std::string::npos) {
-      found = database;
-      break;
-    }
-  }
+  const std::string found = msu::DatabaseOfFile(session.connection(), path).value_or("");
   session.Disconnect();
   if (found.empty()) {
     throw data::AdminError(

@@ -66,22 +66,54 @@ TEST_F(MsuMergeTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
   EXPECT_TRUE(ReadFile(fire1) == fire1_bytes);
   EXPECT_TRUE(ReadFile(fire2) == fire2_bytes);
 
-  // Consolidation: into an incident of the new database, or refused for one it lacks.
-  const Outcome one = merge(fire2, data / "One.mdf", {"--into-incident", "2"});
+  // Consolidation: foreseen by a dry run (which needs no --overwrite for an existing file),
+  // then done and checked; refused before anything is written for an incident the merged
+  // database lacks.
+  const std::string preview_json = data / "preview.json";
+  WriteFile(data / "One.mdf", "not written by a dry run");
+  const Outcome preview =
+      merge(fire2, data / "One.mdf", {"--dry-run", "--into-incident", "2", "--json", preview_json});
+  EXPECT_EQ(preview.status, 0) << preview.out << preview.err;
+  EXPECT_EQ(preview.err.find("overwrite"), std::string::npos) << preview.err;
+  EXPECT_EQ(ReadFile(data / "One.mdf"), "not written by a dry run");
+  const nlohmann::json foreseen = nlohmann::json::parse(ReadFile(preview_json))["consolidation"];
+  EXPECT_EQ(foreseen["into"], 2);
+  EXPECT_TRUE(foreseen["foreseen"].get<bool>());
+  EXPECT_FALSE(foreseen["folded"].get<bool>());
+  const long incidents = count(fire1, "SELECT COUNT(*) FROM Incidents") +
+                         count(fire2, "SELECT COUNT(*) FROM Incidents");
+  EXPECT_EQ(foreseen["incidents_folded"], incidents - 1);
+  EXPECT_TRUE(preview.Has("The folding would point ", true)) << preview.out;
+  fs::remove(data / "One.mdf");
+
+  const std::string one_json = data / "one.json";
+  const Outcome one = merge(fire2, data / "One.mdf", {"--into-incident", "2", "--json", one_json});
   EXPECT_EQ(one.status, 0) << one.out << one.err;
   EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents WHERE IncidentID = 2"), 1);
   EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Incidents"), 1);
   EXPECT_EQ(count(data / "One.mdf", "SELECT COUNT(*) FROM Persons WHERE IncidentID <> 2"), 0);
+  EXPECT_TRUE(
+      one.Has("Folded " + std::to_string(incidents - 1) + " incidents into incident 2: ", true))
+      << one.out;
+  EXPECT_TRUE(one.Has("Verification of the folding passed: ", true)) << one.out;
+  const nlohmann::json folded = nlohmann::json::parse(ReadFile(one_json))["consolidation"];
+  EXPECT_TRUE(folded["folded"].get<bool>());
+  EXPECT_EQ(folded["rows_moved"], foreseen["rows_moved"]);
+  EXPECT_TRUE(folded["verification"]["passed"].get<bool>());
+
   const Outcome none = merge(fire2, data / "None.mdf", {"--into-incident", "99"});
   EXPECT_EQ(none.status, 15) << none.out << none.err;
-  EXPECT_NE(none.err.find("--into-incident 99 is no incident of the new database"),
-            std::string::npos);
+  EXPECT_NE(none.err.find("msu: --into-incident 99 is no incident of the merged database; nothing "
+                          "was written. Its incidents are:\n  1  "),
+            std::string::npos)
+      << none.err;
+  EXPECT_FALSE(fs::exists(data / "None.mdf"));
 
   const Outcome again = merge(merged, data / "Again.mdf", {});
   EXPECT_EQ(again.status, 14) << again.out << again.err;
   EXPECT_NE(again.err.find("looks merged into Database 2 before"), std::string::npos);
   EXPECT_FALSE(fs::exists(data / "Again.mdf"));
-  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "None", "One"}));
+  EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "One"}));
 }
 
 // msu split: its command lines, its help, and a split of the sample database listed, refused

@@ -25,7 +25,15 @@ TEST(ConvertRequestNumber, WritesThePrefixAndTheNumbersWithoutLeadingZeros) {
       {"O-12.ab.7x", "O-12.0.7"},     // a piece reads as far as its digits go
       {"O--5", "O--5"},               // a sign belongs to the number
       {"-5", "--5"},                  // the hyphen itself is the prefix
-      {"é3", "é-3"},                  // the prefix is one character, however many bytes
+      {"é3", "É-3"},                  // the prefix is one character, however many bytes,
+      {"ä12.003", "Ä-12.3"},          // upper-cased in the suite's code page
+      {"ÿ1", "Ÿ-1"},                  // even where Unicode's upper case is another byte
+      {"\xe4"
+       "12",
+       "\xc4-12"},  // a Windows-1252 byte stays a byte
+      {"\u20ac"
+       "5",
+       "\u20ac-5"},  // a character without case stays as it is
       {"e12345678901234567890", "E-1.2345678901234567e+19"},
   };
   for (const auto& c : cases) EXPECT_EQ(ConvertRequestNumber(c.stored), c.converted) << c.stored;

@@ -29,15 +29,16 @@ TEST_F(AttachmentTest, OpenConnectionsNameTheDatabaseOfTheFileWhileItIsUsed) {
   EXPECT_EQ(Open(db1_), "");
   EXPECT_EQ(Open(db2_), "Archive");
   EXPECT_EQ(Open(AppFileWith("W_O_R_K_A.tmp")), "");
-  // The server's path must occur in the given one exactly, letter case included.
+  // The box's blanks do not count; a path in other letters is another file.
   EXPECT_EQ(Open("  " + db2_ + " "), "Archive");
   EXPECT_EQ(Open(UpperCase(db2_)), "");
-  // The first database in server order whose file occurs in the path decides.
+  // A path whose text holds another database's path is not that database.
   server_.databases.push_back({"Older", db1_ + ".old"});
   server_.processes = {{51, "Older"}};
+  EXPECT_EQ(Open(db1_ + ".old"), "Older");
+  server_.processes = {{53, "Incidents"}};
   EXPECT_EQ(Open(db1_ + ".old"), "");
-  server_.processes.push_back({53, "Incidents"});
-  EXPECT_EQ(Open(db1_ + ".old"), "Incidents");
+  EXPECT_EQ(Open(db1_), "Incidents");
   EXPECT_THAT(server_.Calls("KillProcess"), IsEmpty());
 
   server_.Fail("ListProcesses", 1, -2147199229, "Process list unavailable.");
@@ -58,22 +59,24 @@ TEST_F(AttachmentTest, DetachEndsTheProcessesOfEveryMatchingDatabase) {
   EXPECT_THAT(server_.Calls("DetachDatabase"), ElementsAre("DetachDatabase Incidents"));
   EXPECT_EQ(Detach(OutFile("Elsewhere.mdf")), "");
 
-  // Every database whose file occurs in the path goes; the last in server order names it.
-  server_.databases.insert(server_.databases.begin(), {"Short", FolderOf(db2_) + "/Arch"});
-  server_.processes.push_back({55, "Short"});
+  // Every database of the file goes (a stale entry may name it twice); the last in server
+  // order names it. A path that only contains the file's path is another file.
+  server_.databases.insert(server_.databases.begin(), {"Stale", db2_});
+  server_.databases.push_back({"Short", FolderOf(db2_) + "/Arch"});
+  server_.processes.push_back({55, "Stale"});
   EXPECT_EQ(Detach(db2_), "Archive");
-  EXPECT_THAT(server_.databases, IsEmpty());
+  EXPECT_THAT(server_.databases, ElementsAre(::testing::Field(&FakeDatabase::name, "Short")));
   EXPECT_THAT(server_.processes, ElementsAre(::testing::Field(&FakeProcess::spid, 54)));
-  // The server may spell the path in another letter case.
+  // A path in other letters is another file.
   server_.databases.push_back({"Incidents", UpperCase(db1_)});
-  EXPECT_EQ(Detach(db1_), "Incidents");
+  EXPECT_EQ(Detach(db1_), "");
   EXPECT_THAT(Boxes(), IsEmpty());
 }
 
 TEST_F(AttachmentTest, DetachFailureShowsTheBoxAndKeepsEarlierWork) {
-  server_.databases.push_back({"Copy", db1_ + ".copy"});
+  server_.databases.push_back({"Copy", db1_});
   server_.Fail("DetachDatabase", 2, 3702, "Cannot drop the database.");
-  EXPECT_EQ(Detach(db1_ + ".copy"), "");
+  EXPECT_EQ(Detach(db1_), "");
   EXPECT_EQ(server_.Database("Incidents"), nullptr);
   EXPECT_NE(server_.Database("Copy"), nullptr);
   context_->server.ServerPassword.clear();
@@ -108,16 +111,18 @@ TEST_F(AttachmentTest, AttachUnderTheGivenOrTheFilesOwnName) {
   EXPECT_THAT(Boxes(), IsEmpty());
 }
 
-// Detach finds a database whose path differs only in letter case; attach does not, and tries
-// to attach the file once more, which the server refuses.
-TEST_F(AttachmentTest, LetterCaseFoundByDetachButNotByAttach) {
+// On a file system that keeps letter case a path that differs only in it names another file:
+// neither detach nor attach takes that database for the file; attach tries to attach the file,
+// which the server refuses for the name that is taken.
+TEST_F(AttachmentTest, APathInOtherLetterCaseIsAnotherFile) {
   server_.databases = {{"Incidents", UpperCase(db1_)}};
   server_.require_files = false;
   std::string name;
   EXPECT_FALSE(AttachDatabaseFile(*context_, db1_, name));
   EXPECT_THAT(server_.Calls("AttachDatabase"), ElementsAre("AttachDatabase Incidents " + db1_));
   EXPECT_THAT(Boxes(), ElementsAre("Database 'Incidents' already exists. -2147199229"));
-  EXPECT_EQ(Detach(db1_), "Incidents");
+  EXPECT_EQ(Detach(db1_), "");
+  EXPECT_NE(server_.Database("Incidents"), nullptr);
 }
 
 class CopyDatabaseFileTest : public AttachmentTest {

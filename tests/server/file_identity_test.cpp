@@ -1,13 +1,15 @@
 // Paths compared as the file system compares them: every name of one file is that file, two
-// files are two files whatever their spelling, and the routines' own text test decides only
-// where a path names nothing; and the files beside a database that mean it is mid-transaction.
+// files are two files whatever their spelling, however alike their paths; and the files beside
+// a database that mean it is mid-transaction.
 #include "server/file_identity.h"
 
 #include <unistd.h>
 
 #include "core/text.h"
 #include "routine_world.h"
+#include "server/admin_session.h"
 #include "server/attachment.h"
+#include "server/database_files.h"
 #include "server/open_connections.h"
 
 namespace msu::testing {
@@ -35,7 +37,6 @@ TEST_F(FileIdentityTest, EveryNameOfAFileIsThatFile) {
                                   std::string("../data/Fire1.mdf"), ExpandHome("~/Fire1.mdf"),
                                   root_ + "/out/link.mdf", std::string("hard.mdf")}) {
     EXPECT_TRUE(SameFilePath(name, fire1_)) << name;
-    EXPECT_TRUE(NamesDatabaseFile(name, fire1_ + "   ", LetterCase::kKeep)) << name;
   }
   // A file not made yet is named by its normalised path.
   EXPECT_TRUE(SameFilePath("New.mdf", root_ + "/out/./New.mdf"));
@@ -50,15 +51,32 @@ TEST_F(FileIdentityTest, EveryNameOfAFileIsThatFile) {
     EXPECT_EQ(InDefaultDatabaseFolder(path), path);
   }
 
-  // Two files are two files, however alike their names; the text test is left for paths that
-  // name nothing.
+  // Two files are two files, however alike their names.
   const std::string lower = UserDatabase("fire1.mdf", "");
   EXPECT_FALSE(SameFilePath(lower, fire1_));
-  EXPECT_FALSE(NamesDatabaseFile(lower, fire1_, LetterCase::kIgnore));
-  EXPECT_TRUE(NamesDatabaseFile(root_ + "/data/Gone.mdf", UpperCase(root_) + "/DATA/GONE.MDF",
-                                LetterCase::kIgnore));
-  EXPECT_FALSE(NamesDatabaseFile(root_ + "/data/Gone.mdf", UpperCase(root_) + "/DATA/GONE.MDF",
-                                 LetterCase::kKeep));
+  EXPECT_FALSE(SameFilePath(root_ + "/data/Gone.mdf", UpperCase(root_) + "/DATA/GONE.MDF"));
+}
+
+// Two files of one name in two folders are two databases for every routine: one path
+// containing the other's text is no match (the check's version, the merge's detach, the
+// split's list and the repair all find a database by its file in one way).
+TEST_F(FileIdentityTest, AFileOfTheSameNameInAnotherFolderIsAnotherDatabase) {
+  fs::create_directories(root_ + "/backup/data");
+  const std::string backup = root_ + "/backup/data/Fire1.mdf";
+  WriteFile(backup, "the backup");
+  server_.databases = {{"Fire1", fire1_}, {"Fire1Backup", backup}};
+  server_.processes = {{51, "Fire1"}};
+  AdminSession session(*context_);
+  EXPECT_THAT(DatabasesOfFile(session.connection(), backup), ElementsAre("Fire1Backup"));
+  EXPECT_THAT(DatabasesOfFile(session.connection(), fire1_), ElementsAre("Fire1"));
+  EXPECT_THAT(DatabasesOfFile(session.connection(), root_ + "/data/../data/Fire1.mdf"),
+              ElementsAre("Fire1"));
+  EXPECT_THAT(DatabasesOfFile(session.connection(), root_ + "/else/Fire1.mdf"), IsEmpty());
+  EXPECT_EQ(FileOfDatabase(session.connection(), "fire1backup"), backup);
+  session.Disconnect();
+  EXPECT_EQ(CheckOpenConnections(*context_, backup), "");
+  EXPECT_EQ(DetachDatabaseFile(*context_, backup), "Fire1Backup");
+  EXPECT_NE(server_.Database("Fire1"), nullptr);
 }
 
 // On a file system that keeps letter case, choosing a.mdf never touches A.mdf; a file attached

@@ -2,6 +2,7 @@
 // statement by statement, moves every key counter past the largest key of its table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "suite/sample_generator.h"
@@ -62,7 +63,17 @@ TEST_P(SyncNextNumberTest, EveryCounterMovesPastTheLargestKey) {
   db.Exec("INSERT INTO Persons (PersonID, LastName) VALUES (700001, 'O''Hara')");
   db.Exec("INSERT INTO [203_Assignments] (ID, FormID) VALUES (90000, 1)");
   db.Exec("UPDATE NextNumber SET NextNumber = 5000000 WHERE TableName = 'Resources'");
+  // A counter equal to its table's largest key points at a key in use: it must move too.
+  const auto equal = std::find_if(counters.begin(), counters.end(), [&](const Counter& c) {
+    return c.table != "Persons" && c.table != "Resources" && c.table != "203_Assignments" &&
+           Largest(db, c) > 1;
+  });
+  ASSERT_NE(equal, counters.end());
+  const int64_t largest = Largest(db, *equal);
+  db.Exec("UPDATE NextNumber SET NextNumber = " + std::to_string(largest) + " WHERE TableName = '" +
+          equal->table + "' AND FieldName = '" + equal->field + "'");
   RunSyncProcedure(db);
+  EXPECT_EQ(Value(db, *equal), largest + 1) << equal->table;
   for (const Counter& c : counters) {
     if (c.table == "Resources") {
       EXPECT_EQ(Value(db, c), 5000000) << "a counter already past the keys stays";

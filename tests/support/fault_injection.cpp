@@ -142,6 +142,18 @@ std::optional<data::RowDigest> FaultInjectingConnection::DigestRows(const std::s
   return digest;
 }
 
+std::optional<long> FaultInjectingConnection::CopyRowsFrom(
+    data::Connection& source, const std::string& source_statement, const std::string& table,
+    const std::vector<data::FieldInfo>& fields) {
+  shared_->Enter(CallKind::kExecute, "INSERT INTO " + table + " " + source_statement);
+  // The real connection copies from the real one behind a wrapper of the same backend.
+  auto* wrapped = dynamic_cast<FaultInjectingConnection*>(&source);
+  data::Connection& real_source = wrapped != nullptr ? *wrapped->real_ : source;
+  std::optional<long> copied = real_->CopyRowsFrom(real_source, source_statement, table, fields);
+  shared_->injected_last = false;
+  return copied;
+}
+
 long FaultInjectingConnection::BeginTrans() {
   shared_->Enter(CallKind::kExecute, "BEGIN TRANSACTION");
   const long level = real_->BeginTrans();

@@ -7,7 +7,8 @@
 //
 // Calls are counted by kind, over every connection of the backend:
 //   kExecute  Connection::Execute, OpenRecordset and DigestRows (a statement sent to the
-//             server), and
+//             server), CopyRowsFrom (counted as the statement "INSERT INTO " + table + " " +
+//             the source statement, and passed on between the real connections), and
 //             BeginTrans, CommitTrans and RollbackTrans (counted as the statements
 //             "BEGIN TRANSACTION", "COMMIT TRANSACTION" and "ROLLBACK TRANSACTION")
 //   kUpdate   Recordset::AddNew, Update and UpdateBatch (a row written through a recordset)
@@ -74,6 +75,9 @@ class FaultInjectingConnection : public data::Connection {
                                                  data::CursorChoice choice) override;
   const std::vector<data::ErrorEntry>& Errors() const override;
   std::optional<data::RowDigest> DigestRows(const std::string& statement) override;
+  std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
+                                   const std::string& table,
+                                   const std::vector<data::FieldInfo>& fields) override;
   long BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
