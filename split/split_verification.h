@@ -5,8 +5,11 @@
 // instruction file names (core tables, lookup tables, the tables of the [INCIDENTDELETE]
 // section) holds exactly the rows of the database to split less those that belong to the
 // removed incidents, value for value (so every row of a kept incident is the source's row, the
-// lookup tables are the source's, and rows of no incident stay); and that no row of the new
-// database names a removed incident.
+// lookup tables are the source's, and rows of no incident stay); that no row of the new
+// database names a removed incident; and, from the [CoreTables] lines alone (parents and their
+// children), that no row refers to a row the split removed (an incident, a form of a removed
+// incident) beyond what the database to split already held. A check that cannot run is a
+// finding ("could not check ...").
 #pragma once
 
 #include <cstdint>
@@ -25,6 +28,7 @@ struct SplitVerification {
   int tables_compared = 0;  // tables compared row by row with the database to split
   int lookup_tables = 0;    // of which lookup tables
   int64_t rows_compared = 0;
+  int references_checked = 0;         // child keys checked against their parents
   std::vector<std::string> findings;  // one text per problem
   double seconds = 0;
   bool Passed() const { return ran && findings.empty(); }

@@ -210,6 +210,7 @@ class Generator {
     Templates();
     for (int incident = 1; incident <= incidents; ++incident) Incident(incident);
     if (role_ == SampleRole::kSource) PlannedQualDuplicates();
+    if (legacy_) RetiredKindQuals();
   }
 
   int IncidentCount() const {
@@ -429,7 +430,11 @@ class Generator {
 
   // ---- one incident and everything that belongs to it
   void Incident(int id) {
-    const int start_day = 150 + id * 9;
+    // Database 2's incidents start in the reverse order of their keys, and its last one first
+    // of all incidents of the pair: folding the incidents into one must take the earliest
+    // start date, not the first row's or the last key's.
+    const int start_day =
+        role_ == SampleRole::kDestination ? 146 + (IncidentCount() - id + 1) * 9 : 150 + id * 9;
     {
       RowWriter& w = W("Incidents");
       char number[32];
@@ -679,6 +684,13 @@ class Generator {
       }
     }
     w.Insert();
+  }
+
+  // One qualification of each retired kind code, on the first resource: a database of any size
+  // holds every code the post-merge conversion must replace (the resources hold some only at
+  // larger sizes). Each code once, so the de-duplication leaves them alone.
+  void RetiredKindQuals() {
+    for (const std::string& kind : kRetiredKinds) Qual(1, kind, 1, 0);
   }
 
   // Repeats of kind codes per resource that the de-duplication must collapse, on the first

@@ -292,6 +292,52 @@ TEST_F(ConversionTest, PostConvertRewritesTheOldValuesTheSameOnBothPaths) {
   EXPECT_EQ(contents[1], contents[0]);
 }
 
+// Each retired kind code becomes its own successor, by the list the suite published (written
+// out here, not taken from the converter): one resource of each, every table.
+TEST_F(ConversionTest, EveryRetiredCodeBecomesItsOwnSuccessor) {
+  const std::vector<std::pair<std::string, std::string>> successors = {
+      {"AAGS", "ATGS"}, {"AERO", "AOBS"}, {"BURL", "BAEL"}, {"BURS", "BAES"}, {"CARP", "THSP"},
+      {"CCOO", "COCO"}, {"CVH", "SV"},    {"DOZI", "DZIA"}, {"FLET", "FLEC"}, {"FLRS", "FALT"},
+      {"HCIN", "HCI1"}, {"HCSN", "HCS4"}, {"HECP", "HECM"}, {"HEL4", "HELU"}, {"HEM1", "HCWN"},
+      {"HEM2", "HCWN"}, {"HEM3", "HCWN"}, {"HEMC", "HCWN"}, {"HEMG", "HCWN"}, {"HRCK", "HERS"},
+      {"INFS", "IRFS"}, {"INHD", "INDI"}, {"IR", "IRF"},    {"IRRC", "IRCR"}, {"MOT", "LODG"},
+      {"PCK1", "PACK"}, {"OTHR", "THSP"}, {"RXCM", "THSP"}, {"RXHS", "THSP"}, {"RXW1", "THSP"},
+      {"RXW2", "THSP"}, {"SED", "AUTO"},  {"STPS", "SFPS"}, {"SUB", "SUV"},   {"TESP", "TOOL"},
+      {"TPLI", "TPIA"}, {"TR", "TRAN"},   {"TRAI", "VNTR"}, {"TRPS", "TPOP"}, {"WHFL", "WHMG"},
+      {"WHSE", "WHHR"}};
+  ASSERT_EQ(successors.size(), kRetiredCodes.size());
+  const std::string b = Destination("b.mdf");
+  std::string rows;
+  long key = 900000;
+  for (const auto& [old_code, _] : successors) {
+    for (const char* table : {"Resources", "Quals"}) {
+      if (std::string(table) == "Resources") {
+        rows += "INSERT INTO Resources (ResourceID, IncidentID, ResourceName, KindCode) VALUES (" +
+                std::to_string(++key) + ", 1, 'retired " + old_code + "', '" + old_code + "');";
+      } else {
+        rows += "INSERT INTO Quals (PersonID, KindCode, ResourceID, Trainee) VALUES (" +
+                std::to_string(key) + ", '" + old_code + "', " + std::to_string(key) + ", 0);";
+      }
+    }
+  }
+  ExecFile(b, rows);
+  auto connection = Open(b);
+  PostConvert(context_, *connection);
+  connection->Close();
+  for (const auto& [old_code, new_code] : successors) {
+    EXPECT_THAT(
+        Q(b, "SELECT KindCode FROM Resources WHERE ResourceName = 'retired " + old_code + "'"),
+        ElementsAre(new_code))
+        << old_code;
+    EXPECT_THAT(Q(b,
+                  "SELECT q.KindCode FROM Quals AS q JOIN Resources AS r ON r.ResourceID = "
+                  "q.ResourceID WHERE r.ResourceName = 'retired " +
+                      old_code + "'"),
+                ElementsAre(new_code))
+        << old_code;
+  }
+}
+
 TEST_F(ConversionTest, AnAdminOfficeTableWithRowsIsLeftAlone) {
   const std::string b = Destination("b.mdf");
   ExecFile(b, "INSERT INTO AdminOffice (AdminOfficeID, Name) VALUES (77, 'Regional Office')");

@@ -235,10 +235,12 @@ TEST_F(SplitTest, VerificationFindsWhatDiffersFromTheSource) {
                         std::to_string(persons) + " rows of the database to split that stay",
                     "1 rows of table Persons belong to a removed incident",
                     "table L_Kind holds " + std::to_string(kinds - 1) + " rows, not the " +
-                        std::to_string(kinds) + " rows of the database to split that stay"));
+                        std::to_string(kinds) + " rows of the database to split that stay",
+                    "1 rows of Persons.IncidentID refer to a row of Incidents that the split "
+                    "removed"));
     EXPECT_EQ(split::SplitVerificationLines(verification)
                   .back()
-                  .rfind("Verification found 4 problems (", 0),
+                  .rfind("Verification found 5 problems (", 0),
               0u);
   }
 }

@@ -2,6 +2,7 @@
 // the same seed always gives the same content.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "suite/incident_delete_rules.h"
@@ -208,6 +209,59 @@ INSTANTIATE_TEST_SUITE_P(AllVersions, SamplePairTest,
                            std::replace(text.begin(), text.end(), '.', '_');
                            return "v" + text;
                          });
+
+// At every size the samples reach every rule a merge or split must apply: each retired kind
+// code and each old request-number notation in a legacy Database 1, rows of every deletion rule
+// in every incident, and start dates whose earliest is neither the first incident's nor the
+// last key's.
+class SampleSizeTest : public ::testing::TestWithParam<long> {};
+
+TEST_P(SampleSizeTest, EveryRuleHasRowsToWorkOn) {
+  ScratchDir dir;
+  const SampleSummary summary = Generate(dir, SchemaVersion::k4_12_00, GetParam());
+  Db a(dir.File("Fire1.mdf")), b(dir.File("Fire2.mdf"));
+  for (const char* code :
+       {"AAGS", "AERO", "BURL", "BURS", "CARP", "CCOO", "CVH",  "DOZI", "FLET", "FLRS", "HCIN",
+        "HCSN", "HECP", "HEL4", "HEM1", "HEM2", "HEM3", "HEMC", "HEMG", "HRCK", "INFS", "INHD",
+        "IR",   "IRRC", "MOT",  "PCK1", "OTHR", "RXCM", "RXHS", "RXW1", "RXW2", "SED",  "STPS",
+        "SUB",  "TESP", "TPLI", "TR",   "TRAI", "TRPS", "WHFL", "WHSE"}) {
+    EXPECT_GT(a.Int(std::string("SELECT (SELECT COUNT(*) FROM Quals WHERE KindCode = '") + code +
+                    "') + (SELECT COUNT(*) FROM Resources WHERE KindCode = '" + code + "')"),
+              0)
+        << code;
+  }
+  const std::vector<std::string> numbers = a.Rows("SELECT RequestNumber FROM Resources");
+  for (const char* notation :
+       {"[a-z][0-9]+\\.[0-9]{3}", "[A-Z]-[0-9]{3}\\.[0-9]{2}", "[A-Z]-[0-9]+", "[0-9]+\\.[0-9]+",
+        "[A-Z]-[0-9]{4}\\.[0-9]{4}", "[a-z][0-9]+"}) {
+    const std::regex pattern(notation);
+    EXPECT_TRUE(std::any_of(numbers.begin(), numbers.end(), [&](const std::string& number) {
+      return std::regex_match(number, pattern);
+    })) << notation;
+  }
+  std::vector<IncidentDeleteRule> rules;
+  std::string error;
+  ASSERT_TRUE(
+      ReadIncidentDeleteRules(std::string(ORVANE_STAGE_DIR) + "/CVN_PRE4x.txt", &rules, &error))
+      << error;
+  for (const SampleFile& file : summary.files) {
+    if (file.role != SampleRole::kSplit) continue;
+    Db db(file.path);
+    for (int incident = 1; incident <= file.incidents; ++incident) {
+      for (const std::string& statement : IncidentDeleteStatements(rules, incident)) {
+        EXPECT_GT(db.Int("SELECT COUNT(*) FROM" + statement.substr(11)), 0)
+            << "incident " << incident << ": " << statement;
+      }
+    }
+  }
+  const std::string earliest_a = a.Text("SELECT MIN(StartDate) FROM Incidents");
+  const std::string earliest_b = b.Text("SELECT MIN(StartDate) FROM Incidents");
+  EXPECT_LT(earliest_b, earliest_a);
+  EXPECT_EQ(b.Text("SELECT StartDate FROM Incidents ORDER BY IncidentID DESC LIMIT 1"), earliest_b);
+  EXPECT_NE(b.Text("SELECT StartDate FROM Incidents ORDER BY IncidentID LIMIT 1"), earliest_b);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SampleSizeTest, ::testing::Values(0L, 50L, 400L, 3000L));
 
 // Everything a database holds, table by table, in key order.
 std::vector<std::string> Dump(const std::string& path) {
