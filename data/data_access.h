@@ -145,6 +145,21 @@ struct RowDigest {
   bool operator==(const RowDigest&) const = default;
 };
 
+// How a copy changes one integer column of the rows it copies (Connection::CopyRowsFrom):
+// either every value but 0, -1 and NULL gets `offset` added (0 and -1 are markers, not keys),
+// or, with `new_keys`, a value found among its old keys becomes the new key it maps to and any
+// other value stays. Several changes of one column apply in the order given.
+struct KeyChange {
+  std::string column;
+  int64_t offset = 0;
+  // Old key -> new key, sorted by old key; shared, so that many child tables of one parent use
+  // one map.
+  std::shared_ptr<const std::vector<std::pair<int64_t, int64_t>>> new_keys;
+
+  // The value `value` becomes (NULL stays NULL).
+  std::optional<int64_t> Apply(std::optional<int64_t> value) const;
+};
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -210,6 +225,21 @@ class Connection {
                                            const std::vector<FieldInfo>& /*fields*/) {
     return std::nullopt;
   }
+
+  // The same copy with `changes` made to the values of their columns on the way (KeyChange),
+  // so that the source's rows keep their keys and the copies get new ones. Nothing, with
+  // nothing changed, when this backend cannot (CanCopyRowsFrom). Throws as CopyRowsFrom does.
+  virtual std::optional<long> CopyRowsFrom(Connection& /*source*/,
+                                           const std::string& /*source_statement*/,
+                                           const std::string& /*table*/,
+                                           const std::vector<FieldInfo>& /*fields*/,
+                                           const std::vector<KeyChange>& /*changes*/) {
+    return std::nullopt;
+  }
+
+  // True when CopyRowsFrom can copy from `source` into this connection's database at all (two
+  // open connections of the same server of this backend).
+  virtual bool CanCopyRowsFrom(Connection& /*source*/) { return false; }
 
  private:
   static DataError NoTransactions() {

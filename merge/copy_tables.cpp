@@ -75,6 +75,9 @@ bool Merge::CopyTables() {
     }
     progress.AddProgressMerge("Merge initiated, copying Source Database into Destination ...");
     progress.AddProgressMerge("Creating unique primary keys for source database");
+    changes_.clear();
+    keys_in_copy_ =
+        Options.keys == MergeOptions::KeyPath::kInCopy && destination_->CanCopyRowsFrom(*source_);
     Clock::time_point start = Clock::now();
     MeasureBeforeCopy();
     AddPhase("measure", SecondsSince(start));
@@ -190,7 +193,12 @@ void Merge::PostConvertDestination() {
   }
 }
 
-void Merge::OffsetKeys(const std::string& table, const std::string& field, int32_t offset) {
+const std::vector<data::KeyChange>& Merge::ChangesOf(const std::string& table) {
+  return changes_[UpperCase(Trim(table))];
+}
+
+void Merge::OffsetKeys(const std::string& table, const std::string& field, int32_t offset,
+                       bool parent_key) {
   source_->SetCommandTimeout(kRenumberTimeout);
   const std::string column = table + "." + field;
   if (Options.dry_run) {
@@ -209,9 +217,48 @@ void Merge::OffsetKeys(const std::string& table, const std::string& field, int32
   } else {
     figures_.offsets.push_back({table, field, offset, 0});
   }
-  source_->Execute("UPDATE " + table + " SET " + column + " = " + column + " + " +
-                   std::to_string(offset) + " WHERE NOT " + column + " = 0 AND NOT " + column +
-                   " = -1");
+  const std::string update = "UPDATE " + table + " SET " + column + " = " + column + " + " +
+                             std::to_string(offset) + " WHERE NOT " + column + " = 0 AND NOT " +
+                             column + " = -1";
+  if (!keys_in_copy_) {
+    source_->Execute(update);
+    return;
+  }
+  // A's keys stay; the copy moves them. The statement that would have moved a parent's keys
+  // past the int range fails here, where the UPDATE would (children follow their parents).
+  if (parent_key) {
+    std::unique_ptr<data::Recordset> range =
+        source_->Execute("SELECT MIN([" + field + "]), MAX([" + field + "]) FROM " + table +
+                         " WHERE NOT " + column + " = 0 AND NOT " + column + " = -1");
+    constexpr int64_t kLow = std::numeric_limits<int32_t>::min();
+    constexpr int64_t kHigh = std::numeric_limits<int32_t>::max();
+    const bool outside =
+        range->IsOpen() && !range->IsEOF() && !range->Get(1).IsNull() &&
+        (range->Get(0).AsInteger() + offset < kLow || range->Get(1).AsInteger() + offset > kHigh);
+    if (range->IsOpen()) range->Close();
+    if (outside) {
+      // The first row the UPDATE would have failed on, in the order it goes through them.
+      std::unique_ptr<data::Recordset> first = source_->Execute(
+          "SELECT " + column + " + " + std::to_string(offset) + " FROM " + table + " WHERE NOT " +
+          column + " = 0 AND NOT " + column + " = -1 AND (" + column + " + " +
+          std::to_string(offset) + " > " + std::to_string(kHigh) + " OR " + column + " + " +
+          std::to_string(offset) + " < " + std::to_string(kLow) + ")");
+      const std::string value =
+          first->IsOpen() && !first->IsEOF() ? first->Get(0).AsText() : std::string();
+      if (first->IsOpen()) first->Close();
+      throw data::DataError(data::kErrStatement,
+                            "Arithmetic overflow error converting expression to data type int. "
+                            "(table " +
+                                table + ", column " + field + ", value " + value +
+                                ") (statement: " + update + ")");
+    }
+  } else {
+    // A key column that is not there fails here, as the UPDATE would.
+    std::unique_ptr<data::Recordset> probe =
+        source_->Execute("SELECT " + column + " FROM " + table + " WHERE 1 = 0");
+    if (probe->IsOpen()) probe->Close();
+  }
+  changes_[UpperCase(Trim(table))].push_back({field, offset, nullptr});
 }
 
 void Merge::RenumberKeys() {
@@ -261,7 +308,7 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
   progress.AddProgressMerge("Parent Table: " + name + ", updating keys in Source", true);
   if (!second_key.empty()) {
     const int32_t second_offset = NextKeyValue(*destination_, name, second_key);
-    if (second_offset > 1) OffsetKeys(name, second_key, second_offset);
+    if (second_offset > 1) OffsetKeys(name, second_key, second_offset, true);
   }
   const int32_t offset = NextKeyValue(*destination_, name, key);
   if (offset <= 1) {
@@ -270,7 +317,7 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
   }
   ExpectChildren(MeasureChildren(table),
                  [offset](int64_t old) { return old == 0 || old == -1 ? old : old + offset; });
-  OffsetKeys(name, key, offset);
+  OffsetKeys(name, key, offset, true);
   const int32_t children = table.Children().Count();
   const std::vector<const instructions::Child*> distinct = DistinctChildren(table);
   int32_t position = 0;
@@ -281,7 +328,7 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
                               true);
     // A child listed twice has had its keys moved already.
     if (std::find(distinct.begin(), distinct.end(), &child) == distinct.end()) continue;
-    OffsetKeys(child.TableName(), child.ForeignKey(), offset);
+    OffsetKeys(child.TableName(), child.ForeignKey(), offset, false);
   }
 }
 
@@ -318,8 +365,11 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
   std::unique_ptr<data::Recordset> destination_rows =
       destination_->OpenRecordset("SELECT * FROM " + name, data::CursorChoice::kOptimistic);
   progress.AddProgressMerge("Parent table: " + name + ", updating keys(auto increment)", true);
-  IndexChildKeys(table);
+  if (!keys_in_copy_) IndexChildKeys(table);
   const MeasuredChildren children_before = MeasureChildren(table);
+  // The keys earlier parents gave this table's own columns, when the copy moves them.
+  const std::vector<data::KeyChange> own_changes =
+      keys_in_copy_ ? ChangesOf(name) : std::vector<data::KeyChange>();
   std::map<int64_t, int64_t> new_keys;
   const std::vector<const instructions::Child*> children = DistinctChildren(table);
 
@@ -340,11 +390,23 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
     for (int i = 0; i < source_rows->FieldCount(); ++i) {
       const std::string& field = source_rows->Field(i).name;
       if (EqualsNoCase(field, key)) continue;
-      destination_rows->Set(field, source_rows->Get(i));
+      data::Value value = source_rows->Get(i);
+      for (const data::KeyChange& change : own_changes) {
+        if (EqualsNoCase(change.column, field) && value.kind() == data::Value::Kind::kInteger) {
+          value = data::Value::Integer(*change.Apply(value.AsInteger()));
+        }
+      }
+      destination_rows->Set(field, std::move(value));
     }
     destination_rows->Update();
     const data::Value new_key = destination_rows->Get(key);
     const int32_t old_key = KeyValue(source_rows->Get(key));
+    if (keys_in_copy_) {
+      // A keeps its keys: the copies of the children take the new ones (ChangesOf).
+      new_keys[old_key] = new_key.AsInteger();
+      source_rows->MoveNext();
+      continue;
+    }
 
     if (!measured) {
       measured = true;
@@ -368,6 +430,13 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
     source_rows->MoveNext();
   }
   if (shift != 0) MoveChildKeys(table, shift, " WHERE ", " < -1", "");
+  if (keys_in_copy_) {
+    const auto map = std::make_shared<const std::vector<std::pair<int64_t, int64_t>>>(
+        new_keys.begin(), new_keys.end());
+    for (const instructions::Child* child : children) {
+      changes_[UpperCase(Trim(child->TableName()))].push_back({child->ForeignKey(), 0, map});
+    }
+  }
   // Children whose key names no row keep it.
   ExpectChildren(children_before, [&new_keys](int64_t old) {
     const auto found = new_keys.find(old);
@@ -434,8 +503,8 @@ void Merge::CopyCoreTables() {
     const std::string& name = table.TableName();
     context_.merge.CurrentOperation = "Copying table: " + name;
     bool failed = false;
-    const int32_t count =
-        CopyRows(context_, *source_, *destination_, false, name, Options.row_copy, &failed);
+    const int32_t count = CopyRows(context_, *source_, *destination_, false, name, Options.row_copy,
+                                   &failed, ChangesOf(name));
     StopIfHalted(context_);
     if (failed) figures_.failed_steps.push_back("copying table " + name);
     figures_.rows_copied.push_back({name, count});

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,13 @@ struct MergeOptions {
   // written and CopyTables writes none of the lines of the final copy.
   bool dry_run = false;
   RowCopyPath row_copy = RowCopyPath::kSetBased;
+  // How the keys of A reach their new values. With kInCopy the copies get them on the way and A
+  // keeps its own (one INSERT ... SELECT per table computes them), where the backend can copy
+  // between the two connections (data::Connection::CanCopyRowsFrom); otherwise, and with
+  // kInPlace, A's keys are updated in place before the copy, as the suite's routines did. Both
+  // write the same lines and leave the same database.
+  enum class KeyPath { kInCopy, kInPlace };
+  KeyPath keys = KeyPath::kInCopy;
   // How the legacy conversions send their statements (convert/post_convert.h).
   convert::StatementPath conversions = convert::StatementPath::kSetBased;
   // The incident a consolidation after the merge will keep, when it is known beforehand: once
@@ -191,8 +199,16 @@ class Merge {
   // Counts on B the folding into `into` as FinishCopyTables would do it (see
   // MergeOptions::into_incident); false when `into` is no incident of B. Throws what B throws.
   bool ForeseeConsolidation(int32_t into);
-  // Adds `offset` to `field` of `table` in A, except where it is 0 or -1.
-  void OffsetKeys(const std::string& table, const std::string& field, int32_t offset);
+  // Adds `offset` to `field` of `table` in A, except where it is 0 or -1; when the keys move in
+  // the copy, notes the change for the copy of `table` instead (and refuses now a parent key
+  // that would leave the int range, as the UPDATE would).
+  void OffsetKeys(const std::string& table, const std::string& field, int32_t offset,
+                  bool parent_key);
+  // The key changes the copy of `table` makes (keys moved in the copy).
+  const std::vector<data::KeyChange>& ChangesOf(const std::string& table);
+  // Whether this CopyTables moves the keys in the copy.
+  bool keys_in_copy_ = false;
+  std::map<std::string, std::vector<data::KeyChange>> changes_;  // by upper-case table name
   // Collapses repeated qualification rows of A (dedup_quals.cpp).
   void DedupQuals();
   // The figures and warnings taken before anything is copied.

@@ -22,17 +22,34 @@ std::string Quoted(const std::string& text, bool double_quotes) {
   return literal + "'";
 }
 
+// The value of a field after the changes of its column (an integer key moved on the way).
+data::Value Changed(const data::Value& value, const std::vector<const data::KeyChange*>& changes) {
+  if (changes.empty() || value.kind() != data::Value::Kind::kInteger) return value;
+  std::optional<int64_t> key = value.AsInteger();
+  for (const data::KeyChange* change : changes) key = change->Apply(key);
+  return data::Value::Integer(*key);
+}
+
 // Copies the rest of `rows` one INSERT per row; the count goes up with each row written.
 void CopyOneByOne(data::Recordset& rows, data::Connection& destination, const std::string& table,
-                  int32_t* count) {
+                  int32_t* count, const std::vector<data::KeyChange>& changes) {
   const int fields = rows.FieldCount();
+  std::vector<std::vector<const data::KeyChange*>> changes_of(static_cast<size_t>(fields));
+  for (int i = 0; i < fields; ++i) {
+    for (const data::KeyChange& change : changes) {
+      if (EqualsNoCase(change.column, rows.Field(i).name)) {
+        changes_of[static_cast<size_t>(i)].push_back(&change);
+      }
+    }
+  }
   while (!rows.IsEOF()) {
     std::string names;
     std::string values;
     for (int i = 0; i < fields; ++i) {
       const data::FieldInfo& field = rows.Field(i);
       names += "[" + field.name + "],";
-      values += FormatValue(rows.Get(i), field.type) + ",";
+      values +=
+          FormatValue(Changed(rows.Get(i), changes_of[static_cast<size_t>(i)]), field.type) + ",";
     }
     if (!values.empty()) {
       names.pop_back();
@@ -64,7 +81,8 @@ std::string FormatValue(const data::Value& value, int type) {
 }
 
 int32_t CopyRows(Context& context, data::Connection& source, data::Connection& destination,
-                 bool non_standard_only, const std::string& table, RowCopyPath path, bool* failed) {
+                 bool non_standard_only, const std::string& table, RowCopyPath path, bool* failed,
+                 const std::vector<data::KeyChange>& changes) {
   int32_t count = 0;
   if (failed != nullptr) *failed = false;
   try {
@@ -76,7 +94,9 @@ int32_t CopyRows(Context& context, data::Connection& source, data::Connection& d
       for (int i = 0; i < rows->FieldCount(); ++i) fields.push_back(rows->Field(i));
       try {
         if (const std::optional<long> copied =
-                destination.CopyRowsFrom(source, statement, table, fields)) {
+                changes.empty()
+                    ? destination.CopyRowsFrom(source, statement, table, fields)
+                    : destination.CopyRowsFrom(source, statement, table, fields, changes)) {
           rows->Close();
           return static_cast<int32_t>(*copied);
         }
@@ -88,7 +108,7 @@ int32_t CopyRows(Context& context, data::Connection& source, data::Connection& d
       }
     }
     if (rows->IsOpen()) {
-      CopyOneByOne(*rows, destination, table, &count);
+      CopyOneByOne(*rows, destination, table, &count, changes);
       rows->Close();
     }
     return count;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/context.h"
 #include "data/data_access.h"
@@ -35,9 +36,12 @@ std::string FormatValue(const data::Value& value, int type);
 // LastError to the merge page's log and returns 0; rows already inserted stay. `failed` (may
 // be null) tells whether it failed; a full disk also halts the run (Context::Halt), since no
 // later table could be copied either. Never throws.
+// `changes` move integer keys of the copies on the way (data::KeyChange), as UPDATEs of A
+// before the copy would have moved them.
 int32_t CopyRows(Context& context, data::Connection& source, data::Connection& destination,
                  bool non_standard_only, const std::string& table,
-                 RowCopyPath path = RowCopyPath::kSetBased, bool* failed = nullptr);
+                 RowCopyPath path = RowCopyPath::kSetBased, bool* failed = nullptr,
+                 const std::vector<data::KeyChange>& changes = {});
 
 // One more than the largest value of `column` in `table` of B ("SELECT MAX([" + column +
 // "]) FROM " + table), read by its leading number and rounded to a 32-bit integer; 1 when the

@@ -123,7 +123,7 @@ std::unique_ptr<data::AdminConnection> EmbeddedBackend::Connect(const std::strin
     throw data::AdminError(data::kErrServerStopped,
                            "The server " + instance->Name() + " is stopped.");
   }
-  if (!instance->CheckLogin(login, password)) {
+  if (!instance->CheckLogin(login, password, SystemLoginClock(), proofs_.get())) {
     throw data::AdminError(data::kErrLoginFailed, "Login failed for user '" + login + "'.");
   }
   return std::make_unique<EmbeddedAdminConnection>(std::move(instance));

@@ -57,6 +57,8 @@ class EmbeddedBackend : public data::Backend {
   std::vector<std::string> ListServers() override;
   // Throws AdminError kErrServerNotFound ("The server NAME does not exist."),
   // data::kErrServerStopped, or data::kErrLoginFailed for a wrong login name or password.
+  // A login proved once by this backend is not computed again (LoginProofs): a run verifies
+  // its password once.
   std::unique_ptr<data::AdminConnection> Connect(const std::string& server,
                                                  const std::string& login,
                                                  const std::string& password) override;
@@ -71,6 +73,8 @@ class EmbeddedBackend : public data::Backend {
 
  private:
   std::string root_;
+  // The logins this backend has proved: one Argon2id computation per login and process.
+  std::shared_ptr<LoginProofs> proofs_ = std::make_shared<LoginProofs>();
 };
 
 }  // namespace msu::embedded

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/text.h"
 #include "data/embedded/tsql_translator.h"
 
 namespace msu::embedded {
@@ -120,11 +121,28 @@ class NoTimeout {
   int seconds_;
 };
 
+// The value of `column` after its changes, for a column holding an integer: each change in
+// turn, 0 and -1 kept by an offset, old keys replaced by a map.
+std::string ChangedInteger(const std::string& c, const std::vector<const ColumnChange*>& changes) {
+  std::string value = c;
+  for (const ColumnChange* change : changes) {
+    if (change->change.new_keys != nullptr) {
+      value = "COALESCE((SELECT msu_k.n FROM " + change->key_table +
+              " AS msu_k WHERE msu_k.o = " + value + "), " + value + ")";
+    } else {
+      value = "(CASE WHEN " + value + " IN (0, -1) THEN " + value + " ELSE " + value + " + " +
+              std::to_string(change->change.offset) + " END)";
+    }
+  }
+  return value;
+}
+
 }  // namespace
 
 std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& source_path,
                              const std::string& source_statement, const std::string& table,
-                             const std::vector<data::FieldInfo>& fields) {
+                             const std::vector<data::FieldInfo>& fields,
+                             const std::vector<ColumnChange>& changes) {
   if (fields.empty()) return std::nullopt;
   for (const data::FieldInfo& field : fields) {
     if (field.type == data::kTypeDate) return std::nullopt;
@@ -149,7 +167,19 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
   for (const data::FieldInfo& field : fields) {
     const std::string column = "[" + field.name + "]";
     columns += (columns.empty() ? "" : ",") + column;
-    values += (values.empty() ? "" : ", ") + ValueExpression("msu_s." + column, field.type);
+    std::vector<const ColumnChange*> mine;
+    for (const ColumnChange& change : changes) {
+      if (EqualsNoCase(change.change.column, field.name)) mine.push_back(&change);
+    }
+    const std::string c = "msu_s." + column;
+    std::string value = ValueExpression(c, field.type);
+    // A key moves as an UPDATE of the stored integer would move it; anything else is copied
+    // as the row copy writes it.
+    if (!mine.empty()) {
+      value = "CASE WHEN typeof(" + c + ") = 'integer' THEN " + ChangedInteger(c, mine) + " ELSE " +
+              value + " END";
+    }
+    values += (values.empty() ? "" : ", ") + value;
   }
   const std::string sql = "INSERT INTO main." + target.table + " (" + columns + ") SELECT " +
                           values + " FROM " + kSourceSchema + "." + source.table + " AS msu_s" +

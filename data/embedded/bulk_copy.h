@@ -21,8 +21,17 @@ namespace msu::embedded {
 // reproduce (dates of code 7). Throws DataError when the copy fails, for example on a value the
 // row copy could not have written (text in a numeric column, bytes, an infinite number) or a
 // key that is taken; nothing stays written then, and the source is detached again.
+//
+// `changes` change the integer values of their columns on the way (data::KeyChange); a change
+// with new keys names the temporary table (columns o, n) that holds them on `destination`, in
+// `key_tables` by column change index. A value that is not an integer is copied as it is.
+struct ColumnChange {
+  data::KeyChange change;
+  std::string key_table;  // for a change with new keys: "temp.msu_keys_N"
+};
 std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& source_path,
                              const std::string& source_statement, const std::string& table,
-                             const std::vector<data::FieldInfo>& fields);
+                             const std::vector<data::FieldInfo>& fields,
+                             const std::vector<ColumnChange>& changes = {});
 
 }  // namespace msu::embedded

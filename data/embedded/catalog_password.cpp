@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <cctype>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -146,6 +148,52 @@ bool NeedsRehash(const PasswordHash& stored) {
   return !IsArgon2id(stored) ||
          crypto_pwhash_str_needs_rehash(stored.hash_hex.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
                                         crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0;
+}
+
+}  // namespace msu::embedded
+
+namespace msu::embedded {
+
+LoginProofs::LoginProofs() : key_(crypto_generichash_KEYBYTES, '\0') {
+  if (sodium_init() < 0) throw std::runtime_error("The password library cannot start.");
+  randombytes_buf(key_.data(), key_.size());
+}
+
+LoginProofs::~LoginProofs() {
+  sodium_memzero(key_.data(), key_.size());
+  for (auto& [name, proof] : proofs_) sodium_memzero(proof.tag.data(), proof.tag.size());
+}
+
+std::string LoginProofs::Tag(std::string_view password) const {
+  std::string tag(crypto_generichash_BYTES, '\0');
+  crypto_generichash(reinterpret_cast<unsigned char*>(tag.data()), tag.size(),
+                     reinterpret_cast<const unsigned char*>(password.data()), password.size(),
+                     reinterpret_cast<const unsigned char*>(key_.data()), key_.size());
+  return tag;
+}
+
+std::string LoginProofs::Key(const std::string& folder, std::string_view login) const {
+  std::string upper(login);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return folder + '\n' + upper;
+}
+
+bool LoginProofs::Holds(const std::string& folder, std::string_view login,
+                        std::string_view password, const PasswordHash& stored) const {
+  const auto found = proofs_.find(Key(folder, login));
+  if (found == proofs_.end()) return false;
+  const Proof& proof = found->second;
+  if (proof.stored.salt_hex != stored.salt_hex || proof.stored.iterations != stored.iterations ||
+      proof.stored.hash_hex != stored.hash_hex) {
+    return false;
+  }
+  const std::string tag = Tag(password);
+  return sodium_memcmp(tag.data(), proof.tag.data(), tag.size()) == 0;
+}
+
+void LoginProofs::Add(const std::string& folder, std::string_view login, std::string_view password,
+                      const PasswordHash& stored) {
+  proofs_[Key(folder, login)] = {stored, Tag(password)};
 }
 
 }  // namespace msu::embedded

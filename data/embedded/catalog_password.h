@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -57,5 +58,36 @@ bool VerifyPassword(std::string_view password, const PasswordHash& stored);
 // True when `stored` should be made again with HashPassword: the old form, or Argon2id below
 // today's interactive limits.
 bool NeedsRehash(const PasswordHash& stored);
+
+// What a process keeps of the logins it has proved, so that its later connections of one run
+// need no second Argon2id computation (a tenth of a second or more each): for each instance
+// folder and login, the stored hash it was proved against and a keyed hash (BLAKE2b) of the
+// password under a key made at random for this object, held in memory only and never written.
+// A password that is not the one proved, or a stored hash that changed since, holds no proof.
+class LoginProofs {
+ public:
+  LoginProofs();
+  ~LoginProofs();  // wipes the key and the proofs
+  LoginProofs(const LoginProofs&) = delete;
+  LoginProofs& operator=(const LoginProofs&) = delete;
+
+  // True when `password` for `login` of the instance in `folder` was proved against `stored`.
+  bool Holds(const std::string& folder, std::string_view login, std::string_view password,
+             const PasswordHash& stored) const;
+  // Keeps the proof of a login that VerifyPassword has just accepted.
+  void Add(const std::string& folder, std::string_view login, std::string_view password,
+           const PasswordHash& stored);
+
+ private:
+  std::string Tag(std::string_view password) const;
+  std::string Key(const std::string& folder, std::string_view login) const;
+
+  std::string key_;
+  struct Proof {
+    PasswordHash stored;
+    std::string tag;
+  };
+  std::map<std::string, Proof> proofs_;
+};
 
 }  // namespace msu::embedded

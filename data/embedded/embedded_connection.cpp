@@ -176,15 +176,31 @@ class EmbeddedConnection : public data::Connection {
   std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
                                    const std::string& table,
                                    const std::vector<data::FieldInfo>& fields) override {
+    return CopyRowsFrom(source, source_statement, table, fields, {});
+  }
+
+  std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
+                                   const std::string& table,
+                                   const std::vector<data::FieldInfo>& fields,
+                                   const std::vector<data::KeyChange>& changes) override {
+    if (!CanCopyRowsFrom(source)) return std::nullopt;
     auto* other = dynamic_cast<EmbeddedConnection*>(&source);
-    if (other == nullptr || other == this || !other->IsOpen()) return std::nullopt;
     const std::string source_path = other->db_->path();
     return Guard([&] {
       Database();
       other->Database();
       std::shared_ptr<SqliteDatabase> db = db_;
-      return BulkCopy(*db, source_path, source_statement, table, fields);
+      std::vector<ColumnChange> columns;
+      for (const data::KeyChange& change : changes) {
+        columns.push_back({change, change.new_keys ? KeyTable(change.new_keys) : ""});
+      }
+      return BulkCopy(*db, source_path, source_statement, table, fields, columns);
     });
+  }
+
+  bool CanCopyRowsFrom(data::Connection& source) override {
+    auto* other = dynamic_cast<EmbeddedConnection*>(&source);
+    return other != nullptr && other != this && other->IsOpen() && IsOpen();
   }
 
  private:
@@ -379,6 +395,28 @@ class EmbeddedConnection : public data::Connection {
     const std::string word = UpperCase(text.substr(0, text.find_first_of(" \t\r\n(")));
     return word == "INSERT" || word == "UPDATE" || word == "DELETE" || word == "REPLACE" ||
            word == "WITH";
+  }
+
+  // The temporary table of this connection that holds a map of new keys (columns o, n), made
+  // and filled the first time the map is used; one per map for the connection's life.
+  std::string KeyTable(const std::shared_ptr<const std::vector<std::pair<int64_t, int64_t>>>& map) {
+    if (const auto known = key_tables_.find(map.get()); known != key_tables_.end()) {
+      return known->second;
+    }
+    const std::string name = "temp.msu_keys_" + std::to_string(key_tables_.size());
+    SqliteDatabase& db = *db_;
+    db.Run("DROP TABLE IF EXISTS " + name, name);
+    db.Run("CREATE TABLE " + name + " (o INTEGER PRIMARY KEY, n INTEGER)", name);
+    Statement insert = db.Prepare("INSERT INTO " + name + " VALUES (?1, ?2)", name);
+    for (const auto& [old_key, new_key] : *map) {
+      sqlite3_bind_int64(insert.get(), 1, old_key);
+      sqlite3_bind_int64(insert.get(), 2, new_key);
+      db.Step(insert, name);
+      sqlite3_reset(insert.get());
+    }
+    key_tables_[map.get()] = name;
+    key_maps_.push_back(map);  // the address stays this map's while it is known here
+    return name;
   }
 
   bool IsTable(const std::string& name) {
@@ -726,6 +764,8 @@ class EmbeddedConnection : public data::Connection {
   std::shared_ptr<SqliteDatabase> db_;
   std::shared_ptr<std::vector<data::ErrorEntry>> errors_ =
       std::make_shared<std::vector<data::ErrorEntry>>();
+  std::map<const void*, std::string> key_tables_;
+  std::vector<std::shared_ptr<const std::vector<std::pair<int64_t, int64_t>>>> key_maps_;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/admin.h"
+#include "data/embedded/catalog_password.h"
 
 namespace msu::embedded {
 
@@ -113,9 +114,11 @@ class Instance {
   bool CheckLogin(const std::string& login, const std::string& password) const {
     return CheckLogin(login, password, SystemLoginClock());
   }
-  // The same with the clock and the waiting of `clock` (tests need not wait).
-  virtual bool CheckLogin(const std::string& login, const std::string& password,
-                          LoginClock& clock) const = 0;
+  // The same with the clock and the waiting of `clock` (tests need not wait), and, with
+  // `proofs`, without a second Argon2id computation for a login this process proved before
+  // (LoginProofs): such a login is accepted at once, and a newly proved one is kept there.
+  virtual bool CheckLogin(const std::string& login, const std::string& password, LoginClock& clock,
+                          LoginProofs* proofs = nullptr) const = 0;
 
   // The attached databases, in attach order.
   virtual std::vector<AttachedDatabase> Databases() const = 0;

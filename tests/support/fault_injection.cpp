@@ -145,13 +145,27 @@ std::optional<data::RowDigest> FaultInjectingConnection::DigestRows(const std::s
 std::optional<long> FaultInjectingConnection::CopyRowsFrom(
     data::Connection& source, const std::string& source_statement, const std::string& table,
     const std::vector<data::FieldInfo>& fields) {
+  return CopyRowsFrom(source, source_statement, table, fields, {});
+}
+
+std::optional<long> FaultInjectingConnection::CopyRowsFrom(
+    data::Connection& source, const std::string& source_statement, const std::string& table,
+    const std::vector<data::FieldInfo>& fields, const std::vector<data::KeyChange>& changes) {
   shared_->Enter(CallKind::kExecute, "INSERT INTO " + table + " " + source_statement);
-  // The real connection copies from the real one behind a wrapper of the same backend.
-  auto* wrapped = dynamic_cast<FaultInjectingConnection*>(&source);
-  data::Connection& real_source = wrapped != nullptr ? *wrapped->real_ : source;
-  std::optional<long> copied = real_->CopyRowsFrom(real_source, source_statement, table, fields);
+  std::optional<long> copied =
+      real_->CopyRowsFrom(RealOf(source), source_statement, table, fields, changes);
   shared_->injected_last = false;
   return copied;
+}
+
+bool FaultInjectingConnection::CanCopyRowsFrom(data::Connection& source) {
+  return real_->CanCopyRowsFrom(RealOf(source));
+}
+
+data::Connection& FaultInjectingConnection::RealOf(data::Connection& connection) {
+  // The real connection copies from the real one behind a wrapper of the same backend.
+  auto* wrapped = dynamic_cast<FaultInjectingConnection*>(&connection);
+  return wrapped != nullptr ? *wrapped->real_ : connection;
 }
 
 long FaultInjectingConnection::BeginTrans() {

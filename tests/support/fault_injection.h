@@ -78,6 +78,11 @@ class FaultInjectingConnection : public data::Connection {
   std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
                                    const std::string& table,
                                    const std::vector<data::FieldInfo>& fields) override;
+  std::optional<long> CopyRowsFrom(data::Connection& source, const std::string& source_statement,
+                                   const std::string& table,
+                                   const std::vector<data::FieldInfo>& fields,
+                                   const std::vector<data::KeyChange>& changes) override;
+  bool CanCopyRowsFrom(data::Connection& source) override;
   long BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
@@ -87,6 +92,7 @@ class FaultInjectingConnection : public data::Connection {
 
  private:
   std::unique_ptr<data::Recordset> Wrap(std::unique_ptr<data::Recordset> real);
+  static data::Connection& RealOf(data::Connection& connection);
 
   std::unique_ptr<data::Connection> real_;
   std::shared_ptr<Shared> shared_;

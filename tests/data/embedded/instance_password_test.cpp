@@ -116,6 +116,35 @@ class FakeClock : public LoginClock {
   std::vector<int64_t> slept;
 };
 
+// A run proves its password once: later logins of the same process reuse the proof, which
+// holds only for that password, that login (any letter case) of that instance, and the stored
+// hash it was proved against.
+TEST(Login, AProvedLoginIsNotComputedAgainUntilItsHashChanges) {
+  LoginProofs proofs;
+  const PasswordHash stored = HashPassword("83ecret");
+  EXPECT_FALSE(proofs.Holds("/a", "VESTRA", "83ecret", stored));
+  proofs.Add("/a", "VESTRA", "83ecret", stored);
+  EXPECT_TRUE(proofs.Holds("/a", "vestra", "83ecret", stored));
+  EXPECT_FALSE(proofs.Holds("/a", "VESTRA", "83ecreT", stored));
+  EXPECT_FALSE(proofs.Holds("/b", "VESTRA", "83ecret", stored));
+  EXPECT_FALSE(proofs.Holds("/a", "OTHER", "83ecret", stored));
+  EXPECT_FALSE(proofs.Holds("/a", "VESTRA", "83ecret", HashPassword("83ecret")));
+
+  msu::testing::ScratchFolder root;
+  Instance::Create(root.path(), "ORVANE", "secret");
+  auto instance = Instance::Open(root.path(), "ORVANE");
+  FakeClock clock;
+  LoginProofs run;
+  EXPECT_TRUE(instance->CheckLogin("VESTRA", "83ecret", clock, &run));
+  EXPECT_TRUE(instance->CheckLogin("VESTRA", "83ecret", clock, &run));
+  EXPECT_FALSE(instance->CheckLogin("VESTRA", "wrong", clock, &run));
+  // The password changed meanwhile (another Warden password): the old one no longer holds.
+  Catalog(root / "ORVANE/catalog.db", false).SetLogin("VESTRA", HashPassword("83other"));
+  clock.now += 60000;
+  EXPECT_FALSE(instance->CheckLogin("VESTRA", "83ecret", clock, &run));
+  EXPECT_TRUE(instance->CheckLogin("VESTRA", "83other", clock, &run));
+}
+
 // Guesses made at once take turns: each waits for the failures before it, as guesses made one
 // after the other would.
 TEST(Login, GuessesMadeAtOnceTakeTurns) {
