@@ -8,11 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace msu::bench {
 
@@ -65,6 +67,59 @@ inline void Exec(sqlite3* db, const std::string& sql) {
     const std::string message = error != nullptr ? error : "?";
     sqlite3_free(error);
     throw std::runtime_error("floor: " + message + " in " + sql);
+  }
+}
+
+// Every row of every table of the database file `path`, as "table: v1|v2|...", sorted
+// within each table, tables in name order (internal tables left out): two files hold the same
+// data exactly when their dumps are equal.
+inline std::vector<std::string> DumpDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    throw std::runtime_error("cannot open " + path);
+  }
+  const auto rows = [&](const std::string& sql) {
+    std::vector<std::string> out;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      throw std::runtime_error(std::string("cannot dump: ") + sqlite3_errmsg(db));
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const unsigned char* text = sqlite3_column_text(stmt, c);
+        row += (c == 0 ? "" : "|") + std::string(text != nullptr ? reinterpret_cast<const char*>(text)
+                                                                  : "NULL");
+      }
+      out.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return out;
+  };
+  std::vector<std::string> dump;
+  for (const std::string& table :
+       rows("SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+            "ORDER BY name")) {
+    std::vector<std::string> content = rows("SELECT * FROM \"" + table + "\"");
+    std::sort(content.begin(), content.end());
+    for (std::string& row : content) dump.push_back(table + ": " + row);
+  }
+  sqlite3_close(db);
+  return dump;
+}
+
+// Throws, naming the first difference, unless the two files hold the same data.
+inline void RequireSameData(const std::string& product, const std::string& floor) {
+  const std::vector<std::string> a = DumpDatabase(product);
+  const std::vector<std::string> b = DumpDatabase(floor);
+  for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+    const std::string left = i < a.size() ? a[i] : "(nothing)";
+    const std::string right = i < b.size() ? b[i] : "(nothing)";
+    if (left != right) {
+      throw std::runtime_error("the floor's result differs from the product's at row " +
+                               std::to_string(i) + ": product " + left + " / floor " + right);
+    }
   }
 }
 

@@ -6,11 +6,13 @@
 //   split: the split as msu split runs it on an embedded instance (working copy and list,
 //          removal of the other incidents, final copy, verification), once with the set-based
 //          removal and once removing the incidents one by one;
-//   floor: the file copied, and one DELETE per table for the rows of the removed incidents in
-//          one transaction, with nothing but SQLite.
-// Prints seconds, peak memory, the ratio split/floor and where the split's time went.
+//   floor: the file copied, one DELETE per table for the rows of the removed incidents in one
+//          transaction, and the result synced, with nothing but SQLite.
+// The floor's result must equal the split's, table by table. Prints seconds, peak memory, the
+// ratio split/floor, microseconds per row and where the split's time went.
 //
 //   split_bench [ROWS ...]
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -59,9 +61,12 @@ double Floor(const std::string& folder, const std::string& app, const std::strin
   }
   Exec(db, "COMMIT");
   sqlite3_close(db);
-  const double seconds = Seconds(start);
-  fs::remove(target);
-  return seconds;
+  const int fd = ::open(target.c_str(), O_RDONLY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+  return Seconds(start);
 }
 
 // The split as msu split runs it, on an instance of its own.
@@ -106,7 +111,6 @@ double Split(const std::string& folder, const std::string& app, const std::strin
     }
   }
   engine.reset();
-  fs::remove(target);
   return ok ? seconds : -1;
 }
 
@@ -115,7 +119,7 @@ double Split(const std::string& folder, const std::string& app, const std::strin
 int main(int argc, char** argv) try {
   std::vector<long> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
-  if (sizes.empty()) sizes = {1000000};
+  if (sizes.empty()) sizes = {100000, 1000000};
 
   std::string root = (fs::temp_directory_path() / "msu-split-bench-XXXXXX").string();
   if (::mkdtemp(root.data()) == nullptr) return 1;
@@ -125,8 +129,8 @@ int main(int argc, char** argv) try {
     fs::copy_file(fs::path(ORVANE_SUITE_FILES) / file, fs::path(app) / file);
   }
 
-  std::printf("%10s %10s %9s %12s %9s %7s %10s %10s\n", "rows", "incidents", "kept", "split",
-              "split s", "floor s", "ratio", "split MB");
+  std::printf("%10s %10s %6s %12s %9s %9s %7s %10s %10s\n", "rows", "incidents", "kept", "split",
+              "split s", "floor s", "ratio", "split MB", "us/row");
   for (long rows : sizes) {
     const std::string folder = root + "/" + std::to_string(rows);
     fs::create_directories(folder);
@@ -140,12 +144,16 @@ int main(int argc, char** argv) try {
     const Run floor = InChild([&] { return Floor(folder, app, source, removed); });
     for (auto removal : {msu::split::RemovalPath::kSetBased, msu::split::RemovalPath::kOneByOne}) {
       const Run split = InChild([&] { return Split(folder, app, source, kept, removal); });
-      std::printf(
-          "%10ld %10d %9zu %12s %9.2f %7.2f %10.2f %10.1f\n", file.total_rows, file.incidents,
-          kept.size(), removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
-          split.seconds, floor.seconds, split.seconds / floor.seconds, split.peak_kb / 1024.0);
+      RequireSameData(folder + "/Result.mdf", folder + "/floor.mdf");
+      fs::remove(folder + "/Result.mdf");
+      std::printf("%10ld %10d %6zu %12s %9.2f %9.2f %7.2f %10.1f %10.2f\n", file.total_rows,
+                  file.incidents, kept.size(),
+                  removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
+                  split.seconds, floor.seconds, split.seconds / floor.seconds,
+                  split.peak_kb / 1024.0, split.seconds * 1e6 / static_cast<double>(file.total_rows));
       std::fflush(stdout);
     }
+    std::printf("%10s the floor's result equals the split's, table by table\n", "");
     fs::remove_all(folder);
   }
   fs::remove_all(root);

@@ -241,6 +241,13 @@ class Connection {
   // open connections of the same server of this backend).
   virtual bool CanCopyRowsFrom(Connection& /*source*/) { return false; }
 
+  // A mark of the rows `table` holds now, so that the rows added to it later can be told from
+  // them: RowsAddedSince gives the condition that selects those, for the table under the alias
+  // `alias` in a query. Nothing when this backend cannot tell (a caller then reads every row).
+  // Throws DataError when the table cannot be read.
+  virtual std::optional<int64_t> RowMark(const std::string& /*table*/) { return std::nullopt; }
+  virtual std::string RowsAddedSince(const std::string& /*alias*/, int64_t /*mark*/) { return {}; }
+
  private:
   static DataError NoTransactions() {
     return DataError(kErrStatement, "This data connection does not support transactions.");

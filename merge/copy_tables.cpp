@@ -109,7 +109,8 @@ bool Merge::CopyTables() {
     if (Options.verify) {
       start = Clock::now();
       figures_.verification = VerifyDestination(
-          *destination_, instructions_.Tables, instructions_.LookUps, expected_rows_, memberships_);
+          *destination_, instructions_.Tables, instructions_.LookUps, expected_rows_, memberships_,
+          added_rows_);
       AddPhase("verification", SecondsSince(start));
     }
 
@@ -334,10 +335,12 @@ void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
 
 Merge::MeasuredChildren Merge::MeasureChildren(const instructions::PTable& table) {
   MeasuredChildren measured;
-  const std::string parent = table.TableName() + "." + table.PrimaryKey();
   for (size_t i = 0; i < memberships_.size(); ++i) {
     ChildMembership& membership = memberships_[i];
-    if (!EqualsNoCase(membership.parent, parent) || !membership.problem.empty()) continue;
+    if (!EqualsNoCase(membership.parent_table, table.TableName()) ||
+        !EqualsNoCase(membership.parent_key, table.PrimaryKey()) || !membership.problem.empty()) {
+      continue;
+    }
     try {
       measured.emplace_back(i, CountPerKey(*source_, membership.child_table, membership.child_key));
     } catch (const std::exception& error) {
@@ -562,21 +565,40 @@ void Merge::MeasureBeforeCopy() {
   figures_.consolidation = {};
   expected_rows_.clear();
   memberships_.clear();
+  added_rows_.clear();
   quals_before_dedup_ = -1;
   if (!Options.verify && !Options.dry_run) return;
-  // B's children stay under their own keys; A's join them as their parents' keys move.
+  // What each table of B holds now: the rows the merge adds can be checked on their own.
+  const auto mark = [this](const std::string& table) {
+    try {
+      if (std::optional<int64_t> rows = destination_->RowMark(table)) {
+        added_rows_[table] = *rows;
+      }
+    } catch (const data::DataError&) {
+      // A table B lacks: the step that needs it reports it.
+    }
+  };
+  for (const instructions::PTable& table : instructions_.Tables) mark(table.TableName());
+  for (const instructions::LookUp& lookup : instructions_.LookUps) mark(lookup.TableName());
+  // B's children stay under their own keys (and are not read again when the rows the merge
+  // adds can be told apart); A's join them as their parents' keys move.
   for (const instructions::PTable& table : instructions_.Tables) {
     const std::string key = Trim(table.PrimaryKey());
     const std::string parent_key = key.substr(0, key.find('+'));
+    if (parent_key.empty() && !table.AutoIncrement()) continue;
     for (const instructions::Child* child : DistinctChildren(table)) {
-      ChildMembership membership{
-          table.TableName() + "." + parent_key, child->TableName(), child->ForeignKey(), {}, {}};
-      if (parent_key.empty() && !table.AutoIncrement()) continue;
-      try {
-        membership.expected = CountPerKey(*destination_, child->TableName(), child->ForeignKey());
-      } catch (const std::exception& error) {
-        membership.problem = "the rows of " + child->TableName() + "." + child->ForeignKey() +
-                             " in Database 2 could not be counted: " + error.what();
+      ChildMembership membership{table.TableName(), parent_key, child->TableName(),
+                                 child->ForeignKey(), {}, {}, std::nullopt};
+      if (const auto found = added_rows_.find(child->TableName()); found != added_rows_.end()) {
+        membership.added_since = found->second;
+      } else {
+        try {
+          membership.expected =
+              CountPerKey(*destination_, child->TableName(), child->ForeignKey());
+        } catch (const std::exception& error) {
+          membership.problem = "the rows of " + child->TableName() + "." + child->ForeignKey() +
+                               " in Database 2 could not be counted: " + error.what();
+        }
       }
       memberships_.push_back(std::move(membership));
     }

@@ -226,6 +226,8 @@ class Merge {
   // Where the child rows must be after the copy, per parent key (verification.h): B's counts
   // from before the copy, A's added as each parent's keys get their new values.
   std::vector<ChildMembership> memberships_;
+  // What each table of B held before the copy (data::Connection::RowMark), where B can say.
+  RowMarks added_rows_;
   // A's rows of each child of `table` per parent key, measured just before the parent's keys
   // move (index of the membership, rows per key).
   using MeasuredChildren = std::vector<std::pair<size_t, RowsPerKey>>;

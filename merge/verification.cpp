@@ -46,8 +46,9 @@ class Verifier {
       ++result.references_checked;
       const std::string fk = "c." + child.ForeignKey();
       const int64_t rows =
-          Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " AS c WHERE " + fk +
-                                  " IS NOT NULL AND " + fk + " <> 0 AND " + fk +
+          Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " AS c WHERE " +
+                                  Added(child.TableName(), "c") + fk + " IS NOT NULL AND " + fk +
+                                  " <> 0 AND " + fk +
                                   " <> -1 AND NOT EXISTS (SELECT 1 FROM " + parent.TableName() +
                                   " AS p WHERE p." + key + " = " + fk + ")");
       if (rows != 0) {
@@ -77,7 +78,8 @@ class Verifier {
     Check(ref.TableName(), [&] {
       ++result.codes_checked;
       const int64_t rows =
-          Count(destination_, "SELECT COUNT(*) FROM " + ref.TableName() + " AS r WHERE " + nulls +
+          Count(destination_, "SELECT COUNT(*) FROM " + ref.TableName() + " AS r WHERE " +
+                                  Added(ref.TableName(), "r") + nulls +
                                   " AND NOT EXISTS (SELECT 1 FROM " + lookup.TableName() +
                                   " AS l WHERE " + match + ")");
       if (rows != 0) {
@@ -120,13 +122,41 @@ class Verifier {
     });
   }
 
+  // One pass over the child's rows (those the merge added, when marked): the rows per key
+  // against those expected, the keys that name no parent row, and the range of the keys.
   void Membership(const ChildMembership& membership) {
     const std::string target = membership.child_table + "." + membership.child_key;
+    const std::string parent = membership.parent_table + "." + membership.parent_key;
+    checked_.insert(UpperCase(target + ">" + parent));
+    checked_.insert(UpperCase("range:" + target));
     Check(membership.child_table, [&] {
       if (!membership.problem.empty()) throw std::runtime_error(membership.problem);
       ++result.memberships_checked;
-      const RowsPerKey found =
-          CountPerKey(destination_, membership.child_table, membership.child_key);
+      ++result.references_checked;
+      ++result.key_ranges_checked;
+      const std::string fk = "c." + membership.child_key;
+      const std::string where =
+          membership.added_since
+              ? destination_.RowsAddedSince("c", *membership.added_since) + " AND "
+              : std::string();
+      std::unique_ptr<data::Recordset> rows = destination_.Execute(
+          "SELECT " + fk + ", COUNT(*), SUM(CASE WHEN p." + membership.parent_key +
+          " IS NULL AND " + fk + " <> 0 AND " + fk + " <> -1 THEN 1 ELSE 0 END) FROM " +
+          membership.child_table + " AS c LEFT JOIN " + membership.parent_table + " AS p ON p." +
+          membership.parent_key + " = " + fk + " WHERE " + where + fk + " IS NOT NULL GROUP BY " +
+          fk);
+      RowsPerKey found;
+      int64_t unresolved = 0;
+      while (rows->IsOpen() && !rows->IsEOF()) {
+        found[rows->Get(0).AsInteger()] += rows->Get(1).AsInteger();
+        unresolved += rows->Get(2).AsInteger();
+        rows->MoveNext();
+      }
+      if (rows->IsOpen()) rows->Close();
+      if (unresolved != 0) {
+        Find(membership.child_table, unresolved,
+             std::to_string(unresolved) + " rows of " + target + " refer to no row of " + parent);
+      }
       int64_t misplaced = 0;
       std::string example;
       const auto compare = [&](int64_t key, int64_t want, int64_t have) {
@@ -147,7 +177,14 @@ class Verifier {
       if (misplaced != 0) {
         Find(membership.child_table, misplaced / 2 + misplaced % 2,
              std::to_string(misplaced / 2 + misplaced % 2) + " rows of " + target +
-                 " are not under the new key of their own row of " + membership.parent + example);
+                 " are not under the new key of their own row of " + parent + example);
+      }
+      constexpr int64_t kLow = -2147483648LL, kHigh = 2147483647LL;
+      if (!found.empty() && (found.begin()->first < kLow || found.rbegin()->first > kHigh)) {
+        Find(membership.child_table, 1,
+             "keys of " + target + " leave the 32-bit range (" +
+                 std::to_string(found.begin()->first) + " to " +
+                 std::to_string(found.rbegin()->first) + ")");
       }
     });
   }
@@ -207,9 +244,19 @@ class Verifier {
     }
   }
 
+  RowMarks added;
+
   Verification result;
 
  private:
+  // "alias.rowid > N AND " for a table whose added rows can be told apart, else nothing.
+  std::string Added(const std::string& table, const std::string& alias) {
+    for (const auto& [name, mark] : added) {
+      if (EqualsNoCase(name, table)) return destination_.RowsAddedSince(alias, mark) + " AND ";
+    }
+    return {};
+  }
+
   template <class F>
   void Check(const std::string& table, F&& check) {
     try {
@@ -246,10 +293,13 @@ RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
-                               const std::vector<ChildMembership>& memberships) {
+                               const std::vector<ChildMembership>& memberships,
+                               const RowMarks& added) {
   Verifier verifier(destination);
+  verifier.added = added;
   verifier.result.ran = true;
   for (const ExpectedRows& rows : expected) verifier.CountTable(rows);
+  for (const ChildMembership& membership : memberships) verifier.Membership(membership);
   for (const instructions::PTable& parent : tables) {
     for (const instructions::Child& child : parent.Children()) verifier.ChildKeys(parent, child);
   }
@@ -257,7 +307,6 @@ Verification VerifyDestination(data::Connection& destination, const instructions
     for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
   }
   verifier.Counters();
-  for (const ChildMembership& membership : memberships) verifier.Membership(membership);
   for (const instructions::PTable& parent : tables) {
     const std::string key = Trim(parent.PrimaryKey());
     verifier.KeyRange(parent.TableName(), key.substr(0, key.find('+')));

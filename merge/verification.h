@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,24 +37,37 @@ RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
 // Counting them per parent key proves that each child still belongs to its parent, which a
 // count of all rows and a check that references resolve cannot.
 struct ChildMembership {
-  std::string parent;       // the parent's table and key, "Incidents.IncidentID"
+  std::string parent_table;  // the parent's table and key column
+  std::string parent_key;
   std::string child_table;  // the child's table and key column
   std::string child_key;
-  RowsPerKey expected;  // rows per key in the new database
+  RowsPerKey expected;  // rows per key in the new database (see `added_since`)
   std::string problem;  // why the rows could not be counted: the check reports it
+  // When set, `expected` counts only the rows the merge adds to the child table (Database 1's),
+  // and the check reads only those (data::Connection::RowMark): Database 2's rows are not
+  // changed by a merge. Otherwise `expected` counts every row.
+  std::optional<int64_t> added_since;
 };
+
+// The rows of each table that the merge adds, by table name (any letter case): the mark of
+// what the table held before (data::Connection::RowMark). A table without a mark is read whole.
+using RowMarks = std::map<std::string, int64_t>;
 
 // Counts the rows of each table of `expected`; checks that every key of a child table named in
 // `tables` finds its parent's row (0, -1 and NULL excepted), that every code of a referring
 // table named in `lookups` finds its lookup row (rows whose code fields are all filled), that
 // every counter of the NextNumber table is past the largest value of the field it counts, that
 // each membership holds (the rows per parent key are those expected), and that every key column
-// of `tables` (parents' keys and children's) stays within 32 bits. A check whose statement
-// fails, or that could not be prepared, is a finding too ("could not check ..."). Never throws.
+// of `tables` (parents' keys and children's) stays within 32 bits. Where `added` marks what a
+// table held before the merge, its references, codes and memberships are checked on the rows
+// the merge added only, and a child's references, membership and key range in one pass. A
+// check whose statement fails, or that could not be prepared, is a finding too ("could not
+// check ..."). Never throws.
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
-                               const std::vector<ChildMembership>& memberships = {});
+                               const std::vector<ChildMembership>& memberships = {},
+                               const RowMarks& added = {});
 
 // After the incidents of the new database were folded into `into`: the Incidents table (of
 // `tables`, any letter case; none: nothing to check) holds exactly that incident, no row of a

@@ -61,6 +61,15 @@ void RegisterFunctions(sqlite3* db) {
 // server/row_copy.h): numbers unquoted, booleans 1 or 0, everything else as quoted text.
 std::string ValueExpression(const std::string& c, int type) {
   switch (type) {
+    case data::kTypeChar:
+    case data::kTypeWChar:
+    case data::kTypeVarChar:
+    case data::kTypeLongVarChar:
+    case data::kTypeVarWChar:
+    case data::kTypeLongVarWChar:
+      // A character column keeps text as text (SQLite turns any number written into it into
+      // text): its values read back as the literal would give them, with nothing to convert.
+      return c;
     case data::kTypeInteger:
     case data::kTypeSingle:
     case data::kTypeDouble:

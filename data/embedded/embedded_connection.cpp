@@ -198,6 +198,18 @@ class EmbeddedConnection : public data::Connection {
     });
   }
 
+  // Rows keep their rowids and new ones come after the largest (tables here always have one).
+  std::optional<int64_t> RowMark(const std::string& table) override {
+    std::unique_ptr<data::Recordset> rows =
+        Execute("SELECT COALESCE(MAX(rowid), 0) FROM " + table, nullptr);
+    const int64_t mark = rows->IsEOF() ? 0 : rows->Get(0).AsInteger();
+    rows->Close();
+    return mark;
+  }
+  std::string RowsAddedSince(const std::string& alias, int64_t mark) override {
+    return alias + ".rowid > " + std::to_string(mark);
+  }
+
   bool CanCopyRowsFrom(data::Connection& source) override {
     auto* other = dynamic_cast<EmbeddedConnection*>(&source);
     return other != nullptr && other != this && other->IsOpen() && IsOpen();

@@ -113,7 +113,7 @@ TEST_F(MembershipTest, TheVerificationFindsAMisplacedChildAndWhatItCouldNotCheck
   children.Add(*context_, "Res", "IncID");
   inc.SetChildren(std::move(children));
   instructions::LookUps lookups;
-  merge::ChildMembership membership{"Inc.IncID", "Res", "IncID", {{1, 1}, {2, 2}}, {}};
+  merge::ChildMembership membership{"Inc", "IncID", "Res", "IncID", {{1, 1}, {2, 2}}, {}, {}};
   merge::Verification verification = merge::VerifyDestination(
       *connection, tables, lookups, {{"Res", 3, false}, {"Missing", 1, false}}, {membership});
   EXPECT_FALSE(verification.Passed());

@@ -162,6 +162,14 @@ bool FaultInjectingConnection::CanCopyRowsFrom(data::Connection& source) {
   return real_->CanCopyRowsFrom(RealOf(source));
 }
 
+std::optional<int64_t> FaultInjectingConnection::RowMark(const std::string& table) {
+  return real_->RowMark(table);
+}
+
+std::string FaultInjectingConnection::RowsAddedSince(const std::string& alias, int64_t mark) {
+  return real_->RowsAddedSince(alias, mark);
+}
+
 data::Connection& FaultInjectingConnection::RealOf(data::Connection& connection) {
   // The real connection copies from the real one behind a wrapper of the same backend.
   auto* wrapped = dynamic_cast<FaultInjectingConnection*>(&connection);

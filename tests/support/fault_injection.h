@@ -10,7 +10,8 @@
 //             server), CopyRowsFrom (counted as the statement "INSERT INTO " + table + " " +
 //             the source statement, and passed on between the real connections), and
 //             BeginTrans, CommitTrans and RollbackTrans (counted as the statements
-//             "BEGIN TRANSACTION", "COMMIT TRANSACTION" and "ROLLBACK TRANSACTION")
+//             "BEGIN TRANSACTION", "COMMIT TRANSACTION" and "ROLLBACK TRANSACTION");
+//             RowMark and RowsAddedSince pass through uncounted
 //   kUpdate   Recordset::AddNew, Update and UpdateBatch (a row written through a recordset)
 //   kRead     Recordset::MoveNext and Get (a row or a value read)
 #pragma once
@@ -83,6 +84,8 @@ class FaultInjectingConnection : public data::Connection {
                                    const std::vector<data::FieldInfo>& fields,
                                    const std::vector<data::KeyChange>& changes) override;
   bool CanCopyRowsFrom(data::Connection& source) override;
+  std::optional<int64_t> RowMark(const std::string& table) override;
+  std::string RowsAddedSince(const std::string& alias, int64_t mark) override;
   long BeginTrans() override;
   void CommitTrans() override;
   void RollbackTrans() override;
