@@ -79,6 +79,13 @@ void QtProgress::SetPercent(LogPage page, int value, int value2) {
   }
 }
 
+void QtProgress::KeepAlive() {
+  try {
+    QCoreApplication::processEvents();
+  } catch (...) {
+  }
+}
+
 void QtProgress::ScrollToEnd(LogPage page) {
   const LogWidgets& widgets = Widgets(page);
   if (widgets.list == nullptr || widgets.list->topLevelItemCount() == 0) return;

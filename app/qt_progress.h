@@ -31,6 +31,10 @@ class QtProgress : public Progress {
   // split page has no label; its figures are ignored.
   void SetPercent(LogPage page, int value, int value2) override;
 
+  // Lets pending window events run: a click on Cancel reaches the engine during a long
+  // statement.
+  void KeepAlive() override;
+
   // Scrolls `page`'s log to its last line.
   void ScrollToEnd(LogPage page);
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -102,6 +103,15 @@ class Context {
   }
   void StopPoint() const {
     if (StopRequested()) throw StopRequest(kErrUserInterrupt, kStoppedByUser);
+  }
+  // The heartbeat an engine gives its data connections (data::Connection::SetHeartbeat): the
+  // front end keeps its window alive during a long statement, and a stop request interrupts
+  // the statement under way, which then fails like any other step.
+  std::function<bool()> Heartbeat() {
+    return [this] {
+      progress_.KeepAlive();
+      return StopRequested();
+    };
   }
 
   // A command-line front end turns its interrupts (Ctrl-C, SIGTERM) into stop requests: its

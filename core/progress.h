@@ -52,6 +52,11 @@ class Progress {
   // Sets the percentage label of the check page (kCheck) or the merge page (kMerge).
   virtual void SetPercent(LogPage page, int value, int value2) = 0;
 
+  // Called while a long statement runs, about every 50 milliseconds (data::Connection's
+  // heartbeat): a window processes its pending events here, so that it stays responsive and a
+  // click on Cancel reaches the engine during the statement. By default nothing.
+  virtual void KeepAlive() {}
+
   // The names the engines use.
   void AddProgress(const std::string& message, bool detail = false) {
     Add(LogPage::kCheck, message, detail);

@@ -33,6 +33,7 @@ class CompositeConnection : public Connection {
       product_ = chosen;
       for (const auto& [name, value] : properties_) inner_->SetProperty(name, value);
       if (timeout_set_) inner_->SetCommandTimeout(timeout_);
+      if (beat_) inner_->SetHeartbeat(beat_);
     }
     inner_->SetConnectionString(connection_string);
   }
@@ -63,6 +64,11 @@ class CompositeConnection : public Connection {
     timeout_ = seconds;
     timeout_set_ = true;
     if (inner_ != nullptr) inner_->SetCommandTimeout(seconds);
+  }
+
+  void SetHeartbeat(std::function<bool()> beat) override {
+    beat_ = std::move(beat);
+    if (inner_ != nullptr) inner_->SetHeartbeat(beat_);
   }
 
   int CommandTimeout() const override {
@@ -114,6 +120,7 @@ class CompositeConnection : public Connection {
   std::vector<std::pair<std::string, long>> properties_;
   int timeout_ = 30;
   bool timeout_set_ = false;
+  std::function<bool()> beat_;
 };
 
 }  // namespace

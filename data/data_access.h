@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -178,6 +179,12 @@ class Connection {
   // Seconds a statement may run; 0 is no limit.
   virtual void SetCommandTimeout(int seconds) = 0;
   virtual int CommandTimeout() const = 0;
+
+  // Called about every 50 milliseconds while a statement of this connection runs, where the
+  // backend can: a front end stays responsive through long statements. When it returns true,
+  // the statement under way is interrupted and fails with kErrUserInterrupt (a stop the user
+  // asked for), undoing what it did. A backend that cannot ignores it.
+  virtual void SetHeartbeat(std::function<bool()> /*beat*/) {}
 
   // Runs a statement. `rows_affected` receives the number of rows changed (-1 for a query).
   // For a query the result is a forward-only, read-only recordset; otherwise it is closed.

@@ -164,6 +164,7 @@ void Merge::OpenConnections() {
     // starting the merge again anyway, so waiting for each commit to reach the disk buys
     // nothing.
     connection->SetProperty("Synchronous", 0);
+    connection->SetHeartbeat(context_.Heartbeat());
     connection->Open("", "");
     return connection;
   };

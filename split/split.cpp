@@ -137,6 +137,7 @@ bool Split::Initialize(const std::string& database_box) {
     environment_ = context_.backend().CreateConnection();
     environment_->SetConnectionString(connection_string_);
     environment_->SetProperty("PROMPT", 4);
+    environment_->SetHeartbeat(context_.Heartbeat());
     environment_->Open("", "");
     ListIncidents();
     return true;
@@ -196,6 +197,7 @@ bool Split::Execute() {
       // The working copy is this split's alone: a crash means splitting again anyway, so
       // waiting for each commit to reach the disk buys nothing.
       connection->SetProperty("Synchronous", 0);
+      connection->SetHeartbeat(context_.Heartbeat());
       connection->Open("", "");
       RemoveIncidents(*connection);
       list_.SetEnabled(false);

@@ -128,6 +128,11 @@ class EmbeddedConnection : public data::Connection {
     timeout_ = seconds < 0 ? 0 : seconds;
     if (db_ != nullptr) db_->SetTimeout(timeout_);
   }
+
+  void SetHeartbeat(std::function<bool()> beat) override {
+    beat_ = std::move(beat);
+    if (db_ != nullptr) db_->SetHeartbeat(beat_);
+  }
   int CommandTimeout() const override { return timeout_; }
 
   std::unique_ptr<data::Recordset> Execute(const std::string& statement,
@@ -293,6 +298,7 @@ class EmbeddedConnection : public data::Connection {
     db_ = SqliteDatabase::Open(file, std::move(session), read_only);
     db_->ShareErrors(errors_);
     db_->SetTimeout(timeout_);
+    db_->SetHeartbeat(beat_);
     std::string synchronous = UpperCase(Lookup(pairs, {"SYNCHRONOUS"}));
     if (synchronous == "OFF" || synchronous == "0") properties_["SYNCHRONOUS"] = 0;
     if (synchronous == "NORMAL" || synchronous == "1") properties_["SYNCHRONOUS"] = 1;
@@ -773,6 +779,7 @@ class EmbeddedConnection : public data::Connection {
   std::string connection_string_;
   std::map<std::string, long> properties_;
   int timeout_ = 30;
+  std::function<bool()> beat_;
   std::shared_ptr<SqliteDatabase> db_;
   std::shared_ptr<std::vector<data::ErrorEntry>> errors_ =
       std::make_shared<std::vector<data::ErrorEntry>>();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/context.h"
 #include "core/file_copier.h"
 #include "core/text.h"
 
@@ -94,17 +95,26 @@ void SqliteDatabase::SetTimeout(int seconds) {
 
 void SqliteDatabase::Arm() {
   timed_out_ = false;
+  stopped_ = false;
   armed_ = timeout_seconds_ > 0;
   if (armed_) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds_);
 }
 
 int SqliteDatabase::Progress(void* self) {
   auto* database = static_cast<SqliteDatabase*>(self);
-  if (database->armed_ && std::chrono::steady_clock::now() > database->deadline_) {
+  const auto now = std::chrono::steady_clock::now();
+  if (database->armed_ && now > database->deadline_) {
     database->timed_out_ = true;
     return 1;
   }
-  return 0;
+  return database->Beat(now) ? 1 : 0;
+}
+
+bool SqliteDatabase::Beat(std::chrono::steady_clock::time_point now) {
+  if (!beat_ || now - last_beat_ < std::chrono::milliseconds(50)) return false;
+  last_beat_ = now;
+  stopped_ = beat_();
+  return stopped_;
 }
 
 Statement SqliteDatabase::Prepare(const std::string& sql, const std::string& original) {
@@ -118,6 +128,11 @@ Statement SqliteDatabase::Prepare(const std::string& sql, const std::string& ori
 
 int SqliteDatabase::Step(const Statement& stmt, const std::string& original) {
   Arm();
+  // A loop over many short steps beats here; one long step beats in Progress.
+  if (Beat(std::chrono::steady_clock::now())) {
+    armed_ = false;
+    throw Error(SQLITE_INTERRUPT, original);
+  }
   int rc = sqlite3_step(stmt.get());
   armed_ = false;
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw Error(rc, original);
@@ -136,6 +151,7 @@ data::DataError SqliteDatabase::Error(int rc, const std::string& original) const
   if (rc == SQLITE_INTERRUPT && timed_out_) {
     return data::DataError(data::kErrTimeout, "Query timeout expired");
   }
+  if (rc == SQLITE_INTERRUPT && stopped_) return data::DataError(kErrUserInterrupt, kStoppedByUser);
   if (rc == SQLITE_BUSY) {
     // Another connection held the file for longer than the command may wait.
     return data::DataError(data::kErrTimeout,

@@ -56,6 +56,10 @@ class SqliteDatabase {
   void SetTimeout(int seconds);
   int timeout() const { return timeout_seconds_; }
 
+  // Called about every 50 milliseconds while statements run or rows are read, the first time
+  // as soon as one runs; a true answer interrupts the statement (data::Connection::SetHeartbeat).
+  void SetHeartbeat(std::function<bool()> beat) { beat_ = std::move(beat); }
+
   // Prepares one statement; `original` is quoted by errors.
   Statement Prepare(const std::string& sql, const std::string& original);
   // Steps once under the command time-out; returns SQLITE_ROW or SQLITE_DONE, throws
@@ -93,6 +97,8 @@ class SqliteDatabase {
  private:
   SqliteDatabase() = default;
   static int Progress(void* self);
+  // Calls the heartbeat when its interval has passed; true when it asked for a stop.
+  bool Beat(std::chrono::steady_clock::time_point now);
   void Arm();
 
   sqlite::Database db_;
@@ -102,6 +108,9 @@ class SqliteDatabase {
   std::chrono::steady_clock::time_point deadline_;
   bool armed_ = false;
   bool timed_out_ = false;
+  bool stopped_ = false;
+  std::function<bool()> beat_;
+  std::chrono::steady_clock::time_point last_beat_{};
   int write_depth_ = 0;
   std::set<CursorListener*> listeners_;
   std::shared_ptr<std::vector<data::ErrorEntry>> errors_ =

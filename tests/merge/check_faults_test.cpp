@@ -187,5 +187,20 @@ TEST_F(CheckFaultsTest, AStopRequestEndsTheCheckWhereTheDatabasesAreAttached) {
   }
 }
 
+// A stop asked while a statement runs (a click that arrives in the window's heartbeat)
+// interrupts that statement: the step fails as after any error, and the check ends with the
+// databases attached.
+TEST_F(CheckFaultsTest, AStopDuringAStatementInterruptsIt) {
+  int beats = 0;
+  hooked_.after_keep_alive = [&] {
+    ++beats;
+    context_->RequestStop();
+  };
+  EXPECT_EQ(RunCheck().stage, merge::CheckStage::kInitialize);
+  EXPECT_GT(beats, 0);
+  EXPECT_EQ(Log().back(), "Error, 18 - Stopped at the user's request.");
+  EXPECT_THAT(Attached(), ElementsAre("Fire1", "Fire2", "W_O_R_K_A", "W_O_R_K_B"));
+}
+
 }  // namespace
 }  // namespace msu::testing

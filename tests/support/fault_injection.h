@@ -69,6 +69,7 @@ class FaultInjectingConnection : public data::Connection {
   void Close() override;
   bool IsOpen() const override;
   void SetCommandTimeout(int seconds) override;
+  void SetHeartbeat(std::function<bool()> beat) override { real_->SetHeartbeat(std::move(beat)); }
   int CommandTimeout() const override;
   std::unique_ptr<data::Recordset> Execute(const std::string& statement,
                                            long* rows_affected) override;

@@ -21,6 +21,13 @@ class HookedProgress : public Progress {
     inner_.Add(page, message, detail);
     if (after_line) after_line(page, message);
   }
+  // Called after each heartbeat passed on, while a statement runs.
+  std::function<void()> after_keep_alive;
+
+  void KeepAlive() override {
+    inner_.KeepAlive();
+    if (after_keep_alive) after_keep_alive();
+  }
   void Clear(LogPage page) override { inner_.Clear(page); }
   void SetPercent(LogPage page, int value, int value2) override {
     inner_.SetPercent(page, value, value2);
