@@ -48,18 +48,24 @@ std::error_code WriteAll(int fd, const char* bytes, size_t size) {
   return {};
 }
 
-std::error_code CopyContents(int in, int out) {
+constexpr size_t kChunk = size_t{16} << 20;
+
+std::error_code CopyContents(int in, int out, const std::function<void()>& keep_alive) {
   // The kernel copies without handing the bytes over where the file systems allow it.
   for (;;) {
-    const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
-    if (copied > 0) continue;
+    const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+    if (copied > 0) {
+      // Only a long copy needs to let the window breathe: a full chunk means more may follow.
+      if (static_cast<size_t>(copied) == kChunk && keep_alive) keep_alive();
+      continue;
+    }
     if (copied == 0) return {};
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
     return LastSystemError();
   }
   std::vector<char> buffer(size_t{1} << 20);
-  for (;;) {
+  for (size_t since_beat = 0;;) {
     const ssize_t read = ::read(in, buffer.data(), buffer.size());
     if (read < 0) {
       if (errno == EINTR) continue;
@@ -68,6 +74,11 @@ std::error_code CopyContents(int in, int out) {
     if (read == 0) return {};
     if (std::error_code error = WriteAll(out, buffer.data(), static_cast<size_t>(read))) {
       return error;
+    }
+    since_beat += static_cast<size_t>(read);
+    if (since_beat >= kChunk && keep_alive) {
+      since_beat = 0;
+      keep_alive();
     }
   }
 }
@@ -86,7 +97,7 @@ class SystemCopier : public FileCopier {
     if (out.get() < 0) return LastSystemError();
     // A file that was there keeps its old permissions through O_TRUNC.
     if (options.private_file && ::fchmod(out.get(), 0600) != 0) return LastSystemError();
-    if (std::error_code error = CopyContents(in.get(), out.get())) return error;
+    if (std::error_code error = CopyContents(in.get(), out.get(), options.keep_alive)) return error;
     if (options.sync && ::fsync(out.get()) != 0) return LastSystemError();
     return out.Close();
   }

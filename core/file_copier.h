@@ -3,6 +3,7 @@
 // hand them one that fails part-way.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <system_error>
 
@@ -16,6 +17,9 @@ struct CopyOptions {
   bool private_file = true;
   // The copy is on the disk before Copy returns (fsync), so that a rename may publish it.
   bool sync = false;
+  // Called after every full 16 MiB copied while more may follow: a window stays responsive
+  // through a large copy, and a small one runs without interruption.
+  std::function<void()> keep_alive;
 };
 
 class FileCopier {

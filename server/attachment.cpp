@@ -173,7 +173,10 @@ void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
   RequireRoom(source, target);
   const std::string part = PartFileOf(target, static_cast<long>(::getpid()));
   try {
-    CopyWholeFile(source, part, context.copier(), {.private_file = false, .sync = true});
+    CopyWholeFile(source, part, context.copier(),
+                  {.private_file = false, .sync = true, .keep_alive = [&context] {
+                     context.progress().KeepAlive();
+                   }});
     if (SizeOf(part) != SizeOf(source)) {
       throw FileError(kErrDeviceIO,
                       "The copy " + part + " of " + source + " is not as long as the file copied.");

@@ -19,7 +19,8 @@ bool MakeWorkingCopy(Context& context, const std::string& user_file, const char*
     // A journal left beside the old working file by a killed run would be rolled into the
     // new copy; it goes with the file.
     DeleteWorkingFile(context.AppFile(work_file));
-    CopyWholeFile(user_file, context.AppFile(work_file), context.copier());
+    CopyWholeFile(user_file, context.AppFile(work_file), context.copier(),
+                  {.keep_alive = [&context] { context.progress().KeepAlive(); }});
     RememberWorkingCopy(context, context.AppFile(work_file));
   } catch (...) {
     context.progress().AddProgress("Error, Creating working copy of " + which + ": " +

@@ -102,7 +102,8 @@ bool Split::Initialize(const std::string& database_box) {
     DeleteFileIfExists(context_.AppFile(kWorkIniA));
 
     try {
-      CopyWholeFile(SourcePath, work_file, context_.copier());
+      CopyWholeFile(SourcePath, work_file, context_.copier(),
+                    {.keep_alive = [this] { context_.progress().KeepAlive(); }});
       RememberWorkingCopy(context_, work_file);
     } catch (...) {
       failure_ = CurrentError().description;
