@@ -89,8 +89,8 @@ inline std::vector<std::string> DumpDatabase(const std::string& path) {
       std::string row;
       for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
         const unsigned char* text = sqlite3_column_text(stmt, c);
-        row += (c == 0 ? "" : "|") + std::string(text != nullptr ? reinterpret_cast<const char*>(text)
-                                                                  : "NULL");
+        row += (c == 0 ? "" : "|") +
+               std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
       }
       out.push_back(std::move(row));
     }

@@ -86,13 +86,13 @@ double Floor(const std::string& folder, const std::string& app, const std::strin
                        -1, &stmt, nullptr);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
       const std::string column = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-      differs += (differs.empty() ? "" : " OR ") + std::string("x.\"") + column +
-                 "\" IS NOT y.\"" + column + "\"";
+      differs += (differs.empty() ? "" : " OR ") + std::string("x.\"") + column + "\" IS NOT y.\"" +
+                 column + "\"";
     }
     sqlite3_finalize(stmt);
-    differences += QueryInt(db, "SELECT COUNT(*) FROM main.\"" + last + "\" AS x JOIN a.\"" + last +
-                                    "\" AS y ON " + match + " WHERE x.Standard = 1 AND (" +
-                                    differs + ")");
+    differences +=
+        QueryInt(db, "SELECT COUNT(*) FROM main.\"" + last + "\" AS x JOIN a.\"" + last +
+                         "\" AS y ON " + match + " WHERE x.Standard = 1 AND (" + differs + ")");
     const long long colliding =
         QueryInt(db, "SELECT COUNT(*) FROM a.\"" + last + "\" AS x WHERE x.Standard = 0 AND " +
                          "EXISTS (SELECT 1 FROM main.\"" + last + "\" AS y WHERE y.Standard = 0 " +
@@ -102,7 +102,8 @@ double Floor(const std::string& folder, const std::string& app, const std::strin
   sqlite3_close(db);
   const double seconds = Seconds(start);
   FILE* file = std::fopen(out.c_str(), "w");
-  for (const auto& [table, count] : collisions) std::fprintf(file, "%s: %lld\n", table.c_str(), count);
+  for (const auto& [table, count] : collisions)
+    std::fprintf(file, "%s: %lld\n", table.c_str(), count);
   std::fclose(file);
   std::fprintf(stderr, "  floor: %lld standard rows differ\n", differences);
   fs::remove(folder + "/floor_a.db");
@@ -192,8 +193,7 @@ int main(int argc, char** argv) try {
     std::printf("%10ld %10ld %9.2f %9.2f %7.2f %10.1f %10.1f %10.2f\n", rows, total, check.seconds,
                 floor.seconds, check.seconds / floor.seconds, check.peak_kb / 1024.0,
                 floor.peak_kb / 1024.0, check.seconds * 1e6 / static_cast<double>(total));
-    std::printf("%10s the floor's colliding codes equal the check's recodes, table by table\n",
-                "");
+    std::printf("%10s the floor's colliding codes equal the check's recodes, table by table\n", "");
     std::fflush(stdout);
     fs::remove_all(folder);
     for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", "W_O_R_K_A.ini", "W_O_R_K_B.ini",

@@ -206,8 +206,8 @@ double Floor(const std::string& folder, const std::string& app, const std::strin
              "NULL OR Trainee = 0 THEN 0 ELSE 1 END FROM a.Quals AS q WHERE " +
              repeated + ")";
     }
-    Exec(db, "INSERT INTO main." + t + " (" + names + ") SELECT " + values + " FROM " + from +
-                 " AS s");
+    Exec(db,
+         "INSERT INTO main." + t + " (" + names + ") SELECT " + values + " FROM " + from + " AS s");
   }
   std::string last;
   for (const auto& lookup : set.LookUps) {
@@ -310,10 +310,10 @@ Sample MakePair(const std::string& folder, long rows) {
   fs::create_directories(folder);
   using msu::suite::SampleRole;
   Sample sample{folder + "/Fire1.mdf", folder + "/Fire2.mdf"};
-  const auto fa = msu::suite::GenerateSampleDatabase(
-      sample.a, SampleRole::kSource, msu::suite::SchemaVersion::k5_01_00, rows, 1);
-  const auto fb = msu::suite::GenerateSampleDatabase(
-      sample.b, SampleRole::kDestination, msu::suite::SchemaVersion::k5_01_00, rows, 1);
+  const auto fa = msu::suite::GenerateSampleDatabase(sample.a, SampleRole::kSource,
+                                                     msu::suite::SchemaVersion::k5_01_00, rows, 1);
+  const auto fb = msu::suite::GenerateSampleDatabase(sample.b, SampleRole::kDestination,
+                                                     msu::suite::SchemaVersion::k5_01_00, rows, 1);
   sample.total = fa.total_rows + fb.total_rows;
   return sample;
 }
@@ -348,16 +348,15 @@ int main(int argc, char** argv) try {
 
     const std::string merged = folder + "/Merged.mdf";
     const std::string floored = folder + "/Floor.mdf";
-    const Run merge =
-        InChild([&] { return Merge(folder, app, pair.a, pair.b, merged, true); });
+    const Run merge = InChild([&] { return Merge(folder, app, pair.a, pair.b, merged, true); });
     const Run floor = InChild([&] { return Floor(folder, app, recoded, pair.b, floored); });
     RequireSameData(merged, floored);
     const double per_row = merge.seconds * 1e6 / static_cast<double>(pair.total);
-    const double marginal = (merge.seconds - fixed.seconds) * 1e6 /
-                            static_cast<double>(pair.total - small.total);
+    const double marginal =
+        (merge.seconds - fixed.seconds) * 1e6 / static_cast<double>(pair.total - small.total);
     std::printf("%10ld %10ld %9.2f %9.2f %7.2f %10.1f %10.1f %10.2f %12.2f\n", rows, pair.total,
-                merge.seconds, floor.seconds, merge.seconds / floor.seconds,
-                merge.peak_kb / 1024.0, floor.peak_kb / 1024.0, per_row, marginal);
+                merge.seconds, floor.seconds, merge.seconds / floor.seconds, merge.peak_kb / 1024.0,
+                floor.peak_kb / 1024.0, per_row, marginal);
     std::printf("%10s the floor's result equals the merge's, table by table\n", "");
     std::fflush(stdout);
     fs::remove_all(folder);

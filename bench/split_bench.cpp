@@ -146,11 +146,11 @@ int main(int argc, char** argv) try {
       const Run split = InChild([&] { return Split(folder, app, source, kept, removal); });
       RequireSameData(folder + "/Result.mdf", folder + "/floor.mdf");
       fs::remove(folder + "/Result.mdf");
-      std::printf("%10ld %10d %6zu %12s %9.2f %9.2f %7.2f %10.1f %10.2f\n", file.total_rows,
-                  file.incidents, kept.size(),
-                  removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
-                  split.seconds, floor.seconds, split.seconds / floor.seconds,
-                  split.peak_kb / 1024.0, split.seconds * 1e6 / static_cast<double>(file.total_rows));
+      std::printf(
+          "%10ld %10d %6zu %12s %9.2f %9.2f %7.2f %10.1f %10.2f\n", file.total_rows, file.incidents,
+          kept.size(), removal == msu::split::RemovalPath::kSetBased ? "set-based" : "one by one",
+          split.seconds, floor.seconds, split.seconds / floor.seconds, split.peak_kb / 1024.0,
+          split.seconds * 1e6 / static_cast<double>(file.total_rows));
       std::fflush(stdout);
     }
     std::printf("%10s the floor's result equals the split's, table by table\n", "");

@@ -108,9 +108,9 @@ bool Merge::CopyTables() {
 
     if (Options.verify) {
       start = Clock::now();
-      figures_.verification = VerifyDestination(
-          *destination_, instructions_.Tables, instructions_.LookUps, expected_rows_, memberships_,
-          added_rows_);
+      figures_.verification =
+          VerifyDestination(*destination_, instructions_.Tables, instructions_.LookUps,
+                            expected_rows_, memberships_, added_rows_);
       AddPhase("verification", SecondsSince(start));
     }
 
@@ -587,14 +587,14 @@ void Merge::MeasureBeforeCopy() {
     const std::string parent_key = key.substr(0, key.find('+'));
     if (parent_key.empty() && !table.AutoIncrement()) continue;
     for (const instructions::Child* child : DistinctChildren(table)) {
-      ChildMembership membership{table.TableName(), parent_key, child->TableName(),
-                                 child->ForeignKey(), {}, {}, std::nullopt};
+      ChildMembership membership{table.TableName(),   parent_key, child->TableName(),
+                                 child->ForeignKey(), {},         {},
+                                 std::nullopt};
       if (const auto found = added_rows_.find(child->TableName()); found != added_rows_.end()) {
         membership.added_since = found->second;
       } else {
         try {
-          membership.expected =
-              CountPerKey(*destination_, child->TableName(), child->ForeignKey());
+          membership.expected = CountPerKey(*destination_, child->TableName(), child->ForeignKey());
         } catch (const std::exception& error) {
           membership.problem = "the rows of " + child->TableName() + "." + child->ForeignKey() +
                                " in Database 2 could not be counted: " + error.what();

@@ -48,9 +48,8 @@ class Verifier {
       const int64_t rows =
           Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " AS c WHERE " +
                                   Added(child.TableName(), "c") + fk + " IS NOT NULL AND " + fk +
-                                  " <> 0 AND " + fk +
-                                  " <> -1 AND NOT EXISTS (SELECT 1 FROM " + parent.TableName() +
-                                  " AS p WHERE p." + key + " = " + fk + ")");
+                                  " <> 0 AND " + fk + " <> -1 AND NOT EXISTS (SELECT 1 FROM " +
+                                  parent.TableName() + " AS p WHERE p." + key + " = " + fk + ")");
       if (rows != 0) {
         Find(child.TableName(), rows,
              std::to_string(rows) + " rows of " + target + " refer to no row of " +
