@@ -17,10 +17,11 @@ cd "$here"
 # clang-format for the format check, ODBC for SQL Server (unixODBC, FreeTDS's driver, and the
 # SQLite ODBC driver the tests of the ODBC layer run on), fonts metric-compatible with Courier
 # New for the printed report, poppler's PDF tools, with which the tests read printed reports
-# back, and libsodium for the embedded server's password hashes.
+# back, libsodium for the embedded server's password hashes, and groff, with which the tests
+# format the manual pages.
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlite3-dev libsodium-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev xvfb xauth clang-format
-          unixodbc-dev tdsodbc libsqliteodbc fonts-liberation2 poppler-utils)
+          unixodbc-dev tdsodbc libsqliteodbc fonts-liberation2 poppler-utils groff-base)
 
 missing=()
 for p in "${packages[@]}"; do

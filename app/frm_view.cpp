@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTextCursor>
@@ -65,6 +66,9 @@ frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent
   buttons->addWidget(cmdSave_);
   // The frame keeps its size; only its place follows the window.
   fraView_->setFixedSize(fraView_->sizeHint());
+  lblVersion_ = new QLabel(this);
+  lblVersion_->setObjectName("lblVersion");
+  lblVersion_->hide();
 
   connect(cmdClose_, &QPushButton::clicked, this, &QWidget::hide);
   connect(cmdPrint_, &QPushButton::clicked, this, &frmView::cmdPrint_Click);
@@ -72,6 +76,11 @@ frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent
 
   resize(820, 600);
   Form_Resize();
+}
+
+void frmView::SetVersionLine(const std::string& text) {
+  lblVersion_->setText(QString::fromStdString(text));
+  lblVersion_->setVisible(!text.empty());
 }
 
 bool frmView::LoadDocument(const std::string& path) {
@@ -87,6 +96,9 @@ void frmView::Form_Resize() {
   rtbProblems_->setGeometry(margin, margin, text_width, text_height);
   fraView_->move(width() - fraView_->width() - TwipsToPixels(kFrameRightTwips),
                  margin + text_height + margin);
+  // Left of the buttons, on their middle line.
+  lblVersion_->setGeometry(margin, fraView_->y(), std::max(0, fraView_->x() - 2 * margin),
+                           fraView_->height());
   SetPrinterTarget(*rtbProblems_, kPrintLineWidthTwips);
 }
 

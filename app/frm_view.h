@@ -10,6 +10,7 @@
 #include "reports/problem_report.h"
 
 class QFrame;
+class QLabel;
 class QPushButton;
 class QResizeEvent;
 class QTextEdit;
@@ -42,8 +43,15 @@ class frmView : public QWidget, public reports::ReportViewer {
   // Loads a document file into rtbProblems: RTF through the RTF reader, any other file as
   // plain text. Returns false (and leaves the box as it was) when the file cannot be read.
   bool LoadDocument(const std::string& path);
-  // The report writer's hand-over of a closed report. Failures leave the box as it was.
-  void LoadReport(const std::string& report_path) override { LoadDocument(report_path); }
+  // The report writer's hand-over of a closed report. Failures leave the box as it was. A report
+  // is shown without the version line.
+  void LoadReport(const std::string& report_path) override {
+    SetVersionLine("");
+    LoadDocument(report_path);
+  }
+  // The line left of the buttons, lblVersion: the program and its version while the viewer shows
+  // the help document; empty (and hidden) while it shows a report.
+  void SetVersionLine(const std::string& text);
 
   // Save: asks for a target (initial folder the application folder, title "Save File", filter
   // "Rich Text File(*.rtf)|*.rtf"); a cancelled dialog does nothing.
@@ -60,6 +68,7 @@ class frmView : public QWidget, public reports::ReportViewer {
   QPushButton* cmdSave() const { return cmdSave_; }
   QPushButton* cmdPrint() const { return cmdPrint_; }
   QPushButton* cmdClose() const { return cmdClose_; }
+  QLabel* lblVersion() const { return lblVersion_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -74,6 +83,7 @@ class frmView : public QWidget, public reports::ReportViewer {
   QPushButton* cmdClose_;
   QPushButton* cmdPrint_;
   QPushButton* cmdSave_;
+  QLabel* lblVersion_;
 };
 
 // Loads `path` into `box` the way the viewer does (RTF or plain text). False when the file

@@ -16,6 +16,7 @@
 #include "app/print_report.h"
 #include "app/wizard_texts.h"
 #include "core/text.h"
+#include "core/version.h"
 
 namespace msu::app {
 
@@ -74,9 +75,8 @@ frmWizard::frmWizard(std::string application_folder, Prompt& prompt, WizardServi
   SetPrinterTarget(*rtbProblems_, kPrintLineWidthTwips);
   report_printer_ = std::make_unique<ReportPrinter>(prompt_, application_folder_, *rtbProblems_);
   CompletedCheck(false);
-  setWindowTitle(QString("%1 %2").arg(
-      kCaption,
-      QString::fromStdString(VersionSuffix(kVersionMajor, kVersionMinor, kVersionRevision))));
+  setWindowTitle(QString("%1 %2").arg(kCaption, QString::fromStdString(VersionSuffix(
+                                                    kVersionMajor, kVersionMinor, kVersionPatch))));
   progress_->AddProgress(kPressCheck, false);
   progress_->AddProgressMerge(kPressMerge, false);
   SetStep(kStepOperation, kMoveByProgram);
@@ -209,6 +209,7 @@ void frmWizard::cmdNav_Click(int index) {
       if (QFileInfo::exists(QString::fromStdString(HelpFile_))) {
         frmView& viewer = EnsureViewer();
         viewer.cmdSave()->setEnabled(false);
+        viewer.SetVersionLine(std::string(kCaption) + " " + kVersion);
         viewer.LoadDocument(HelpFile_);
         viewer.show();
       } else {

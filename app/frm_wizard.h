@@ -49,10 +49,6 @@ std::string SplitSummary(const std::string& source, const std::string& target,
 // line break.
 QString DisplayText(const std::string& text);
 
-inline constexpr int kVersionMajor = 5;
-inline constexpr int kVersionMinor = 1;
-inline constexpr int kVersionRevision = 0;
-
 // The steps, by the number SetStep takes and the frame "fraStep<n>" shows. A merge runs
 // 0, 1, 2, 3, (4), 5, then 6, or 11 and 6; a split 0, 1, (2), 7, 8, 9, 10.
 enum WizardStep : int {

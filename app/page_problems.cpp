@@ -42,6 +42,7 @@ void frmWizard::RedirectProblemsPage(int iDirection) {
 void frmWizard::cmdView_Click() {
   frmView& viewer = EnsureViewer();
   viewer.cmdSave()->setEnabled(true);
+  viewer.SetVersionLine("");
   viewer.showMaximized();
   viewer.repaint();
 }

@@ -14,6 +14,11 @@
 
 namespace msu::cli {
 
+const ApplicationFolder& MsuApplicationFolder() {
+  static const ApplicationFolder folder = RunningProgramsApplicationFolder();
+  return folder;
+}
+
 bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
                   std::string* problem, std::map<std::string, bool>* given) {
   *help = false;
@@ -83,11 +88,13 @@ std::string CompletedPath(const std::string& text) {
 
 namespace {
 
-// The files the utility keeps or makes in its own folder: a report or JSON file written over
-// one of them would break the program, or be deleted by the clean-up.
+// The files the utility keeps or makes in its application folder (and, in a program folder,
+// the programs): a report or JSON file written over one of them would break the program, or be
+// deleted by the clean-up.
 bool IsApplicationFile(const std::string& folder, const std::string& name) {
   std::error_code error;
-  if (folder.empty() || !std::filesystem::equivalent(folder, ProgramFolder(), error) || error) {
+  if (folder.empty() || !std::filesystem::equivalent(folder, MsuApplicationFolder().path, error) ||
+      error) {
     return false;
   }
   const std::string upper = UpperCase(name);
@@ -95,7 +102,7 @@ bool IsApplicationFile(const std::string& folder, const std::string& name) {
     if (upper == UpperCase(own)) return true;
   }
   for (const char* own : {reports::kReportFileName, "cvn.ini", "CVMergeSplitHelp.rtf", "msu",
-                          "msu-server", "orvane-msu", kFolderLockFile}) {
+                          "msu-server", "orvane-msu", kFolderLockFile, kSeedNoteFile}) {
     if (upper == UpperCase(own)) return true;
   }
   // Instruction files, and the working files of any side.
@@ -204,7 +211,7 @@ CommandSession::CommandSession(const std::string& root, std::ostream& out, std::
       backend({&embedded, &sql_server}),
       progress(out, pages, live_status),
       prompt(err, overwrite ? Answer::kYes : Answer::kNo, quiet_yes),
-      context(ProgramFolder(), progress, prompt, backend) {
+      context(MsuApplicationFolder().path, progress, prompt, backend) {
   for (LogPage page : pages) progress.SetShowDetails(page, details);
   // Ctrl-C is the command line's Cancel.
   context.WatchInterrupts(InterruptRequests::Flag());

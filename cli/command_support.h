@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/msu_terminal.h"
+#include "core/application_folder.h"
 #include "core/context.h"
 #include "data/composite_backend.h"
 #include "data/embedded/backend.h"
@@ -25,6 +26,10 @@ struct OptionTable {
   std::vector<std::string> required;
 };
 
+// The application folder of this msu (core/application_folder.h), located on first use from
+// the program's place and the environment, and the same for the rest of the run.
+const ApplicationFolder& MsuApplicationFolder();
+
 // Parses `args` into the table's targets. Returns false with `problem` set on a usage error (an
 // unknown or repeated option, a missing value or required option). Sets `help` when --help or
 // -h was given (nothing else is then required). `given` (may be null) receives the options
@@ -40,7 +45,8 @@ std::string AbsolutePath(const std::string& text);
 std::string CompletedPath(const std::string& text);
 
 // Checks a file option that the command writes (--report, --json): it must name a file in an
-// existing folder, and never one of the three databases. False with `problem` set otherwise.
+// existing folder, never one of the three databases and never a file of the application folder
+// that the utility reads or makes there. False with `problem` set otherwise.
 bool CheckOutputOption(const std::string& option, const std::string& path,
                        const std::vector<const std::string*>& databases, std::string* problem);
 
@@ -79,7 +85,7 @@ inline constexpr int kStatusInterrupted = 11;    // a signal arrived: the run st
 // then the SQL Servers configured on the machine, each name choosing its own), the terminal
 // log of `pages` (detail lines when `details`), message boxes answered on `err` (Yes/No with
 // Yes when `overwrite`; without a word when `quiet_yes`, for a question whose answer changes
-// nothing) and the context over them, in the program's folder.
+// nothing) and the context over them, in MsuApplicationFolder().
 struct CommandSession {
   CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                  std::initializer_list<LogPage> pages, bool details, bool overwrite,

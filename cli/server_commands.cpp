@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "cli/password_input.h"
 #include "cli/server_repair.h"
 #include "core/context.h"
+#include "core/version.h"
 #include "data/admin.h"
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
@@ -27,32 +29,44 @@ std::vector<ServerCommand>& Registry() {
   return commands;
 }
 
-void PrintProgramHelp(std::ostream& out) {
-  out << "Usage: " << kProgram << " [--root DIR] COMMAND [ARGUMENTS...]\n\n"
+}  // namespace
+
+std::string ServerProgramHelp(const std::string& default_root) {
+  std::ostringstream out;
+  out << "Usage: " << kProgram << " [--root DIR] COMMAND [ARGUMENTS...]\n"
+      << "       " << kProgram << " --version\n\n"
       << "Administers the instances of the Orvane embedded server on this machine.\n\n"
       << "Options:\n"
-      << "  --root DIR   folder of the instances (default: " << embedded::DefaultInstanceRoot()
-      << ")\n"
+      << "  --root DIR   folder of the instances (default: " << default_root << ")\n"
       << "  --no-repair  leave detached what runs of the utility left detached (by default\n"
       << "               every command first attaches those databases again)\n"
-      << "  --help       show this text; COMMAND --help shows the help of a command\n\n"
+      << "  --help       show this text; COMMAND --help shows the help of a command\n"
+      << "  --version    print the version and exit\n\n"
       << "Commands:\n";
   for (const ServerCommand& command : ServerCommands()) {
     out << "  " << command.usage << "\n      "
         << command.description.substr(0, command.description.find('\n')) << "\n";
   }
+  out << "\nExit status:\n"
+      << "  0   the command did its work\n"
+      << "  1   the command failed; the message on the error output says why\n"
+      << "  2   usage: an unknown command or option, a missing value, a wrong number of\n"
+      << "      arguments\n"
+      << "  " << kInterrupted
+      << "  interrupted (Ctrl-C, SIGTERM): the command stopped and cleaned up\n";
+  return out.str();
 }
 
-void PrintCommandHelp(std::ostream& out, const ServerCommand& command) {
+std::string ServerCommandHelp(const ServerCommand& command) {
+  std::ostringstream out;
   out << "Usage: " << kProgram << " [--root DIR] " << command.usage << "\n\n"
       << command.description << "\n";
   if (command.needs_warden) {
     out << "\nAsks for the Warden password (read from the terminal without echo, or from the\n"
            "first line of the file given with --password-file FILE).\n";
   }
+  return out.str();
 }
-
-}  // namespace
 
 std::string ServerCommandCall::Option(const std::string& name, const std::string& fallback) const {
   const auto found = options.find(name);
@@ -82,7 +96,10 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
     for (; next < args.size() && args[next].starts_with("-"); ++next) {
       const std::string& arg = args[next];
       if (arg == "--help" || arg == "-h") {
-        PrintProgramHelp(out);
+        out << ServerProgramHelp(embedded::DefaultInstanceRoot());
+        return 0;
+      } else if (arg == "--version") {
+        out << kProgram << " " << kVersion << "\n";
         return 0;
       } else if (arg == "--root" && next + 1 < args.size()) {
         root = args[++next];
@@ -114,7 +131,7 @@ int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, st
         continue;
       }
       if (arg == "--help") {
-        PrintCommandHelp(out, *command);
+        out << ServerCommandHelp(*command);
         return 0;
       }
       const size_t equals = arg.find('=');

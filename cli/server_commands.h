@@ -70,8 +70,13 @@ bool RegisterServerCommand(ServerCommand command);
 // The registered commands, in name order.
 std::vector<ServerCommand> ServerCommands();
 
+// The help of the program (--help), naming `default_root` as the default folder of the
+// instances, and of one command (COMMAND --help).
+std::string ServerProgramHelp(const std::string& default_root);
+std::string ServerCommandHelp(const ServerCommand& command);
+
 // The whole program: parses `args` (without the program name), runs the command and returns
-// the exit status.
+// the exit status. --version prints the program's name and version.
 int RunServerProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Prints rows under headers, each column as wide as its widest cell.

@@ -69,8 +69,8 @@ class Context {
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
 
-  // The folder of the program file: working files, instruction files, "cvn.ini", the help
-  // document and the problem report live here.
+  // The application folder (core/application_folder.h): working files, instruction files,
+  // "cvn.ini", the help document and the problem report live here.
   const std::string& ApplicationFolder() const { return application_folder_; }
   // A file of the application folder.
   std::string AppFile(const std::string& name) const;

@@ -1,9 +1,12 @@
 // The report viewer: its layout at any size, Save through the report writer's save-as routine,
 // Print, and how the wizard hands it the help document and the problem report.
+#include <QFrame>
+#include <QLabel>
 #include <QTextDocument>
 #include <QTextEdit>
 
 #include "core/context.h"
+#include "core/version.h"
 #include "reports/problem_report.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/recording_progress.h"
@@ -135,12 +138,18 @@ TEST_F(WizardTest, HelpThenCloseThenACheckWithProblemsShowsTheReportWithSave) {
   EXPECT_TRUE(viewer->rtbProblems()->toPlainText().startsWith("Orvane Merge/Split Utility"));
   EXPECT_EQ(viewer->windowIcon().cacheKey(), wizard_->windowIcon().cacheKey());
   EXPECT_EQ(viewer->windowTitle(), "Orvane Split/Merge");
+  // The help shows which version it belongs to, left of the buttons.
+  EXPECT_TRUE(viewer->lblVersion()->isVisible());
+  EXPECT_EQ(viewer->lblVersion()->text().toStdString(),
+            std::string("Orvane Merge/Split Utility ") + kVersion);
+  EXPECT_LT(viewer->lblVersion()->geometry().right(), viewer->fraView()->geometry().left());
   viewer->cmdClose()->click();
   EXPECT_FALSE(viewer->isVisible());
-  // Full Screen on the check page shows the same window, with Save.
+  // Full Screen on the check page shows the same window, with Save and without the version.
   wizard_->cmdView_Click();
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_TRUE(viewer->cmdSave()->isEnabled());
+  EXPECT_FALSE(viewer->lblVersion()->isVisible());
   viewer->cmdClose()->click();
 
   // The services' check writes its report as the engine does: closing it hands it over.
@@ -149,6 +158,12 @@ TEST_F(WizardTest, HelpThenCloseThenACheckWithProblemsShowsTheReportWithSave) {
   msu::testing::FakeBackend backend;
   Context context(folder_.string(), progress, prompt_, backend);
   WalkToCheckedStep3();
+  // Handed over while the viewer shows the help, the report takes the version's place too.
+  Press(0);
+  EXPECT_TRUE(viewer->lblVersion()->isVisible());
+  WriteReport(context, &wizard_->ProblemReportViewer());
+  EXPECT_FALSE(viewer->lblVersion()->isVisible());
+  viewer->cmdClose()->click();
   WriteReport(context, &wizard_->ProblemReportViewer());
   EXPECT_FALSE(viewer->isVisible());  // loading is not showing
 
