@@ -69,6 +69,9 @@ frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent
   lblVersion_ = new QLabel(this);
   lblVersion_->setObjectName("lblVersion");
   lblVersion_->hide();
+  lblViewMessage_ = new QLabel(this);
+  lblViewMessage_->setObjectName("lblViewMessage");
+  lblViewMessage_->setTextFormat(Qt::PlainText);
 
   connect(cmdClose_, &QPushButton::clicked, this, &QWidget::hide);
   connect(cmdPrint_, &QPushButton::clicked, this, &frmView::cmdPrint_Click);
@@ -79,6 +82,8 @@ frmView::frmView(Prompt& prompt, std::string application_folder, QWidget* parent
 }
 
 void frmView::SetVersionLine(const std::string& text) {
+  // Another document, or the same one shown again: the last print is told no more.
+  lblViewMessage_->clear();
   lblVersion_->setText(QString::fromStdString(text));
   lblVersion_->setVisible(!text.empty());
 }
@@ -96,9 +101,12 @@ void frmView::Form_Resize() {
   rtbProblems_->setGeometry(margin, margin, text_width, text_height);
   fraView_->move(width() - fraView_->width() - TwipsToPixels(kFrameRightTwips),
                  margin + text_height + margin);
-  // Left of the buttons, on their middle line.
-  lblVersion_->setGeometry(margin, fraView_->y(), std::max(0, fraView_->x() - 2 * margin),
-                           fraView_->height());
+  // Left of the buttons, on their middle line: the version line of the help document, or
+  // where the last print of a report went.
+  for (QLabel* label : {lblVersion_, lblViewMessage_}) {
+    label->setGeometry(margin, fraView_->y(), std::max(0, fraView_->x() - 2 * margin),
+                       fraView_->height());
+  }
   SetPrinterTarget(*rtbProblems_, kPrintLineWidthTwips);
 }
 
@@ -107,18 +115,27 @@ void frmView::resizeEvent(QResizeEvent* event) {
   Form_Resize();
 }
 
+std::string RtfFileName(const std::string& chosen) {
+  const size_t slash = chosen.find_last_of('/');
+  const std::string name = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+  // A leading dot starts a hidden name, not an extension.
+  return name.find('.', 1) == std::string::npos && !name.empty() ? chosen + ".rtf" : chosen;
+}
+
 void frmView::cmdSave_Click() {
   FileDialogOptions options;
-  options.initial_folder = application_folder_;
+  options.initial_folder = save_folder_.empty() ? application_folder_ : save_folder_;
   options.title = "Save File";
   options.filter = "Rich Text File(*.rtf)|*.rtf";
   const std::optional<std::string> target = prompt_.SaveFile(options);
   if (!target) return;
-  if (save_) save_(*target);
+  if (save_) save_(RtfFileName(*target));
 }
 
 void frmView::cmdPrint_Click() {
-  if (print_) print_();
+  if (!print_) return;
+  lblViewMessage_->clear();
+  lblViewMessage_->setText(QString::fromStdString(print_()));
 }
 
 }  // namespace msu::app

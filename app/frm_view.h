@@ -36,9 +36,12 @@ class frmView : public QWidget, public reports::ReportViewer {
   // What Save does with the chosen path: in the product, the report writer's SaveReport (which
   // asks itself before it replaces a file). Without one, Save does nothing.
   void SetSaveReport(std::function<void(const std::string&)> save) { save_ = std::move(save); }
-  // What Print does: in the product, the wizard's ReportPrinter. Without one, Print does
+  // What Print does: in the product, the wizard's ReportPrinter, which returns where the pages
+  // went (shown in lblViewMessage; empty when nothing printed). Without one, Print does
   // nothing.
-  void SetPrintReport(std::function<void()> print) { print_ = std::move(print); }
+  void SetPrintReport(std::function<std::string()> print) { print_ = std::move(print); }
+  // The folder Save starts in: the databases' folder, where the report belongs beside them.
+  void SetSaveFolder(std::string folder) { save_folder_ = std::move(folder); }
 
   // Loads a document file into rtbProblems: RTF through the RTF reader, any other file as
   // plain text. Returns false (and leaves the box as it was) when the file cannot be read.
@@ -50,14 +53,15 @@ class frmView : public QWidget, public reports::ReportViewer {
     LoadDocument(report_path);
   }
   // The line left of the buttons, lblVersion: the program and its version while the viewer shows
-  // the help document; empty (and hidden) while it shows a report.
+  // the help document; empty (and hidden) while it shows a report. Clears lblViewMessage.
   void SetVersionLine(const std::string& text);
 
-  // Save: asks for a target (initial folder the application folder, title "Save File", filter
-  // "Rich Text File(*.rtf)|*.rtf"); a cancelled dialog does nothing.
+  // Save: asks for a target (initial folder the save folder, else the application folder;
+  // title "Save File", filter "Rich Text File(*.rtf)|*.rtf"); a cancelled dialog does nothing. A
+  // name typed without an extension gets ".rtf" (RtfFileName).
   void cmdSave_Click();
   // Print: prints the closed problem report (whatever the box shows) on a printer the user
-  // chooses.
+  // chooses, and says in lblViewMessage where the pages went.
   void cmdPrint_Click();
   // Places the text box and the button frame for the window's present size and lays the box
   // out for the printer.
@@ -69,6 +73,7 @@ class frmView : public QWidget, public reports::ReportViewer {
   QPushButton* cmdPrint() const { return cmdPrint_; }
   QPushButton* cmdClose() const { return cmdClose_; }
   QLabel* lblVersion() const { return lblVersion_; }
+  QLabel* lblViewMessage() const { return lblViewMessage_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -77,14 +82,21 @@ class frmView : public QWidget, public reports::ReportViewer {
   Prompt& prompt_;
   std::string application_folder_;
   std::function<void(const std::string&)> save_;
-  std::function<void()> print_;
+  std::string save_folder_;
+  std::function<std::string()> print_;
   QTextEdit* rtbProblems_;
   QFrame* fraView_;
   QPushButton* cmdClose_;
   QPushButton* cmdPrint_;
   QPushButton* cmdSave_;
   QLabel* lblVersion_;
+  // Beside the buttons: where the last print went.
+  QLabel* lblViewMessage_;
 };
+
+// The file a save writes for the name the user chose: with ".rtf" appended when the file name
+// has no extension of its own ("report" becomes "report.rtf"; "report.txt" stays).
+std::string RtfFileName(const std::string& chosen);
 
 // Loads `path` into `box` the way the viewer does (RTF or plain text). False when the file
 // cannot be read or is not a regular file (a pipe is never opened); the box is then unchanged.

@@ -57,7 +57,7 @@ frmWizard::frmWizard(std::string application_folder, Prompt& prompt, WizardServi
       application_folder_(application_folder),
       HelpFile_(JoinPath(application_folder, kHelpFileName)),
       prompt_(prompt),
-      services_(services) {
+      services_(nullptr) {
   setObjectName("frmWizard");
   // The builders also fill the instruction labels with their texts.
   BuildPages();
@@ -79,7 +79,27 @@ frmWizard::frmWizard(std::string application_folder, Prompt& prompt, WizardServi
                                                     kVersionMajor, kVersionMinor, kVersionPatch))));
   progress_->AddProgress(kPressCheck, false);
   progress_->AddProgressMerge(kPressMerge, false);
+  SetServices(services);
   SetStep(kStepOperation, kMoveByProgram);
+}
+
+void frmWizard::SetServices(WizardServices* services) {
+  services_ = services;
+  if (services_ != nullptr) {
+    services_->SetOverwriteNote([this](const std::string& path) { ShowOverwriteNote(path); });
+  }
+}
+
+void frmWizard::ShowOverwriteNote(const std::string& path) {
+  // The question's own words are the suite's and do not name the file: the label beside it does.
+  QLabel* label = CurrentStep_ == kStepSplitPaths ? lblSplitIDmsg_ : lblIDMessage_;
+  const char* run = CurrentStep_ == kStepSplitPaths ? "split" : "merge";
+  label->setText(path.empty() ? QString()
+                              : QString("%1 exists. Yes replaces it with the new database once the "
+                                        "%2 has run; No keeps it and stays on this page.")
+                                    .arg(QString::fromStdString(path), run));
+  // The question that follows holds the event loop: the label is drawn now.
+  label->repaint();
 }
 
 frmWizard::~frmWizard() = default;
@@ -188,7 +208,11 @@ void frmWizard::SetStep(int iStep, int iDirection) {
   cmdNav_[kNavFinish]->setEnabled(FinishEnabled_);
   cmdNav_[kNavBack]->setEnabled(BackEnabled_);
   cmdNav_[kNavNext]->setEnabled(NextEnabled_);
-  if (iStep == kStepCheck) CompletedCheck(CheckCompleted_);
+  if (iStep == kStepCheck) {
+    CompletedCheck(CheckCompleted_);
+    // The working copies of that check are gone: Next waits for Check Databases.
+    if (check_again_) cmdNav_[kNavNext]->setEnabled(false);
+  }
 
   if (iStep == kStepServer) {
     txtPassword_->setFocus();
@@ -269,7 +293,7 @@ frmView& frmWizard::EnsureViewer() {
     viewer_->SetSaveReport([this](const std::string& target) {
       if (services_ != nullptr) services_->SaveReport(target);
     });
-    viewer_->SetPrintReport([this] { report_printer_->PrintReport(viewer_.get()); });
+    viewer_->SetPrintReport([this] { return report_printer_->PrintReport(viewer_.get()); });
   }
   viewer_->setWindowIcon(windowIcon());
   return *viewer_;

@@ -48,6 +48,13 @@ std::string SplitSummary(const std::string& source, const std::string& target,
 // A text with carriage-return line ends as a label draws it: every CR, or CR LF, becomes a
 // line break.
 QString DisplayText(const std::string& text);
+// A summary as its page shows it: a table whose rows are the summary's lines, a line "Name:"
+// with a run of blanks and a value split in two columns, so that the values line up in any
+// font; the words and their order are the summary's.
+QString SummaryHtml(const std::string& summary);
+// Shows `summary` in `label` as SummaryHtml, with DisplayText(summary) as the label's
+// accessible description.
+void ShowSummary(QLabel& label, const std::string& summary);
 
 // The steps, by the number SetStep takes and the frame "fraStep<n>" shows. A merge runs
 // 0, 1, 2, 3, (4), 5, then 6, or 11 and 6; a split 0, 1, (2), 7, 8, 9, 10.
@@ -84,7 +91,7 @@ class frmWizard : public QWidget {
             QWidget* parent = nullptr);
   ~frmWizard() override;
 
-  void SetServices(WizardServices* services) { services_ = services; }
+  void SetServices(WizardServices* services);
 
   // The logs of the check, merge and split pages, for the engines.
   QtProgress& progress() { return *progress_; }
@@ -143,6 +150,9 @@ class frmWizard : public QWidget {
   // user's ticks.
   void FillIncidentList(QTreeWidget* list, const std::vector<IncidentItem>& incidents);
   void RunCleanUp();
+  // The page's message label names the existing resulting database `path` while the question
+  // whether to overwrite it is on screen; empty text clears it.
+  void ShowOverwriteNote(const std::string& path);
   // The one viewer of the run, created on first use, with this window's icon.
   frmView& EnsureViewer();
 
@@ -165,6 +175,9 @@ class frmWizard : public QWidget {
   void cmdBrowse_Click(int index);
   void PathEdited(int index);
   void cmdCheckDB_Click();
+  // The working copies of the last check are gone: `line` goes to the check log, Check
+  // Databases is enabled and Next on the check page waits for it (check_again_).
+  void AskForCheckAgain(const char* line);
 
   // Step 4 (page_problems.cpp): never shown; entering it moves on to step 5 or back to 3.
   void BuildProblemsPage();
@@ -178,6 +191,8 @@ class frmWizard : public QWidget {
   // Shows the figures of the re-merge guard and asks whether to merge all the same (default
   // No). True for Yes.
   bool ConfirmRemerge(const merge::RemergeCounts& counts);
+  // The line under the merge page's heading: `text` (red when `stopped`); none when empty.
+  void ShowMergeState(const char* text, bool stopped);
   int AskMergeIncidents();
 
   // Step 6 (page_finish.cpp). In split mode it hands over to the server page and refuses.
@@ -185,6 +200,12 @@ class frmWizard : public QWidget {
   bool EnterMergeFinished();
   // Writes the verification of a completed merge under the summary.
   void ShowVerification(const MergeResult& result);
+  // Writes what the folding of the incidents into `kept` (the text of the ticked item) did
+  // under the verification; red when its verification did not pass.
+  void ShowConsolidation(const ConsolidationResult& result, const std::string& kept);
+  // How the user attaches the database file `path` again: "run: " and the server's command, or
+  // a plain request when there is none.
+  QString AttachAgainText(const std::string& path);
 
   // Steps 7 to 10 (page_split.cpp).
   void BuildSplitPathsPage();
@@ -278,6 +299,9 @@ class frmWizard : public QWidget {
   bool SplitDone_ = false;
   bool SplitSourceChecked_ = false;
   bool CheckCompleted_ = false;
+  // The check completed, but its working copies are gone (a merge stopped, or Back removed
+  // them): Next on the check page waits for a new check. Cleared by a check and by a path edit.
+  bool check_again_ = false;
   bool MergeCompleted_ = false;
   bool MergeIncidents_ = false;
   long MergeIntoIncident_ = 0;
@@ -291,6 +315,8 @@ class frmWizard : public QWidget {
   std::vector<int> moves_deferred_;
   // The verification's closing line of the last split, for the final page.
   std::string split_verification_;
+  // The last split placed its resulting database.
+  bool split_placed_ = false;
   // Set while the window fills an incident list or unticks items itself, so that only the
   // user's ticks reach the tick handlers.
   bool ticking_ = false;
@@ -311,6 +337,7 @@ class frmWizard : public QWidget {
   QComboBox* cboServers_ = nullptr;
   QLineEdit* txtPassword_ = nullptr;
   QLabel* lblMessage_ = nullptr;
+  QLabel* lblMessageDetail_ = nullptr;  // what a refused login's number means
   // Steps 2 and 3.
   QLabel* lblIDMessage_ = nullptr;
   QLabel* lblCheckDBInst_ = nullptr;
@@ -322,6 +349,7 @@ class frmWizard : public QWidget {
   QPushButton* cmdView_ = nullptr;
   // Step 5.
   QPushButton* cmdMerge_ = nullptr;
+  QLabel* lblMergeState_ = nullptr;  // where the merge stands, once it has run
   QCheckBox* chkDetail_ = nullptr;
   QLabel* lblStatusMerge_ = nullptr;
   // Steps 7 to 10.
@@ -335,8 +363,11 @@ class frmWizard : public QWidget {
   QCheckBox* chkSplitDetails_ = nullptr;
   QLabel* lblSplitComplete_ = nullptr;
   QLabel* lblSplitVerification_ = nullptr;
+  QLabel* lblSplitAttachedNote_ = nullptr;  // the split's result stays on the server
   // Step 6, beyond the summary.
   QLabel* lblVerification_ = nullptr;
+  QLabel* lblConsolidation_ = nullptr;  // what the folding of the incidents did
+  QLabel* lblDetachNote_ = nullptr;     // the new database leaves the server with the window
   // Step 11.
   QLabel* lblSelectIncInst_ = nullptr;
   QTreeWidget* lstMergeInc_ = nullptr;

@@ -16,6 +16,7 @@
 #include "data/composite_backend.h"
 #include "data/embedded/backend.h"
 #include "data/sqlserver/backend.h"
+#include "server/run_locks.h"
 
 namespace {
 
@@ -67,6 +68,8 @@ int main(int argc, char* argv[]) {
   msu::sqlserver::SqlServerBackend sql_server;
   msu::data::CompositeBackend backend({&embedded, &sql_server});
   msu::Context context(folder, wizard.progress(), prompt, backend);
+  // What another run is told while this window has working copies.
+  context.locks.owner = msu::kWindowRunName;
   msu::app::ServerServices services(context, &wizard.ProblemReportViewer());
   wizard.SetServices(&services);
 

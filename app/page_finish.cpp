@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "app/frm_wizard.h"
@@ -23,6 +24,32 @@ QString DisplayText(const std::string& text) {
   return shown;
 }
 
+QString SummaryHtml(const std::string& summary) {
+  // "Name:" and a run of two or more blanks before the value: the blanks only ever meant to line
+  // the values up, which a table does in any font.
+  static const QRegularExpression named("^([^:]+:) {2,}(.*)$");
+  QString html = "<table cellspacing=\"0\" cellpadding=\"0\">";
+  for (const QString& line : DisplayText(summary).split('\n')) {
+    const QRegularExpressionMatch match = named.match(line);
+    if (line.isEmpty()) {
+      html += "<tr><td colspan=\"2\" style=\"font-size:4pt\">&nbsp;</td></tr>";
+    } else if (match.hasMatch()) {
+      html += "<tr><td style=\"padding-right:12px\">" + match.captured(1).toHtmlEscaped() +
+              "</td><td>" + match.captured(2).toHtmlEscaped() + "</td></tr>";
+    } else {
+      html += "<tr><td colspan=\"2\">" + line.toHtmlEscaped() + "</td></tr>";
+    }
+  }
+  return html + "</table>";
+}
+
+void ShowSummary(QLabel& label, const std::string& summary) {
+  label.setTextFormat(Qt::RichText);
+  label.setText(SummaryHtml(summary));
+  // The words as the suite writes them, for screen readers and for whoever reads them back.
+  label.setAccessibleDescription(DisplayText(summary));
+}
+
 void frmWizard::BuildMergeFinishedPage() {
   auto* layout = new QVBoxLayout(fraStep_[kStepMergeFinished]);
   lblComplete_[0] = NewHeading("lblComplete0", "Merge Process Completed");
@@ -33,7 +60,41 @@ void frmWizard::BuildMergeFinishedPage() {
   layout->addSpacing(12);
   lblVerification_ = NewLabel("lblVerification");
   layout->addWidget(lblVerification_);
+  lblConsolidation_ = NewLabel("lblConsolidation");
+  layout->addWidget(lblConsolidation_);
   layout->addStretch(1);
+  lblDetachNote_ = NewLabel("lblDetachNote");
+  layout->addWidget(lblDetachNote_);
+}
+
+void frmWizard::ShowConsolidation(const ConsolidationResult& result, const std::string& kept) {
+  if (!result.ran) {
+    lblConsolidation_->setText(
+        "The incidents were not folded into one: the new database could "
+        "not be opened.");
+  } else {
+    const QString incident =
+        kept.empty()
+            ? QString("incident %1").arg(MergeIntoIncident_)
+            : QString("%1 (key %2)").arg(QString::fromStdString(kept)).arg(MergeIntoIncident_);
+    lblConsolidation_->setText(
+        QString("All incidents were merged into %1: %2 %3 folded into it, %4 rows moved.%5")
+            .arg(incident)
+            .arg(result.folded)
+            .arg(result.folded == 1 ? "incident was" : "incidents were")
+            .arg(result.rows_moved)
+            .arg(result.verification.empty() ? QString()
+                                             : "\n" + QString::fromStdString(result.verification)));
+  }
+  QPalette palette = lblComplete_[1]->palette();
+  if (!result.verified) palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  lblConsolidation_->setPalette(palette);
+}
+
+QString frmWizard::AttachAgainText(const std::string& path) {
+  const std::string command = services_ != nullptr ? services_->AttachCommand(path) : "";
+  return command.empty() ? QString("use the server's own tools to attach that file.")
+                         : QString("run: %1").arg(QString::fromStdString(command));
 }
 
 void frmWizard::ShowVerification(const MergeResult& result) {
@@ -60,6 +121,16 @@ bool frmWizard::EnterMergeFinished() {
     SetStep(kStepServer, kMoveByProgram);
     return false;
   }
+  if (!MergeIncidents_) lblConsolidation_->clear();
+  // The window takes its new database off the server when it closes; the file stays.
+  const MergePaths engine = services_ != nullptr ? services_->MergeEnginePaths() : MergePaths{};
+  lblDetachNote_->setText(
+      MergeCompleted_ && !engine.new_database.empty()
+          ? QString("The new database is detached from the server when this window closes; its "
+                    "file stays at %1. To attach it again, %2")
+                .arg(QString::fromStdString(engine.new_database),
+                     AttachAgainText(engine.new_database))
+          : QString());
   FinishEnabled_ = true;
   BackEnabled_ = !MergeIncidents_;
   NextEnabled_ = false;

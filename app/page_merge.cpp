@@ -16,12 +16,27 @@ namespace {
 
 constexpr const char* kMergeNotStarted =
     "Warning, the merge was not started: Database 1 looks merged into Database 2 already.";
+// Under a stopped merge's own lines.
+constexpr const char* kMergeAgainLine =
+    "Warning, nothing was merged: press Back, then Check Databases, to check the databases "
+    "again; Merge is enabled by the new check.";
+// Under the heading once the merge has run.
+constexpr const char* kMergeCompletedState =
+    "The merge is complete: the new database is in place. Press Next to go on.";
+constexpr const char* kMergeStoppedState =
+    "The merge stopped; nothing was placed. Check Databases must run again before a merge.";
 
 }  // namespace
 
 void frmWizard::BuildMergePage() {
   auto* layout = new QVBoxLayout(fraStep_[kStepMerge]);
   layout->addWidget(NewHeading("lblReadyToMerge", "Ready to complete the merging process"));
+  lblMergeState_ = NewLabel("lblMergeState");
+  QFont bold = lblMergeState_->font();
+  bold.setBold(true);
+  lblMergeState_->setFont(bold);
+  lblMergeState_->hide();
+  layout->addWidget(lblMergeState_);
   lblStep_[3] = NewLabel(
       "lblStep3",
       "The final step is to merge the databases. To view the details of actions taken check the "
@@ -40,7 +55,7 @@ void frmWizard::BuildMergePage() {
 void frmWizard::EnterMergePage() {
   // The summary of step 6 is written now, whichever way step 6 is reached afterwards.
   const MergePaths engine = services_ != nullptr ? services_->MergeEnginePaths() : MergePaths{};
-  lblComplete_[1]->setText(DisplayText(MergeSummary(engine)));
+  ShowSummary(*lblComplete_[1], MergeSummary(engine));
   FinishEnabled_ = false;
   BackEnabled_ = true;
   NextEnabled_ = MergeCompleted_;
@@ -67,7 +82,26 @@ void frmWizard::cmdMerge_Click() {
   }
   ShowVerification(result);
   CompletedMerge(result.end == MergeEnd::kCompleted);
+  // The heading above keeps saying what the page is for; the line under it says where the
+  // merge stands now.
+  if (result.end == MergeEnd::kCompleted) {
+    ShowMergeState(kMergeCompletedState, false);
+  } else {
+    // Its working copies are gone with it: the merge log says what to do, the check page
+    // waits for a new check.
+    ShowMergeState(kMergeStoppedState, true);
+    progress_->AddProgressMerge(kMergeAgainLine, false);
+    AskForCheckAgain(kMergeStoppedLine);
+  }
   progress_->ScrollToEnd(LogPage::kMerge);
+}
+
+void frmWizard::ShowMergeState(const char* text, bool stopped) {
+  lblMergeState_->setText(text);
+  QPalette palette = lblStep_[3]->palette();
+  if (stopped) palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+  lblMergeState_->setPalette(palette);
+  lblMergeState_->setVisible(text[0] != '\0');
 }
 
 bool frmWizard::ConfirmRemerge(const merge::RemergeCounts& counts) {

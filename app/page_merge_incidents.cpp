@@ -38,6 +38,14 @@ class MergeIncidentList : public merge::IncidentChoice {
     QCoreApplication::processEvents();
   }
 
+  void SetOrigin(const std::string& origin) override {
+    const int count = list_->topLevelItemCount();
+    if (count == 0) return;
+    filling_ = true;
+    list_->topLevelItem(count - 1)->setText(1, QString::fromStdString(origin));
+    filling_ = false;
+  }
+
   void SetSelectedCaption(const std::string& caption) override {
     caption_->setText(QString::fromStdString(caption));
     // The statements that follow keep the event loop waiting; the label is drawn now.
@@ -101,8 +109,15 @@ void frmWizard::MergeIncidentTicked(QTreeWidgetItem* item) {
 
 void frmWizard::FinishMergeIncidents() {
   if (services_ == nullptr) return;
+  // The kept incident by the words the user ticked, for the last page.
+  std::string kept;
+  for (int i = 0; i < lstMergeInc_->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = lstMergeInc_->topLevelItem(i);
+    if (item->checkState(0) == Qt::Checked) kept = item->text(0).toStdString();
+  }
   MergeIncidentList list(lstMergeInc_, lblSelectedInc_, ticking_);
-  services_->FinishCopyTables(MergeIntoIncident_, list);
+  const ConsolidationResult result = services_->FinishCopyTables(MergeIntoIncident_, list);
+  ShowConsolidation(result, kept);
 }
 
 }  // namespace msu::app

@@ -88,9 +88,16 @@ bool frmWizard::EnterMergePaths(int iDirection, int& iStep) {
                                                 BoxText(txtPassword_), iDirection);
   if (!login.ok) {
     lblMessage_->setText(QString::fromStdString(login.message));
+    lblMessageDetail_->setText(QString::fromStdString(login.detail));
     return false;
   }
   lblMessage_->clear();
+  lblMessageDetail_->clear();
+  // Going back onto this page removed the working copies of the check: the merge needs a new
+  // one, and the check page says so.
+  if (iDirection == kMoveBack && CheckCompleted_ && optSplitMerge_[1]->isChecked()) {
+    AskForCheckAgain(kCopiesRemovedLine);
+  }
   FinishEnabled_ = false;
   BackEnabled_ = true;
   NextEnabled_ = true;
@@ -148,8 +155,18 @@ void frmWizard::cmdBrowse_Click(int index) {
   txtDataBasePath_[index]->setText(QString::fromStdString(*file));
 }
 
+void frmWizard::AskForCheckAgain(const char* line) {
+  if (!check_again_) progress_->AddProgress(line, false);
+  check_again_ = true;
+  progress_->ScrollToEnd(LogPage::kCheck);
+  cmdCheckDB_->setEnabled(true);
+  if (CurrentStep_ == kStepCheck) cmdNav_[kNavNext]->setEnabled(false);
+}
+
 void frmWizard::PathEdited(int index) {
   if (index <= kBoxNewDatabase) {
+    check_again_ = false;
+    ShowMergeState("", false);
     progress_->Clear(LogPage::kCheck);
     progress_->Clear(LogPage::kMerge);
     lblIDMessage_->clear();
@@ -168,8 +185,13 @@ void frmWizard::cmdCheckDB_Click() {
   EngineRun run(*this);
   CompletedCheck(false);
   CompletedMerge(false);
+  check_again_ = false;
   cmdCheckDB_->setEnabled(false);
   cmdMerge_->setEnabled(false);
+  // The merge page starts again with this check: no figure of an earlier merge stays.
+  SetStatusMerge(0);
+  ShowMergeState("", false);
+  lblVerification_->clear();
   if (services_ == nullptr) {
     progress_->AddProgress(kNoServices, false);
     return;
@@ -177,6 +199,7 @@ void frmWizard::cmdCheckDB_Click() {
   switch (services_->RunCheck(merge_paths_)) {
     case CheckOutcome::kStopped:
       return;
+    case CheckOutcome::kBusy:
     case CheckOutcome::kInitializeFailed:
       cmdCheckDB_->setEnabled(true);
       return;

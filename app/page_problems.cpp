@@ -9,6 +9,8 @@
 #include "app/frm_view.h"
 #include "app/frm_wizard.h"
 #include "app/page_widgets.h"
+#include "core/text.h"
+#include "server/file_identity.h"
 
 namespace msu::app {
 
@@ -43,6 +45,9 @@ void frmWizard::cmdView_Click() {
   frmView& viewer = EnsureViewer();
   viewer.cmdSave()->setEnabled(true);
   viewer.SetVersionLine("");
+  // A saved report belongs beside the databases it is about.
+  const std::string folder = FolderOf(merge_paths_.database1);
+  viewer.SetSaveFolder(folder.empty() ? DefaultDatabaseFolder() : folder);
   viewer.showMaximized();
   viewer.repaint();
 }

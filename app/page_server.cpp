@@ -41,6 +41,9 @@ void frmWizard::BuildServerPage() {
   layout->addLayout(grid);
   lblMessage_ = NewMessageLabel("lblMessage");
   layout->addWidget(lblMessage_);
+  // The message above is the suite's; this line says what it means here.
+  lblMessageDetail_ = NewMessageLabel("lblMessageDetail");
+  layout->addWidget(lblMessageDetail_);
   layout->addStretch(1);
 }
 

@@ -14,6 +14,7 @@
 #include "app/page_widgets.h"
 #include "app/wizard_texts.h"
 #include "core/text.h"
+#include "server/working_files.h"
 
 namespace msu::app {
 
@@ -85,12 +86,14 @@ void frmWizard::BuildSplitFinishedPage() {
   lblComplete_[2] = NewHeading("lblComplete2", "Split Process Completed");
   lblSplitComplete_ = NewLabel("lblSplitComplete");
   lblSplitVerification_ = NewLabel("lblSplitVerification");
+  lblSplitAttachedNote_ = NewLabel("lblSplitAttachedNote");
   layout->addWidget(lblComplete_[2]);
   layout->addSpacing(12);
   layout->addWidget(lblSplitComplete_);
   layout->addSpacing(12);
   layout->addWidget(lblSplitVerification_);
   layout->addStretch(1);
+  layout->addWidget(lblSplitAttachedNote_);
 }
 
 void frmWizard::EnterSplitPaths() {
@@ -178,6 +181,7 @@ void frmWizard::cmdSplit_Click() {
   SplitResult result;
   if (services_ != nullptr) result = services_->RunSplit(split_source_, split_target_);
   split_verification_ = result.verification;
+  split_placed_ = result.ok;
   cmdNav_[kNavNext]->setEnabled(result.ok);
   progress_->ScrollToEnd(LogPage::kSplit);
   SplitDone_ = true;
@@ -189,8 +193,14 @@ void frmWizard::EnterSplitFinished() {
     const QTreeWidgetItem* item = lstIncidents_->topLevelItem(i);
     if (item->checkState(0) == Qt::Checked) kept.push_back(item->text(0).toStdString());
   }
-  lblSplitComplete_->setText(DisplayText(SplitSummary(split_source_, split_target_, kept)));
+  ShowSummary(*lblSplitComplete_, SplitSummary(split_source_, split_target_, kept));
   lblSplitVerification_->setText(QString::fromStdString(split_verification_));
+  // Unlike a merge's new database, the split's stays on the server when the window closes.
+  lblSplitAttachedNote_->setText(
+      split_placed_ ? QString("The resulting database stays attached to the server as %1 when "
+                              "this window closes.")
+                          .arg(QString::fromStdString(DatabaseNameOfFile(Trim(split_target_))))
+                    : QString());
   FinishEnabled_ = true;
   BackEnabled_ = true;
   NextEnabled_ = false;

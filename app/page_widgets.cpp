@@ -52,6 +52,8 @@ QTreeWidget* NewIncidentList(const char* object_name) {
   list->setHeaderLabels({"Incident", "Status"});
   list->setRootIsDecorated(false);
   list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  // The status ("Database 1, key 3", "Split") is read whole.
+  list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   list->header()->setStretchLastSection(false);
   return list;
 }

@@ -61,17 +61,25 @@ std::unique_ptr<print::PrinterOutput> ReportPrinter::SetupPrinting(QWidget* pare
   return output;
 }
 
-void ReportPrinter::PrintReport(QWidget* parent) {
+std::string PrintedWhere(int pages, const QPrinter& printer, bool cancelled) {
+  const std::string count = std::to_string(pages) + (pages == 1 ? " page " : " pages ");
+  const std::string where = printer.outputFormat() == QPrinter::PdfFormat
+                                ? "printed to " + printer.outputFileName().toStdString()
+                                : "sent to the printer " + printer.printerName().toStdString();
+  return count + where + (cancelled ? "; then Cancel stopped the print" : "");
+}
+
+std::string ReportPrinter::PrintReport(QWidget* parent) {
   // Pages print while window events run, so Print can be pressed again meanwhile: one print at a
   // time.
-  if (printing_) return;
+  if (printing_) return {};
   const std::string report = JoinPath(application_folder_, reports::kReportFileName);
   if (!QFileInfo::exists(QString::fromStdString(report))) {
     prompt_.MessageBox(kNoReportToPrint + report, "", Buttons::kOk, Icon::kExclamation);
-    return;
+    return {};
   }
   std::unique_ptr<print::PrinterOutput> output = SetupPrinting(parent);
-  if (!output) return;
+  if (!output) return {};
 
   printing_ = std::make_unique<frmPrinting>(print_cancelled_, parent);
   printing_->show();
@@ -93,6 +101,8 @@ void ReportPrinter::PrintReport(QWidget* parent) {
     prompt_.MessageBox(result.printer_refused ? kPrinterError : result.problem, "", Buttons::kOk,
                        Icon::kNone);
   }
+  if (result.pages == 0) return {};
+  return PrintedWhere(result.pages, Printer(), result.cancelled);
 }
 
 void ReportPrinter::LetEventsRun(int) { QApplication::processEvents(); }

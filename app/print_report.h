@@ -33,6 +33,11 @@ void SetPrinterTarget(QTextEdit& box, int width);
 // choice is then on `printer`.
 bool ShowPrintDialog(QPrinter& printer, QWidget* parent);
 
+// Where `pages` printed pages went: "N pages printed to FILE" for a PDF file, "N pages sent to
+// the printer NAME" otherwise ("1 page ..." for one), with "; then Cancel stopped the print"
+// when `cancelled`.
+std::string PrintedWhere(int pages, const QPrinter& printer, bool cancelled);
+
 class ReportPrinter {
  public:
   using ChoosePrinter = std::function<bool(QPrinter& printer, QWidget* parent)>;
@@ -52,8 +57,9 @@ class ReportPrinter {
   // until Cancel (the pages printed so far stay printed), and the window is closed. Without a
   // report nothing is asked: kNoReportToPrint and the path say so. A failure on the way shows
   // kPrinterError (the printer) or what could not be read or written. Does nothing while a
-  // print runs.
-  void PrintReport(QWidget* parent);
+  // print runs. Returns where the pages went, for the viewer's message label (PrintedWhere);
+  // empty when nothing was printed.
+  std::string PrintReport(QWidget* parent);
 
   // Clears the cancel flag and lets the user choose the printer. A cancelled dialog sets the
   // flag and returns null, silently. Otherwise opens the printer's document and returns it; a

@@ -10,6 +10,7 @@
 #include "merge/merge.h"
 #include "merge/merge_paths.h"
 #include "merge/remerge_guard.h"
+#include "server/database_paths.h"
 #include "split/incident_list.h"
 
 namespace msu::app {
@@ -20,8 +21,15 @@ namespace msu::app {
 // that follows (databases an earlier run left detached were attached again); other accepted
 // steps ignore it.
 struct StepCheck {
+  StepCheck() = default;
+  StepCheck(bool ok_, std::string message_, std::string detail_ = {})
+      : ok(ok_), message(std::move(message_)), detail(std::move(detail_)) {}
+
   bool ok = false;
   std::string message;
+  // A refused login: what `message` means for this server, for the line under it ("No server
+  // named X on this machine. Known servers: ..."); empty when the message says it all.
+  std::string detail;
 };
 
 // The three boxes of the merge database page: Database 1, Database 2, New Database.
@@ -35,8 +43,10 @@ struct IncidentItem {
 };
 
 // How a database check ended. A stopped check leaves Check Databases disabled until a path is
-// edited; a failed initialisation enables it again at once.
-enum class CheckOutcome { kStopped, kInitializeFailed, kCompleted };
+// edited; a failed initialisation enables it again at once, and so does a check that could not
+// start because another run holds the application folder or the server (kBusy; its line says
+// which).
+enum class CheckOutcome { kBusy, kStopped, kInitializeFailed, kCompleted };
 
 // How the work of the Merge button ended.
 enum class MergeEnd {
@@ -55,6 +65,16 @@ struct MergeResult {
   // run) and, when it found problems, one line for each, naming the table.
   std::string verification;
   std::vector<std::string> verification_findings;
+};
+
+// What the folding of the incidents into one did, for the merge's last page.
+struct ConsolidationResult {
+  bool ran = false;
+  long long folded = 0;      // incidents folded into the one kept (and deleted)
+  long long rows_moved = 0;  // their rows pointed at the one kept
+  // The verification of the folding in one line; empty when it did not run.
+  std::string verification;
+  bool verified = false;  // and it found nothing
 };
 
 // What the split engine's initialisation tells the selection page; the incidents themselves
@@ -82,11 +102,15 @@ class WizardServices {
   virtual std::vector<std::string> ListServers() = 0;
 
   // The login check run on entering the merge database page. `direction` is 1 for Back and 2
-  // for Next; with Back a successful login also removes working copy A. On failure `message`
-  // is one of "Password not specified.", "The server is stopped.", "Password incorrect." or
-  // "Error, number " and the number.
+  // for Next; with Back a successful login also removes the working copies. On failure
+  // `message` is one of "Password not specified.", "The server is stopped.", "Password
+  // incorrect." or "Error, number " and the number, and `detail` may say more.
   virtual StepCheck CheckLogin(const std::string& server, const std::string& password,
                                int direction) = 0;
+
+  // Where the path checks name an existing resulting database while they ask whether to
+  // overwrite it (see OverwriteNote, server/database_paths.h): the window's page label.
+  virtual void SetOverwriteNote(OverwriteNote /*note*/) {}
 
   // Validates the three merge paths before the check page is shown. May rewrite `boxes` (a
   // missing ".mdf" is appended); the window copies changed texts back into its boxes. On
@@ -113,7 +137,8 @@ class WizardServices {
 
   // The engine's FinishCopyTables: folds every incident of the new database into
   // `merge_into_incident`; `list` shows what is under way.
-  virtual void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) = 0;
+  virtual ConsolidationResult FinishCopyTables(long merge_into_incident,
+                                               merge::IncidentChoice& list) = 0;
 
   // Validates the split paths when the selection page is entered with Next. May rewrite both
   // texts (".mdf" appended). On refusal `message` goes to the split database page's label.
@@ -133,6 +158,10 @@ class WizardServices {
   // removes the others and places the result at `target`. The engine writes its own lines to
   // the split log.
   virtual SplitResult RunSplit(const std::string& source, const std::string& target) = 0;
+
+  // The command line that attaches the database file `path` to the server by hand, for the
+  // words of the last pages; empty when there is none to give.
+  virtual std::string AttachCommand(const std::string& /*path*/) { return {}; }
 
   // Copies the closed problem report to `target_path` (the viewer's Save), asking first when a
   // file is there already. Shows its own message on failure; never throws.

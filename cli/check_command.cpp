@@ -6,6 +6,7 @@
 
 #include "cli/command_support.h"
 #include "cli/msu_terminal.h"
+#include "cli/msu_wording.h"
 #include "core/context.h"
 #include "merge/merge_sequence.h"
 
@@ -13,12 +14,34 @@ namespace msu::cli {
 
 namespace {
 
+// The last line: what the check found, and where its report is.
+void PrintCheckEnd(const merge::CheckOutcome& outcome, const CheckOptions& options, int status,
+                   std::ostream& out) {
+  // A check that stopped ends with the line of the step that stopped it.
+  if (outcome.stage != merge::CheckStage::kCompleted) return;
+  if (!outcome.problems) {
+    out << "msu check: no differences found; nothing was written.\n";
+    return;
+  }
+  const std::string kept = ReportPlaces({options.report, options.report_pdf});
+  out << "msu check: differences found; "
+      << (kept.empty()                      ? std::string("the problem report was not kept")
+          : status == kStatusReportNotSaved ? "the problem report could not be kept (see above)"
+                                            : "the problem report is in " + kept)
+      << ".\n";
+}
+
 // The login, the page's path checks and the check itself; then the report is saved and the
 // working files are cleaned up. `password` is wiped once used.
 int RunCheckSteps(const CheckOptions& options, std::string& password, std::ostream& out,
                   std::ostream& err) {
   CommandSession session(options.root, out, err, {LogPage::kCheck}, options.details,
                          options.overwrite);
+  CommandWords words;
+  words.command = CommandWords::Command::kCheck;
+  words.report = ReportPlaces({options.report, options.report_pdf});
+  session.progress.SetWords(words);
+  session.context.locks.owner = "msu check";
   MergePathBoxes paths;
   if (const int refused = LoginAndValidatePaths(
           session.context, options.server, password,
@@ -30,8 +53,10 @@ int RunCheckSteps(const CheckOptions& options, std::string& password, std::ostre
   const merge::CheckOutcome outcome = merge::RunCheckSequence(session.context, paths, engine);
   int status = CheckStageStatus(outcome, session.context, engine.get(), err);
   if (status == 0 && outcome.problems) status = kCheckFoundProblems;
-  return SaveReportAndCleanUp(session.context, engine.get(), outcome,
-                              {options.report, options.report_pdf}, status, err);
+  status = SaveReportAndCleanUp(session.context, engine.get(), outcome,
+                                {options.report, options.report_pdf}, status, err);
+  PrintCheckEnd(outcome, options, status, out);
+  return status;
 }
 
 }  // namespace

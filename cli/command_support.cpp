@@ -139,6 +139,14 @@ bool CheckOutputOption(const std::string& option, const std::string& path,
   return true;
 }
 
+std::string ReportPlaces(const ReportFiles& files) {
+  std::string places;
+  for (const std::string* file : {&files.rtf, &files.pdf}) {
+    if (!file->empty()) places += (places.empty() ? "" : " and ") + AbsolutePath(*file);
+  }
+  return places;
+}
+
 bool CheckReportFiles(const ReportFiles& files, const std::map<std::string, bool>& given,
                       const std::vector<const std::string*>& databases, std::string* problem) {
   for (const auto& [option, path] :
@@ -176,6 +184,7 @@ int LogIn(Context& context, const std::string& server, std::string& password, st
   password.assign(password.size(), '\0');
   if (!login.ok) {
     err << login.message << "\n";
+    if (!login.detail.empty()) err << login.detail << "\n";
     return login.busy ? kStatusInUse : kStatusLogin;
   }
   return 0;
@@ -231,6 +240,7 @@ int CheckStageStatus(const merge::CheckOutcome& outcome, const Context& context,
       return kStatusVersions;
     case merge::CheckStage::kInstructionFile:
       return kStatusInstructions;
+    case merge::CheckStage::kBusy:
     case merge::CheckStage::kWorkingNameTaken:
       return kStatusInUse;
     case merge::CheckStage::kInitialize:
@@ -287,10 +297,6 @@ int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::Ch
       if (option->empty()) continue;
       err << "msu: the check wrote no problem report; " << *option << " was not written\n";
     }
-  }
-  if (report_files.rtf.empty() && report_files.pdf.empty() &&
-      outcome.stage == merge::CheckStage::kCompleted && outcome.problems) {
-    err << "msu: give --report FILE to keep the problem report\n";
   }
 
   if (engine != nullptr) engine->CloseConnections();

@@ -57,6 +57,10 @@ struct ReportFiles {
   std::string pdf;
 };
 
+// Where `files` keep the report, for the words of the lines: "A" or "A and B", absolute; empty
+// when neither is given.
+std::string ReportPlaces(const ReportFiles& files);
+
 // Checks the report options that were given (`given` as ParseOptions fills it) with
 // CheckOutputOption, and that --report and --report-pdf do not name the same file. False with
 // `problem` set otherwise.
@@ -127,12 +131,12 @@ int RunWithPassword(const std::string& password_file, const std::string& what, s
                     const std::function<int(std::string& password)>& steps);
 
 // The end of every run that made working copies: the check's problem report is saved as
-// `report_files` asks (the application folder keeps none) or its loss is pointed out when the
-// check found problems; the engine's connections are closed, the working databases taken off
-// the server and the working files deleted. A new database the run attached stays attached.
-// The PDF is printed last, from a copy of the report, once the databases are safe. A run that
-// had gone well (status 0 or 1) ends with kStatusReportNotSaved or kStatusNotCleanedUp when one
-// of these fails. Returns the status.
+// `report_files` asks (the application folder keeps none; the command's last line says where
+// it is, or that it was not kept); the engine's connections are closed, the working databases taken
+// off the server and the working files deleted. A new database the run attached stays attached. The
+// PDF is printed last, from a copy of the report, once the databases are safe. A run that had gone
+// well (status 0 or 1) ends with kStatusReportNotSaved or kStatusNotCleanedUp when one of these
+// fails. Returns the status.
 int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
                          const ReportFiles& report_files, int status, std::ostream& err);
 

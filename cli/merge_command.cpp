@@ -8,9 +8,11 @@
 #include "cli/command_support.h"
 #include "cli/merge_json.h"
 #include "cli/msu_terminal.h"
+#include "cli/msu_wording.h"
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/merge_sequence.h"
+#include "server/working_files.h"
 
 namespace msu::cli {
 
@@ -23,6 +25,9 @@ class IncidentLines : public merge::IncidentChoice {
   void Clear() override { items_.clear(); }
   void AddItem(const std::string& text, const std::string& tag) override {
     items_.push_back(Trim(tag) + "  " + text);
+  }
+  void SetOrigin(const std::string& origin) override {
+    if (!items_.empty()) items_.back() += "  (" + origin + ")";
   }
   void ListTo() const {
     err_ << "msu: the incidents of the new database are:\n";
@@ -58,13 +63,52 @@ int MergeStatus(const merge::MergeOutcome& outcome, bool into, std::ostream& err
   return kMergeStopped;
 }
 
+// The last line: what the merge did and where the new database is.
+void PrintMergeEnd(Context& context, const MergeCommandOptions& options,
+                   const std::string& new_database, const merge::CheckOutcome& check,
+                   const merge::MergeOutcome* merged, const merge::Merge* engine, int status,
+                   std::ostream& out, std::ostream& err) {
+  // A check that stopped ends with the line of the step that stopped it.
+  if (check.stage != merge::CheckStage::kCompleted || merged == nullptr || engine == nullptr) {
+    return;
+  }
+  if (merged->stage != merge::MergeStage::kCompleted) {
+    err << "msu merge: nothing was placed at " << new_database;
+    if (!merged->incomplete_database.empty()) {
+      err << "; what the merge made is kept, not attached, as " << merged->incomplete_database;
+    }
+    err << ".\n";
+    return;
+  }
+  if (options.dry_run) {
+    out << "msu merge: dry run; nothing was written (the new database would be " << new_database
+        << ").\n";
+    return;
+  }
+  out << "msu merge: merged into " << new_database << ", attached to the server "
+      << context.server.ServerName << " as " << DatabaseNameOfFile(new_database);
+  const merge::Consolidation& folding = engine->Figures().consolidation;
+  if (folding.ran) {
+    out << "; " << folding.incidents_folded << " incidents folded into incident " << folding.into;
+  }
+  if (status == kMergeNotVerified) out << "; the verification found problems (see above)";
+  out << ".\n";
+}
+
 int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std::ostream& out,
                   std::ostream& err, bool live_status) {
   // A dry run never writes --new: an existing file there needs no --overwrite.
   CommandSession session(options.root, out, err, {LogPage::kCheck, LogPage::kMerge},
                          options.details, options.overwrite || options.dry_run, live_status,
                          options.dry_run && !options.overwrite);
+  CommandWords words;
+  words.command = CommandWords::Command::kMerge;
+  words.report = ReportPlaces({options.report, options.report_pdf});
+  words.into_incident = options.dry_run ? std::string() : Trim(options.into_incident);
+  words.dry_run = options.dry_run;
+  session.progress.SetWords(words);
   Context& context = session.context;
+  context.locks.owner = "msu merge";
   MergePathBoxes paths;
   if (const int refused = LoginAndValidatePaths(
           context, options.server, password,
@@ -103,6 +147,8 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
   }
   status = SaveReportAndCleanUp(context, engine.get(), check, {options.report, options.report_pdf},
                                 status, err);
+  PrintMergeEnd(context, options, paths.new_database, check, merge_runs ? &merged : nullptr,
+                engine.get(), status, out, err);
 
   if (!options.json.empty()) {
     MergeJsonInput input;

@@ -16,9 +16,20 @@ void TerminalProgress::Add(LogPage page, const std::string& message, bool detail
   if (detail && !details_[Index(page)]) return;
   texts_[Index(page)].push_back(message);
   if (!Prints(page)) return;
+  if (!words_) {
+    PrintLine(message);
+    return;
+  }
+  if (IsLoaderListing(message) && !details_[Index(page)]) return;
+  if (const std::optional<std::string> line = CommandLineWording(*words_, page, message)) {
+    PrintLine(*line);
+  }
+}
+
+void TerminalProgress::PrintLine(const std::string& line) {
   ClearStatus();
   // Flushed line by line: a long check shows how far it got, also through a pipe.
-  out_ << message << std::endl;
+  out_ << line << std::endl;
 }
 
 void TerminalProgress::SetPercent(LogPage page, int value, int value2) {

@@ -5,18 +5,23 @@
 #include <array>
 #include <initializer_list>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/interrupt_requests.h"
+#include "cli/msu_wording.h"
 #include "core/progress.h"
 #include "core/prompt.h"
 
 namespace msu::cli {
 
-// Prints every shown line of the logs of `pages`, as it is added, on `out`. Detail lines reach
-// it only when the page's "Show Details" box is ticked (SetShowDetails). The shown lines of
-// every page are kept as well, so the program can look back at what a routine wrote.
+// Prints every shown line of the logs of `pages`, as it is added, on `out`, in the words of the
+// command line (CommandLineWording, once SetWords has told it the command). Detail lines reach
+// it only when the page's "Show Details" box is ticked (SetShowDetails); so do the instruction
+// loader's listings (IsLoaderListing), which the window shows. The shown lines of every page
+// are kept as well, as the engines wrote them, so the program can look back at what a routine
+// wrote.
 //
 // With `live_status` (for a terminal, never a pipe or file), the merge page's percentages show
 // as one line that is redrawn in place ("Merge: 40 % - 75 %") and cleared before each line;
@@ -34,12 +39,15 @@ class TerminalProgress : public Progress {
 
   // The "Show Details" box of `page`; read at each Add.
   void SetShowDetails(LogPage page, bool shown) { details_[Index(page)] = shown; }
+  // What the command was given, for the wording of the lines it prints.
+  void SetWords(const CommandWords& words) { words_ = words; }
   // The texts of the shown lines of `page` since it was last cleared, in order.
   const std::vector<std::string>& Texts(LogPage page) const { return texts_[Index(page)]; }
 
  private:
   static size_t Index(LogPage page) { return static_cast<size_t>(page); }
   bool Prints(LogPage page) const;
+  void PrintLine(const std::string& line);
   void ClearStatus();
 
   std::ostream& out_;
@@ -48,6 +56,7 @@ class TerminalProgress : public Progress {
   bool status_shown_ = false;
   std::array<std::vector<std::string>, 3> texts_;
   std::array<bool, 3> details_{false, false, false};
+  std::optional<CommandWords> words_;
 };
 
 // Answers every message box at once: the text (after its title, when it has one) goes to

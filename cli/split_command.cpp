@@ -1,5 +1,6 @@
 #include "cli/split_command.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "cli/command_support.h"
 #include "cli/merge_json.h"
+#include "cli/msu_wording.h"
 #include "cli/split_json.h"
 #include "core/text.h"
 #include "server/exit_cleanup.h"
@@ -74,11 +76,73 @@ int CheckPaths(Context& context, std::string& source, std::string& target, bool 
   return kStatusPaths;
 }
 
+// A dry run: the incidents the split would keep and remove, and each table's rows before and
+// after, from the engine's figures.
+void PrintDryRun(const split::IncidentEntries& list, const split::SplitFigures& figures,
+                 std::ostream& out) {
+  for (const bool kept : {true, false}) {
+    int count = 0;
+    for (const split::IncidentEntries::Entry& entry : list.Entries())
+      count += entry.checked == kept;
+    out << (kept ? "Would keep " : "Would remove ") << count
+        << (count == 1 ? " incident:\n" : " incidents:\n");
+    for (const split::IncidentEntries::Entry& entry : list.Entries()) {
+      if (entry.checked == kept) out << "  " << Trim(entry.tag) << "  " << entry.text << "\n";
+    }
+  }
+  // A table of rows: the name left-aligned, the counts right-aligned under their headings.
+  size_t width = 5;
+  for (const split::TableRowCount& count : figures.table_rows) {
+    width = std::max(width, count.table.size());
+  }
+  const auto right = [](const std::string& text, size_t columns) {
+    return std::string(columns > text.size() ? columns - text.size() : 0, ' ') + text;
+  };
+  out << "Rows per table:\n  " << std::string(width, ' ') << right("now", 10) << right("after", 10)
+      << right("removed", 10) << "\n";
+  for (const split::TableRowCount& count : figures.table_rows) {
+    out << "  " << count.table << std::string(width - count.table.size(), ' ')
+        << right(std::to_string(count.before), 10) << right(std::to_string(count.after), 10)
+        << right(std::to_string(count.before - count.after), 10) << "\n";
+  }
+}
+
+// The last line of a split that ran: what it did and where its result is.
+void PrintSplitEnd(Context& context, const SplitCommandOptions& options,
+                   const split::SplitOutcome& outcome, const split::SplitFigures& figures,
+                   const std::string& target, int status, std::ostream& out, std::ostream& err) {
+  const size_t kept = figures.kept.size();
+  const std::string incidents = std::to_string(kept) + " of " + std::to_string(figures.incidents) +
+                                (figures.incidents == 1 ? " incident" : " incidents");
+  if (options.dry_run && outcome.executed) {
+    out << "msu split: dry run; nothing was written. " << target << " would hold " << incidents
+        << ".\n";
+  } else if (outcome.executed) {
+    out << "msu split: kept " << incidents << " in " << target << ", attached to the server "
+        << context.server.ServerName << " as " << DatabaseNameOfFile(target)
+        << (status == kSplitNotVerified ? "; the verification found problems (see above)" : "")
+        << ".\n";
+  } else {
+    err << "msu split: the split stopped; nothing was placed at " << target
+        << (figures.incomplete_database.empty()
+                ? std::string()
+                : "; what it made is kept, not attached, as " + figures.incomplete_database)
+        << ".\n";
+  }
+}
+
 int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& keep,
                   std::string& password, std::ostream& out, std::ostream& err) {
+  // A dry run never writes --new: an existing file there needs no --overwrite.
   CommandSession session(options.root, out, err, {LogPage::kCheck, LogPage::kSplit},
-                         options.details, options.overwrite);
+                         options.details, options.overwrite || options.dry_run, false,
+                         options.dry_run && !options.overwrite);
+  CommandWords words;
+  words.command = CommandWords::Command::kSplit;
+  words.dry_run = options.dry_run;
+  session.progress.SetWords(words);
   Context& context = session.context;
+  context.locks.owner = "msu split";
   if (const int refused = LogIn(context, options.server, password, err)) return refused;
   std::string source = AbsolutePath(options.database);
   std::string target = AbsolutePath(options.new_database);
@@ -90,6 +154,9 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
     case split::SourceVerdict::kAccepted:
       break;
     case split::SourceVerdict::kUnfinished:
+      err << refusal << "\n";
+      return kSplitVersion;
+    case split::SourceVerdict::kNotAttached:
       err << refusal << "\n";
       return kSplitVersion;
     case split::SourceVerdict::kUnreadable:
@@ -126,14 +193,17 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
     PrintIncidents(list, err);
     status = kSplitNoSuchIncident;
   } else if (status == kSplitDone) {
-    outcome = split::RunSplitSequence(context, *engine, source, target);
+    split::SplitRun run;
+    run.dry_run = options.dry_run;
+    outcome = split::RunSplitSequence(context, *engine, source, target, run);
     ran = true;
     for (const std::string& line : split::SplitVerificationLines(outcome.verification)) {
       out << line << "\n";
     }
-    status = !outcome.executed                ? kSplitStopped
-             : !outcome.verification.Passed() ? kSplitNotVerified
-                                              : kSplitDone;
+    if (options.dry_run && outcome.executed) PrintDryRun(list, engine->Figures(), out);
+    status = !outcome.executed                                    ? kSplitStopped
+             : !options.dry_run && !outcome.verification.Passed() ? kSplitNotVerified
+                                                                  : kSplitDone;
   }
 
   if (engine != nullptr) engine->CloseConnections();
@@ -144,6 +214,8 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
     if (status == kSplitDone) status = kStatusNotCleanedUp;
   }
 
+  if (ran) PrintSplitEnd(context, options, outcome, engine->Figures(), target, status, out, err);
+
   if (!options.json.empty()) {
     SplitJsonInput input;
     input.source = source;
@@ -152,6 +224,7 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
     input.list = &list;
     input.engine = engine.get();
     input.outcome = ran ? &outcome : nullptr;
+    input.dry_run = options.dry_run;
     input.exit_status = status;
     if (!SaveJsonFigures(AbsolutePath(options.json), SplitJsonText(input), err) &&
         status == kSplitDone) {
@@ -165,7 +238,8 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
 
 std::string SplitHelp() {
   return "Usage: msu split --server NAME --db PATH --new PATH --keep ID[,ID...] [--details]\n"
-         "                 [--json FILE] [--overwrite] [--password-file FILE] [--root DIR]\n"
+         "                 [--json FILE] [--dry-run] [--overwrite] [--password-file FILE]\n"
+         "                 [--root DIR]\n"
          "       msu split --server NAME --db PATH --list [--password-file FILE] [--root DIR]\n"
          "\n"
          "Splits the incidents --keep names out of the database --db (version 4.1 or later)\n"
@@ -179,7 +253,12 @@ std::string SplitHelp() {
          "                        incidentnumber and incidentname\n"
          "  --details             also print the detail lines of the log\n"
          "  --json FILE           write the split's figures as JSON: incidents kept and\n"
-         "                        removed, the verification, seconds\n"
+         "                        removed, the verification, seconds (a dry run: the rows\n"
+         "                        of each table)\n"
+         "  --dry-run             split the working copy only: lists the incidents that would\n"
+         "                        be kept and removed and the rows of each table now and\n"
+         "                        after the split; --new is not written (an existing --new\n"
+         "                        needs no --overwrite)\n"
          "  --overwrite           accept an existing file at --new and replace it\n"
          "  --password-file FILE  read the Warden password from the first line of FILE;\n"
          "                        otherwise it is asked on the terminal, without echo\n"
@@ -194,8 +273,8 @@ std::string SplitHelp() {
          "      room on a disk for the run)\n"
          "  5   open connections to a database or the working file, or another merge or\n"
          "      split running in the application folder or on the server (nothing changed)\n"
-         "  6   version: unreadable, or the database is older than 4.1, or an unfinished\n"
-         "      transaction beside it\n"
+         "  6   version: unreadable, or the database is older than 4.1, or not attached to\n"
+         "      the server, or an unfinished transaction beside it\n"
          "  8   the split could not start: the application folder, the working copy or the\n"
          "      incident list failed\n"
          "  10  split, but working files could not be deleted from the application folder\n"
@@ -221,13 +300,14 @@ bool ParseSplitOptions(const std::vector<std::string>& args, SplitCommandOptions
                            {"--root", &options->root}},
                           {{"--details", &options->details},
                            {"--overwrite", &options->overwrite},
+                           {"--dry-run", &options->dry_run},
                            {"--list", &options->list}},
                           {"--server", "--db"}};
   std::map<std::string, bool> given;
   if (!ParseOptions(args, table, help, problem, &given)) return false;
   if (*help) return true;
   if (options->list) {
-    for (const char* option : {"--new", "--keep", "--json", "--overwrite"}) {
+    for (const char* option : {"--new", "--keep", "--json", "--overwrite", "--dry-run"}) {
       if (given[option]) {
         *problem = std::string("--list only lists the incidents; leave out ") + option;
         return false;

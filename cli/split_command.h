@@ -36,6 +36,7 @@ struct SplitCommandOptions {
   std::string root;
   bool details = false;
   bool overwrite = false;
+  bool dry_run = false;
   bool list = false;
 };
 

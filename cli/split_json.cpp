@@ -11,6 +11,7 @@ std::string SplitJsonText(const SplitJsonInput& input) {
   doc["database"] = input.source;
   doc["new_database"] = input.new_database;
   doc["version"] = input.version;
+  doc["dry_run"] = input.dry_run;
   const split::SplitFigures* figures = input.engine != nullptr ? &input.engine->Figures() : nullptr;
   const auto holds = [](const std::vector<int64_t>& ids, int64_t id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
@@ -28,7 +29,7 @@ std::string SplitJsonText(const SplitJsonInput& input) {
   }
   doc["incidents"] = incidents;
   if (input.outcome != nullptr && figures != nullptr) {
-    doc["split_completed"] = input.outcome->executed;
+    doc["split_completed"] = input.outcome->executed && !input.dry_run;
     doc["set_based_removal"] = figures->set_based;
     json failures = json::array();
     for (size_t i = 0; i < figures->not_removed.size(); ++i) {
@@ -37,6 +38,16 @@ std::string SplitJsonText(const SplitJsonInput& input) {
                                                                        : std::string()}});
     }
     doc["removal_failures"] = failures;
+    if (input.dry_run) {
+      json tables = json::array();
+      for (const split::TableRowCount& count : figures->table_rows) {
+        tables.push_back({{"table", count.table},
+                          {"rows", count.before},
+                          {"rows_after", count.after},
+                          {"rows_removed", count.before - count.after}});
+      }
+      doc["tables"] = tables;
+    }
     const split::SplitVerification& v = input.outcome->verification;
     doc["verification"] = {{"ran", v.ran},
                            {"passed", v.Passed()},

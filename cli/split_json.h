@@ -1,6 +1,6 @@
 // The --json document of msu split: the database and the new one, its version, the incidents
 // listed with what became of each, the verification and the seconds of each phase, as the
-// engine counted them.
+// engine counted them; for a dry run the rows of each table before and after the removal.
 #pragma once
 
 #include <string>
@@ -16,6 +16,7 @@ struct SplitJsonInput {
   const split::IncidentEntries* list = nullptr;
   const split::Split* engine = nullptr;          // null when none was made
   const split::SplitOutcome* outcome = nullptr;  // null when the split did not run
+  bool dry_run = false;
   int exit_status = 0;
 };
 

@@ -45,6 +45,18 @@ class Backend {
   // working databases have fixed names on a server. Empty (this default) when the backend
   // offers none; then only the application folder is locked.
   virtual std::string RunLockFile(const std::string& /*server*/) { return {}; }
+
+  // How an administrator attaches the data file `path` to `server` as `database` by hand: a
+  // command line to run, for the words of a page that needs an attached database. Empty (this
+  // default) when the backend knows none.
+  virtual std::string AttachCommand(const std::string& /*server*/, const std::string& /*database*/,
+                                    const std::string& /*path*/) {
+    return {};
+  }
+
+  // How an administrator starts `server` when it does not answer: a command line to run. Empty
+  // (this default) when the backend knows none.
+  virtual std::string StartCommand(const std::string& /*server*/) { return {}; }
 };
 
 }  // namespace msu::data

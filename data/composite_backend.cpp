@@ -184,4 +184,13 @@ std::string CompositeBackend::RunLockFile(const std::string& server) {
   return ProductFor(server).RunLockFile(server);
 }
 
+std::string CompositeBackend::AttachCommand(const std::string& server, const std::string& database,
+                                            const std::string& path) {
+  return ProductFor(server).AttachCommand(server, database, path);
+}
+
+std::string CompositeBackend::StartCommand(const std::string& server) {
+  return ProductFor(server).StartCommand(server);
+}
+
 }  // namespace msu::data

@@ -31,6 +31,9 @@ class CompositeBackend : public Backend {
   bool Serves(const std::string& server) override;
   bool OpensConnectionString(const std::string& connection_string) override;
   std::string RunLockFile(const std::string& server) override;
+  std::string AttachCommand(const std::string& server, const std::string& database,
+                            const std::string& path) override;
+  std::string StartCommand(const std::string& server) override;
 
   // The product that serves `server` (the first product when none does).
   Backend& ProductFor(const std::string& server);

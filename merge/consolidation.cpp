@@ -31,6 +31,21 @@ std::string IncidentTag(const std::string& id) {
 
 }  // namespace
 
+std::string Merge::IncidentOrigin(int64_t id) const {
+  const auto key = [](int64_t value) { return ", key " + std::to_string(value); };
+  for (const auto& [old_key, new_key] : figures_.source_incidents) {
+    if (new_key == id) return "Database 1" + key(old_key);
+  }
+  // Incidents keyed by an offset: those of Database 1 lie past every key of Database 2.
+  for (const KeyOffset& offset : figures_.offsets) {
+    if (EqualsNoCase(Trim(offset.table), "Incidents") && offset.offset > 0) {
+      return id >= offset.offset ? "Database 1" + key(id - offset.offset) : "Database 2" + key(id);
+    }
+  }
+  if (figures_.source_incidents.empty()) return "";
+  return "Database 2" + key(id);
+}
+
 void Merge::IncSplitInit(IncidentChoice& list) {
   try {
     std::unique_ptr<data::Connection> connection = OpenNewDatabase(context_, true);
@@ -41,6 +56,8 @@ void Merge::IncSplitInit(IncidentChoice& list) {
       list.AddItem(incidents->Get("incidentnumber").AsText() + ", " +
                        incidents->Get("incidentname").AsText(),
                    IncidentTag(incidents->Get("incidentid").AsText()));
+      const std::string origin = IncidentOrigin(incidents->Get("incidentid").AsInteger());
+      if (!origin.empty()) list.SetOrigin(origin);
       incidents->MoveNext();
     }
     if (incidents->IsOpen()) incidents->Close();

@@ -138,7 +138,7 @@ bool Merge::CopyTables() {
     AddPhase("final copy", SecondsSince(start));
     if (!copied) return false;
     progress.AddProgressMerge("Almost Done ...");
-    progress.AddProgressMerge("Press Next to merge incidents or finish.");
+    progress.AddProgressMerge(kMergePlacedLine);
     return true;
   } catch (const RunHalted&) {
     // The routine that met the failure has written its lines.
@@ -440,6 +440,10 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
       changes_[UpperCase(Trim(child->TableName()))].push_back({child->ForeignKey(), 0, map});
     }
   }
+  // Where each incident of Database 1 went, for the list the consolidation shows.
+  if (EqualsNoCase(Trim(name), "Incidents")) {
+    figures_.source_incidents.assign(new_keys.begin(), new_keys.end());
+  }
   // Children whose key names no row keep it.
   ExpectChildren(children_before, [&new_keys](int64_t old) {
     const auto found = new_keys.find(old);
@@ -553,6 +557,7 @@ int64_t Merge::CountRows(data::Connection& connection, const std::string& table,
 
 void Merge::MeasureBeforeCopy() {
   figures_.offsets.clear();
+  figures_.source_incidents.clear();
   figures_.rows_copied.clear();
   figures_.lookup_rows_copied.clear();
   figures_.rows_removed_by_dedup = 0;

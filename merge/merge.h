@@ -42,8 +42,15 @@ class IncidentChoice {
   virtual ~IncidentChoice() = default;
   virtual void Clear() = 0;
   virtual void AddItem(const std::string& text, const std::string& tag) = 0;
+  // Where the item added last came from: "Database 1, key 3" or "Database 2, key 7" (the same
+  // incident may stand in both databases under one number and name). The wizard shows it in
+  // the list's Status column.
+  virtual void SetOrigin(const std::string& /*origin*/) {}
   virtual void SetSelectedCaption(const std::string& /*caption*/) {}
 };
+
+// The last line of a CopyTables that placed the new database.
+inline constexpr const char* kMergePlacedLine = "Press Next to merge incidents or finish.";
 
 // What CopyTables does beyond its own steps. None of it changes a line it writes.
 struct MergeOptions {
@@ -134,9 +141,11 @@ class Merge {
   bool CopyTables();
 
   // Lists the incidents of the new database in `list`: text incidentnumber + ", " +
-  // incidentname, tag incidentid right-aligned in six positions. Any failure, or a stop the user
-  // asked for (Context::StopPoint, before each item), ends it without a message, keeping the
-  // items listed so far. Never throws.
+  // incidentname, tag incidentid right-aligned in six positions; after a CopyTables of this
+  // engine each item's origin too (IncidentChoice::SetOrigin), from the keys the copy gave the
+  // incidents of Database 1. Any failure, or a stop the user asked for (Context::StopPoint,
+  // before each item), ends it without a message, keeping the items listed so far. Never
+  // throws.
   void IncSplitInit(IncidentChoice& list);
 
   // Points every child row named under the Incidents table of the instructions at
@@ -199,6 +208,9 @@ class Merge {
   // Counts on B the folding into `into` as FinishCopyTables would do it (see
   // MergeOptions::into_incident); false when `into` is no incident of B. Throws what B throws.
   bool ForeseeConsolidation(int32_t into);
+  // Where the incident `id` of the new database came from, for IncSplitInit: "Database 1, key
+  // K" or "Database 2, key K"; empty when this engine has not copied the incidents.
+  std::string IncidentOrigin(int64_t id) const;
   // Adds `offset` to `field` of `table` in A, except where it is 0 or -1; when the keys move in
   // the copy, notes the change for the copy of `table` instead (and refuses now a parent key
   // that would leave the int range, as the UPDATE would).

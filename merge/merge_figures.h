@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/post_convert.h"
@@ -82,6 +83,9 @@ struct PhaseSeconds {
 struct MergeFigures {
   std::vector<Recode> recodes;
   std::vector<KeyOffset> offsets;
+  // The incidents of the source copy whose keys the destination assigned (an auto-increment
+  // Incidents table): their key in Database 1 -> their key in the new database, by the first.
+  std::vector<std::pair<int64_t, int64_t>> source_incidents;
   std::vector<TableRows> rows_copied;         // core tables, in copy order
   std::vector<TableRows> lookup_rows_copied;  // non-standard lookup rows
   int64_t rows_removed_by_dedup = 0;

@@ -27,7 +27,8 @@ std::string MergePathsMessage(const std::string& database1, const std::string& d
   return NotAFileMessage("the Resulting Database", new_database);
 }
 
-MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
+MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes,
+                                   const OverwriteNote& note) {
   for (std::string* box : {&boxes.database1, &boxes.database2, &boxes.new_database}) {
     *box = ExpandHome(*box);
   }
@@ -51,6 +52,7 @@ MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes) {
   run.working_bytes = FileBytes(Trim(boxes.database1)) + FileBytes(Trim(boxes.database2));
   run.result_bytes = run.working_bytes;
   run.overwrite_question = kMsgOverwriteNewDatabase;
+  run.overwrite_note = note;
   return CheckRunCanStart(context, run);
 }
 

@@ -51,8 +51,9 @@ using MergePathsCheck = PathsCheck;
 // of MergePathsMessage on the trimmed texts, then CheckRunCanStart: open connections of the
 // three boxes and then of "W_O_R_K_B.tmp" and "W_O_R_K_A.tmp" of the application folder, the
 // working names "W_O_R_K_A" and "W_O_R_K_B" free, the new database's folder, name and the room
-// on the disks, and the question kMsgOverwriteNewDatabase when the new database exists. Never
-// throws.
-MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes);
+// on the disks, and the question kMsgOverwriteNewDatabase when the new database exists (told to
+// `note`, see OverwriteNote). Never throws.
+MergePathsCheck ValidateMergePaths(Context& context, MergePathBoxes& boxes,
+                                   const OverwriteNote& note = {});
 
 }  // namespace msu

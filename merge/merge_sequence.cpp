@@ -11,6 +11,7 @@
 #include "server/attachment.h"
 #include "server/file_identity.h"
 #include "server/pending_attachments.h"
+#include "server/run_locks.h"
 #include "server/working_attachments.h"
 #include "server/working_copies.h"
 #include "server/working_files.h"
@@ -30,6 +31,9 @@ class IncidentCollector : public IncidentChoice {
   void AddItem(const std::string& text, const std::string& tag) override {
     tags_.push_back(Trim(tag));
     if (list_ != nullptr) list_->AddItem(text, tag);
+  }
+  void SetOrigin(const std::string& origin) override {
+    if (list_ != nullptr) list_->SetOrigin(origin);
   }
   void SetSelectedCaption(const std::string& caption) override {
     if (list_ != nullptr) list_->SetSelectedCaption(caption);
@@ -93,6 +97,12 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
   Progress& progress = context.progress();
   VersionSettings& versions = context.versions;
   context.ClearHalt();
+  if (const std::string other_run = TakeRunLocks(context); !other_run.empty()) {
+    progress.AddProgress("Error, the check cannot start: " + other_run + ".");
+    outcome.stage = CheckStage::kBusy;
+    return outcome;
+  }
+  outcome.stage = CheckStage::kVersions;
   try {
     // A database this program left detached before (the server was stopped when it tried to
     // attach it again) comes back before anything is read.
@@ -153,7 +163,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
       return outcome;
     }
     if (Stopped(context, outcome)) return outcome;
-    progress.AddProgressMerge("Press Merge to start the final merging process.");
+    progress.AddProgressMerge(kPressMergeLine);
     progress.AddProgress("Checking databases for consistency and other problems ...");
 
     // A report left by an earlier run must not pass for this run's.

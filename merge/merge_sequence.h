@@ -20,9 +20,13 @@ inline constexpr const char* kProblemsLine =
     "Warning, There are differences between databases, press Next to view them";
 inline constexpr const char* kNoProblemsLine =
     "Done, no differences found. Press Next to complete the merge";
+// The merge page's first line once the working copies are made.
+inline constexpr const char* kPressMergeLine = "Press Merge to start the final merging process.";
 
 // The stage a check reached: the one that stopped it, or kCompleted.
 enum class CheckStage {
+  kBusy,              // another run holds the application folder or the server (the line names
+                      // it); nothing was read or changed
   kVersions,          // a version could not be read, or Database 2 is too old
   kInstructionFile,   // no instruction file for the version of Database 1
   kWorkingNameTaken,  // a database this run did not make holds a working name (nothing was
@@ -48,16 +52,19 @@ struct CheckOutcome {
 // The Check Databases button for `paths` (already validated and trimmed): reads the versions of
 // both databases and chooses the instruction file, refuses a Database 2 that is too old, makes
 // a new engine in `engine` (the old one goes first), clears the check and merge logs, makes and
-// attaches the working copies, writes "Press Merge to start the final merging process." to the
-// merge log and "Checking databases for consistency and other problems ..." to the check log,
-// and runs Initialize. A completed check ends with kProblemsLine or kNoProblemsLine on the
-// check log. Every step writes its own lines; never throws.
+// attaches the working copies, writes kPressMergeLine to the merge log and "Checking databases for
+// consistency and other problems ..." to the check log, and runs Initialize. A completed check ends
+// with kProblemsLine or kNoProblemsLine on the check log. Every step writes its own lines; never
+// throws.
 //
-// Beyond those steps: databases the server's record lists as left detached are attached
-// again first (server/pending_attachments.h; their lines follow the clearing of the logs); a
-// Database 1 or 2 with an unfinished transaction beside it is refused before anything reads it
-// (UnfinishedTransactionMessage; stage kVersions); when the working copies or their
-// re-attachment fail, the user's databases are attached again under their own names, with a
+// Beyond those steps: the run's locks are taken first (TakeRunLocks, server/run_locks.h; a run
+// that holds them already keeps them), so that no other run works beside the working copies
+// this one makes; when another run holds them the check ends at once with "Error, the check
+// cannot start: " and that run's words (kBusy). Databases the server's record lists as left
+// detached are attached again next (server/pending_attachments.h; their lines follow the clearing
+// of the logs); a Database 1 or 2 with an unfinished transaction beside it is refused before
+// anything reads it (UnfinishedTransactionMessage; stage kVersions); when the working copies or
+// their re-attachment fail, the user's databases are attached again under their own names, with a
 // line each; a stop the user asked for ends the check with kStoppedByUser after the versions,
 // after the re-attachment, or inside Initialize (see Context::StopPoint). Before the working
 // copies are made the working names must be free (WorkingNameRefusal): a database this run did

@@ -11,6 +11,7 @@
 
 #include "core/private_files.h"
 #include "core/text.h"
+#include "data/backend.h"
 #include "server/admin_session.h"
 #include "server/database_files.h"
 #include "server/file_identity.h"
@@ -37,7 +38,8 @@ void KillProcessesOf(data::AdminConnection& connection, const std::string& datab
 
 }  // namespace
 
-std::string DetachDatabaseFile(Context& context, const std::string& path, AfterDetach after) {
+std::string DetachDatabaseFile(Context& context, const std::string& path, AfterDetach after,
+                               FailureBox box) {
   try {
     std::string result;
     AdminSession session(context);
@@ -58,8 +60,29 @@ std::string DetachDatabaseFile(Context& context, const std::string& path, AfterD
     session.Disconnect();
     return result;
   } catch (...) {
-    ShowErrorBox(context.prompt(), CurrentError());
+    const RoutineError error = CurrentError();
+    if (box == FailureBox::kShow) ShowErrorBox(context.prompt(), error);
     return "";
+  }
+}
+
+std::string AttachCommandFor(Context& context, const std::string& path) {
+  try {
+    return context.backend().AttachCommand(context.server.ServerName, DatabaseNameOfFile(path),
+                                           path);
+  } catch (...) {
+    return {};
+  }
+}
+
+std::optional<bool> IsAttached(Context& context, const std::string& path) {
+  try {
+    AdminSession session(context);
+    const bool attached = DatabaseOfFile(session.connection(), path).has_value();
+    session.Disconnect();
+    return attached;
+  } catch (...) {
+    return std::nullopt;
   }
 }
 

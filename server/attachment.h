@@ -3,6 +3,7 @@
 // server settings and ends it before returning, on every path.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/context.h"
@@ -16,6 +17,11 @@ enum class AfterDetach {
   kAttachAgain,  // a user's database: it must come back under its own name
 };
 
+// How a routine that fails tells the user: its plain box (description, a blank, the number),
+// or not at all, for a clean-up while the window closes, which has nobody to tell: what it
+// leaves is recorded and removed by the next run.
+enum class FailureBox { kShow, kSilent };
+
 // Ends every process using each database whose data file is the file `path` names
 // (DatabasesOfFile, server/database_files.h), detaches that database, and returns its name;
 // when several match, all are detached and the name of the last one in server order is
@@ -23,10 +29,21 @@ enum class AfterDetach {
 // no database uses the file. With kAttachAgain each database is first entered in the server's
 // record of pending attachments (server/pending_attachments.h), so that it is attached again
 // even when the run dies before it does so; a database whose entry cannot be written is not
-// detached. On any failure shows a plain box (description, a blank, the number) and returns
-// empty text; databases detached before the failure stay detached.
+// detached. On any failure shows a plain box (description, a blank, the number; none with
+// FailureBox::kSilent) and returns empty text; databases detached before the failure stay
+// detached.
 std::string DetachDatabaseFile(Context& context, const std::string& path,
-                               AfterDetach after = AfterDetach::kGone);
+                               AfterDetach after = AfterDetach::kGone,
+                               FailureBox box = FailureBox::kShow);
+
+// The command line that attaches the data file at `path` to ServerName by hand, under the
+// name of its file (DatabaseNameOfFile), as the server's product writes it
+// (Backend::AttachCommand); empty when the product knows none. Never throws.
+std::string AttachCommandFor(Context& context, const std::string& path);
+
+// True when a database of ServerName uses the data file at `path` (DatabaseOfFile); false when
+// none does. Nothing when the server cannot be asked. Never throws.
+std::optional<bool> IsAttached(Context& context, const std::string& path);
 
 // Attaches the data file at `path` as `name`, unless some database uses that file already
 // (DatabaseOfFile), in which case nothing changes. An

@@ -110,10 +110,12 @@ PathsCheck CheckRunCanStart(Context& context, const RunStart& run) {
         RoomMessage(context, run.working_bytes, run.result_path, run.result_bytes)}) {
     if (!refusal.empty()) return {PathsVerdict::kInvalid, refusal};
   }
-  if (FileExists(run.result_path) &&
-      context.prompt().MessageBox(run.overwrite_question, "Warning", Buttons::kYesNo,
-                                  Icon::kExclamation) == Answer::kNo) {
-    return {PathsVerdict::kNotOverwritten, ""};
+  if (FileExists(run.result_path)) {
+    if (run.overwrite_note) run.overwrite_note(run.result_path);
+    const Answer answer = context.prompt().MessageBoxWithDefault(
+        run.overwrite_question, "Warning", Buttons::kYesNo, Icon::kExclamation, Answer::kNo);
+    if (run.overwrite_note) run.overwrite_note("");
+    if (answer == Answer::kNo) return {PathsVerdict::kNotOverwritten, ""};
   }
   return {PathsVerdict::kAccepted, ""};
 }

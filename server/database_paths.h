@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,11 @@ std::string RoomMessage(Context& context, uint64_t working_bytes, const std::str
 // The size of the file at `path` in bytes; 0 when it cannot be read.
 uint64_t FileBytes(const std::string& path);
 
+// Told the path of an existing resulting database just before the question whether to
+// overwrite it, and empty text once it is answered: the question's own words do not name the
+// file, so the wizard names it in the page's message label meanwhile.
+using OverwriteNote = std::function<void(const std::string& path)>;
+
 // What a database page checks before its run may start, in this order.
 struct RunStart {
   // Databases and working files that must have no open connections.
@@ -65,13 +71,17 @@ struct RunStart {
   uint64_t result_bytes = 0;
   // Asked when a file exists at `result_path`.
   const char* overwrite_question = "";
+  // Told around the question (may be empty).
+  OverwriteNote overwrite_note;
 };
 
 // Asks OpenConnectionsMessage about `in_use_paths`: kInUse with its message when any is in
 // use; then whether the working names are free (WorkingNameRefusal; kInUse with the refusal);
 // then ResultPlacementMessage and RoomMessage (kInvalid with the message). Otherwise, when a
 // file exists at `result_path`, asks `overwrite_question` in a Yes/No box titled "Warning" with
-// the exclamation icon: kNotOverwritten on No. kAccepted when none stops it. Never throws.
+// the exclamation icon and No as its default button (Enter keeps the file), telling
+// `overwrite_note` the path before and empty text after: kNotOverwritten on No. kAccepted when
+// none stops it. Never throws.
 PathsCheck CheckRunCanStart(Context& context, const RunStart& run);
 
 }  // namespace msu

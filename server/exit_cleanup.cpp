@@ -1,22 +1,24 @@
 #include "server/exit_cleanup.h"
 
-#include "server/attachment.h"
 #include "server/run_locks.h"
 #include "server/working_files.h"
 
 namespace msu {
 
-bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path) {
-  // The working files of another run in this folder are that run's to remove.
-  if (!HoldFolderForCleanUp(context)) return true;
-  // Without a login there is nothing of ours on the server, and no password to ask it with.
-  if (!context.server.ServerPassword.empty()) {
-    DetachDatabaseFile(context, context.AppFile(kWorkFileB));
-    DetachDatabaseFile(context, context.AppFile(kWorkFileA));
-    if (!target_db_path.empty()) DetachDatabaseFile(context, target_db_path);
+namespace {
+
+void DetachWorkingDatabases(Context& context, FailureBox box) {
+  for (const char* name : {kWorkFileB, kWorkFileA}) {
+    DetachDatabaseFile(context, context.AppFile(name), AfterDetach::kGone, box);
   }
+}
+
+// Deletes the files of the application folder named in `names`, in order, each only when it
+// exists; false when one of them stays.
+template <size_t N>
+bool DeleteFiles(Context& context, const char* const (&names)[N]) {
   bool all_done = true;
-  for (const char* name : kFilesDeletedAtExit) {
+  for (const char* name : names) {
     try {
       // A working database file takes the journal files beside it along.
       const std::string path = context.AppFile(name);
@@ -29,9 +31,32 @@ bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path) {
       all_done = false;
     }
   }
+  return all_done;
+}
+
+}  // namespace
+
+bool RemoveWorkingCopies(Context& context, FailureBox box) {
+  // The working files of another run in this folder are that run's to remove.
+  if (!HoldFolderForCleanUp(context)) return true;
+  // Without a login there is nothing of ours on the server, and no password to ask it with.
+  if (!context.server.ServerPassword.empty()) DetachWorkingDatabases(context, box);
+  const bool all_done = DeleteFiles(context, kWorkingFiles);
+  ReleaseRunLocks(context);
+  return all_done;
+}
+
+bool CleanUpWorkingFiles(Context& context, const std::string& target_db_path, FailureBox box) {
+  if (!HoldFolderForCleanUp(context)) return true;
+  if (!context.server.ServerPassword.empty()) {
+    DetachWorkingDatabases(context, box);
+    if (!target_db_path.empty()) {
+      DetachDatabaseFile(context, target_db_path, AfterDetach::kGone, box);
+    }
+  }
+  const bool all_done = DeleteFiles(context, kFilesDeletedAtExit);
   // The run ends here: another may start.
-  context.locks.server.reset();
-  context.locks.folder.reset();
+  ReleaseRunLocks(context);
   return all_done;
 }
 

@@ -6,23 +6,39 @@
 
 namespace msu {
 
-std::string FolderBusyMessage(long process) {
-  return "another merge or split is running in this application folder (process " +
-         std::to_string(process) + ")";
+namespace {
+
+// What a user can do about the window that holds a place: it lets go by itself.
+std::string WhenItLetsGo(const LockHolder& holder) {
+  if (holder.name != kWindowRunName) return "";
+  return "; it lets go once its merge or split has run, or when it goes back to its database "
+         "page or closes";
 }
 
-std::string ServerBusyMessage(const std::string& server, long process) {
-  return "another merge or split is running on the server " + server + " (process " +
-         std::to_string(process) + ")";
+std::string BusyMessage(const LockHolder& holder, const std::string& where) {
+  const std::string process = "(process " + std::to_string(holder.process) + ")";
+  if (holder.name.empty()) return "another merge or split is running " + where + " " + process;
+  return holder.name + " " + process + " is running a merge or split " + where +
+         WhenItLetsGo(holder);
+}
+
+}  // namespace
+
+std::string FolderBusyMessage(const LockHolder& holder) {
+  return BusyMessage(holder, "in this application folder");
+}
+
+std::string ServerBusyMessage(const std::string& server, const LockHolder& holder) {
+  return BusyMessage(holder, "on the server " + server);
 }
 
 std::string TakeRunLocks(Context& context) {
   RunLocks& locks = context.locks;
   std::unique_ptr<RunLock> folder;
   if (!locks.folder) {
-    long holder = 0;
+    LockHolder holder;
     try {
-      folder = RunLock::TryTake(context.AppFile(kFolderLockFile), &holder);
+      folder = RunLock::TryTake(context.AppFile(kFolderLockFile), &holder, locks.owner);
     } catch (const std::exception& error) {
       return "the application folder " + context.ApplicationFolder() +
              " cannot be locked: " + error.what();
@@ -40,9 +56,9 @@ std::string TakeRunLocks(Context& context) {
     }
     std::unique_ptr<RunLock> server_lock;
     if (!path.empty()) {
-      long holder = 0;
+      LockHolder holder;
       try {
-        server_lock = RunLock::TryTake(path, &holder);
+        server_lock = RunLock::TryTake(path, &holder, locks.owner);
       } catch (const std::exception& error) {
         return "the server " + server + " cannot be locked: " + error.what();
       }
@@ -55,11 +71,18 @@ std::string TakeRunLocks(Context& context) {
   return {};
 }
 
+void ReleaseRunLocks(Context& context) {
+  context.locks.server.reset();
+  context.locks.server_name.clear();
+  context.locks.folder.reset();
+}
+
 bool HoldFolderForCleanUp(Context& context) {
   if (context.locks.folder) return true;
-  long holder = 0;
+  LockHolder holder;
   try {
-    context.locks.folder = RunLock::TryTake(context.AppFile(kFolderLockFile), &holder);
+    context.locks.folder =
+        RunLock::TryTake(context.AppFile(kFolderLockFile), &holder, context.locks.owner);
   } catch (...) {
     return true;
   }

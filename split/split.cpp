@@ -185,6 +185,7 @@ bool Split::Execute() {
   figures_.not_removed.clear();
   figures_.removal_errors.clear();
   figures_.set_based = false;
+  figures_.table_rows.clear();
   progress.Clear(LogPage::kSplit);
   progress.AddProgressSplit("Spliting process initiated ...");
   try {
@@ -200,13 +201,29 @@ bool Split::Execute() {
       connection->SetProperty("Synchronous", 0);
       connection->SetHeartbeat(context_.Heartbeat());
       connection->Open("", "");
+      std::vector<std::string> tables;
+      if (DryRun) {
+        tables = SplitTables(context_, *connection);
+        figures_.table_rows = CountTableRows(*connection, tables);
+      }
       RemoveIncidents(*connection);
+      if (DryRun) {
+        for (const TableRowCount& after : CountTableRows(*connection, tables)) {
+          for (TableRowCount& count : figures_.table_rows) {
+            if (count.table == after.table) count.after = after.before;
+          }
+        }
+      }
       list_.SetEnabled(false);
       progress.AddProgressSplit("Completed the split process.");
       connection->Close();
     }
     CloseConnections();
     figures_.phases.push_back({"removal", Since(removal_start)});
+    if (DryRun) {
+      progress.AddProgressSplit(kSplitDryRunLine);
+      return true;
+    }
     context_.StopPoint();
 
     const auto copy_start = Clock::now();

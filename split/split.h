@@ -16,6 +16,7 @@
 
 #include "data/data_access.h"
 #include "split/incident_list.h"
+#include "split/split_verification.h"
 
 namespace msu {
 class Context;
@@ -50,7 +51,11 @@ struct SplitFigures {
   // Where the copy was kept, not attached, when an incident could not be removed (the split
   // then places nothing at TargetDBPath).
   std::string incomplete_database;
+  // With DryRun: the rows of each table of the working copy before and after the removal.
+  std::vector<TableRowCount> table_rows;
 };
+
+inline constexpr const char* kSplitDryRunLine = "Dry run: the resulting database was not written.";
 
 class Split {
  public:
@@ -113,6 +118,11 @@ class Split {
 
   // How Execute removes the incidents; set before it runs.
   RemovalPath Removal = RemovalPath::kSetBased;
+  // Execute removes the unticked incidents from the working copy only, counting the rows of
+  // each table of the split (SplitTables) before and after (Figures().table_rows), and then
+  // ends with kSplitDryRunLine instead of placing anything at TargetDBPath; true when the
+  // removal ran. Set before it runs.
+  bool DryRun = false;
 
   const SplitFigures& Figures() const { return figures_; }
 

@@ -17,7 +17,8 @@ std::string SplitPathsMessage(const std::string& source, const std::string& targ
   return NotAFileMessage("the Resulting Database", target);
 }
 
-PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target) {
+PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target,
+                              const OverwriteNote& note) {
   source = ExpandHome(source);
   target = ExpandHome(target);
   AppendMdfExtension(source);
@@ -35,6 +36,7 @@ PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string
   run.working_bytes = FileBytes(Trim(source));
   run.result_bytes = run.working_bytes;
   run.overwrite_question = kMsgOverwriteSplitResult;
+  run.overwrite_note = note;
   return CheckRunCanStart(context, run);
 }
 

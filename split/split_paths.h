@@ -34,7 +34,8 @@ std::string SplitPathsMessage(const std::string& source, const std::string& targ
 // (server/database_paths.h): open connections of the two boxes and then of "W_O_R_K_A.tmp" of
 // the application folder, the working name "W_O_R_K_A" free, the resulting database's folder,
 // name and the room on the disks, and the question kMsgOverwriteSplitResult when the resulting
-// database exists. Never throws.
-PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target);
+// database exists (told to `note`, see OverwriteNote). Never throws.
+PathsCheck ValidateSplitPaths(Context& context, std::string& source, std::string& target,
+                              const OverwriteNote& note = {});
 
 }  // namespace msu

@@ -2,11 +2,20 @@
 
 #include "core/context.h"
 #include "core/text.h"
+#include "server/attachment.h"
 #include "server/database_version.h"
 #include "server/file_identity.h"
+#include "server/run_locks.h"
 #include "split/version_rules.h"
 
 namespace msu::split {
+
+std::string NotAttachedMessage(Context& context, const std::string& source) {
+  const std::string command = AttachCommandFor(context, source);
+  return "Error, the database to split is not attached to the server " + context.server.ServerName +
+         ": no database there uses the file " + source + ". Attach it first" +
+         (command.empty() ? "." : ", for example with: " + command);
+}
 
 SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std::string* version,
                                 std::string* refusal) {
@@ -14,6 +23,12 @@ SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std
       !message.empty()) {
     if (refusal != nullptr) *refusal = std::move(message);
     return SourceVerdict::kUnfinished;
+  }
+  // Its version is read where it is attached; a server that cannot be asked is reported by the
+  // version reading.
+  if (const std::optional<bool> attached = IsAttached(context, source); attached && !*attached) {
+    if (refusal != nullptr) *refusal = NotAttachedMessage(context, source);
+    return SourceVerdict::kNotAttached;
   }
   std::string database_version;
   std::string merge_version;
@@ -34,6 +49,12 @@ StartOutcome StartSplit(Context& context, const std::string& database_box, Incid
   StartOutcome outcome;
   context.ClearHalt();
   context.progress().Clear(LogPage::kSplit);
+  // The working copy is made next: no other run may work beside it.
+  if (std::string other_run = TakeRunLocks(context); !other_run.empty()) {
+    outcome.failure = std::move(other_run);
+    outcome.busy = true;
+    return outcome;
+  }
   try {
     // The old engine's connection to the working copy closes before the copy is made again.
     engine.reset();
@@ -55,8 +76,10 @@ SplitOutcome RunSplitSequence(Context& context, Split& engine, const std::string
   engine.SourcePath = source;
   engine.TargetDBPath = target;
   engine.Removal = run.removal;
+  engine.DryRun = run.dry_run;
   outcome.executed = engine.Execute();
-  if (outcome.executed && run.verify) {
+  // A dry run placed nothing to verify.
+  if (outcome.executed && run.verify && !run.dry_run) {
     const SplitFigures& figures = engine.Figures();
     std::vector<int64_t> removed = figures.removed;
     removed.insert(removed.end(), figures.not_removed.begin(), figures.not_removed.end());

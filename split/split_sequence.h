@@ -15,16 +15,23 @@ namespace msu::split {
 inline constexpr const char* kVersionUnreadableMessage =
     "Error, the version of the database to split could not be read.";
 
+// "Error, the database to split is not attached to the server NAME: no database there uses the
+// file PATH. Attach it first, for example with: " + the server's attach command for it
+// (AttachCommandFor; the sentence ends after "first." when there is none).
+std::string NotAttachedMessage(Context& context, const std::string& source);
+
 enum class SourceVerdict {
   kAccepted,
-  kUnfinished,  // an unfinished transaction beside it (`refusal` says so)
-  kUnreadable,  // ReadDatabaseVersion failed (its line is on the check page's log)
-  kTooOld,      // below 4.1: the message box has told the user
+  kUnfinished,   // an unfinished transaction beside it (`refusal` says so)
+  kNotAttached,  // no database of the server uses the file (`refusal` says how to attach it)
+  kUnreadable,   // ReadDatabaseVersion failed (its line is on the check page's log)
+  kTooOld,       // below 4.1: the message box has told the user
 };
 
 // Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage
-// into `refusal`, may be null) before anything reads it; then reads the DATABASE version of the
-// database whose data file is `source` and applies the 4.1 rule: an older database is refused
+// into `refusal`, may be null) before anything reads it, and a file no database of the server
+// uses (NotAttachedMessage into `refusal`); then reads the DATABASE version of the database
+// whose data file is `source` and applies the 4.1 rule: an older database is refused
 // with an information box titled "Orvane Merge/Split" showing kSplitTooOldMessage. `version`
 // (may be null) receives the version read. Never throws.
 SourceVerdict AcceptSplitSource(Context& context, const std::string& source,
@@ -33,12 +40,14 @@ SourceVerdict AcceptSplitSource(Context& context, const std::string& source,
 struct StartOutcome {
   bool started = false;  // Initialize returned true (also with fewer than two incidents)
   std::string failure;   // why it did not
+  bool busy = false;     // another run holds the application folder or the server
   int incidents = 0;     // entries listed
 };
 
-// Entering the selection page with Next: the split log is cleared, a new engine over `list`
-// replaces the one in `engine` (whose connection closes first), and its Initialize runs on
-// `database_box`. Never throws.
+// Entering the selection page with Next: the split log is cleared, the run's locks are taken
+// (TakeRunLocks, server/run_locks.h; when another run holds them `failure` has its words and
+// nothing else happens), a new engine over `list` replaces the one in `engine` (whose
+// connection closes first), and its Initialize runs on `database_box`. Never throws.
 StartOutcome StartSplit(Context& context, const std::string& database_box, IncidentList& list,
                         std::unique_ptr<Split>& engine);
 
@@ -46,10 +55,13 @@ StartOutcome StartSplit(Context& context, const std::string& database_box, Incid
 struct SplitRun {
   RemovalPath removal = RemovalPath::kSetBased;
   bool verify = true;
+  // The removal on the working copy only, with the rows of each table counted (Split::DryRun);
+  // nothing is placed or verified.
+  bool dry_run = false;
 };
 
 struct SplitOutcome {
-  bool executed = false;  // Execute placed and attached the new database
+  bool executed = false;  // Execute placed and attached the new database (a dry run: removed)
   SplitVerification verification;
 };
 

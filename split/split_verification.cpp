@@ -45,6 +45,34 @@ void AddTable(std::vector<std::string>& tables, const std::string& table) {
   tables.push_back(bare);
 }
 
+// The tables the instruction file of the database on `connection` names (loaded into
+// `instructions`), then those only its deletion section names; the lookup tables go to
+// `lookups` and come last in the result, as the verification compares them.
+std::vector<std::string> NamedTables(Context& context, data::Connection& connection,
+                                     instructions::InstructionSet& instructions,
+                                     std::vector<std::string>& lookups) {
+  incident_delete::IncidentDeletion deletion(context.ApplicationFolder());
+  const std::vector<suite::IncidentDeleteRule>& rules = deletion.RulesFor(connection);
+  Silent silent;
+  Context quiet(context.ApplicationFolder(), silent, context.prompt(), context.backend());
+  quiet.versions.InstructionFileName = incident_delete::InstructionFileOf(connection);
+  instructions::LoadInstructions(quiet, instructions);
+  std::vector<std::string> tables;
+  for (const instructions::PTable& table : instructions.Tables) {
+    AddTable(tables, table.TableName());
+    for (const instructions::Child& child : table.Children()) AddTable(tables, child.TableName());
+  }
+  for (const instructions::LookUp& lookup : instructions.LookUps) {
+    AddTable(lookups, lookup.TableName());
+    for (const instructions::RefTable& ref : lookup.RefTables()) {
+      AddTable(tables, ref.TableName());
+    }
+  }
+  for (const std::string& table : suite::IncidentDeleteTables(rules)) AddTable(tables, table);
+  for (const std::string& table : lookups) AddTable(tables, table);
+  return tables;
+}
+
 uint64_t Mix(uint64_t h) {
   h ^= h >> 30;
   h *= 0xbf58476d1ce4e5b9ULL;
@@ -280,26 +308,9 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
     std::unique_ptr<data::Connection> result = OpenDatabase(context, new_database_name);
     incident_delete::IncidentDeletion deletion(context.ApplicationFolder());
     const std::vector<suite::IncidentDeleteRule>& rules = deletion.RulesFor(*source);
-
-    // The tables the instruction file names, then those only its deletion section names.
-    Silent silent;
-    Context quiet(context.ApplicationFolder(), silent, context.prompt(), context.backend());
-    quiet.versions.InstructionFileName = incident_delete::InstructionFileOf(*source);
     instructions::InstructionSet instructions;
-    instructions::LoadInstructions(quiet, instructions);
-    std::vector<std::string> tables;
     std::vector<std::string> lookups;
-    for (const instructions::PTable& table : instructions.Tables) {
-      AddTable(tables, table.TableName());
-      for (const instructions::Child& child : table.Children()) AddTable(tables, child.TableName());
-    }
-    for (const instructions::LookUp& lookup : instructions.LookUps) {
-      AddTable(lookups, lookup.TableName());
-      for (const instructions::RefTable& ref : lookup.RefTables()) {
-        AddTable(tables, ref.TableName());
-      }
-    }
-    for (const std::string& table : suite::IncidentDeleteTables(rules)) AddTable(tables, table);
+    const std::vector<std::string> tables = NamedTables(context, *source, instructions, lookups);
 
     Verifier verifier(*source, *result, rules, kept, removed, path);
     verifier.verification.ran = true;
@@ -307,9 +318,8 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
     for (const std::string& table : tables) {
       bool lookup = false;
       for (const std::string& name : lookups) lookup = lookup || EqualsNoCase(name, table);
-      if (!lookup) verifier.Table(table, false);
+      verifier.Table(table, lookup);
     }
-    for (const std::string& table : lookups) verifier.Table(table, true);
     for (const instructions::PTable& parent : instructions.Tables) {
       for (const instructions::Child& child : parent.Children()) {
         verifier.Orphans(parent.TableName(),
@@ -326,6 +336,25 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
     failed.seconds = seconds();
     return failed;
   }
+}
+
+std::vector<std::string> SplitTables(Context& context, data::Connection& connection) {
+  instructions::InstructionSet instructions;
+  std::vector<std::string> lookups;
+  return NamedTables(context, connection, instructions, lookups);
+}
+
+std::vector<TableRowCount> CountTableRows(data::Connection& connection,
+                                          const std::vector<std::string>& tables) {
+  std::vector<TableRowCount> counts;
+  for (const std::string& table : tables) {
+    try {
+      counts.push_back({table, Count(connection, "SELECT COUNT(*) FROM " + Bracketed(table)), 0});
+    } catch (const std::exception&) {
+      // A table the instruction file names but this version of the database does not have.
+    }
+  }
+  return counts;
 }
 
 std::vector<std::string> SplitVerificationLines(const SplitVerification& verification) {

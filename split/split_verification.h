@@ -18,6 +18,9 @@
 
 namespace msu {
 class Context;
+namespace data {
+class Connection;
+}  // namespace data
 }  // namespace msu
 
 namespace msu::split {
@@ -46,6 +49,24 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
                               const std::string& new_database_name,
                               const std::vector<int64_t>& kept, const std::vector<int64_t>& removed,
                               ComparePath path = ComparePath::kDigest);
+
+// The tables a split keeps or removes rows of, as the verification compares them: those the
+// instruction file of the database on `connection` names (core tables and their children,
+// referring tables), then those only its deletion section names, then its lookup tables; each
+// once. Throws what the connection or the instruction file throws.
+std::vector<std::string> SplitTables(Context& context, data::Connection& connection);
+
+// The rows of one table before and after the unticked incidents are removed.
+struct TableRowCount {
+  std::string table;
+  int64_t before = 0;
+  int64_t after = 0;
+};
+
+// The rows of each of `tables` on `connection`, in `before` (`after` 0); a table the database
+// does not have is left out. Throws what the connection throws otherwise.
+std::vector<TableRowCount> CountTableRows(data::Connection& connection,
+                                          const std::vector<std::string>& tables);
 
 // The lines that report a verification: one per finding ("Verification failed: ..."), then a
 // closing line ("Verification passed: ..." or "Verification found N problems ..."). None when

@@ -19,6 +19,19 @@ std::string Padded(std::string text, size_t width) {
   return text;
 }
 
+// A word for a POSIX shell: as it is when it holds only characters no shell reads specially,
+// otherwise in single quotes.
+std::string ShellWord(const std::string& word) {
+  if (!word.empty() &&
+      word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                             "_-./,:+@%=") == std::string::npos) {
+    return word;
+  }
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 std::string SizeInPages(const std::string& path) {
   struct stat file_status {};
   if (::stat(path.c_str(), &file_status) != 0) return "0";
@@ -151,6 +164,22 @@ bool EmbeddedBackend::OpensConnectionString(const std::string& connection_string
 }  // namespace msu::embedded
 
 namespace msu::embedded {
+
+std::string EmbeddedBackend::ServerProgram() const {
+  std::error_code ignored;
+  if (std::filesystem::equivalent(root_, DefaultInstanceRoot(), ignored)) return "msu-server";
+  return "msu-server --root " + ShellWord(root_);
+}
+
+std::string EmbeddedBackend::AttachCommand(const std::string& server, const std::string& database,
+                                           const std::string& path) {
+  return ServerProgram() + " attach " + ShellWord(server) + " " + ShellWord(database) + " " +
+         ShellWord(path);
+}
+
+std::string EmbeddedBackend::StartCommand(const std::string& server) {
+  return ServerProgram() + " start " + ShellWord(server);
+}
 
 std::string EmbeddedBackend::RunLockFile(const std::string& server) {
   try {

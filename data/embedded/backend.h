@@ -70,8 +70,17 @@ class EmbeddedBackend : public data::Backend {
   bool OpensConnectionString(const std::string& connection_string) override;
   // The instance's "run.lock"; empty when there is no such instance.
   std::string RunLockFile(const std::string& server) override;
+  // "msu-server attach SERVER DATABASE PATH" (with "--root ROOT" when the root is not the
+  // default one), each word quoted for a shell where it needs it.
+  std::string AttachCommand(const std::string& server, const std::string& database,
+                            const std::string& path) override;
+  // "msu-server start SERVER", with "--root ROOT" as AttachCommand has it.
+  std::string StartCommand(const std::string& server) override;
 
  private:
+  // "msu-server", with "--root ROOT" when the root is not the default one.
+  std::string ServerProgram() const;
+
   std::string root_;
   // The logins this backend has proved: one Argon2id computation per login and process.
   std::shared_ptr<LoginProofs> proofs_ = std::make_shared<LoginProofs>();

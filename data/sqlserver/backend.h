@@ -48,6 +48,9 @@ class SqlServerBackend : public data::Backend {
   bool OpensConnectionString(const std::string& connection_string) override;
   // A file of this machine's (local_records.h): runs of other machines are not seen.
   std::string RunLockFile(const std::string& server) override;
+  // sqlcmd with "CREATE DATABASE [DATABASE] ON (FILENAME = 'PATH') FOR ATTACH".
+  std::string AttachCommand(const std::string& server, const std::string& database,
+                            const std::string& path) override;
 
  private:
   std::vector<ConfiguredServer> Configured();

@@ -18,6 +18,16 @@ bool Contains(const std::string& text, const char* part) {
 
 bool IsFreeTdsLibrary(const std::string& attributes) { return Contains(attributes, "tdsodbc"); }
 
+// The example sections of the freetds.conf FreeTDS ships ([egServer50], [egServer73]): they
+// name hosts of the placeholder domain, not a server of this machine's user.
+bool IsShippedExample(const std::string& section, const std::string& host) {
+  const std::string name = LowerCase(section);
+  const std::string where = LowerCase(host);
+  return name.starts_with("egserver") && name.size() > 8 &&
+         name.find_first_not_of("0123456789", 8) == std::string::npos &&
+         (where == "domain.com" || where.ends_with(".domain.com"));
+}
+
 bool IsSqlServerDriver(const std::string& name, const std::string& attributes) {
   return Contains(name, "freetds") || Contains(name, "sql server") ||
          IsFreeTdsLibrary(attributes) || Contains(attributes, "msodbcsql") ||
@@ -64,9 +74,11 @@ std::vector<ConfiguredServer> FreeTdsServers(const std::vector<std::string>& pat
     std::ifstream in(path);
     std::string section;
     std::string protocol;
+    std::string host;
     const auto finish = [&] {
       const bool sybase = protocol.rfind("4.", 0) == 0 || protocol == "5.0";
-      if (!section.empty() && !EqualsNoCase(section, "global") && !sybase) {
+      if (!section.empty() && !EqualsNoCase(section, "global") && !sybase &&
+          !IsShippedExample(section, host)) {
         servers.push_back({section, ConfiguredServer::Kind::kFreeTds, true});
       }
     };
@@ -77,13 +89,14 @@ std::vector<ConfiguredServer> FreeTdsServers(const std::vector<std::string>& pat
         finish();
         section = Trim(text.substr(1, text.size() - 2));
         protocol.clear();
+        host.clear();
         continue;
       }
       const size_t equals = text.find('=');
-      if (equals != std::string::npos &&
-          EqualsNoCase(Trim(text.substr(0, equals)), "tds version")) {
-        protocol = Trim(text.substr(equals + 1));
-      }
+      if (equals == std::string::npos) continue;
+      const std::string key = Trim(text.substr(0, equals));
+      if (EqualsNoCase(key, "tds version")) protocol = Trim(text.substr(equals + 1));
+      if (EqualsNoCase(key, "host")) host = Trim(text.substr(equals + 1));
     }
     finish();
   }

@@ -29,7 +29,10 @@ struct ConfiguredServer {
 // The freetds.conf files read, in order.
 std::vector<std::string> FreeTdsConfigFiles();
 
-// The servers of the freetds.conf files at `paths` (missing files are skipped).
+// The servers of the freetds.conf files at `paths` (missing files are skipped). Left out: the
+// section "global", sections of Sybase servers ("tds version" 4.x or 5.0), and the examples
+// FreeTDS ships in its file (a section named "egServer" and digits whose host lies in
+// "domain.com"), which no user configured.
 std::vector<ConfiguredServer> FreeTdsServers(const std::vector<std::string>& paths);
 
 // The installed driver that is FreeTDS's: its name in the driver manager, or empty text.

@@ -6,6 +6,7 @@
 #include <QTextEdit>
 
 #include "core/run_lock.h"
+#include "server/run_locks.h"
 #include "tests/app/server_wizard_fixture.h"
 
 namespace msu::app::testing {
@@ -85,7 +86,7 @@ TEST_F(CheckPageTest, SamplePairFromTheFirstPageToTheMergePage) {
   EXPECT_TRUE(viewer->windowState() & Qt::WindowMaximized);
   EXPECT_TRUE(viewer->cmdSave()->isEnabled());
   EXPECT_EQ(viewer->rtbProblems()->toPlainText(), hidden);
-  EXPECT_EQ(LabelText("lblComplete1"),
+  EXPECT_EQ(SummaryText("lblComplete1"),
             "Database 1:             " + database1_ + "\n\nDatabase 2:             " + database2_ +
                 "\n\nNew database:   " + new_database + "\n\nPress Finish to exit.");
   EXPECT_EQ(Buttons(), (NavState{false, true, false}));
@@ -180,9 +181,10 @@ TEST_P(ClickDuringCheckTest, TheCheckStopsFirstAndNothingIsLeftBehind) {
   EXPECT_NE(LogTexts(0).back(), kWarningLine);
   EXPECT_EQ(prompt_.BusyDepth(), 0);
   if (click == "back-next") {
-    // Back was taken once the check had stopped; Next was disabled on the check page then.
+    // Back was taken once the check had stopped; Next was disabled on the check page then. The
+    // stopped check left no working copy behind.
     EXPECT_EQ(wizard_->CurrentStep(), 2);
-    EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2", "W_O_R_K_B"}));
+    EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
     Next();
     ASSERT_EQ(wizard_->CurrentStep(), 3) << LabelText("lblIDMessage");
     Get<QPushButton>("cmdCheckDB")->click();
@@ -207,22 +209,50 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-// A second run in the same application folder is told who holds it, and changes nothing.
-TEST_F(CheckPageTest, AnotherRunInTheFolderIsNamedOnTheServerPage) {
-  long holder = 0;
-  std::unique_ptr<RunLock> other = RunLock::TryTake(app_ + "/.msu-run.lock", &holder);
+// The window holds the application folder only while it has working copies: another run in the
+// folder does not keep it from logging in, only its check is refused, naming that run, with
+// nothing changed. Once its check has made working copies another run is told they are the
+// window's; going back to the database page removes them and frees the folder, and the check
+// page then waits for a new check.
+TEST_F(CheckPageTest, TheFolderIsHeldOnlyWhileTheWindowHasWorkingCopies) {
+  const std::string lock_file = app_ + "/.msu-run.lock";
+  LockHolder holder;
+  std::unique_ptr<RunLock> other = RunLock::TryTake(lock_file, &holder, "msu merge");
   ASSERT_NE(other, nullptr);
-  ChooseMerge();
-  Next();
-  TypePassword(kWarden);
-  Next();
-  EXPECT_EQ(wizard_->CurrentStep(), 1);
-  EXPECT_EQ(LabelText("lblMessage"),
-            "another merge or split is running in this application folder (process " +
-                std::to_string(::getpid()) + ")");
+  ASSERT_NO_FATAL_FAILURE(WalkToStep3());
+  QPushButton* check = Get<QPushButton>("cmdCheckDB");
+  check->click();
+  const std::string us = "(process " + std::to_string(::getpid()) + ")";
+  EXPECT_EQ(LogTexts(0).back(), "Error, the check cannot start: msu merge " + us +
+                                    " is running a merge or split in this application folder.");
+  EXPECT_TRUE(check->isEnabled());
+  EXPECT_FALSE(Nav(3)->isEnabled());
+  EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
+
   other.reset();
+  check->click();
+  ASSERT_TRUE(wizard_->CheckCompleted());
+  EXPECT_EQ(RunLock::TryTake(lock_file, &holder), nullptr);
+  EXPECT_EQ(FolderBusyMessage(holder),
+            "the Orvane Merge/Split window " + us +
+                " is running a merge or split in this application folder; it lets go once its "
+                "merge or split has run, or when it goes back to its database page or closes");
+
+  Back();
+  ASSERT_EQ(wizard_->CurrentStep(), 2) << LabelText("lblMessage");
+  EXPECT_EQ(AttachedNames(), (std::vector<std::string>{"Fire1", "Fire2"}));
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", "W_O_R_K_A.ini"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
+  EXPECT_NE(RunLock::TryTake(lock_file, &holder), nullptr);
   Next();
-  EXPECT_EQ(wizard_->CurrentStep(), 2) << LabelText("lblMessage");
+  ASSERT_EQ(wizard_->CurrentStep(), 3);
+  EXPECT_EQ(LogTexts(0).back(),
+            "Warning, the working copies were removed: run Check Databases again.");
+  EXPECT_FALSE(Nav(3)->isEnabled());
+  check->click();
+  EXPECT_EQ(LogTexts(0).back(), kWarningLine);
+  EXPECT_TRUE(Nav(3)->isEnabled());
 }
 
 }  // namespace

@@ -109,6 +109,37 @@ TEST_F(ViewerTest, SaveAsksBeforeReplacingAFileAndACancelledDialogChangesNothing
   prompt_.QueueAnswer(Answer::kYes);
   viewer_->cmdSave()->click();
   EXPECT_EQ(ReadFile(target), ReadFile(report));
+
+  // A name typed without an extension is saved as a rich-text file; one with its own is not
+  // second-guessed. The databases' folder, once known, is where the dialog starts.
+  viewer_->SetSaveFolder((folder_ / "saved").string());
+  for (const auto& [typed, written] :
+       {std::pair{"Bare", "Bare.rtf"}, std::pair{"Notes.txt", "Notes.txt"},
+        std::pair{".hidden", ".hidden.rtf"}}) {
+    const fs::path chosen = folder_ / "saved" / typed;
+    prompt_.QueueFile(chosen.string());
+    viewer_->cmdSave()->click();
+    EXPECT_EQ(prompt_.Dialogs().back().initial_folder, (folder_ / "saved").string());
+    EXPECT_EQ(ReadFile(folder_ / "saved" / written), ReadFile(report)) << typed;
+  }
+  EXPECT_FALSE(fs::exists(folder_ / "saved" / "Bare"));
+}
+
+// After Print the row of the buttons says how many pages went where; nothing printed, nothing
+// said.
+TEST_F(ViewerTest, PrintSaysWherePagesWent) {
+  std::string where = "3 pages printed to /tmp/report.pdf";
+  viewer_->SetPrintReport([&] { return where; });
+  viewer_->cmdPrint()->click();
+  EXPECT_EQ(viewer_->lblViewMessage()->text().toStdString(), where);
+  where.clear();
+  viewer_->cmdPrint()->click();
+  EXPECT_EQ(viewer_->lblViewMessage()->text().toStdString(), "");
+  // The message sits left of the buttons, on their row, inside the window.
+  viewer_->resize(700, 500);
+  const QRect message = viewer_->lblViewMessage()->geometry();
+  EXPECT_LE(message.right(), viewer_->fraView()->x());
+  EXPECT_EQ(message.top(), viewer_->fraView()->y());
 }
 
 TEST_F(ViewerTest, AReportHandedOverIsShownAsRichTextAndAnUnreadableOneIsIgnored) {
@@ -182,6 +213,8 @@ TEST_F(WizardTest, HelpThenCloseThenACheckWithProblemsShowsTheReportWithSave) {
   prompt_.QueueFile(std::string("/elsewhere/Report.rtf"));
   viewer->cmdSave()->click();
   EXPECT_EQ(services_.saved_reports, std::vector<std::string>{"/elsewhere/Report.rtf"});
+  // Save starts beside the databases.
+  EXPECT_EQ(prompt_.Dialogs().back().initial_folder, "/db");
   viewer->close();
 }
 

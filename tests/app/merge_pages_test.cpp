@@ -96,17 +96,29 @@ TEST_F(MergeTwiceTest, AMergeWithoutConsolidationKeepsEveryIncidentAndAskedAgain
   At(5, kOffOnOn);
   EXPECT_TRUE(wizard_->MergeCompleted());
   EXPECT_FALSE(Get<QPushButton>("cmdMerge")->isEnabled());
-  EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2", "Merged", "W_O_R_K_A"}));
+  EXPECT_EQ(LabelText("lblMergeState"),
+            "The merge is complete: the new database is in place. Press Next to go on.");
+  // The working copies have served: gone from the server and the folder, which is free again.
+  EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2", "Merged"}));
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", ".msu-run.lock"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
 
   prompt_.QueueAnswer(Answer::kNo);
   Next();
   EXPECT_EQ(prompt_.Boxes().back().title, "CVN: Merge Incidents?");
   EXPECT_EQ(prompt_.Boxes().back().default_answer, Answer::kYes);
   At(6, (NavState{true, true, false}));
-  EXPECT_EQ(LabelText("lblComplete1"),
+  EXPECT_EQ(SummaryText("lblComplete1"),
             "Database 1:             " + database1_ + "\n\nDatabase 2:             " + database2_ +
                 "\n\nNew database:   " + Merged() + "\n\nPress Finish to exit.");
   EXPECT_EQ(LabelText("lblVerification"), verification);
+  EXPECT_EQ(LabelText("lblConsolidation"), "");
+  EXPECT_EQ(LabelText("lblDetachNote"),
+            "The new database is detached from the server when this window closes; its file "
+            "stays at " +
+                Merged() + ". To attach it again, run: msu-server --root " + root_ +
+                "/servers attach ORVANE Merged " + Merged());
   for (const char* table : {"Incidents", "Persons", "Resources"}) {
     const std::string count = std::string("SELECT COUNT(*) FROM ") + table;
     EXPECT_EQ(Number(Merged(), count), Both(count)) << table;
@@ -173,12 +185,24 @@ TEST_F(MergePagesTest, ConsolidationFoldsEveryIncidentIntoTheOneTicked) {
   EXPECT_TRUE(wizard_->MergeIncidents());
   EXPECT_EQ(prompt_.BusyDepth(), 0);
 
-  // Every incident of both databases, with its identifier right-aligned in six positions.
+  // Every incident of both databases, with its identifier right-aligned in six positions, and
+  // in its Status where it came from: the incidents of Database 2 keep their keys, those of
+  // Database 1 come after them, in their order.
   const Lines incidents = msu::testing::QueryFile(
       Merged(), "SELECT IncidentNumber || ', ' || IncidentName, IncidentID FROM Incidents");
   ASSERT_EQ(static_cast<long>(incidents.size()), Both("SELECT COUNT(*) FROM Incidents"));
+  Lines origins;
+  for (const auto& [database, path] :
+       {std::pair{"Database 2", database2_}, std::pair{"Database 1", database1_}}) {
+    for (const std::string& row : msu::testing::QueryFile(
+             path, "SELECT IncidentNumber || ', ' || IncidentName, IncidentID FROM Incidents")) {
+      origins.push_back(row.substr(0, row.rfind('|')) + " | " + database + ", key " +
+                        row.substr(row.rfind('|') + 1));
+    }
+  }
   QTreeWidget* list = Get<QTreeWidget>("lstMergeInc");
   ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(incidents.size()));
+  Lines shown;
   for (int i = 0; i < list->topLevelItemCount(); ++i) {
     const std::string& row = incidents[i];
     const std::string id = row.substr(row.rfind('|') + 1);
@@ -187,7 +211,9 @@ TEST_F(MergePagesTest, ConsolidationFoldsEveryIncidentIntoTheOneTicked) {
     EXPECT_EQ(item->data(0, Qt::UserRole).toString().toStdString(),
               std::string(6 - id.size(), ' ') + id);
     EXPECT_EQ(item->checkState(0), Qt::Unchecked);
+    shown.push_back(item->text(0).toStdString() + " | " + item->text(1).toStdString());
   }
+  EXPECT_EQ(shown, origins);
 
   // One incident at a time; none ticked, no way on.
   const std::string kept = incidents[2].substr(incidents[2].rfind('|') + 1);
@@ -201,11 +227,30 @@ TEST_F(MergePagesTest, ConsolidationFoldsEveryIncidentIntoTheOneTicked) {
   EXPECT_EQ(wizard_->MergeIntoIncident(), 0);
   Tick("lstMergeInc", 2);
 
+  // The rows the folding points at the kept incident: those of the children of Incidents in the
+  // instruction file that stand on another incident.
+  const std::string kept_text = incidents[2].substr(0, incidents[2].rfind('|'));
+  long moved = 0;
+  for (const char* child : {"AccountingCodes", "Resources", "Persons", "PersonsPost", "Projection",
+                            "QuickStats", "ReportRecords", "Contractor", "Shift", "MasterFrequency",
+                            "ICS202", "ICS203", "ICS204", "ICS205", "ICS206", "ICS220"}) {
+    moved += Number(Merged(), std::string("SELECT COUNT(*) FROM ") + child +
+                                  " WHERE IncidentID NOT IN (0, -1, " + kept + ")");
+  }
   Next();
   EXPECT_EQ(LabelText("lblSelectedInc"), "Merging Incidents...");
   At(6, (NavState{true, false, false}));
   EXPECT_EQ(LabelText("lblVerification").rfind("Verification passed: ", 0), 0u);
-  EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2", "Merged", "W_O_R_K_A"}));
+  // The page names the incident kept and what was folded into it.
+  const std::string consolidation = LabelText("lblConsolidation");
+  EXPECT_EQ(consolidation.substr(0, consolidation.find('\n')),
+            "All incidents were merged into " + kept_text + " (key " + kept +
+                "): " + std::to_string(incidents.size() - 1) + " incidents were folded into it, " +
+                std::to_string(moved) + " rows moved.");
+  EXPECT_EQ(consolidation.substr(consolidation.find('\n') + 1)
+                .rfind("Verification of the folding passed: ", 0),
+            0u);
+  EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2", "Merged"}));
   EXPECT_EQ(msu::testing::QueryFile(Merged(), "SELECT IncidentID FROM Incidents"), Lines{kept});
   for (const char* child : {"Resources", "Persons", "AccountingCodes", "Shift", "ICS204"}) {
     const std::string table(child);
@@ -296,13 +341,19 @@ TEST_P(ClickDuringMergeTest, TheEngineStopsFirstAndNothingIsLeftBehind) {
     EXPECT_EQ(list->topLevelItemCount(), incidents);
   } else {
     // Back was taken once the merge had stopped (Next was disabled on the merge page). The
-    // stopped merge cannot be taken up again; a new check and merge run as the first would have.
+    // stopped merge cannot be taken up again: the check page says so and Next waits for a new
+    // check, whose merge runs as the first would have, on a merge page that starts afresh.
     ASSERT_EQ(Step(), 3);
+    EXPECT_EQ(LogTexts(0).back(),
+              "Warning, the merge was stopped: run Check Databases again before a merge.");
+    EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2"}));
     Next();
-    At(5, kOffOnOff);
-    EXPECT_FALSE(Get<QPushButton>("cmdMerge")->isEnabled());
-    Back();
+    ASSERT_EQ(Step(), 3);
+    EXPECT_FALSE(Nav(3)->isEnabled());
     Get<QPushButton>("cmdCheckDB")->click();
+    EXPECT_EQ(LogTexts(2), Lines{"Press Merge to start the final merging process."});
+    EXPECT_EQ(LabelText("lblStatusMerge"), "0 %");
+    EXPECT_TRUE(Get<QLabel>("lblMergeState")->isHidden());
     ASSERT_TRUE(wizard_->CheckCompleted());
     Next();
     Get<QPushButton>("cmdMerge")->click();

@@ -73,6 +73,8 @@ TEST_F(PrintReportTest, PrintInTheViewerPrintsTheReportPagesToAPdf) {
   EXPECT_FALSE(Get<QTextEdit>("rtbProblems")->toPlainText().contains("Page: 2"));
   EXPECT_EQ(viewer->rtbProblems()->toPlainText(), shown);
   EXPECT_TRUE(fs::exists(folder_ / "__TempCM.tmp"));
+  // The viewer says where the pages went.
+  EXPECT_EQ(viewer->lblViewMessage()->text().toStdString(), "3 pages printed to " + pdf_);
   viewer->close();
 }
 
@@ -101,7 +103,8 @@ TEST_F(PrintReportTest, CancelInThePrintingWindowStopsAfterThePageUnderWay) {
   QTextEdit box;
   CancellingPrinter printer(prompt_, folder_.string(), box);
   printer.SetChoosePrinter(ChoosePdf(pdf_));
-  printer.PrintReport(nullptr);
+  EXPECT_EQ(printer.PrintReport(nullptr),
+            "2 pages printed to " + pdf_ + "; then Cancel stopped the print");
 
   EXPECT_TRUE(printer.PrintCancelled());
   EXPECT_EQ(dialogs_, 1);
@@ -115,7 +118,7 @@ TEST_F(PrintReportTest, CancelInThePrintingWindowStopsAfterThePageUnderWay) {
   // The next print starts afresh: the flag is cleared and every page prints.
   ReportPrinter again(prompt_, folder_.string(), box);
   again.SetChoosePrinter(ChoosePdf(pdf_));
-  again.PrintReport(nullptr);
+  EXPECT_EQ(again.PrintReport(nullptr), "4 pages printed to " + pdf_);
   EXPECT_FALSE(again.PrintCancelled());
   EXPECT_EQ(PdfPageCount(pdf_), 4);
 }
@@ -140,7 +143,7 @@ TEST_F(PrintReportTest, ACancelledPrintDialogPrintsNothing) {
     dialog->reject();
   });
   closer.start(10);
-  printer.PrintReport(nullptr);
+  EXPECT_EQ(printer.PrintReport(nullptr), "");  // nothing printed, nothing to say
 
   EXPECT_TRUE(offers_pdf);
   EXPECT_FALSE(offers_parts);
@@ -161,13 +164,28 @@ TEST_F(PrintReportTest, NoReportOrAPrinterThatRefusesIsSaidAndNothingPrints) {
             "There is no problem report to print: " + (folder_ / "tmp_rpt.rtf").string());
 
   WriteReport(10);
-  printer.PrintReport(nullptr);
+  EXPECT_EQ(printer.PrintReport(nullptr), "");
   EXPECT_EQ(dialogs_, 1);
   ASSERT_EQ(prompt_.Boxes().size(), 2u);
   EXPECT_EQ(prompt_.Boxes()[1].text, "A printer error has occured, check printer");
   EXPECT_EQ(prompt_.Boxes()[1].buttons, Buttons::kOk);
   EXPECT_FALSE(printer.PrintCancelled());
   EXPECT_FALSE(fs::exists(folder_ / "__TempCM.tmp"));
+}
+
+// Where the pages went, as the viewer says it: a PDF file by its name, a printer by its own.
+TEST_F(PrintReportTest, ThePlaceOfThePagesIsNamedAsThePrinterKnowsIt) {
+  QPrinter printer;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName("/tmp/r.pdf");
+  EXPECT_EQ(PrintedWhere(1, printer, false), "1 page printed to /tmp/r.pdf");
+  printer.setOutputFormat(QPrinter::NativeFormat);
+  printer.setPrinterName("Office");
+  if (printer.outputFormat() == QPrinter::NativeFormat) {
+    EXPECT_EQ(PrintedWhere(5, printer, true), "5 pages sent to the printer " +
+                                                  printer.printerName().toStdString() +
+                                                  "; then Cancel stopped the print");
+  }
 }
 
 }  // namespace

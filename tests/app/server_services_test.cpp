@@ -58,6 +58,8 @@ TEST_F(ServerServicesTest, LoginThroughTheWizardReachesTheServer) {
   Next();
   EXPECT_EQ(wizard_->CurrentStep(), 1);
   EXPECT_EQ(LabelText("lblMessage"), "The server is stopped.");
+  EXPECT_EQ(LabelText("lblMessageDetail"),
+            "The server ORVANE does not answer: The server is not running.");
   EXPECT_EQ(context_->server.ServerName, "ORVANE");
   EXPECT_EQ(context_->server.ServerPassword, "87arden");
 
@@ -65,7 +67,40 @@ TEST_F(ServerServicesTest, LoginThroughTheWizardReachesTheServer) {
   Next();
   EXPECT_EQ(wizard_->CurrentStep(), 2);
   EXPECT_EQ(LabelText("lblMessage"), "");
+  EXPECT_EQ(LabelText("lblMessageDetail"), "");
   EXPECT_EQ(prompt_.BusyDepth(), 0);
+}
+
+// A server that does not answer: the window closes without a box and without asking that
+// server again, once for each working database, whether it has any there.
+TEST_F(ServerServicesTest, ClosingAfterAFailedLoginShowsNoBoxAndAsksNoServer) {
+  backend_.running = false;
+  OpenWizard();
+  wizard_->show();
+  Next();
+  TypePassword("warden");
+  Next();
+  ASSERT_EQ(LabelText("lblMessage"), "The server is stopped.");
+  const size_t calls = backend_.calls.size();
+  Press(1);
+  EXPECT_FALSE(wizard_->isVisible());
+  EXPECT_TRUE(prompt_.Boxes().empty()) << prompt_.Boxes().front().text;
+  EXPECT_EQ(backend_.calls.size(), calls);
+}
+
+// A name no server answers to: the suite's words, and under them the servers there are.
+TEST_F(ServerServicesTest, AnUnknownServerIsNamedWithTheKnownOnes) {
+  backend_.servers = {"ORVANE", "SUITE"};
+  backend_.Fail("Connect", 1, data::kErrServerNotFound, "The server NOWHERE does not exist.");
+  OpenWizard();
+  Next();
+  Get<QComboBox>("cboServers")->setEditText("NOWHERE");
+  TypePassword("warden");
+  Next();
+  EXPECT_EQ(wizard_->CurrentStep(), 1);
+  EXPECT_EQ(LabelText("lblMessage"), "Error, number -2147220991");
+  EXPECT_EQ(LabelText("lblMessageDetail"),
+            "No server named NOWHERE on this machine. Known servers: ORVANE, SUITE.");
 }
 
 TEST_F(ServerServicesTest, MissingExtensionsAreAddedAndARefusalKeepsItsMessage) {
@@ -115,6 +150,13 @@ TEST_F(ServerServicesTest, DatabasesInUseAreNamedAndNotOverwrittenWithoutAsking)
   prompt_.QueueAnswer(Answer::kYes);
   EXPECT_TRUE(product_->ValidateMergePaths(boxes).ok);
   EXPECT_EQ(prompt_.BusyDepth(), 0);
+  // Enter keeps the file; the question's words are the suite's, the file is named beside it.
+  EXPECT_EQ(prompt_.Boxes()[0].default_answer, Answer::kNo);
+  std::vector<std::string> notes;
+  product_->SetOverwriteNote([&](const std::string& path) { notes.push_back(path); });
+  prompt_.QueueAnswer(Answer::kNo);
+  product_->ValidateMergePaths(boxes);
+  EXPECT_EQ(notes, (std::vector<std::string>{existing, ""}));
 }
 
 TEST_F(ServerServicesTest, SplitPathsFollowTheSameRulesWithTheirOwnTexts) {

@@ -109,13 +109,17 @@ TEST_F(SplitPagesTest, FromTheFirstPageToTheSummary) {
                              "Deleting unchecked incident: ID-135-001185, Dry Lake",
                              "Completed the split process.", "Done. Press Next to finish."}));
   EXPECT_EQ(Buttons(), (NavState{false, true, true}));  // Finish follows on entering step 9
+  // The working copy has served: gone, and the folder free for another run.
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Result", "Split1"}));
+  for (const char* name : {"W_O_R_K_A.tmp", ".msu-run.lock"}) {
+    EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
+  }
   EXPECT_EQ(msu::testing::QueryFile(result, "SELECT IncidentID FROM Incidents ORDER BY 1"),
             (std::vector<std::string>{"2", "4"}));
 
   Next();
   EXPECT_EQ(Step(), 10);
-  EXPECT_EQ(LabelText("lblSplitComplete"),
+  EXPECT_EQ(SummaryText("lblSplitComplete"),
             "Source Database:             " + source_ +
                 "\n\nTarget Database:             " + result +
                 "\n\nIncidents contained in target database: \n\nCA-114-001074, Cedar Creek\n"
@@ -126,6 +130,9 @@ TEST_F(SplitPagesTest, FromTheFirstPageToTheSummary) {
                        0),
             0u)
       << LabelText("lblSplitVerification");
+  EXPECT_EQ(LabelText("lblSplitAttachedNote"),
+            "The resulting database stays attached to the server as Result when this window "
+            "closes.");
 
   Press(4);  // Finish
   EXPECT_TRUE(wizard_->isHidden());
@@ -185,6 +192,30 @@ TEST_P(ClickDuringSplitTest, TheSplitStopsFirstAndNothingIsLeftBehind) {
     EXPECT_FALSE(fs::exists(app_ + "/" + name)) << name;
   }
   EXPECT_TRUE(instance_->Sessions().empty());
+}
+
+// A database file the server does not know: the page says so and how to attach it, and
+// nothing is copied.
+TEST_F(SplitPagesTest, ADatabaseNotAttachedIsNamedWithTheWayToAttachIt) {
+  ChooseSplit();
+  Next();
+  TypePassword(kWarden);
+  Next();
+  ASSERT_EQ(wizard_->CurrentStep(), 7) << LabelText("lblMessage");
+  const std::string loose = root_ + "/data/Loose.mdf";
+  fs::copy_file(source_, loose);
+  Get<QLineEdit>("txtDataBasePath3")->setText(QString::fromStdString(loose));
+  Get<QLineEdit>("txtDataBasePath4")->setText(QString::fromStdString(root_ + "/data/Result"));
+  Next();
+  EXPECT_EQ(Step(), 7);
+  EXPECT_EQ(LabelText("lblSplitIDmsg"),
+            "Error, the database to split is not attached to the server ORVANE: no database "
+            "there uses the file " +
+                loose + ". Attach it first, for example with: msu-server --root " + root_ +
+                "/servers attach ORVANE Loose " + loose);
+  EXPECT_EQ(Attached(), (std::vector<std::string>{"Split1"}));
+  EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.tmp"));
+  fs::remove(loose);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clicks, ClickDuringSplitTest, ::testing::Values("cancel", "back-next"),

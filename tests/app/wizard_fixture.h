@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,7 @@ class ScriptedServices : public WizardServices {
   // Texts and tags of the incidents of the new database.
   std::vector<std::pair<std::string, std::string>> merge_incidents{{"21-1, Flood", "    11"},
                                                                    {"22-7, Fire", "    12"}};
+  ConsolidationResult consolidation{true, 1, 40, "Verification of the folding passed.", true};
   StepCheck split_paths{true, ""};
   StepCheck split_source{true, ""};
   SplitStart split_start{true, ""};
@@ -88,6 +90,13 @@ class ScriptedServices : public WizardServices {
   split::IncidentList* split_list = nullptr;
   std::vector<std::string> saved_reports;
   int cleanups = 0;
+  // When set, ValidateMergePaths asks about this existing new database; `label_now` reads the
+  // page's label while the question is up, into `notes_during_question`.
+  std::string existing_new_database;
+  OverwriteNote overwrite_note;
+  std::function<std::string()> label_now;
+  std::vector<std::string> notes_during_question;
+  std::string LabelNow() { return label_now ? label_now() : std::string(); }
 
   std::vector<std::string> ListServers() override {
     ++list_servers_calls;
@@ -101,8 +110,15 @@ class ScriptedServices : public WizardServices {
   StepCheck ValidateMergePaths(MergePaths& boxes) override {
     ++validate_merge_calls;
     if (rewritten_paths) boxes = *rewritten_paths;
+    // The path checks name an existing new database while they ask about it.
+    if (!existing_new_database.empty() && overwrite_note) {
+      overwrite_note(existing_new_database);
+      notes_during_question.push_back(LabelNow());
+      overwrite_note("");
+    }
     return merge_paths;
   }
+  void SetOverwriteNote(OverwriteNote note) override { overwrite_note = std::move(note); }
   // Like the engine's check sequence, a completed check ends with its closing line.
   CheckOutcome RunCheck(const MergePaths& /*paths*/) override {
     ++check_calls;
@@ -125,9 +141,11 @@ class ScriptedServices : public WizardServices {
     list.Clear();
     for (const auto& [text, tag] : merge_incidents) list.AddItem(text, tag);
   }
-  void FinishCopyTables(long merge_into_incident, merge::IncidentChoice& list) override {
+  ConsolidationResult FinishCopyTables(long merge_into_incident,
+                                       merge::IncidentChoice& list) override {
     list.SetSelectedCaption("Merging Incidents...");
     finish_copy_tables.push_back(merge_into_incident);
+    return consolidation;
   }
   StepCheck ValidateSplitPaths(std::string& /*source*/, std::string& /*target*/) override {
     ++validate_split_calls;
@@ -220,6 +238,11 @@ class WizardTest : public ::testing::Test {
   }
 
   std::string LabelText(const std::string& name) { return Get<QLabel>(name)->text().toStdString(); }
+  // A summary label's words, as the summary wrote them (line ends made line breaks); the label
+  // itself shows them as a table.
+  std::string SummaryText(const std::string& name) {
+    return Get<QLabel>(name)->accessibleDescription().toStdString();
+  }
   std::vector<std::string> LogTexts(int index) {
     std::vector<std::string> texts;
     QTreeWidget* list = Get<QTreeWidget>("lstProgress" + std::to_string(index));

@@ -51,7 +51,7 @@ TEST_F(WizardTest, MergeRoadWithProblemsShowsTheReportAndEndsOnTheSummary) {
   EXPECT_TRUE(wizard_->Viewer()->isVisible());
   EXPECT_TRUE(wizard_->Viewer()->findChild<QPushButton*>("cmdSave")->isEnabled());
   EXPECT_EQ(Buttons(), kOffOnOff);
-  EXPECT_EQ(LabelText("lblComplete1"),
+  EXPECT_EQ(SummaryText("lblComplete1"),
             "Database 1:             /db/Fire1.mdf\n\nDatabase 2:             /db/Fire2.mdf\n\n"
             "New database:   /db/New.mdf\n\nPress Finish to exit.");
 
@@ -88,12 +88,19 @@ TEST_F(WizardTest, WithoutProblemsNextAndBackPassStepFourAndKeepTheCheck) {
   EXPECT_EQ(services_.validate_merge_calls, 1);
 
   // Back to step 2 and forward again skips the path validation while the check stands...
+  // (The login of the way back removed the check's working copies: Next waits for a new one.)
   Back();
   EXPECT_EQ(Step(), 2);
   EXPECT_EQ(services_.logins.back().direction, 1);
   Next();
   EXPECT_EQ(Step(), 3);
   EXPECT_EQ(services_.validate_merge_calls, 1);
+  EXPECT_EQ(LogTexts(0).back(),
+            "Warning, the working copies were removed: run Check Databases again.");
+  EXPECT_EQ(Buttons(), kOffOnOff);
+  EXPECT_TRUE(wizard_->CheckCompleted());
+  Get<QPushButton>("cmdCheckDB")->click();
+  EXPECT_EQ(Buttons(), kOffOnOn);
   // ...but an edited path voids the check.
   Back();
   Get<QLineEdit>("txtDataBasePath2")->setText("/db/Other.mdf");
@@ -141,6 +148,15 @@ TEST_F(WizardTest, ConsolidationPageMergesIntoTheOneTickedIncident) {
   Next();
   EXPECT_EQ(services_.finish_copy_tables, std::vector<long>{12});
   At(6, NavState{true, false, false});  // no way back after consolidating
+  // The page names the incident kept and what went into it, and says what becomes of the new
+  // database when the window closes.
+  EXPECT_EQ(LabelText("lblConsolidation"),
+            "All incidents were merged into 22-7, Fire (key 12): 1 incident was folded into it, "
+            "40 rows moved.\nVerification of the folding passed.");
+  EXPECT_EQ(LabelText("lblDetachNote"),
+            "The new database is detached from the server when this window closes; its file "
+            "stays at /db/New.mdf. To attach it again, use the server's own tools to attach that "
+            "file.");
 }
 
 TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
@@ -156,6 +172,12 @@ TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
   check->click();
   EXPECT_TRUE(check->isEnabled());
   EXPECT_FALSE(merge->isEnabledTo(merge_page));
+  EXPECT_EQ(Buttons(), kOffOnOff);
+
+  // Another run holds the folder: nothing was done, and the check may be tried again.
+  services_.check_outcome = CheckOutcome::kBusy;
+  check->click();
+  EXPECT_TRUE(check->isEnabled());
   EXPECT_EQ(Buttons(), kOffOnOff);
 
   services_.check_outcome = CheckOutcome::kStopped;
@@ -177,6 +199,28 @@ TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
   merge->click();
   At(5, kOffOnOff);
   EXPECT_FALSE(wizard_->MergeCompleted());
+  // Its working copies went with it: both pages say a check must run again, and Next on the
+  // check page waits for it; the merge page of that check starts afresh.
+  EXPECT_EQ(LabelText("lblMergeState"),
+            "The merge stopped; nothing was placed. Check Databases must run again before a "
+            "merge.");
+  EXPECT_EQ(LogTexts(2).back(),
+            "Warning, nothing was merged: press Back, then Check Databases, to check the "
+            "databases again; Merge is enabled by the new check.");
+  Back();
+  At(3, kOffOnOff);
+  EXPECT_EQ(LogTexts(0).back(),
+            "Warning, the merge was stopped: run Check Databases again before a merge.");
+  EXPECT_TRUE(check->isEnabled());
+  Next();
+  EXPECT_EQ(Step(), 3);
+  wizard_->SetStatusMerge(60, 20);
+  check->click();
+  At(3, kOffOnOn);
+  EXPECT_EQ(LabelText("lblStatusMerge"), "0 %");
+  EXPECT_TRUE(Get<QLabel>("lblMergeState")->isHidden());
+  Next();
+  EXPECT_TRUE(merge->isEnabled());
 }
 
 TEST_F(WizardTest, AMergeDoneBeforeIsAskedAboutAndTheFinishPageShowsTheVerification) {
@@ -295,7 +339,7 @@ TEST_F(WizardTest, SplitRoadSkipsTheMergePagesAndListsTheKeptIncidents) {
 
   Next();
   At(10, kOnOnOff);
-  EXPECT_EQ(LabelText("lblSplitComplete"),
+  EXPECT_EQ(SummaryText("lblSplitComplete"),
             "Source Database:             /db/Big.mdf\n\nTarget Database:             "
             "/db/Small.mdf\n\nIncidents contained in target database: \n\nStorm\nFire\nFlood\n\n"
             "Press Finish to exit.");

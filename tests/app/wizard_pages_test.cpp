@@ -2,6 +2,10 @@
 // the window leaves behind.
 #include <QFont>
 #include <QHelpEvent>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QToolTip>
 #include <fstream>
 
@@ -245,6 +249,56 @@ TEST_F(WizardTest, BrowseFillsTheBoxUnlessCancelled) {
     Get<QPushButton>(button)->click();
   }
   EXPECT_EQ(prompt_.SaveDialogs(), (std::vector<bool>{false, false, false, true}));
+}
+
+// The summaries keep the suite's words; the page lines their values up in one column, whatever
+// the blanks before them.
+TEST_F(WizardTest, SummariesLineTheirValuesUp) {
+  QLabel label;
+  ShowSummary(label, MergeSummary({"/db/Fire1.mdf", "/db/Fire2.mdf", "/db/New & Old.mdf"}));
+  EXPECT_EQ(label.accessibleDescription().toStdString(),
+            "Database 1:             /db/Fire1.mdf\n\nDatabase 2:             /db/Fire2.mdf\n\n"
+            "New database:   /db/New & Old.mdf\n\nPress Finish to exit.");
+  QTextDocument shown;
+  shown.setHtml(label.text());
+  ASSERT_EQ(shown.rootFrame()->childFrames().size(), 1);
+  auto* table = qobject_cast<QTextTable*>(shown.rootFrame()->childFrames()[0]);
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->columns(), 2);
+  const auto cell = [&](int row, int column) {
+    const QTextTableCell at = table->cellAt(row, column);
+    QTextCursor cursor = at.firstCursorPosition();
+    cursor.setPosition(at.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+    return cursor.selectedText().toStdString();
+  };
+  // Rows: Database 1, blank, Database 2, blank, New database, blank, Press Finish to exit.
+  ASSERT_EQ(table->rows(), 7);
+  EXPECT_EQ(cell(0, 0), "Database 1:");
+  EXPECT_EQ(cell(0, 1), "/db/Fire1.mdf");
+  EXPECT_EQ(cell(2, 0), "Database 2:");
+  EXPECT_EQ(cell(4, 0), "New database:");
+  EXPECT_EQ(cell(4, 1), "/db/New & Old.mdf");
+  EXPECT_EQ(table->cellAt(6, 0).columnSpan(), 2);
+  EXPECT_EQ(cell(6, 0), "Press Finish to exit.");
+}
+
+// The overwrite question keeps the suite's words; the page's label names the file while it is
+// asked, and is empty again once it is answered.
+TEST_F(WizardTest, TheOverwriteQuestionIsAskedWithTheFileNamedBesideIt) {
+  services_.existing_new_database = "/db/New.mdf";
+  services_.label_now = [this] { return LabelText("lblIDMessage"); };
+  services_.merge_paths = {false, ""};
+  LogIn();
+  Get<QLineEdit>("txtDataBasePath0")->setText("/db/Fire1.mdf");
+  Get<QLineEdit>("txtDataBasePath1")->setText("/db/Fire2.mdf");
+  Get<QLineEdit>("txtDataBasePath2")->setText("/db/New.mdf");
+  Next();
+  EXPECT_EQ(Step(), 2);
+  EXPECT_EQ(services_.notes_during_question,
+            std::vector<std::string>{"/db/New.mdf exists. Yes replaces it with the new database "
+                                     "once the merge has run; No keeps it and stays on this "
+                                     "page."});
+  EXPECT_EQ(LabelText("lblIDMessage"), "");
 }
 
 }  // namespace

@@ -37,14 +37,28 @@ TEST_F(MsuMergeTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
   EXPECT_EQ(dry.status, 0) << dry.out << dry.err;
   EXPECT_GE(msu::testing::PdfPageCount(pdf), 1);
   EXPECT_EQ(Leftovers(app.path()), std::vector<std::string>{});
-  EXPECT_EQ(dry.Lines().back(), "Dry run: the new database was not written.");
+  EXPECT_TRUE(dry.Has("Dry run: the new database was not written."));
+  EXPECT_EQ(dry.Lines().back(),
+            "msu merge: dry run; nothing was written (the new database "
+            "would be " +
+                (data / "Dry.mdf") + ").");
   EXPECT_FALSE(fs::exists(data / "Dry.mdf"));
 
   const std::string json_file = data / "figures.json";
   const Outcome run = merge(fire2, merged, {"--json", json_file, "--details"});
   ASSERT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_TRUE(run.Has("Press Next to merge incidents or finish."));
+  // The lines that name the window's buttons say what the command does; the last one where
+  // the result is.
+  EXPECT_TRUE(run.Has("The new database is in place.")) << run.out;
+  EXPECT_FALSE(run.Has("Press Next to merge incidents or finish."));
+  EXPECT_FALSE(run.Has("Press Merge to start the final merging process."));
+  EXPECT_TRUE(
+      run.Has("Warning, There are differences between databases: --report FILE keeps "
+              "the problem report"))
+      << run.out;
   EXPECT_TRUE(run.Has("Verification passed: ", true)) << run.out;
+  EXPECT_EQ(run.Lines().back(),
+            "msu merge: merged into " + merged + ", attached to the server ORVANE as Merged.");
   const auto attached = [&] {
     std::vector<std::string> names = Attached();
     std::sort(names.begin(), names.end());
@@ -96,6 +110,14 @@ TEST_F(MsuMergeTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
       one.Has("Folded " + std::to_string(incidents - 1) + " incidents into incident 2: ", true))
       << one.out;
   EXPECT_TRUE(one.Has("Verification of the folding passed: ", true)) << one.out;
+  EXPECT_TRUE(
+      one.Has("The new database is in place; its incidents are folded into incident 2 "
+              "next."))
+      << one.out;
+  EXPECT_EQ(one.Lines().back(), "msu merge: merged into " + (data / "One.mdf") +
+                                    ", attached to the server ORVANE as One; " +
+                                    std::to_string(incidents - 1) +
+                                    " incidents folded into incident 2.");
   const nlohmann::json folded = nlohmann::json::parse(ReadFile(one_json))["consolidation"];
   EXPECT_TRUE(folded["folded"].get<bool>());
   EXPECT_EQ(folded["rows_moved"], foreseen["rows_moved"]);
@@ -105,6 +127,9 @@ TEST_F(MsuMergeTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
   EXPECT_EQ(none.status, 15) << none.out << none.err;
   EXPECT_NE(none.err.find("msu: --into-incident 99 is no incident of the merged database; nothing "
                           "was written. Its incidents are:\n  1  "),
+            std::string::npos)
+      << none.err;
+  EXPECT_NE(none.err.find("msu merge: nothing was placed at " + (data / "None.mdf") + ".\n"),
             std::string::npos)
       << none.err;
   EXPECT_FALSE(fs::exists(data / "None.mdf"));

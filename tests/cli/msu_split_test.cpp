@@ -68,6 +68,70 @@ TEST_F(MsuSplitTest, SplitOfTheSampleDatabase) {
                 "     3  ID-121-001111, Bear Gulch", "     4  CA-128-001148, Pine Flat",
                 "     5  ID-135-001185, Dry Lake"}));
 
+  // A dry run lists what the split would keep and remove, with each table's rows now and after
+  // it, as the removal on the working copy counted them, and writes nothing.
+  const std::string dry_json = data / "dry.json";
+  WriteFile(result, "not written by a dry run");
+  const Outcome dry = split({"--new", result, "--keep", "2,4", "--dry-run", "--json", dry_json});
+  ASSERT_EQ(dry.status, 0) << dry.out << dry.err;
+  EXPECT_EQ(dry.err, "");
+  EXPECT_EQ(ReadFile(result), "not written by a dry run");
+  fs::remove(result);
+  const std::vector<std::string> dry_lines = dry.Lines();
+  const auto line_of = [&](const std::string& text) {
+    return std::find(dry_lines.begin(), dry_lines.end(), text) - dry_lines.begin();
+  };
+  const long keep_at = line_of("Would keep 2 incidents:");
+  ASSERT_LT(keep_at + 6, static_cast<long>(dry_lines.size())) << dry.out;
+  EXPECT_EQ(
+      std::vector<std::string>(dry_lines.begin() + keep_at, dry_lines.begin() + keep_at + 7),
+      (std::vector<std::string>{"Would keep 2 incidents:", "  2  CA-114-001074, Cedar Creek",
+                                "  4  CA-128-001148, Pine Flat",
+                                "Would remove 3 incidents:", "  1  ID-107-001037, O'Brien Ridge",
+                                "  3  ID-121-001111, Bear Gulch", "  5  ID-135-001185, Dry Lake"}));
+  EXPECT_LT(line_of("Dry run: the resulting database was not written."), keep_at);
+  // Each table's rows now, as the database to split holds them, and as printed; what they will
+  // be after is checked against the real split below.
+  const nlohmann::json dry_figures = nlohmann::json::parse(ReadFile(dry_json));
+  EXPECT_TRUE(dry_figures["dry_run"].get<bool>());
+  EXPECT_FALSE(dry_figures["split_completed"].get<bool>());
+  const auto count_of = [](const std::string& path, const std::string& table) {
+    return std::stol(msu::testing::QueryFile(path, "SELECT COUNT(*) FROM [" + table + "]").at(0));
+  };
+  ASSERT_GE(dry_figures["tables"].size(), 30u);
+  for (const auto& table : dry_figures["tables"]) {
+    const std::string name = table["table"];
+    const long rows = table["rows"].get<long>();
+    const long after = table["rows_after"].get<long>();
+    EXPECT_EQ(rows, count_of(split1, name)) << name;
+    EXPECT_EQ(table["rows_removed"].get<long>(), rows - after) << name;
+    std::istringstream printed(
+        dry_lines.at(line_of("Rows per table:") + 2 + (&table - &dry_figures["tables"][0])));
+    std::string printed_name;
+    long now = -1, later = -1, removed = -1;
+    printed >> printed_name >> now >> later >> removed;
+    EXPECT_EQ(printed_name, name);
+    EXPECT_EQ(now, rows) << name;
+    EXPECT_EQ(later, after) << name;
+    EXPECT_EQ(removed, rows - after) << name;
+  }
+  EXPECT_EQ(dry_lines.back(),
+            "msu split: dry run; nothing was written. " + result + " would hold 2 of 5 incidents.");
+
+  // A database file the server does not know is refused with the command that attaches it.
+  const std::string loose = data / "Loose.mdf";
+  fs::copy_file(split1, loose);
+  const Outcome refused = Run({"split", "--server", "ORVANE", "--db", loose, "--list", "--root",
+                               root.path(), "--password-file", warden},
+                              program);
+  EXPECT_EQ(refused.status, 6);
+  EXPECT_EQ(refused.err,
+            "Error, the database to split is not attached to the server ORVANE: no database "
+            "there uses the file " +
+                loose + ". Attach it first, for example with: msu-server --root " + root.path() +
+                " attach ORVANE Loose " + loose + "\n");
+  fs::remove(loose);
+
   const Outcome unknown = split({"--new", result, "--keep", "2,99"});
   EXPECT_EQ(unknown.status, 15) << unknown.out << unknown.err;
   EXPECT_EQ(unknown.err.rfind("msu: --keep names no incident of the database: 99; nothing was "
@@ -90,16 +154,22 @@ TEST_F(MsuSplitTest, SplitOfTheSampleDatabase) {
       "Deleting unchecked incident: ID-121-001111, Bear Gulch",
       "Deleting unchecked incident: ID-135-001185, Dry Lake",
       "Completed the split process.",
-      "Done. Press Next to finish."};
-  ASSERT_EQ(lines.size(), expected.size() + 1) << run.out;
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1), expected);
-  EXPECT_EQ(lines.back().rfind("Verification passed: the new database holds exactly the 2 kept "
-                               "incidents",
-                               0),
+      "Done."};
+  ASSERT_EQ(lines.size(), expected.size() + 2) << run.out;
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 2), expected);
+  EXPECT_EQ(lines[lines.size() - 2].rfind("Verification passed: the new database holds exactly "
+                                          "the 2 kept incidents",
+                                          0),
             0u)
-      << lines.back();
+      << lines[lines.size() - 2];
+  EXPECT_EQ(lines.back(), "msu split: kept 2 of 5 incidents in " + result +
+                              ", attached to the server ORVANE as Result.");
   EXPECT_EQ(msu::testing::QueryFile(result, "SELECT IncidentID FROM Incidents ORDER BY 1"),
             (std::vector<std::string>{"2", "4"}));
+  // The dry run foresaw the rows of every table the split left.
+  for (const auto& table : dry_figures["tables"]) {
+    EXPECT_EQ(table["rows_after"].get<long>(), count_of(result, table["table"])) << table["table"];
+  }
   const nlohmann::json figures = nlohmann::json::parse(ReadFile(json_file));
   EXPECT_TRUE(figures["verification"]["passed"].get<bool>());
   EXPECT_EQ(figures["incidents"].size(), 5u);

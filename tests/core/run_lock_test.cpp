@@ -29,6 +29,30 @@ TEST(RunLockTest, OneHolderAtATimeAndNothingLeftBehind) {
   EXPECT_THROW(RunLock::TryTake(folder / "missing/run.lock", &holder), std::runtime_error);
 }
 
+// A run that gives its name is refused to the next under that name; one line only, whatever
+// the name holds.
+TEST(RunLockTest, TheHolderIsNamedAsItNamedItself) {
+  const ScratchFolder folder;
+  const std::string path = folder / "run.lock";
+  LockHolder holder;
+  std::unique_ptr<RunLock> first = RunLock::TryTake(path, &holder, "msu merge");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(RunLock::TryTake(path, &holder, "the Orvane Merge/Split window"), nullptr);
+  EXPECT_EQ(holder.process, static_cast<long>(::getpid()));
+  EXPECT_EQ(holder.name, "msu merge");
+  first.reset();
+
+  first = RunLock::TryTake(path, &holder, "msu split\n12345");
+  EXPECT_EQ(RunLock::TryTake(path, &holder), nullptr);
+  EXPECT_EQ(holder.name, "msu split");
+  first.reset();
+  // A holder that gave no name.
+  first = RunLock::TryTake(path, &holder);
+  EXPECT_EQ(RunLock::TryTake(path, &holder, "msu check"), nullptr);
+  EXPECT_EQ(holder.process, static_cast<long>(::getpid()));
+  EXPECT_EQ(holder.name, "");
+}
+
 TEST(RunLockTest, TheLockOfAKilledProcessIsTakenOver) {
   const ScratchFolder folder;
   const std::string path = folder / "run.lock";

@@ -2,7 +2,11 @@
 // the login check and the clean-up when the user comes back to the login step.
 #include "server/login_check.h"
 
+#include <unistd.h>
+
+#include "core/run_lock.h"
 #include "routine_world.h"
+#include "server/run_locks.h"
 
 namespace msu::testing {
 namespace {
@@ -41,12 +45,34 @@ TEST_F(LoginCheckTest, FailureMessagesAndTheServerNameKept) {
   EXPECT_EQ(context_->server.ServerName, "TYPED");
   EXPECT_EQ(Check("wrong").message, "Password incorrect.");
   EXPECT_EQ(context_->server.ServerPassword, "87rong");
+  EXPECT_EQ(Check("wrong").detail, "");
   server_.running = false;
-  EXPECT_EQ(Check("secret").message, "The server is stopped.");
+  const LoginResult stopped = Check("secret");
+  EXPECT_EQ(stopped.message, "The server is stopped.");
+  EXPECT_EQ(stopped.detail, "The server ORVANE does not answer: The server is not running.");
   server_.running = true;
-  // A server typed by hand is used as typed; an empty box (no server listed) still tries.
-  EXPECT_EQ(Check("secret", kMoveNext, "NOWHERE").message, "Error, number -2147203069");
+  // A server typed by hand is used as typed; an empty box (no server listed) still tries. The
+  // number is the suite's message; the line under it says what the server said.
+  const LoginResult unreachable = Check("secret", kMoveNext, "NOWHERE");
+  EXPECT_EQ(unreachable.message, "Error, number -2147203069");
+  EXPECT_EQ(unreachable.detail, "SQL Server does not exist or access denied.");
   EXPECT_EQ(Check("secret", kMoveNext, "").message, "Error, number -2147203069");
+  // A name no server answers to is named, with the servers there are.
+  server_.servers = {"ORVANE", "SUITE"};
+  for (const char* name : {"NOWHERE", " "}) {
+    server_.Fail("Connect", 1, data::kErrServerNotFound, "no such server");
+    const LoginResult unknown = Check("secret", kMoveNext, name);
+    EXPECT_EQ(unknown.message, "Error, number -2147220991");
+    EXPECT_EQ(unknown.detail, std::string(*name == ' ' ? "No server was named."
+                                                       : "No server named NOWHERE on this "
+                                                         "machine.") +
+                                  " Known servers: ORVANE, SUITE.");
+  }
+  server_.servers = {};
+  server_.Fail("Connect", 1, data::kErrServerNotFound, "no such server");
+  EXPECT_EQ(Check("secret", kMoveNext, "X").detail,
+            "No server named X on this machine. None is set up here yet.");
+  server_.servers = {"ORVANE"};
   server_.hidden = {"TYPED\\INSTANCE"};
   EXPECT_TRUE(Check("secret", kMoveNext, "TYPED\\INSTANCE").ok);
   // A failure after the connection was made still ends it.
@@ -63,8 +89,10 @@ TEST_F(LoginCheckTest, FailureMessagesAndTheServerNameKept) {
   EXPECT_THAT(server_.calls, IsEmpty());
 }
 
-// Coming back to the login step discards working copy A of an earlier check, and only then.
-TEST_F(LoginCheckTest, SuccessfulBackMoveRemovesWorkingCopyA) {
+// Coming back to the login step discards the working copies of an earlier check (A, and B,
+// which is no use without it), and only then; the files of another run in the folder are left
+// alone.
+TEST_F(LoginCheckTest, SuccessfulBackMoveRemovesTheWorkingCopies) {
   UserDatabase("Incidents.mdf", "Incidents");
   server_.databases.push_back({"W_O_R_K_A", AppFileWith("W_O_R_K_A.tmp")});
   server_.databases.push_back({"W_O_R_K_B", AppFileWith("W_O_R_K_B.tmp")});
@@ -76,15 +104,47 @@ TEST_F(LoginCheckTest, SuccessfulBackMoveRemovesWorkingCopyA) {
   EXPECT_THAT(server_.Calls("DetachDatabase"), IsEmpty());
   EXPECT_TRUE(fs::exists(AppFile("W_O_R_K_A.tmp")));
 
+  // Another run holds the folder: its working files are its own.
+  ReleaseRunLocks(*context_);
+  {
+    LockHolder holder;
+    const std::unique_ptr<RunLock> other =
+        RunLock::TryTake(AppFile(kFolderLockFile), &holder, "msu merge");
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(CheckLogin(*context_, "ORVANE", "secret", kMoveBack, LocksAtLogin::kLeave).ok);
+    EXPECT_TRUE(fs::exists(AppFile("W_O_R_K_A.tmp")));
+    EXPECT_THAT(server_.Calls("DetachDatabase"), IsEmpty());
+  }
+
   EXPECT_TRUE(Check("secret", kMoveBack).ok);
-  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_A.tmp")));
-  EXPECT_FALSE(fs::exists(AppFile("W_O_R_K_A.ini")));
-  EXPECT_TRUE(fs::exists(AppFile("W_O_R_K_B.tmp")));
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_A.ini", "W_O_R_K_B.tmp"}) {
+    EXPECT_FALSE(fs::exists(AppFile(name))) << name;
+  }
   EXPECT_THAT(server_.Calls("KillProcess"), ElementsAre("KillProcess 51"));
-  EXPECT_THAT(server_.Calls("DetachDatabase"), ElementsAre("DetachDatabase W_O_R_K_A"));
+  EXPECT_THAT(server_.Calls("DetachDatabase"),
+              ElementsAre("DetachDatabase W_O_R_K_B", "DetachDatabase W_O_R_K_A"));
   // A second time there is nothing left, and nothing is reported.
   EXPECT_TRUE(Check("secret", kMoveBack).ok);
   EXPECT_THAT(Boxes(), IsEmpty());
+}
+
+// msu holds the run's locks from its login; the window's login takes none (its check and split
+// take them with their working copies), and its Back gives back what it held.
+TEST_F(LoginCheckTest, TheLocksOfALoginAreTakenOnlyWhenAsked) {
+  context_->locks.owner = "msu check";
+  EXPECT_TRUE(CheckLogin(*context_, "ORVANE", "secret", kMoveNext, LocksAtLogin::kLeave).ok);
+  EXPECT_EQ(context_->locks.folder, nullptr);
+  EXPECT_TRUE(Check("secret").ok);
+  ASSERT_NE(context_->locks.folder, nullptr);
+  LockHolder holder;
+  EXPECT_EQ(RunLock::TryTake(AppFile(kFolderLockFile), &holder), nullptr);
+  EXPECT_EQ(holder.name, "msu check");
+  EXPECT_EQ(FolderBusyMessage(holder), "msu check (process " + std::to_string(::getpid()) +
+                                           ") is running a merge or split in this application "
+                                           "folder");
+  EXPECT_TRUE(CheckLogin(*context_, "ORVANE", "secret", kMoveBack, LocksAtLogin::kLeave).ok);
+  EXPECT_EQ(context_->locks.folder, nullptr);
+  EXPECT_NE(RunLock::TryTake(AppFile(kFolderLockFile), &holder), nullptr);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // removes when it closes.
 #include "server/working_copies.h"
 
+#include "core/run_lock.h"
 #include "routine_world.h"
 #include "server/exit_cleanup.h"
+#include "server/run_locks.h"
 #include "server/working_attachments.h"
 
 namespace msu::testing {
@@ -196,6 +198,47 @@ TEST_F(WorkingCopiesTest, ExitDetachesWorkingAndNewDatabasesAndDeletesWorkingFil
   EXPECT_THAT(Boxes(), ElementsAre("The server is not running. -2147221504",
                                    "The server is not running. -2147221504"));
   EXPECT_THAT(AppFolder(), ElementsAre("cvn.ini", "tmp_rpt.rtf"));
+}
+
+// Once a merge or split has run, its working copies go at once: both taken off the server and
+// their files deleted, while the error log and the files of the program stay for the exit;
+// the run's locks go with them. A folder another run holds is that run's. At exit with
+// FailureBox::kSilent, a failed detach shows no box.
+TEST_F(WorkingCopiesTest, WorkingCopiesGoWhenTheRunIsDoneWithThem) {
+  ASSERT_TRUE(Make());
+  ASSERT_TRUE(Reattach());
+  for (const char* name : {"W_O_R_K_A.ini", "W_O_R_K_B_log.LDF", "Error.txt", "cvn.ini"}) {
+    AppFileWith(name);
+  }
+  ASSERT_EQ(TakeRunLocks(*context_), "");
+
+  {
+    LockHolder holder;
+    ReleaseRunLocks(*context_);
+    const std::unique_ptr<RunLock> other =
+        RunLock::TryTake(AppFile(kFolderLockFile), &holder, "msu split");
+    server_.calls.clear();
+    EXPECT_TRUE(RemoveWorkingCopies(*context_));
+    EXPECT_THAT(server_.calls, IsEmpty());
+    EXPECT_TRUE(fs::exists(AppFile("W_O_R_K_A.tmp")));
+  }
+
+  ASSERT_EQ(TakeRunLocks(*context_), "");
+  server_.calls.clear();
+  EXPECT_TRUE(RemoveWorkingCopies(*context_));
+  EXPECT_THAT(server_.Calls("DetachDatabase"),
+              ElementsAre("DetachDatabase W_O_R_K_B", "DetachDatabase W_O_R_K_A"));
+  EXPECT_THAT(AppFolder(), ElementsAre("Error.txt", "cvn.ini"));
+  EXPECT_NE(server_.Database("Incidents"), nullptr);
+  EXPECT_NE(server_.Database("Regional"), nullptr);
+  EXPECT_EQ(context_->locks.folder, nullptr);
+  EXPECT_EQ(context_->locks.server, nullptr);
+
+  AppFileWith("W_O_R_K_A.tmp");
+  server_.running = false;
+  EXPECT_TRUE(CleanUpWorkingFiles(*context_, "", FailureBox::kSilent));
+  EXPECT_THAT(Boxes(), IsEmpty());
+  EXPECT_THAT(AppFolder(), ElementsAre("cvn.ini"));
 }
 
 }  // namespace

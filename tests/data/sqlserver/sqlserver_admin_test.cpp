@@ -51,6 +51,9 @@ class SqlServerAdminTest : public ::testing::Test {
     WriteFile(folder_ / "freetds.conf",
               "[global]\n\ttds version = auto\n"
               "[SYBASE]\n\thost = old\n\ttds version = 5.0\n"
+              // FreeTDS's own example, as Debian ships it: nobody's server.
+              "[egServer73]\n\thost = ntmachine.domain.com\n\tport = 1433\n"
+              "\ttds version = 7.3\n"
               "[SQLPROD]  ; the suite's server\n\thost = 127.0.0.1\n\tport = 1433\n"
               "\ttds version = 7.4\n");
     odbc_->AddDriver("FreeTDS", "Driver=libtdsodbc.so;Setup=libtdsS.so");
