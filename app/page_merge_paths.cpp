@@ -176,6 +176,8 @@ void frmWizard::PathEdited(int index) {
     CompletedCheck(false);
   } else {
     lstIncidents_->clear();
+    // A refusal is about the text that was there: it goes with it, as on the merge page.
+    lblSplitIDmsg_->clear();
   }
   SplitSourceChecked_ = false;
 }

@@ -10,7 +10,7 @@ inline constexpr const char* kPressMerge = "Press Merge to proceed.";
 // Added to the check log when the working copies of a completed check are gone before a merge
 // completed with them: Next then waits for Check Databases.
 inline constexpr const char* kMergeStoppedLine =
-    "Warning, the merge was stopped: run Check Databases again before a merge.";
+    "Warning, the merge was stopped: run Check Databases again.";
 inline constexpr const char* kCopiesRemovedLine =
     "Warning, the working copies were removed: run Check Databases again.";
 // Shown instead of a step's work while no services are set (see frmWizard's constructor).

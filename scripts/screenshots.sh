@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Pictures of every page of the wizard, to look at before a page is called done: drives the
-# wizard under Xvfb through a whole merge (a name no server answers to, the overwrite question,
-# the problem report saved and printed, a merge stopped half-way by Back and run again, all
-# incidents folded into one) and a whole split (a database the server does not know, then the
-# demo's), and writes one PNG per page and question into OUT, with what `msu check` said beside
-# the window (NN-*.txt). The demo lives in a scratch HOME that is removed at the end: nothing of
+# wizard under Xvfb through a whole merge (a name no server answers to, a stopped server and
+# Cancel, the overwrite question, the problem report saved and printed, a merge stopped half-way
+# by Back and run again, all incidents folded into one) and a whole split (a database the server
+# does not know, then the demo's), and writes one PNG per page and question into OUT, with what
+# `msu check` said beside the window (NN-*.txt). The demo lives in a scratch HOME that is removed at the end: nothing of
 # yours is read or changed.
 #
 #   scripts/screenshots.sh [OUT]    (default OUT: screenshots/; PRESET=ci unless set)

@@ -344,8 +344,7 @@ TEST_P(ClickDuringMergeTest, TheEngineStopsFirstAndNothingIsLeftBehind) {
     // stopped merge cannot be taken up again: the check page says so and Next waits for a new
     // check, whose merge runs as the first would have, on a merge page that starts afresh.
     ASSERT_EQ(Step(), 3);
-    EXPECT_EQ(LogTexts(0).back(),
-              "Warning, the merge was stopped: run Check Databases again before a merge.");
+    EXPECT_EQ(LogTexts(0).back(), "Warning, the merge was stopped: run Check Databases again.");
     EXPECT_EQ(AttachedNames(), (Lines{"Fire1", "Fire2"}));
     Next();
     ASSERT_EQ(Step(), 3);

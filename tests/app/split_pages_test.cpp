@@ -215,6 +215,9 @@ TEST_F(SplitPagesTest, ADatabaseNotAttachedIsNamedWithTheWayToAttachIt) {
                 "/servers attach ORVANE Loose " + loose);
   EXPECT_EQ(Attached(), (std::vector<std::string>{"Split1"}));
   EXPECT_FALSE(fs::exists(app_ + "/W_O_R_K_A.tmp"));
+  // The refusal goes with the path it was about.
+  Get<QLineEdit>("txtDataBasePath3")->setText(QString::fromStdString(source_));
+  EXPECT_EQ(LabelText("lblSplitIDmsg"), "");
   fs::remove(loose);
 }
 

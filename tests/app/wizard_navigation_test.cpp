@@ -209,8 +209,7 @@ TEST_F(WizardTest, CheckOutcomesDecideWhichButtonsComeBack) {
             "databases again; Merge is enabled by the new check.");
   Back();
   At(3, kOffOnOff);
-  EXPECT_EQ(LogTexts(0).back(),
-            "Warning, the merge was stopped: run Check Databases again before a merge.");
+  EXPECT_EQ(LogTexts(0).back(), "Warning, the merge was stopped: run Check Databases again.");
   EXPECT_TRUE(check->isEnabled());
   Next();
   EXPECT_EQ(Step(), 3);

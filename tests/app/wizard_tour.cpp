@@ -1,9 +1,10 @@
 // wizard_tour STAGE OUT: drives the real wizard over the demo (scripts/demo.sh) through a whole
-// merge, with a stop half-way and a consolidation, and a whole split, as a user would, and
-// writes a picture of the screen at every page and every question into OUT (NN-name.png). Not a
-// test: scripts/screenshots.sh builds and runs it under Xvfb, and a person looks at the
-// pictures. On the way it runs `msu check` beside the window, before the window has working
-// copies and while it has them, and keeps what msu said (NN-name.txt).
+// merge, with a server that does not answer, a stop half-way and a consolidation, and a whole
+// split, as a user would, and writes a picture of the screen at every page and every question
+// into OUT (NN-name.png). Not a test: scripts/screenshots.sh builds and runs it under Xvfb, and
+// a person looks at the pictures. On the way it runs `msu check` beside the window, before the
+// window has working copies and while it has them, and keeps what msu said and what a picture
+// cannot show (NN-name.txt).
 //
 // The demo's databases are in ~/Orvane/Databases, on the embedded server ORVANE with the Warden
 // password "orvane"; the script sets HOME to a scratch folder. Exit status 0 when every page
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -144,8 +146,9 @@ class Tour {
   }
 
   // Runs `act` on the next modal window as soon as it is on screen (a question, a file dialog):
-  // the code that opens it waits inside the window's own event loop meanwhile.
-  void OnModal(std::function<void(QWidget*)> act) {
+  // the code that opens it waits inside the window's own event loop meanwhile. The watch ends
+  // with the first such window; deleting the timer returned ends it before.
+  QPointer<QTimer> OnModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer;
     timer->setInterval(50);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
@@ -156,6 +159,7 @@ class Tour {
       act(modal);
     });
     timer->start();
+    return timer;
   }
 
   // Answers the next message box with `button`, after its picture.
@@ -169,6 +173,15 @@ class Tour {
         modal->close();
       }
     });
+  }
+
+  // `msu-server ARGS` with the Warden password, for the state of the demo's server.
+  void RunServer(const QStringList& args) {
+    QProcess server;
+    server.start(stage_ + "/msu-server", args + QStringList{"--password-file", password_file_});
+    if (!server.waitForFinished(60000) || server.exitCode() != 0) {
+      throw std::runtime_error("msu-server " + Std(args.join(' ')) + " failed");
+    }
   }
 
   // `msu ARGS` beside the window; its exit status and output go into NN-name.txt.
@@ -249,7 +262,30 @@ void Tour::Merge() {
   Next();
   Expect(msu::app::kStepServer, "unknown server");
   Shot("merge-server-unknown");
+
+  // A server that does not answer; then Cancel, which closes the window without a box.
+  RunServer({"stop", kServer});
   Get<QComboBox>("cboServers")->setEditText(kServer);
+  Next();
+  Expect(msu::app::kStepServer, "stopped server");
+  Shot("merge-server-stopped");
+  bool boxed = false;
+  QPointer<QTimer> watch = OnModal([this, &boxed](QWidget* modal) {
+    boxed = true;
+    Shot("merge-cancel-box");
+    modal->close();
+  });
+  Nav(msu::app::kNavCancel);
+  Settle();
+  delete watch.data();
+  Note("merge-cancel-after-stopped-server",
+       boxed ? "Cancel after the stopped server: a box appeared while the window closed"
+             : "Cancel after the stopped server: the window closed without a box");
+  Close();
+  RunServer({"start", kServer});
+
+  Open();
+  LogIn(false);
   Next();
   Expect(msu::app::kStepMergePaths, "merge database page");
   // Logged in, no working copies yet: the command line works beside the window.
