@@ -4,7 +4,8 @@
 #   ./setup.sh run    install what is missing, build, stage the application folder, create the
 #                     demo server with sample databases and start the wizard
 #   ./setup.sh test   install what is missing, check the formatting, build, then run every test
-#                     (GUI tests offscreen) twice: in the ci build and in the sanitized asan build
+#                     (GUI tests offscreen) in the ci build, then the engine and command-line tests
+#                     again in the sanitized asan build
 set -euo pipefail
 
 mode="${1:-run}"
@@ -40,7 +41,8 @@ case "$mode" in
     cmake --preset ci
     cmake --build --preset ci
     ctest --preset ci -j2 --timeout 600
-    # The same tests again with AddressSanitizer and UndefinedBehaviorSanitizer.
+    # The engine and command-line tests again with AddressSanitizer and UndefinedBehavior-
+    # Sanitizer (the window is left out: its tests drive Qt more than our code).
     cmake --preset asan
     cmake --build --preset asan
     ctest --preset asan -j2 --timeout 600

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/server_password.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
-#include "server/login.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "cli/password_input.h"
 #include "cli/server_repair.h"
 #include "core/context.h"
+#include "core/server_password.h"
 #include "core/version.h"
 #include "data/admin.h"
 #include "data/data_access.h"
 #include "data/embedded/instance.h"
-#include "server/login.h"
 
 namespace msu::cli {
 

@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "core/server_password.h"
 #include "core/text.h"
 #include "data/backend.h"
 #include "server/attachment.h"
 #include "server/exit_cleanup.h"
-#include "server/login.h"
 #include "server/pending_attachments.h"
 #include "server/routine_errors.h"
 #include "server/run_locks.h"

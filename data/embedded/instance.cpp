@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "core/context.h"
+#include "core/server_password.h"
 #include "core/text.h"
 #include "data/admin.h"
 #include "data/embedded/catalog.h"
 #include "data/embedded/session_file.h"
-#include "server/login.h"
 
 namespace msu::embedded {
 

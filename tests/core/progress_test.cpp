@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/recording_progress.h"
-
 namespace msu {
 namespace {
 
@@ -41,33 +39,6 @@ TEST(StatusCaption, Forms) {
   EXPECT_EQ(StatusCaption(40, 75), "40 % - 75 %");
   EXPECT_EQ(StatusCaption(7, 0), "7 %");
   EXPECT_EQ(StatusCaption(100), "100 %");
-}
-
-TEST(RecordingProgress, DetailLinesFollowTheBoxAtTheMomentOfTheCall) {
-  RecordingProgress progress;
-  progress.AddProgress("- Inspecting LU table: L_Kind", true);
-  EXPECT_TRUE(progress.Lines(LogPage::kCheck).empty());
-  progress.SetShowDetails(LogPage::kCheck, true);
-  // A line suppressed earlier does not come back.
-  EXPECT_TRUE(progress.Lines(LogPage::kCheck).empty());
-  progress.AddProgress("- Inspecting LU table: L_Unit", true);
-  progress.AddProgressMerge("merge detail", true);
-  EXPECT_EQ(progress.Texts(LogPage::kCheck),
-            std::vector<std::string>{"- Inspecting LU table: L_Unit"});
-  EXPECT_TRUE(progress.Lines(LogPage::kMerge).empty());
-  progress.AddProgressSplit("Spliting process initiated ...");
-  EXPECT_EQ(progress.Lines(LogPage::kSplit).size(), 1u);
-  progress.Clear(LogPage::kSplit);
-  EXPECT_TRUE(progress.Lines(LogPage::kSplit).empty());
-}
-
-TEST(RecordingProgress, CaptionsStartAtZeroAndFollowTheCalls) {
-  RecordingProgress progress;
-  EXPECT_EQ(progress.Caption(LogPage::kCheck), "0 %");
-  progress.SetStatus(40, 75);
-  progress.SetStatusMerge(101);
-  EXPECT_EQ(progress.Caption(LogPage::kCheck), "40 % - 75 %");
-  EXPECT_EQ(progress.Caption(LogPage::kMerge), "Done");
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include "core/server_password.h"
 #include "data/sqlite/sqlite_handles.h"
 #include "merge/merge_sequence.h"
 #include "server/database_version.h"
-#include "server/login.h"
 #include "server/login_check.h"
 #include "suite/sample_generator.h"
 #include "tests/merge/merge_world.h"

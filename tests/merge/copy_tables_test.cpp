@@ -2,10 +2,10 @@
 // auto-increment re-match trap, a repeated lookup, the qualification de-duplication, the exact
 // lines of CopyTables, its failure lines, and a whole sample merge that verifies, adds up and
 // folds into one incident.
+#include "core/server_password.h"
 #include "core/text.h"
 #include "merge/merge_sequence.h"
 #include "merge_world.h"
-#include "server/login.h"
 #include "suite/sample_generator.h"
 
 namespace msu::testing {

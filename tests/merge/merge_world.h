@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/server_password.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/database_file.h"
 #include "data/embedded/instance.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
-#include "server/login.h"
 #include "server/working_attachments.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/recording_progress.h"

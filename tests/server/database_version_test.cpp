@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "core/context.h"
+#include "core/server_password.h"
 #include "core/text.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
-#include "server/login.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
 #include "tests/support/sqlite_rows.h"

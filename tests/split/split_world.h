@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "core/context.h"
+#include "core/server_password.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/database_file.h"
 #include "data/embedded/instance.h"
-#include "server/login.h"
 #include "split/split_sequence.h"
 #include "suite/sample_generator.h"
 #include "tests/support/fault_injection.h"

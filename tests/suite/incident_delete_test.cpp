@@ -2,6 +2,7 @@
 // statements remove exactly one incident with what belongs to it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "suite/incident_delete_rules.h"
@@ -102,9 +103,9 @@ TEST_P(IncidentDeleteTest, DeletesOneIncidentWithEverythingItOwnsAndNothingElse)
   ASSERT_GE(file.incidents, 5);
   std::vector<IncidentDeleteRule> rules;
   std::string error;
-  ASSERT_TRUE(ReadIncidentDeleteRules(
-      std::string(ORVANE_STAGE_DIR) + "/" + InstructionFileFor(GetParam()), &rules, &error))
-      << error;
+  const std::filesystem::path instructions =
+      std::filesystem::path(ORVANE_STAGE_DIR) / InstructionFileFor(GetParam());
+  ASSERT_TRUE(ReadIncidentDeleteRules(instructions.string(), &rules, &error)) << error;
   Db db(file.path);
   // What every incident owns, link by link, before the deletion.
   std::vector<std::vector<int64_t>> owned(static_cast<size_t>(file.incidents) + 1);

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "core/server_password.h"
 #include "data/admin.h"
 #include "data/embedded/backend.h"
-#include "server/login.h"
 #include "tests/data/embedded/instance_test_support.h"
 
 namespace msu::embedded {

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/server_password.h"
 #include "data/embedded/catalog.h"
 #include "data/embedded/catalog_password.h"
 #include "data/embedded/instance.h"
-#include "server/login.h"
 #include "tests/support/test_files.h"
 
 namespace msu::embedded {

@@ -1,4 +1,4 @@
-#include "server/login.h"
+#include "core/server_password.h"
 
 #include "core/text.h"
 #include "core/windows1252.h"
