@@ -19,7 +19,7 @@ std::string SplitJsonText(const SplitJsonInput& input) {
   json incidents = json::array();
   if (input.list != nullptr) {
     for (const split::IncidentEntries::Entry& entry : input.list->Entries()) {
-      const int64_t id = split::IncidentIdOfTag(entry.tag);
+      const int64_t id = IncidentIdOfTag(entry.tag);
       json incident = {{"id", id}, {"text", entry.text}, {"kept", entry.checked}};
       if (figures != nullptr && input.outcome != nullptr && !entry.checked) {
         incident["removed"] = holds(figures->removed, id);

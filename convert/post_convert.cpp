@@ -11,6 +11,7 @@
 #include "convert/kind_codes.h"
 #include "convert/request_number.h"
 #include "core/context.h"
+#include "core/text.h"
 
 namespace msu::convert {
 
@@ -69,15 +70,6 @@ void ApplyAsWritten(data::Connection& b, const RequestChange& change, PostConver
   }
 }
 
-std::string Quoted(const std::string& text) {
-  std::string literal = "'";
-  for (char c : text) {
-    literal += c;
-    if (c == '\'') literal += '\'';
-  }
-  return literal + "'";
-}
-
 // "UPDATE resources SET requestnumber = CASE resourceid WHEN id THEN 'text' ... ELSE
 // requestnumber END, originalorderrequest = CASE ... END WHERE resourceid IN (...)" with the
 // converted texts of `changes`, or with `stored` the texts they had.
@@ -89,11 +81,11 @@ std::string ResourcesStatement(const std::vector<RequestChange>& changes, bool s
     ids += (ids.empty() ? "" : ",") + change.id;
     if (change.request) {
       requests += " WHEN " + change.id + " THEN " +
-                  Quoted(stored ? change.stored_request : *change.request);
+                  SqlLiteral(stored ? change.stored_request : *change.request);
     }
     if (change.original) {
       originals += " WHEN " + change.id + " THEN " +
-                   Quoted(stored ? change.stored_original : *change.original);
+                   SqlLiteral(stored ? change.stored_original : *change.original);
     }
   }
   std::string set;
@@ -123,7 +115,7 @@ void ApplyBatch(data::Connection& b, const std::vector<RequestChange>& changes,
     if (!change.request) continue;
     ++requests;
     person_ids += (person_ids.empty() ? "" : ",") + change.id;
-    person_cases += " WHEN " + change.id + " THEN " + Quoted(*change.request);
+    person_cases += " WHEN " + change.id + " THEN " + SqlLiteral(*change.request);
   }
   bool resources_done = false;
   try {

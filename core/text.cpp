@@ -33,6 +33,15 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string SqlLiteral(std::string_view text) {
+  std::string literal = "'";
+  for (char c : text) {
+    literal += c;
+    if (c == '\'') literal += '\'';
+  }
+  return literal + "'";
+}
+
 std::string Trim(std::string_view text) {
   size_t begin = 0, end = text.size();
   while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;

@@ -13,6 +13,10 @@ std::string LowerCase(std::string_view text);
 // True when the two texts are equal without regard to ASCII letter case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// A T-SQL string literal of `text`: in single quotes, each quote inside doubled ("O'Brien"
+// gives 'O''Brien').
+std::string SqlLiteral(std::string_view text);
+
 // Leading and trailing blanks (spaces and tabs) removed.
 std::string Trim(std::string_view text);
 

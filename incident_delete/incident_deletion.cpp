@@ -7,32 +7,11 @@
 
 namespace msu::incident_delete {
 
-namespace {
-
-// The section's format changed with the structure at 4.13, as the merge's instructions did.
-constexpr double kInstructions4xVersion = 4.13;
-
-std::string DatabaseVersion(data::Connection& connection) {
-  std::string version;
-  std::unique_ptr<data::Recordset> rows = connection.Execute(kVersionQuery);
-  while (!rows->IsEOF()) {
-    if (UpperCase(rows->Get("module").AsText()) == "DATABASE") {
-      version = rows->Get("version").AsText();
-    }
-    rows->MoveNext();
-  }
-  rows->Close();
-  return version;
-}
-
-}  // namespace
-
-std::string InstructionFileForVersion(std::string_view database_version) {
-  return VersionNumber(database_version) >= kInstructions4xVersion ? "CVN_4x.txt" : "CVN_PRE4x.txt";
-}
-
 std::string InstructionFileOf(data::Connection& connection) {
-  return InstructionFileForVersion(DatabaseVersion(connection));
+  const VersionRows rows = ReadVersionRows(connection);
+  // A missing or NULL version reads as the oldest structure.
+  const bool known = rows.database && !rows.database->IsNull();
+  return InstructionFileForVersion(known ? rows.database->AsText() : std::string());
 }
 
 IncidentDeletion::IncidentDeletion(std::string application_folder)

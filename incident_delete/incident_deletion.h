@@ -20,12 +20,9 @@ namespace msu::incident_delete {
 // A key handed to the component is the incident's id plus this base; smaller keys are refused.
 inline constexpr int32_t kIncidentKeyBase = 2000000000;
 
-// The instruction file whose section fits a database of this DATABASE version (its numeric
-// reading: 4.13 and above "CVN_4x.txt", below "CVN_PRE4x.txt").
-std::string InstructionFileForVersion(std::string_view database_version);
-
 // The instruction file for the database on `connection`, by the DATABASE row of its version
-// table (no row reads as version 0). Throws data::DataError when the table cannot be read.
+// table (InstructionFileForVersion, server/database_version.h; no row or a NULL reads as version
+// 0). Throws data::DataError when the table cannot be read.
 std::string InstructionFileOf(data::Connection& connection);
 
 class IncidentDeletion {

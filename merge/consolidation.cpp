@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/context.h"
+#include "core/incident_tag.h"
 #include "core/text.h"
 #include "data/backend.h"
 #include "merge/merge.h"
@@ -22,11 +23,6 @@ std::unique_ptr<data::Connection> OpenNewDatabase(Context& context, bool never_p
   if (never_prompt) connection->SetProperty("PROMPT", 4);
   connection->Open("", "");
   return connection;
-}
-
-// The tag of a list item: the identifier right-aligned in six positions; a longer one whole.
-std::string IncidentTag(const std::string& id) {
-  return id.size() >= 6 ? id : std::string(6 - id.size(), ' ') + id;
 }
 
 }  // namespace
@@ -55,7 +51,7 @@ void Merge::IncSplitInit(IncidentChoice& list) {
       context_.StopPoint();
       list.AddItem(incidents->Get("incidentnumber").AsText() + ", " +
                        incidents->Get("incidentname").AsText(),
-                   IncidentTag(incidents->Get("incidentid").AsText()));
+                   IncidentTag(incidents->Get("incidentid").AsInteger()));
       const std::string origin = IncidentOrigin(incidents->Get("incidentid").AsInteger());
       if (!origin.empty()) list.SetOrigin(origin);
       incidents->MoveNext();

@@ -53,7 +53,7 @@ bool IsIntegerText(const std::string& text) {
 // the server compares numbers, otherwise quoted, so that text stored in the field (a database
 // keeps what it was given) can never become part of the statement.
 std::string IntegerLiteral(const std::string& text) {
-  return IsIntegerText(text) ? text : QuotedLiteral(text);
+  return IsIntegerText(text) ? text : SqlLiteral(text);
 }
 
 // "[F] = literal" for each code field, joined by " AND ": the where clause of the A statement
@@ -67,8 +67,8 @@ std::string WhereClause(const instructions::LookUp& lookup, const data::Recordse
     const std::string value = b_row.Get(index).AsText();
     if (!where.empty()) where += " AND ";
     where += "[" + name + "] = ";
-    where += b_row.Field(index).type == data::kTypeInteger ? IntegerLiteral(value)
-                                                           : QuotedLiteral(value);
+    where +=
+        b_row.Field(index).type == data::kTypeInteger ? IntegerLiteral(value) : SqlLiteral(value);
   }
   return where;
 }
@@ -257,16 +257,6 @@ bool ValuesDiffer(const Value& a, const Value& b, int type) {
   }
   if (IsNumber(a) && IsNumber(b)) return a.AsReal() != b.AsReal();
   return a.AsText() != b.AsText();
-}
-
-std::string QuotedLiteral(const std::string& text) {
-  std::string literal = "'";
-  for (char c : text) {
-    literal += c;
-    if (c == '\'') literal += '\'';
-  }
-  literal += '\'';
-  return literal;
 }
 
 LookupCheck::LookupCheck(Context& context, const instructions::LookUps& lookups,
@@ -547,7 +537,7 @@ void LookupCheck::RecodeText(const instructions::LookUp& lookup, data::Recordset
   for (int c = kFirstCandidate; c <= kLastCandidate && new_code.empty(); ++c) {
     const std::string candidate(static_cast<size_t>(length), static_cast<char>(c));
     const std::string probe = "SELECT [" + code_field + "] FROM [" + table + "] WHERE [" +
-                              code_field + "] = " + QuotedLiteral(candidate);
+                              code_field + "] = " + SqlLiteral(candidate);
     if (ProbeFinds(source_, probe)) continue;
     if (ProbeFinds(destination_, probe)) continue;
     new_code = candidate;
@@ -579,8 +569,8 @@ void LookupCheck::RecodeText(const instructions::LookUp& lookup, data::Recordset
     long changed = 0;
     Execute(source_,
             "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " +
-                QuotedLiteral(new_code) + " WHERE (((" + ref_table + "." + ref_field +
-                ") = " + QuotedLiteral(old_code) + "));",
+                SqlLiteral(new_code) + " WHERE (((" + ref_table + "." + ref_field +
+                ") = " + SqlLiteral(old_code) + "));",
             &changed);
     if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
     report_.WriteReportLine("Using table: " + BoldText(ref_table) +

@@ -109,8 +109,4 @@ bool ValuesDiffer(const data::Value& a, const data::Value& b, int type = 0);
 // The largest code a four-byte integer code field holds.
 inline constexpr int64_t kLargestCode = 2147483647;
 
-// `text` between single quotes, with the quotes inside doubled, so that any code fits in a
-// statement.
-std::string QuotedLiteral(const std::string& text);
-
 }  // namespace msu::merge

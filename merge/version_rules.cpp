@@ -11,10 +11,6 @@ bool IsMergeSupported(std::string_view database_version) {
   return VersionNumber(database_version) >= kMergeSupportedVersion;
 }
 
-bool UsesInstructions4x(std::string_view database_version) {
-  return VersionNumber(database_version) >= kInstructions4xVersion;
-}
-
 bool NeedsLegacyConversion(std::string_view database_version) {
   return !UsesInstructions4x(database_version);
 }
@@ -37,8 +33,7 @@ bool ChooseInstructionFile(Context& context) {
     context.progress().AddProgress(kSourceTooOldMessage);
     return false;
   }
-  context.versions.InstructionFileName =
-      UsesInstructions4x(version) ? kInstructionFile4x : kInstructionFilePre4x;
+  context.versions.InstructionFileName = InstructionFileForVersion(version);
   return true;
 }
 

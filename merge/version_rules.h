@@ -13,12 +13,8 @@ namespace msu {
 
 class Context;
 
-inline constexpr const char* kInstructionFile4x = "CVN_4x.txt";
-inline constexpr const char* kInstructionFilePre4x = "CVN_PRE4x.txt";
-
 // Numeric thresholds, compared with the numeric reading of a DATABASE version.
 inline constexpr double kMergeSupportedVersion = 3.21;  // older sources cannot be merged
-inline constexpr double kInstructions4xVersion = 4.13;  // also ends the legacy conversions
 
 // The oldest MERGEVERSION a Database 2 may have: 5.00.06.
 inline constexpr int16_t kRequiredMergeMajor = 5;
@@ -32,7 +28,6 @@ inline constexpr const char* kDestinationTooOldMessage =
 
 // The numeric rules on a DATABASE version.
 bool IsMergeSupported(std::string_view database_version);       // at least 3.21
-bool UsesInstructions4x(std::string_view database_version);     // at least 4.13
 bool NeedsLegacyConversion(std::string_view database_version);  // below 4.13
 
 // True when `merge_version` (the MERGEVERSION of Database 2) is below 5.00.06: major, minor and

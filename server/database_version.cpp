@@ -37,6 +37,27 @@ std::optional<std::vector<int16_t>> VersionParts(std::string_view version) {
   }
 }
 
+bool UsesInstructions4x(std::string_view database_version) {
+  return VersionNumber(database_version) >= kInstructions4xVersion;
+}
+
+std::string InstructionFileForVersion(std::string_view database_version) {
+  return UsesInstructions4x(database_version) ? kInstructionFile4x : kInstructionFilePre4x;
+}
+
+VersionRows ReadVersionRows(data::Connection& connection) {
+  VersionRows found;
+  std::unique_ptr<data::Recordset> rows = connection.Execute(kVersionQuery);
+  while (!rows->IsEOF()) {
+    const std::string module = UpperCase(rows->Get("module").AsText());
+    if (module == "DATABASE") found.database = rows->Get("version");
+    if (module == "MERGEVERSION") found.merge = rows->Get("version");
+    rows->MoveNext();
+  }
+  rows->Close();
+  return found;
+}
+
 bool ReadDatabaseVersion(Context& context, const std::string& path, std::string* database_version,
                          std::string* merge_version) {
   try {
@@ -63,24 +84,19 @@ bool ReadDatabaseVersion(Context& context, const std::string& path, std::string*
     // The user's own file: reading its version must never write to it.
     connection->SetProperty("Mode", data::kModeRead);
     connection->Open("", "");
-    std::unique_ptr<data::Recordset> rows = connection->Execute(kVersionQuery);
-    while (!rows->IsEOF()) {
-      const std::string module = UpperCase(rows->Get("module").AsText());
-      std::string* target = module == "DATABASE"       ? database_version
-                            : module == "MERGEVERSION" ? merge_version
-                                                       : nullptr;
-      if (target != nullptr) {
-        const data::Value& value = rows->Get("version");
-        if (value.IsNull()) {
-          throw data::DataError(
-              kErrInvalidUseOfNull,
-              "Invalid use of Null: the " + module + " version of " + database_name + " is NULL");
-        }
-        *target = value.AsText();
+    const VersionRows rows = ReadVersionRows(*connection);
+    const auto take = [&](const std::optional<data::Value>& value, const char* module,
+                          std::string* target) {
+      if (!value || target == nullptr) return;
+      if (value->IsNull()) {
+        throw data::DataError(kErrInvalidUseOfNull, std::string("Invalid use of Null: the ") +
+                                                        module + " version of " + database_name +
+                                                        " is NULL");
       }
-      rows->MoveNext();
-    }
-    rows->Close();
+      *target = value->AsText();
+    };
+    take(rows.database, "DATABASE", database_version);
+    take(rows.merge, "MERGEVERSION", merge_version);
     connection->Close();
     return true;
   } catch (...) {

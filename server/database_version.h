@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "data/data_access.h"
+
 namespace msu {
 
 class Context;
@@ -31,6 +33,24 @@ double VersionNumber(std::string_view version);
 // around a part are allowed). Nothing when a part is empty, not a whole number, or outside
 // -32768..32767.
 std::optional<std::vector<int16_t>> VersionParts(std::string_view version);
+
+// The structure changed the instruction files' format at 4.13 (and ended the legacy
+// conversions): a DATABASE version from 4.13 on is read with kInstructionFile4x, an older one
+// with kInstructionFilePre4x.
+inline constexpr double kInstructions4xVersion = 4.13;
+inline constexpr const char* kInstructionFile4x = "CVN_4x.txt";
+inline constexpr const char* kInstructionFilePre4x = "CVN_PRE4x.txt";
+bool UsesInstructions4x(std::string_view database_version);
+std::string InstructionFileForVersion(std::string_view database_version);
+
+// The rows of kVersionQuery on an open connection: the version values of the modules DATABASE
+// and MERGEVERSION (a later row of one module overwrites an earlier one; a value may be NULL),
+// nothing for a module without a row. Errors of the connection are thrown (data::DataError).
+struct VersionRows {
+  std::optional<data::Value> database;
+  std::optional<data::Value> merge;
+};
+VersionRows ReadVersionRows(data::Connection& connection);
 
 // Reads the DATABASE and MERGEVERSION versions of the database whose primary data file is
 // `path`: finds it among the server's databases (the first whose data file is that file,

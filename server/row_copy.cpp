@@ -14,12 +14,7 @@ namespace msu {
 namespace {
 
 std::string Quoted(const std::string& text, bool double_quotes) {
-  std::string literal = "'";
-  for (char c : text) {
-    literal += c;
-    if (double_quotes && c == '\'') literal += '\'';
-  }
-  return literal + "'";
+  return double_quotes ? SqlLiteral(text) : "'" + text + "'";
 }
 
 // The value of a field after the changes of its column (an integer key moved on the way).

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/incident_tag.h"
+
 namespace msu::split {
 
 class IncidentList {
@@ -29,13 +31,6 @@ class IncidentList {
   // The caption of the count label beside the list.
   virtual void SetSelectedCaption(const std::string& caption) = 0;
 };
-
-// An incident's tag: its id right-aligned in six positions, padded with blanks ("     7"); a
-// longer id is left whole.
-std::string IncidentTag(int64_t incident_id);
-
-// The id a tag stands for: the tag without blanks, read as a number (0 when it is none).
-int64_t IncidentIdOfTag(const std::string& tag);
 
 // The list in memory.
 class IncidentEntries : public IncidentList {

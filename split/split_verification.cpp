@@ -8,6 +8,7 @@
 
 #include "core/context.h"
 #include "core/text.h"
+#include "data/row_digest_builder.h"
 #include "incident_delete/incident_deletion.h"
 #include "instructions/instruction_loader.h"
 #include "server/routine_errors.h"
@@ -73,60 +74,43 @@ std::vector<std::string> NamedTables(Context& context, data::Connection& connect
   return tables;
 }
 
-uint64_t Mix(uint64_t h) {
-  h ^= h >> 30;
-  h *= 0xbf58476d1ce4e5b9ULL;
-  h ^= h >> 27;
-  h *= 0x94d049bb133111ebULL;
-  return h ^ (h >> 31);
-}
-
-void Feed(uint64_t& h, const void* bytes, size_t size) {
-  const auto* p = static_cast<const unsigned char*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    h ^= p[i];
-    h *= 0x100000001b3ULL;
-  }
-}
-
 // The digest of a query's rows, read row by row: each row's values hashed by kind and content.
 data::RowDigest ReadDigest(data::Connection& connection, const std::string& statement) {
-  data::RowDigest digest;
   std::unique_ptr<data::Recordset> rows = connection.Execute(statement);
-  digest.fields = rows->FieldCount();
+  const int fields = rows->FieldCount();
+  data::RowDigestBuilder digest(fields);
   while (!rows->IsEOF()) {
-    uint64_t h = 0xcbf29ce484222325ULL;
-    for (int i = 0; i < digest.fields; ++i) {
+    digest.BeginRow();
+    for (int i = 0; i < fields; ++i) {
       const data::Value& value = rows->Get(i);
       const auto kind = static_cast<unsigned char>(value.kind());
-      Feed(h, &kind, 1);
+      digest.Feed(&kind, 1);
       switch (value.kind()) {
         case data::Value::Kind::kNull:
           break;
         case data::Value::Kind::kInteger: {
           const int64_t v = value.AsInteger();
-          Feed(h, &v, sizeof v);
+          digest.Feed(&v, sizeof v);
           break;
         }
         case data::Value::Kind::kReal: {
           const double v = value.AsReal();
-          Feed(h, &v, sizeof v);
+          digest.Feed(&v, sizeof v);
           break;
         }
         default: {
           const std::string v = value.AsText();
           const uint64_t size = v.size();
-          Feed(h, &size, sizeof size);
-          Feed(h, v.data(), v.size());
+          digest.Feed(&size, sizeof size);
+          digest.Feed(v.data(), v.size());
         }
       }
     }
-    digest.sum += Mix(h);
-    ++digest.rows;
+    digest.EndRow();
     rows->MoveNext();
   }
   rows->Close();
-  return digest;
+  return digest.digest();
 }
 
 int64_t Count(data::Connection& connection, const std::string& statement) {

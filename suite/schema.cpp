@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/text.h"
 #include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
@@ -472,15 +473,6 @@ const std::vector<IndexSpec>& IndexSpecs() {
   return specs;
 }
 
-std::string Quoted(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
-
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -652,8 +644,8 @@ std::string SyncNextNumberBody(SchemaVersion version) {
         "(SELECT COALESCE(MAX([" + t.counter_field + "]), 0) FROM [" + t.name + "])";
     if (!body.empty()) body += ";\n";
     body += "UPDATE NextNumber SET NextNumber = " + max_of +
-            " + 1 WHERE TableName = " + Quoted(t.name) +
-            " AND FieldName = " + Quoted(t.counter_field) + " AND NextNumber <= " + max_of;
+            " + 1 WHERE TableName = " + SqlLiteral(t.name) +
+            " AND FieldName = " + SqlLiteral(t.counter_field) + " AND NextNumber <= " + max_of;
   }
   return body;
 }
@@ -665,17 +657,17 @@ std::string EmbeddedSchemaSql(SchemaVersion version) {
 std::string EmbeddedSystemRowsSql(SchemaVersion version) {
   std::string sql;
   sql += "INSERT INTO [version] ([module], [version]) VALUES ('DATABASE', " +
-         Quoted(VersionText(version)) + ");\n";
+         SqlLiteral(VersionText(version)) + ");\n";
   sql += "INSERT INTO [version] ([module], [version]) VALUES ('MERGEVERSION', " +
-         Quoted(VersionText(version)) + ");\n";
+         SqlLiteral(VersionText(version)) + ");\n";
   for (const TableInfo& t : SchemaTables(version)) {
     if (t.counter_field.empty()) continue;
     sql += "INSERT INTO [NextNumber] ([TableName], [FieldName], [NextNumber]) VALUES (" +
-           Quoted(t.name) + ", " + Quoted(t.counter_field) + ", 1);\n";
+           SqlLiteral(t.name) + ", " + SqlLiteral(t.counter_field) + ", 1);\n";
   }
   sql += std::string(kProcedureTableDdl) + ";\n";
-  sql += "INSERT INTO orvane_procedures (name, body) VALUES (" + Quoted(kSyncProcedureName) + ", " +
-         Quoted(SyncNextNumberBody(version)) + ");\n";
+  sql += "INSERT INTO orvane_procedures (name, body) VALUES (" + SqlLiteral(kSyncProcedureName) +
+         ", " + SqlLiteral(SyncNextNumberBody(version)) + ");\n";
   return sql;
 }
 

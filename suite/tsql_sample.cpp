@@ -3,6 +3,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "core/text.h"
 #include "data/sqlite/sqlite_handles.h"
 
 namespace msu::suite {
@@ -17,12 +18,7 @@ constexpr int kRowsPerInsert = 500;
 std::string Bracketed(const std::string& name) { return "[" + name + "]"; }
 
 std::string Quoted(const std::string& text, const char* prefix = "") {
-  std::string literal = std::string(prefix) + "'";
-  for (char c : text) {
-    literal += c;
-    if (c == '\'') literal += '\'';
-  }
-  return literal + "'";
+  return prefix + SqlLiteral(text);
 }
 
 std::string RealText(double value) {

@@ -89,21 +89,12 @@ std::string ValueExpression(const std::string& c, int type) {
   }
 }
 
-std::string QuotedText(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
-  return quoted + "'";
-}
-
 // Attaches the source for the life of the object.
 class AttachedSource {
  public:
   AttachedSource(SqliteDatabase& db, const std::string& path, const std::string& statement)
       : db_(db) {
-    db_.Run("ATTACH DATABASE " + QuotedText(path) + " AS " + kSourceSchema, statement);
+    db_.Run("ATTACH DATABASE " + SqlLiteral(path) + " AS " + kSourceSchema, statement);
   }
   ~AttachedSource() {
     sqlite3_exec(db_.handle(), (std::string("DETACH DATABASE ") + kSourceSchema).c_str(), nullptr,

@@ -42,9 +42,9 @@ Lines ExecuteLines(const std::vector<size_t>& kept) {
 class SplitTest : public SplitWorld {};
 
 TEST(SplitKeys, TagsAndKeys) {
-  EXPECT_EQ(split::IncidentTag(7), "     7");
-  EXPECT_EQ(split::IncidentTag(12), "    12");
-  EXPECT_EQ(split::IncidentTag(1234567), "1234567");
+  EXPECT_EQ(IncidentTag(7), "     7");
+  EXPECT_EQ(IncidentTag(12), "    12");
+  EXPECT_EQ(IncidentTag(1234567), "1234567");
   const std::pair<const char*, int32_t> keys[] = {
       {"    12", 2000000012}, {"     7", 2000000007}, {"147483647", 2147483647}, {"0", 2000000000}};
   for (const auto& [tag, key] : keys) EXPECT_EQ(split::IncidentKeyOfTag(tag), key) << tag;
