@@ -15,8 +15,8 @@
 #include "app/qt_progress.h"
 #include "app/wizard_services.h"
 #include "core/prompt.h"
+#include "page_rules/login_check.h"
 #include "reports/problem_report.h"
-#include "server/login_check.h"
 #include "split/incident_list.h"
 
 class QCheckBox;

@@ -13,10 +13,8 @@
 #include "core/application_folder.h"
 #include "core/context.h"
 #include "core/version.h"
-#include "data/composite_backend.h"
-#include "data/embedded/backend.h"
-#include "data/sqlserver/backend.h"
-#include "server/run_locks.h"
+#include "data/machine_servers.h"
+#include "server_routines/run_locks.h"
 
 namespace {
 
@@ -62,14 +60,10 @@ int main(int argc, char* argv[]) {
   msu::app::frmWizard wizard(folder, prompt);
   prompt.SetParent(&wizard);
 
-  // The embedded instances first, then the SQL Servers configured on the machine; each server
-  // name chooses its own.
-  msu::embedded::EmbeddedBackend embedded(msu::embedded::DefaultInstanceRoot());
-  msu::sqlserver::SqlServerBackend sql_server;
-  msu::data::CompositeBackend backend({&embedded, &sql_server});
-  msu::Context context(folder, wizard.progress(), prompt, backend);
+  msu::data::MachineServers servers;
+  msu::Context context(folder, wizard.progress(), prompt, servers.backend());
   // What another run is told while this window has working copies.
-  context.locks.owner = msu::kWindowRunName;
+  context.locks.owner = msu::server_routines::kWindowRunName;
   msu::app::ServerServices services(context, &wizard.ProblemReportViewer());
   wizard.SetServices(&services);
 

@@ -9,6 +9,7 @@
 #include "app/frm_wizard.h"
 #include "app/page_widgets.h"
 #include "app/wizard_texts.h"
+#include "merge/remerge_guard.h"
 
 namespace msu::app {
 
@@ -105,12 +106,9 @@ void frmWizard::ShowMergeState(const char* text, bool stopped) {
 }
 
 bool frmWizard::ConfirmRemerge(const merge::RemergeCounts& counts) {
-  const std::string text =
-      "Database 1 looks merged into Database 2 already: " + std::to_string(counts.persons_found) +
-      " of " + std::to_string(counts.persons) + " persons and " +
-      std::to_string(counts.resources_found) + " of " + std::to_string(counts.resources) +
-      " resources of Database 1 stand in Database 2 under the same incident number and "
-      "name.\r\n\r\nMerging them again copies them a second time. Do you want to merge anyway?";
+  const std::string text = merge::RemergeFinding(counts) +
+                           "\r\n\r\nMerging them again copies them a second time. Do you want "
+                           "to merge anyway?";
   return prompt_.MessageBoxWithDefault(text, "CVN: Merge Again?", Buttons::kYesNo,
                                        Icon::kExclamation, Answer::kNo) == Answer::kYes;
 }

@@ -16,8 +16,8 @@
 #include "app/frm_wizard.h"
 #include "app/page_widgets.h"
 #include "app/wizard_texts.h"
+#include "core/file_identity.h"
 #include "core/text.h"
-#include "server/file_identity.h"
 
 namespace msu::app {
 

@@ -9,8 +9,8 @@
 #include "app/frm_view.h"
 #include "app/frm_wizard.h"
 #include "app/page_widgets.h"
+#include "core/file_identity.h"
 #include "core/text.h"
-#include "server/file_identity.h"
 
 namespace msu::app {
 

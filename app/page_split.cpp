@@ -14,7 +14,7 @@
 #include "app/page_widgets.h"
 #include "app/wizard_texts.h"
 #include "core/text.h"
-#include "server/working_files.h"
+#include "server_routines/working_files.h"
 
 namespace msu::app {
 
@@ -199,7 +199,8 @@ void frmWizard::EnterSplitFinished() {
   lblSplitAttachedNote_->setText(
       split_placed_ ? QString("The resulting database stays attached to the server as %1 when "
                               "this window closes.")
-                          .arg(QString::fromStdString(DatabaseNameOfFile(Trim(split_target_))))
+                          .arg(QString::fromStdString(
+                              server_routines::DatabaseNameOfFile(Trim(split_target_))))
                     : QString());
   FinishEnabled_ = true;
   BackEnabled_ = true;

@@ -1,16 +1,16 @@
 #include "app/server_services.h"
 
+#include "core/file_identity.h"
 #include "core/text.h"
-#include "merge/merge_paths.h"
 #include "merge/merge_sequence.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
-#include "server/attachment.h"
-#include "server/exit_cleanup.h"
-#include "server/file_identity.h"
-#include "server/login_check.h"
-#include "server/working_copies.h"
-#include "split/split_paths.h"
+#include "page_rules/login_check.h"
+#include "page_rules/merge_paths.h"
+#include "page_rules/split_paths.h"
+#include "server_routines/attachment.h"
+#include "server_routines/exit_cleanup.h"
+#include "server_routines/working_copies.h"
 #include "split/split_sequence.h"
 
 namespace msu::app {
@@ -36,7 +36,7 @@ void ServerServices::CloseEngineConnections() {
 
 void ServerServices::EndWorkingCopies() {
   CloseEngineConnections();
-  RemoveWorkingCopies(context_);
+  server_routines::RemoveWorkingCopies(context_);
 }
 
 StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
@@ -171,7 +171,7 @@ SplitResult ServerServices::RunSplit(const std::string& source, const std::strin
 }
 
 std::string ServerServices::AttachCommand(const std::string& path) {
-  return AttachCommandFor(context_, path);
+  return server_routines::AttachCommandFor(context_, path);
 }
 
 void ServerServices::SaveReport(const std::string& target_path) {
@@ -191,7 +191,8 @@ void ServerServices::CleanUpAtExit() {
   const std::string target_db_path = engine_ != nullptr ? engine_->TargetDBPath : std::string();
   // The window is going: a box now would stand alone on the screen. What cannot be taken off
   // the server is recorded, and the next run removes it.
-  CleanUpWorkingFiles(context_, target_db_path, FailureBox::kSilent);
+  server_routines::CleanUpWorkingFiles(context_, target_db_path,
+                                       server_routines::FailureBox::kSilent);
 }
 
 }  // namespace msu::app

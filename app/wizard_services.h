@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "merge/merge.h"
-#include "merge/merge_paths.h"
 #include "merge/remerge_guard.h"
-#include "server/database_paths.h"
+#include "page_rules/database_paths.h"
+#include "page_rules/merge_paths.h"
 #include "split/incident_list.h"
 
 namespace msu::app {

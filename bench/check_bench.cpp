@@ -29,7 +29,7 @@
 #include "data/embedded/instance.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_sequence.h"
-#include "server/login_check.h"
+#include "page_rules/login_check.h"
 #include "suite/sample_generator.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"

@@ -29,7 +29,7 @@
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
-#include "server/login_check.h"
+#include "page_rules/login_check.h"
 #include "split/split_sequence.h"
 #include "suite/incident_delete_rules.h"
 #include "suite/sample_generator.h"

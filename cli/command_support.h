@@ -1,5 +1,6 @@
-// What the msu commands share: their option parsing, paths made absolute as the server knows
-// its files, the login and path checks of the merge database page, and the saved report.
+// What the msu commands that work on the server share: their servers and context, the login and
+// path checks of the merge database page, the exit statuses, the saved report and the clean-up
+// every run ends with. Their command lines are read with cli/command_line.h.
 #pragma once
 
 #include <functional>
@@ -8,68 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/msu_terminal.h"
 #include "core/application_folder.h"
 #include "core/context.h"
-#include "data/composite_backend.h"
-#include "data/embedded/backend.h"
-#include "data/sqlserver/backend.h"
-#include "merge/merge_paths.h"
+#include "data/machine_servers.h"
 #include "merge/merge_sequence.h"
+#include "page_rules/merge_paths.h"
 
 namespace msu::cli {
-
-// The options of a command: "--name VALUE" or "--name=VALUE" for values, "--name" for flags.
-struct OptionTable {
-  std::map<std::string, std::string*> values;
-  std::map<std::string, bool*> flags;
-  std::vector<std::string> required;
-};
-
-// The application folder of this msu (core/application_folder.h), located on first use from
-// the program's place and the environment, and the same for the rest of the run.
-const ApplicationFolder& MsuApplicationFolder();
-
-// Parses `args` into the table's targets. Returns false with `problem` set on a usage error (an
-// unknown or repeated option, a missing value or required option). Sets `help` when --help or
-// -h was given (nothing else is then required). `given` (may be null) receives the options
-// that were given.
-bool ParseOptions(const std::vector<std::string>& args, const OptionTable& table, bool* help,
-                  std::string* problem, std::map<std::string, bool>* given = nullptr);
-
-// A path as the server knows its files: absolute (a leading "~" is the home folder). Blank
-// text stays as it is, so that the page's own message names what is missing.
-std::string AbsolutePath(const std::string& text);
-
-// The absolute path with ".mdf" appended where the page would append it.
-std::string CompletedPath(const std::string& text);
-
-// Checks a file option that the command writes (--report, --json): it must name a file in an
-// existing folder, never one of the three databases and never a file of the application folder
-// that the utility reads or makes there. False with `problem` set otherwise.
-bool CheckOutputOption(const std::string& option, const std::string& path,
-                       const std::vector<const std::string*>& databases, std::string* problem);
-
-// Where a command keeps the check's problem report: `rtf` (--report) a copy of the report file,
-// `pdf` (--report-pdf) the report printed to a PDF file. Empty: not kept that way.
-struct ReportFiles {
-  std::string rtf;
-  std::string pdf;
-};
-
-// Where `files` keep the report, for the words of the lines: "A" or "A and B", absolute; empty
-// when neither is given.
-std::string ReportPlaces(const ReportFiles& files);
-
-// Checks the report options that were given (`given` as ParseOptions fills it) with
-// CheckOutputOption, and that --report and --report-pdf do not name the same file. False with
-// `problem` set otherwise.
-bool CheckReportFiles(const ReportFiles& files, const std::map<std::string, bool>& given,
-                      const std::vector<const std::string*>& databases, std::string* problem);
-
-// Copies `from` to `target` through a temporary file beside it, so that a failed copy leaves a
-// file already there as it was. False with `problem` set on failure.
-bool ReplaceFile(const std::string& from, const std::string& target, std::string* problem);
 
 // Exit statuses shared by the commands that log in and take the three merge paths; 0 and 1
 // are the commands' own.
@@ -94,9 +42,7 @@ struct CommandSession {
   CommandSession(const std::string& root, std::ostream& out, std::ostream& err,
                  std::initializer_list<LogPage> pages, bool details, bool overwrite,
                  bool live_status = false, bool quiet_yes = false);
-  embedded::EmbeddedBackend embedded;
-  sqlserver::SqlServerBackend sql_server;
-  data::CompositeBackend backend;
+  data::MachineServers servers;
   TerminalProgress progress;
   TerminalPrompt prompt;
   Context context;
@@ -139,5 +85,11 @@ int RunWithPassword(const std::string& password_file, const std::string& what, s
 // fails. Returns the status.
 int SaveReportAndCleanUp(Context& context, merge::Merge* engine, const merge::CheckOutcome& outcome,
                          const ReportFiles& report_files, int status, std::ostream& err);
+
+// The clean-up every command's run ends with, once its engine has closed its connections: the
+// working databases are taken off the server and the working files deleted (the new database the
+// run attached is its result and stays attached), then `also_delete` when not empty. A clean-up
+// that failed is said on `err`; returns false then.
+bool CleanUpAfterRun(Context& context, std::ostream& err, const std::string& also_delete = "");
 
 }  // namespace msu::cli

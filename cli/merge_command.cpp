@@ -12,7 +12,8 @@
 #include "core/context.h"
 #include "core/text.h"
 #include "merge/merge_sequence.h"
-#include "server/working_files.h"
+#include "merge/remerge_guard.h"
+#include "server_routines/working_files.h"
 
 namespace msu::cli {
 
@@ -42,10 +43,7 @@ class IncidentLines : public merge::IncidentChoice {
 int MergeStatus(const merge::MergeOutcome& outcome, bool into, std::ostream& err) {
   switch (outcome.stage) {
     case merge::MergeStage::kRemergeGuard: {
-      const merge::RemergeCounts& c = *outcome.remerge;
-      err << "msu: Database 1 looks merged into Database 2 before: " << c.persons_found << " of "
-          << c.persons << " persons and " << c.resources_found << " of " << c.resources
-          << " resources already stand there under the same incident number and name.\n"
+      err << "msu: " << merge::RemergeFinding(*outcome.remerge) << "\n"
           << "msu: nothing was changed; give --allow-remerge to merge all the same\n";
       return kMergeRemergeRefused;
     }
@@ -86,7 +84,7 @@ void PrintMergeEnd(Context& context, const MergeCommandOptions& options,
     return;
   }
   out << "msu merge: merged into " << new_database << ", attached to the server "
-      << context.server.ServerName << " as " << DatabaseNameOfFile(new_database);
+      << context.server.ServerName << " as " << server_routines::DatabaseNameOfFile(new_database);
   const merge::Consolidation& folding = engine->Figures().consolidation;
   if (folding.ran) {
     out << "; " << folding.incidents_folded << " incidents folded into incident " << folding.into;

@@ -5,7 +5,7 @@
 #include "core/run_lock.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
-#include "server/pending_attachments.h"
+#include "server_routines/pending_attachments.h"
 
 namespace msu::cli {
 
@@ -34,7 +34,8 @@ void RepairInstances(const std::string& root, std::ostream& err) {
       const PendingOnInstance pending = Look(root, name, &lock);
       if (pending.entries.empty() || !lock || !pending.running) continue;
       embedded::EmbeddedAdminConnection connection(embedded::Instance::Open(root, name));
-      for (const RepairLine& line : AttachPendingAgain(connection)) {
+      for (const server_routines::RepairLine& line :
+           server_routines::AttachPendingAgain(connection)) {
         err << "msu-server: " << line.text << "\n";
       }
     } catch (const std::exception&) {

@@ -11,11 +11,11 @@
 #include "cli/msu_wording.h"
 #include "cli/split_json.h"
 #include "core/text.h"
-#include "server/exit_cleanup.h"
-#include "server/login_check.h"
-#include "server/working_files.h"
+#include "page_rules/login_check.h"
+#include "page_rules/split_paths.h"
+#include "server_routines/exit_cleanup.h"
+#include "server_routines/working_files.h"
 #include "split/database_of_file.h"
-#include "split/split_paths.h"
 #include "split/split_sequence.h"
 
 namespace msu::cli {
@@ -48,11 +48,11 @@ int ListIncidents(Context& context, const std::string& source, std::ostream& out
 int CheckPaths(Context& context, std::string& source, std::string& target, bool list_only,
                std::ostream& err) {
   if (list_only) {
-    AppendMdfExtension(source);
+    server_routines::AppendMdfExtension(source);
     source = Trim(source);
-    const char* message = source.size() < 2     ? kMsgSplitSourceNotSpecified
-                          : !FileExists(source) ? kMsgSplitSourceMissing
-                                                : nullptr;
+    const char* message = source.size() < 2                      ? kMsgSplitSourceNotSpecified
+                          : !server_routines::FileExists(source) ? kMsgSplitSourceMissing
+                                                                 : nullptr;
     if (message == nullptr) return 0;
     err << message << "\n";
     return kStatusPaths;
@@ -119,7 +119,7 @@ void PrintSplitEnd(Context& context, const SplitCommandOptions& options,
         << ".\n";
   } else if (outcome.executed) {
     out << "msu split: kept " << incidents << " in " << target << ", attached to the server "
-        << context.server.ServerName << " as " << DatabaseNameOfFile(target)
+        << context.server.ServerName << " as " << server_routines::DatabaseNameOfFile(target)
         << (status == kSplitNotVerified ? "; the verification found problems (see above)" : "")
         << ".\n";
   } else {
@@ -207,12 +207,7 @@ int RunSplitSteps(const SplitCommandOptions& options, const std::vector<long>& k
   }
 
   if (engine != nullptr) engine->CloseConnections();
-  // The new database is the run's result: it stays attached.
-  if (!CleanUpWorkingFiles(context, std::string())) {
-    err << "msu: some working files could not be deleted from " << context.ApplicationFolder()
-        << "\n";
-    if (status == kSplitDone) status = kStatusNotCleanedUp;
-  }
+  if (!CleanUpAfterRun(context, err) && status == kSplitDone) status = kStatusNotCleanedUp;
 
   if (ran) PrintSplitEnd(context, options, outcome, engine->Figures(), target, status, out, err);
 

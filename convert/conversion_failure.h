@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/context.h"
-#include "server/routine_errors.h"
+#include "server_routines/routine_errors.h"
 
 namespace msu::convert {
 
@@ -10,7 +10,7 @@ namespace msu::convert {
 // CurrentOperation and "Error is " + LastError to the merge page's log, both always shown.
 // Call only inside a catch block.
 inline void ReportConversionFailure(Context& context) {
-  context.merge.LastError = LastErrorText(CurrentError());
+  server_routines::KeepLastError(context, server_routines::CurrentError());
   context.progress().AddProgressMerge("Error, merge stopped, " + context.merge.CurrentOperation);
   context.progress().AddProgressMerge("Error is " + context.merge.LastError);
 }

@@ -190,9 +190,7 @@ void ConvertRequestNumbers(data::Connection& b, StatementPath path, PostConvertF
 }
 
 void AddAdminOffices(data::Connection& b, PostConvertFigures* figures) {
-  std::unique_ptr<data::Recordset> count = b.Execute("SELECT COUNT(*) FROM adminoffice");
-  const bool empty = count->IsOpen() && !count->IsEOF() && count->Get(0).AsInteger() == 0;
-  if (count->IsOpen()) count->Close();
+  const bool empty = data::QueryInteger(b, "SELECT COUNT(*) FROM adminoffice", -1) == 0;
   if (!empty) return;
   const int64_t offices = Run(
       b,

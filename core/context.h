@@ -36,6 +36,7 @@ struct MergeSettings {
   std::string NewDatabaseName;   // file name of the new database without its last 4 characters
   std::string CurrentOperation;  // step under way, quoted by error lines
   std::string LastError;         // number, " - ", description
+  ErrorValue LastFailure;        // the same failure as a value, with CurrentOperation
 };
 
 // The versions read from the two databases of a merge and the instruction file chosen.

@@ -24,4 +24,12 @@ class NumberedError : public std::runtime_error {
   std::string description_;
 };
 
+// A failure as a value, carried to where it is shown instead of a text to be read back: its
+// number, its description and the step that was under way (empty when none was named).
+struct ErrorValue {
+  long number = 0;
+  std::string description;
+  std::string context;
+};
+
 }  // namespace msu

@@ -23,4 +23,11 @@ std::unique_ptr<Recordset> Command::Execute(long* rows_affected) {
   return connection_->Execute(text_, rows_affected);
 }
 
+int64_t QueryInteger(Connection& connection, const std::string& statement, int64_t when_no_row) {
+  std::unique_ptr<Recordset> rows = connection.Execute(statement);
+  const int64_t value = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : when_no_row;
+  if (rows->IsOpen()) rows->Close();
+  return value;
+}
+
 }  // namespace msu::data

@@ -261,6 +261,11 @@ class Connection {
   }
 };
 
+// The first column of the first row `statement` gives, read as an integer: a count, a largest
+// key. `when_no_row` when the statement gives no row (or no recordset). Throws what Execute
+// throws.
+int64_t QueryInteger(Connection& connection, const std::string& statement, int64_t when_no_row = 0);
+
 // A statement bound to a connection.
 class Command {
  public:

@@ -3,15 +3,16 @@
 #include <memory>
 
 #include "core/text.h"
-#include "server/database_version.h"
+#include "server_routines/database_version.h"
 
 namespace msu::incident_delete {
 
 std::string InstructionFileOf(data::Connection& connection) {
-  const VersionRows rows = ReadVersionRows(connection);
+  const server_routines::VersionRows rows = server_routines::ReadVersionRows(connection);
   // A missing or NULL version reads as the oldest structure.
   const bool known = rows.database && !rows.database->IsNull();
-  return InstructionFileForVersion(known ? rows.database->AsText() : std::string());
+  return server_routines::InstructionFileForVersion(known ? rows.database->AsText()
+                                                          : std::string());
 }
 
 IncidentDeletion::IncidentDeletion(std::string application_folder)

@@ -7,7 +7,7 @@
 #include "core/text.h"
 #include "data/backend.h"
 #include "merge/merge.h"
-#include "server/connection_settings.h"
+#include "server_routines/connection_settings.h"
 
 namespace msu::merge {
 
@@ -15,14 +15,8 @@ namespace {
 
 // A connection to the new database, as the suite's connection settings give it.
 std::unique_ptr<data::Connection> OpenNewDatabase(Context& context, bool never_prompt) {
-  const std::string connection_string =
-      GetConnectionString(context, "CVN", context.AppFile("cvn.ini"), context.server.ServerName,
-                          context.merge.NewDatabaseName);
-  std::unique_ptr<data::Connection> connection = context.backend().CreateConnection();
-  connection->SetConnectionString(connection_string);
-  if (never_prompt) connection->SetProperty("PROMPT", 4);
-  connection->Open("", "");
-  return connection;
+  return server_routines::OpenServerDatabase(context, context.merge.NewDatabaseName,
+                                             {.never_prompt = never_prompt});
 }
 
 }  // namespace
@@ -65,13 +59,6 @@ void Merge::IncSplitInit(IncidentChoice& list) {
 
 namespace {
 
-int64_t CountOf(data::Connection& connection, const std::string& sql) {
-  std::unique_ptr<data::Recordset> rows = connection.Execute(sql);
-  const int64_t value = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : 0;
-  if (rows->IsOpen()) rows->Close();
-  return value;
-}
-
 const instructions::PTable* IncidentsTable(const instructions::Tables& tables) {
   for (const instructions::PTable& table : tables) {
     if (UpperCase(table.TableName()) == "INCIDENTS") return &table;
@@ -88,10 +75,11 @@ std::vector<TableRows> RowsToMove(data::Connection& connection,
   for (const instructions::Child& child : incidents.Children()) {
     if (!seen.insert(UpperCase(child.TableName() + "." + child.ForeignKey())).second) continue;
     const std::string fk = child.ForeignKey();
-    moved.push_back({child.TableName(),
-                     CountOf(connection, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " +
-                                             fk + " IS NOT NULL AND " + fk + " <> 0 AND " + fk +
-                                             " <> -1 AND " + fk + " <> " + std::to_string(into))});
+    moved.push_back(
+        {child.TableName(),
+         data::QueryInteger(connection, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " +
+                                            fk + " IS NOT NULL AND " + fk + " <> 0 AND " + fk +
+                                            " <> -1 AND " + fk + " <> " + std::to_string(into))});
   }
   return moved;
 }
@@ -145,10 +133,11 @@ void Merge::FinishCopyTables(IncidentChoice* list) {
     std::vector<TableRows> rows_before;
     try {
       figures.incidents_folded =
-          CountOf(*connection, "SELECT COUNT(*) FROM " + incidents->TableName()) - 1;
+          data::QueryInteger(*connection, "SELECT COUNT(*) FROM " + incidents->TableName()) - 1;
       for (const instructions::PTable& table : instructions_.Tables) {
         rows_before.push_back(
-            {table.TableName(), CountOf(*connection, "SELECT COUNT(*) FROM " + table.TableName())});
+            {table.TableName(),
+             data::QueryInteger(*connection, "SELECT COUNT(*) FROM " + table.TableName())});
       }
       figures.rows_moved = RowsToMove(*connection, *incidents, MergeIntoIncident);
     } catch (...) {

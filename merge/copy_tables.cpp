@@ -14,10 +14,10 @@
 #include "merge/merge.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
-#include "server/admin_session.h"
-#include "server/attachment.h"
-#include "server/routine_errors.h"
-#include "server/working_files.h"
+#include "server_routines/admin_session.h"
+#include "server_routines/attachment.h"
+#include "server_routines/routine_errors.h"
+#include "server_routines/working_files.h"
 
 namespace msu::merge {
 
@@ -133,8 +133,10 @@ bool Merge::CopyTables() {
 
     start = Clock::now();
     if (!figures_.failed_steps.empty()) return PlaceIncomplete();
-    progress.AddProgressMerge(std::string("Copying ") + kWorkFileB + " to " + TargetDBPath);
-    const bool copied = CopyDatabaseFile(context_, context_.AppFile(kWorkFileB), TargetDBPath);
+    progress.AddProgressMerge(std::string("Copying ") + server_routines::kWorkFileB + " to " +
+                              TargetDBPath);
+    const bool copied = server_routines::CopyDatabaseFile(
+        context_, context_.AppFile(server_routines::kWorkFileB), TargetDBPath);
     AddPhase("final copy", SecondsSince(start));
     if (!copied) return false;
     progress.AddProgressMerge("Almost Done ...");
@@ -144,7 +146,7 @@ bool Merge::CopyTables() {
     // The routine that met the failure has written its lines.
     return false;
   } catch (...) {
-    context_.merge.LastError = LastErrorText(CurrentError());
+    server_routines::KeepLastError(context_, server_routines::CurrentError());
     progress.AddProgressMerge("Error, merge stopped, " + context_.merge.CurrentOperation);
     progress.AddProgressMerge("Error is " + context_.merge.LastError);
     return false;
@@ -156,19 +158,21 @@ bool Merge::PlaceIncomplete() {
   // The merge went on after a failed step, as it must, but what it made lacks rows: it is
   // kept for the administrator under a name no one can take for a finished database, and not
   // attached.
-  const std::string incomplete = IncompleteNameOf(TargetDBPath);
+  const std::string incomplete = server_routines::IncompleteNameOf(TargetDBPath);
   progress.AddProgressMerge(
       "The merge is incomplete: " + std::to_string(figures_.failed_steps.size()) +
       " of its steps failed (" + figures_.failed_steps.front() +
       (figures_.failed_steps.size() > 1 ? ", ..." : "") + ").");
   try {
-    AdminSession session(context_);
-    DetachDatabaseFile(context_, context_.AppFile(kWorkFileB));
-    DetachDatabaseFile(context_, incomplete);
-    PlaceDatabaseFile(session.connection(), context_, context_.AppFile(kWorkFileB), incomplete, "");
+    server_routines::AdminSession session(context_);
+    server_routines::DetachDatabaseFile(context_, context_.AppFile(server_routines::kWorkFileB));
+    server_routines::DetachDatabaseFile(context_, incomplete);
+    server_routines::PlaceDatabaseFile(session.connection(), context_,
+                                       context_.AppFile(server_routines::kWorkFileB), incomplete,
+                                       "");
     session.Disconnect();
   } catch (...) {
-    const RoutineError error = CurrentError();
+    const server_routines::RoutineError error = server_routines::CurrentError();
     if (error.number == kErrDiskFull) context_.Halt(error.description);
     progress.AddProgressMerge("The incomplete database could not be kept: " + error.description);
     return false;
@@ -205,10 +209,8 @@ void Merge::OffsetKeys(const std::string& table, const std::string& field, int32
   if (Options.dry_run) {
     // Only a dry run asks: the shift itself cannot overflow on this server, but would on the
     // suite's.
-    std::unique_ptr<data::Recordset> largest =
-        source_->Execute("SELECT MAX([" + field + "]) FROM " + table);
-    const int64_t before = largest->IsOpen() && !largest->IsEOF() ? largest->Get(0).AsInteger() : 0;
-    if (largest->IsOpen()) largest->Close();
+    const int64_t before =
+        data::QueryInteger(*source_, "SELECT MAX([" + field + "]) FROM " + table);
     if (before + offset > std::numeric_limits<int32_t>::max()) {
       figures_.warnings.push_back("Warning, keys of " + column + " would pass 2,147,483,647 (" +
                                   std::to_string(before) + " + offset " + std::to_string(offset) +
@@ -486,10 +488,8 @@ void Merge::IndexChildKeys(const instructions::PTable& table) {
 int64_t Merge::MaxKeyOfFamily(const instructions::PTable& table) {
   int64_t largest = 0;
   const auto take = [&](const std::string& name, const std::string& field) {
-    std::unique_ptr<data::Recordset> rows =
-        source_->Execute("SELECT MAX([" + field + "]) FROM " + name);
-    if (rows->IsOpen() && !rows->IsEOF()) largest = std::max(largest, rows->Get(0).AsInteger());
-    if (rows->IsOpen()) rows->Close();
+    largest =
+        std::max(largest, data::QueryInteger(*source_, "SELECT MAX([" + field + "]) FROM " + name));
   };
   take(table.TableName(), table.PrimaryKey());
   for (const instructions::Child& child : table.Children()) {
@@ -548,11 +548,8 @@ void Merge::CopyLookUpTables() {
 
 int64_t Merge::CountRows(data::Connection& connection, const std::string& table,
                          const std::string& where) {
-  std::unique_ptr<data::Recordset> rows = connection.Execute(
-      "SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE " + where));
-  const int64_t count = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : 0;
-  if (rows->IsOpen()) rows->Close();
-  return count;
+  return data::QueryInteger(
+      connection, "SELECT COUNT(*) FROM " + table + (where.empty() ? "" : " WHERE " + where));
 }
 
 void Merge::MeasureBeforeCopy() {

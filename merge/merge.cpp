@@ -7,10 +7,10 @@
 #include "data/backend.h"
 #include "merge/lookup_check.h"
 #include "reports/problem_report.h"
-#include "server/connection_settings.h"
-#include "server/routine_errors.h"
-#include "server/working_attachments.h"
-#include "server/working_files.h"
+#include "server_routines/connection_settings.h"
+#include "server_routines/routine_errors.h"
+#include "server_routines/working_attachments.h"
+#include "server_routines/working_files.h"
 
 namespace msu::merge {
 
@@ -75,8 +75,8 @@ bool Merge::Initialize() {
   progress.AddProgress("Destination Database version: " + context_.versions.Database2Version);
 
   const auto report_failure = [this, &progress] {
-    const RoutineError error = CurrentError();
-    context_.merge.LastError = LastErrorText(error);
+    const server_routines::RoutineError error = server_routines::CurrentError();
+    server_routines::KeepLastError(context_, error);
     progress.AddProgress("Error, check stopped, " + context_.merge.CurrentOperation);
     progress.AddProgress("Error, " + context_.merge.LastError);
   };
@@ -120,26 +120,26 @@ bool Merge::CopyIniFiles() {
     const char* working_ini;
     const char* name;
   };
-  for (const Side& side :
-       {Side{SourceAPath, kWorkIniA, "source"}, Side{SourceBPath, kWorkIniB, "destination"}}) {
+  for (const Side& side : {Side{SourceAPath, server_routines::kWorkIniA, "source"},
+                           Side{SourceBPath, server_routines::kWorkIniB, "destination"}}) {
     try {
-      DeleteFileIfExists(context_.AppFile(side.working_ini));
+      server_routines::DeleteFileIfExists(context_.AppFile(side.working_ini));
     } catch (...) {
       // A stale copy would pass for the ini file of this merge.
       progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
-                           " database: " + CurrentError().description);
+                           " database: " + server_routines::CurrentError().description);
       return false;
     }
   }
-  for (const Side& side :
-       {Side{SourceAPath, kWorkIniA, "source"}, Side{SourceBPath, kWorkIniB, "destination"}}) {
+  for (const Side& side : {Side{SourceAPath, server_routines::kWorkIniA, "source"},
+                           Side{SourceBPath, server_routines::kWorkIniB, "destination"}}) {
     const std::string ini = IniFileOf(side.database);
-    if (ini.empty() || !FileExists(ini)) continue;
+    if (ini.empty() || !server_routines::FileExists(ini)) continue;
     try {
-      CopyWholeFile(ini, context_.AppFile(side.working_ini));
+      server_routines::CopyWholeFile(ini, context_.AppFile(side.working_ini));
     } catch (...) {
       progress.AddProgress(std::string("Error, Creating working copy of ini for ") + side.name +
-                           " database: " + CurrentError().description);
+                           " database: " + server_routines::CurrentError().description);
       return false;
     }
     progress.AddProgress(std::string("Created a working copy of ini for ") + side.name +
@@ -152,24 +152,16 @@ void Merge::OpenConnections() {
   CloseConnections();
   // The check recodes A and the merge writes both: they must be the copies this run made, not
   // whatever else a server may have attached under a working name.
-  ConfirmWorkingDatabase(context_, kWorkDatabaseA, context_.AppFile(kWorkFileA));
-  ConfirmWorkingDatabase(context_, kWorkDatabaseB, context_.AppFile(kWorkFileB));
-  const auto open = [this](const char* database) {
-    const std::string connection_string = GetConnectionString(
-        context_, "CVN", context_.AppFile("cvn.ini"), context_.server.ServerName, database);
-    std::unique_ptr<data::Connection> connection = context_.backend().CreateConnection();
-    connection->SetConnectionString(connection_string);
-    connection->SetProperty("PROMPT", 4);
-    // Both databases are working copies made for this merge alone: a machine crash means
-    // starting the merge again anyway, so waiting for each commit to reach the disk buys
-    // nothing.
-    connection->SetProperty("Synchronous", 0);
-    connection->SetHeartbeat(context_.Heartbeat());
-    connection->Open("", "");
-    return connection;
-  };
-  source_ = open(kWorkDatabaseA);
-  destination_ = open(kWorkDatabaseB);
+  server_routines::ConfirmWorkingDatabase(context_, server_routines::kWorkDatabaseA,
+                                          context_.AppFile(server_routines::kWorkFileA));
+  server_routines::ConfirmWorkingDatabase(context_, server_routines::kWorkDatabaseB,
+                                          context_.AppFile(server_routines::kWorkFileB));
+  // Both databases are working copies made for this merge alone.
+  const server_routines::OpenSettings working{
+      .never_prompt = true, .unsynced = true, .heartbeat = true};
+  source_ = server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseA, working);
+  destination_ =
+      server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseB, working);
 }
 
 bool Merge::CheckLookUps() {

@@ -20,8 +20,8 @@
 #include "data/data_access.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_figures.h"
+#include "merge/row_copy.h"
 #include "merge/verification.h"
-#include "server/row_copy.h"
 
 namespace msu {
 class Context;

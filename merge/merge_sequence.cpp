@@ -4,17 +4,17 @@
 
 #include "convert/pre_convert.h"
 #include "core/context.h"
+#include "core/file_identity.h"
 #include "core/text.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
 #include "reports/problem_report.h"
-#include "server/attachment.h"
-#include "server/file_identity.h"
-#include "server/pending_attachments.h"
-#include "server/run_locks.h"
-#include "server/working_attachments.h"
-#include "server/working_copies.h"
-#include "server/working_files.h"
+#include "server_routines/attachment.h"
+#include "server_routines/pending_attachments.h"
+#include "server_routines/run_locks.h"
+#include "server_routines/working_attachments.h"
+#include "server_routines/working_copies.h"
+#include "server_routines/working_files.h"
 
 namespace msu::merge {
 
@@ -57,7 +57,7 @@ std::vector<data::PendingAttachment> DetachedForCopies(Context& context,
   std::vector<data::PendingAttachment> detached;
   for (const auto& [path, name] : {std::pair{paths.database1, context.merge.SourceName},
                                    std::pair{paths.database2, context.merge.DestinationName}}) {
-    if (!name.empty()) detached.push_back(NewPendingAttachment(name, path));
+    if (!name.empty()) detached.push_back(server_routines::NewPendingAttachment(name, path));
   }
   return detached;
 }
@@ -66,19 +66,19 @@ std::vector<data::PendingAttachment> DetachedForCopies(Context& context,
 // or when the check stops before that.
 class RepairLines {
  public:
-  RepairLines(Progress& progress, std::vector<RepairLine> lines)
+  RepairLines(Progress& progress, std::vector<server_routines::RepairLine> lines)
       : progress_(progress), lines_(std::move(lines)) {}
   ~RepairLines() { Show(); }
   RepairLines(const RepairLines&) = delete;
   RepairLines& operator=(const RepairLines&) = delete;
   void Show() {
-    for (const RepairLine& line : lines_) progress_.AddProgress(line.text);
+    for (const server_routines::RepairLine& line : lines_) progress_.AddProgress(line.text);
     lines_.clear();
   }
 
  private:
   Progress& progress_;
-  std::vector<RepairLine> lines_;
+  std::vector<server_routines::RepairLine> lines_;
 };
 
 // A stop the user asked for, honoured where the user's databases are attached.
@@ -97,7 +97,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
   Progress& progress = context.progress();
   VersionSettings& versions = context.versions;
   context.ClearHalt();
-  if (const std::string other_run = TakeRunLocks(context); !other_run.empty()) {
+  if (const std::string other_run = server_routines::TakeRunLocks(context); !other_run.empty()) {
     progress.AddProgress("Error, the check cannot start: " + other_run + ".");
     outcome.stage = CheckStage::kBusy;
     return outcome;
@@ -106,7 +106,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
   try {
     // A database this program left detached before (the server was stopped when it tried to
     // attach it again) comes back before anything is read.
-    RepairLines repaired(progress, AttachPendingAgainLines(context));
+    RepairLines repaired(progress, server_routines::AttachPendingAgainLines(context));
     // Reading such a file, or copying it alone, would change or damage it.
     for (const auto& [which, path] :
          {std::pair{"Database 1", paths.database1}, std::pair{"Database 2", paths.database2}}) {
@@ -116,15 +116,15 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
         return outcome;
       }
     }
-    if (!ReadDatabaseVersion(context, paths.database1, &versions.Database1Version,
-                             &versions.Database1MergeVersion)) {
+    if (!server_routines::ReadDatabaseVersion(context, paths.database1, &versions.Database1Version,
+                                              &versions.Database1MergeVersion)) {
       return outcome;
     }
     outcome.stage = CheckStage::kInstructionFile;
     if (!ChooseInstructionFile(context)) return outcome;
     outcome.stage = CheckStage::kVersions;
-    if (!ReadDatabaseVersion(context, paths.database2, &versions.Database2Version,
-                             &versions.Database2MergeVersion)) {
+    if (!server_routines::ReadDatabaseVersion(context, paths.database2, &versions.Database2Version,
+                                              &versions.Database2MergeVersion)) {
       return outcome;
     }
     if (IsDbVerToOld(versions.Database2MergeVersion)) {
@@ -147,19 +147,22 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     repaired.Show();
     // Only copies this run makes may be written: a working name held by anything else stops
     // the check before a database is detached.
-    if (const std::string refusal =
-            WorkingNamesRefusal(context, {{kWorkDatabaseA, context.AppFile(kWorkFileA)},
-                                          {kWorkDatabaseB, context.AppFile(kWorkFileB)}});
+    if (const std::string refusal = server_routines::WorkingNamesRefusal(
+            context,
+            {{server_routines::kWorkDatabaseA, context.AppFile(server_routines::kWorkFileA)},
+             {server_routines::kWorkDatabaseB, context.AppFile(server_routines::kWorkFileB)}});
         !refusal.empty()) {
       progress.AddProgress("Error, " + refusal);
       outcome.stage = CheckStage::kWorkingNameTaken;
       return outcome;
     }
-    if (!MakeWorkingCopies(context, paths.database1, paths.database2, paths.new_database) ||
-        !ReattachDatabases(context, paths.database1, paths.database2)) {
+    if (!server_routines::MakeWorkingCopies(context, paths.database1, paths.database2,
+                                            paths.new_database) ||
+        !server_routines::ReattachDatabases(context, paths.database1, paths.database2)) {
       // The user's databases go back under their own names (lines say so); what cannot go
       // back now stays on the server's record for the next run.
-      RepairPendingAttachments(context, LogPage::kCheck, DetachedForCopies(context, paths));
+      server_routines::RepairPendingAttachments(context, LogPage::kCheck,
+                                                DetachedForCopies(context, paths));
       return outcome;
     }
     if (Stopped(context, outcome)) return outcome;
@@ -168,7 +171,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
 
     // A report left by an earlier run must not pass for this run's.
     try {
-      DeleteFileIfExists(reports::ReportPath(context));
+      server_routines::DeleteFileIfExists(reports::ReportPath(context));
       outcome.report_is_ours = true;
     } catch (...) {
     }
@@ -187,7 +190,7 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     progress.AddProgress(outcome.problems ? kProblemsLine : kNoProblemsLine);
   } catch (const std::exception& error) {
     progress.AddProgress(std::string("Error, check stopped, ") + error.what());
-    RepairPendingAttachments(context, LogPage::kCheck);
+    server_routines::RepairPendingAttachments(context, LogPage::kCheck);
   }
   return outcome;
 }

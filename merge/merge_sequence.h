@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "merge/merge.h"
-#include "merge/merge_paths.h"
 #include "merge/remerge_guard.h"
+#include "page_rules/merge_paths.h"
 
 namespace msu::reports {
 class ReportViewer;

@@ -74,4 +74,12 @@ RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& dest
   return counts;
 }
 
+std::string RemergeFinding(const RemergeCounts& counts) {
+  return "Database 1 looks merged into Database 2 already: " +
+         std::to_string(counts.persons_found) + " of " + std::to_string(counts.persons) +
+         " persons and " + std::to_string(counts.resources_found) + " of " +
+         std::to_string(counts.resources) +
+         " resources of Database 1 stand in Database 2 under the same incident number and name.";
+}
+
 }  // namespace msu::merge

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "data/data_access.h"
 
@@ -19,6 +20,11 @@ struct RemergeCounts {
   // True when at least 90% of each, on at least 20 rows of each, stand in Database 2.
   bool LooksMergedBefore() const;
 };
+
+// What the guard found, in the words both the wizard and msu show: "Database 1 looks merged
+// into Database 2 already: 39 of 40 persons and 25 of 25 resources of Database 1 stand in
+// Database 2 under the same incident number and name."
+std::string RemergeFinding(const RemergeCounts& counts);
 
 // Counts on the working copies A (`source`) and B (`destination`); names compare without
 // regard to case and surrounding blanks. A Database 1 older than 4.13 (`legacy_source`) still

@@ -10,13 +10,6 @@ namespace msu::merge {
 
 namespace {
 
-int64_t Count(data::Connection& connection, const std::string& statement) {
-  std::unique_ptr<data::Recordset> rows = connection.Execute(statement);
-  const int64_t count = rows->IsOpen() && !rows->IsEOF() ? rows->Get(0).AsInteger() : 0;
-  if (rows->IsOpen()) rows->Close();
-  return count;
-}
-
 bool IsField(const std::string& name) { return !name.empty() && name != instructions::kNoKey; }
 
 class Verifier {
@@ -26,7 +19,8 @@ class Verifier {
   void CountTable(const ExpectedRows& expected) {
     Check(expected.table, [&] {
       ++result.tables_counted;
-      const int64_t rows = Count(destination_, "SELECT COUNT(*) FROM " + expected.table);
+      const int64_t rows =
+          data::QueryInteger(destination_, "SELECT COUNT(*) FROM " + expected.table);
       if (rows != expected.rows) {
         Find(expected.table, rows > expected.rows ? rows - expected.rows : expected.rows - rows,
              "table " + expected.table + " holds " + std::to_string(rows) + " rows, expected " +
@@ -45,11 +39,11 @@ class Verifier {
     Check(child.TableName(), [&] {
       ++result.references_checked;
       const std::string fk = "c." + child.ForeignKey();
-      const int64_t rows =
-          Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " AS c WHERE " +
-                                  Added(child.TableName(), "c") + fk + " IS NOT NULL AND " + fk +
-                                  " <> 0 AND " + fk + " <> -1 AND NOT EXISTS (SELECT 1 FROM " +
-                                  parent.TableName() + " AS p WHERE p." + key + " = " + fk + ")");
+      const int64_t rows = data::QueryInteger(
+          destination_, "SELECT COUNT(*) FROM " + child.TableName() + " AS c WHERE " +
+                            Added(child.TableName(), "c") + fk + " IS NOT NULL AND " + fk +
+                            " <> 0 AND " + fk + " <> -1 AND NOT EXISTS (SELECT 1 FROM " +
+                            parent.TableName() + " AS p WHERE p." + key + " = " + fk + ")");
       if (rows != 0) {
         Find(child.TableName(), rows,
              std::to_string(rows) + " rows of " + target + " refer to no row of " +
@@ -77,10 +71,10 @@ class Verifier {
     Check(ref.TableName(), [&] {
       ++result.codes_checked;
       const int64_t rows =
-          Count(destination_, "SELECT COUNT(*) FROM " + ref.TableName() + " AS r WHERE " +
-                                  Added(ref.TableName(), "r") + nulls +
-                                  " AND NOT EXISTS (SELECT 1 FROM " + lookup.TableName() +
-                                  " AS l WHERE " + match + ")");
+          data::QueryInteger(destination_, "SELECT COUNT(*) FROM " + ref.TableName() +
+                                               " AS r WHERE " + Added(ref.TableName(), "r") +
+                                               nulls + " AND NOT EXISTS (SELECT 1 FROM " +
+                                               lookup.TableName() + " AS l WHERE " + match + ")");
       if (rows != 0) {
         Find(ref.TableName(), rows,
              std::to_string(rows) + " rows of " + target + " refer to no code of " +
@@ -105,11 +99,8 @@ class Verifier {
         const auto& [table, field] = counters[i];
         Check("NextNumber", [&] {
           ++result.counters_checked;
-          std::unique_ptr<data::Recordset> largest =
-              destination_.Execute("SELECT MAX([" + field + "]) FROM [" + table + "]");
           const int64_t max =
-              largest->IsOpen() && !largest->IsEOF() ? largest->Get(0).AsInteger() : 0;
-          if (largest->IsOpen()) largest->Close();
+              data::QueryInteger(destination_, "SELECT MAX([" + field + "]) FROM [" + table + "]");
           if (values[i] <= max) {
             Find("NextNumber", 1,
                  "the NextNumber counter of " + table + "." + field + " is " +
@@ -214,9 +205,9 @@ class Verifier {
     const std::string id = std::to_string(into);
     Check(incidents, [&] {
       ++result.tables_counted;
-      const int64_t all = Count(destination_, "SELECT COUNT(*) FROM " + incidents);
-      const int64_t kept =
-          Count(destination_, "SELECT COUNT(*) FROM " + incidents + " WHERE " + key + " = " + id);
+      const int64_t all = data::QueryInteger(destination_, "SELECT COUNT(*) FROM " + incidents);
+      const int64_t kept = data::QueryInteger(
+          destination_, "SELECT COUNT(*) FROM " + incidents + " WHERE " + key + " = " + id);
       if (all != 1 || kept != 1) {
         Find(incidents, all > 1 ? all - 1 : 1,
              "the new database holds " + std::to_string(all) + " incidents after the folding, " +
@@ -231,10 +222,10 @@ class Verifier {
       Check(child.TableName(), [&] {
         ++result.references_checked;
         const std::string fk = child.ForeignKey();
-        const int64_t elsewhere =
-            Count(destination_, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " + fk +
-                                    " IS NOT NULL AND " + fk + " <> 0 AND " + fk + " <> -1 AND " +
-                                    fk + " <> " + id);
+        const int64_t elsewhere = data::QueryInteger(
+            destination_, "SELECT COUNT(*) FROM " + child.TableName() + " WHERE " + fk +
+                              " IS NOT NULL AND " + fk + " <> 0 AND " + fk + " <> -1 AND " + fk +
+                              " <> " + id);
         if (elsewhere != 0) {
           Find(child.TableName(), elsewhere,
                std::to_string(elsewhere) + " rows of " + target + " are not on incident " + id);
@@ -392,7 +383,7 @@ std::vector<std::string> ConsolidationLines(const Consolidation& consolidation) 
 
 std::vector<std::string> QualIdWarnings(data::Connection& source) {
   try {
-    const int64_t rows = Count(
+    const int64_t rows = data::QueryInteger(
         source,
         "SELECT COUNT(*) FROM Quals INNER JOIN (SELECT KindCode, ResourceID FROM Quals GROUP BY "
         "KindCode, ResourceID HAVING COUNT(*) > 1) AS Repeated ON Repeated.KindCode = "

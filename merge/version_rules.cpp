@@ -8,15 +8,15 @@
 namespace msu {
 
 bool IsMergeSupported(std::string_view database_version) {
-  return VersionNumber(database_version) >= kMergeSupportedVersion;
+  return server_routines::VersionNumber(database_version) >= kMergeSupportedVersion;
 }
 
 bool NeedsLegacyConversion(std::string_view database_version) {
-  return !UsesInstructions4x(database_version);
+  return !server_routines::UsesInstructions4x(database_version);
 }
 
 bool IsDbVerToOld(std::string_view merge_version) {
-  std::optional<std::vector<int16_t>> parts = VersionParts(merge_version);
+  std::optional<std::vector<int16_t>> parts = server_routines::VersionParts(merge_version);
   // A version that cannot be compared is no proof that Database 2 is recent enough.
   if (!parts || parts->size() < 2) return true;
   const int16_t major = (*parts)[0];
@@ -33,7 +33,7 @@ bool ChooseInstructionFile(Context& context) {
     context.progress().AddProgress(kSourceTooOldMessage);
     return false;
   }
-  context.versions.InstructionFileName = InstructionFileForVersion(version);
+  context.versions.InstructionFileName = server_routines::InstructionFileForVersion(version);
   return true;
 }
 

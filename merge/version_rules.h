@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "server/database_version.h"
+#include "server_routines/database_version.h"
 
 namespace msu {
 

@@ -3,15 +3,16 @@
 #include "core/context.h"
 #include "core/text.h"
 #include "data/backend.h"
-#include "server/admin_session.h"
-#include "server/connection_settings.h"
-#include "server/database_files.h"
+#include "server_routines/admin_session.h"
+#include "server_routines/connection_settings.h"
+#include "server_routines/database_files.h"
 
 namespace msu::split {
 
 std::string DatabaseOfFile(Context& context, const std::string& path) {
-  AdminSession session(context);
-  const std::string found = msu::DatabaseOfFile(session.connection(), path).value_or("");
+  server_routines::AdminSession session(context);
+  const std::string found =
+      msu::server_routines::DatabaseOfFile(session.connection(), path).value_or("");
   session.Disconnect();
   if (found.empty()) {
     throw data::AdminError(
@@ -22,11 +23,7 @@ std::string DatabaseOfFile(Context& context, const std::string& path) {
 }
 
 std::unique_ptr<data::Connection> OpenDatabase(Context& context, const std::string& database) {
-  std::unique_ptr<data::Connection> connection = context.backend().CreateConnection();
-  connection->SetConnectionString(GetConnectionString(context, "CVN", context.AppFile("cvn.ini"),
-                                                      context.server.ServerName, database));
-  connection->Open("", "");
-  return connection;
+  return server_routines::OpenServerDatabase(context, database);
 }
 
 std::unique_ptr<data::Connection> OpenDatabaseOfFile(Context& context, const std::string& path) {

@@ -14,8 +14,8 @@ class Context;
 namespace msu::split {
 
 // The name of the first database, in server order, whose primary data file is the file `path`
-// names (msu::DatabaseOfFile, server/database_files.h), as ReadDatabaseVersion finds it.
-// Throws data::AdminError when no database uses the file or the server cannot be asked.
+// names (msu::server_routines::DatabaseOfFile, server/database_files.h), as ReadDatabaseVersion
+// finds it. Throws data::AdminError when no database uses the file or the server cannot be asked.
 std::string DatabaseOfFile(Context& context, const std::string& path);
 
 // An open connection to that database through the suite's connection settings. Throws what

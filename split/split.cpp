@@ -8,13 +8,13 @@
 #include "core/text.h"
 #include "data/backend.h"
 #include "incident_delete/incident_deletion.h"
-#include "server/admin_session.h"
-#include "server/attachment.h"
-#include "server/connection_settings.h"
-#include "server/pending_attachments.h"
-#include "server/routine_errors.h"
-#include "server/working_attachments.h"
-#include "server/working_files.h"
+#include "server_routines/admin_session.h"
+#include "server_routines/attachment.h"
+#include "server_routines/connection_settings.h"
+#include "server_routines/pending_attachments.h"
+#include "server_routines/routine_errors.h"
+#include "server_routines/working_attachments.h"
+#include "server_routines/working_files.h"
 
 namespace msu::split {
 
@@ -32,12 +32,6 @@ std::string IniFileOf(const std::string& path) {
   const std::string name = FileNameOf(path);
   if (name.find('.') == std::string::npos) return path + "ini";
   return path.substr(0, path.rfind('.') + 1) + "ini";
-}
-
-// CopyDatabaseFile keeps its failure as LastError: the number, " - ", the description.
-std::string DescriptionOfLastError(const std::string& last_error) {
-  const size_t separator = last_error.find(" - ");
-  return separator == std::string::npos ? last_error : last_error.substr(separator + 3);
 }
 
 }  // namespace
@@ -67,12 +61,13 @@ void Split::AttachSourceAgain() {
   if (!source_detached_) return;
   source_detached_ = false;
   std::string name = source_name_;
-  if (AttachDatabaseFile(context_, SourcePath, name)) return;
+  if (server_routines::AttachDatabaseFile(context_, SourcePath, name)) return;
   // What cannot go back now stays on the server's record for the next run; a server that
   // keeps no record is told of this database here.
   if (!source_name_.empty()) {
-    RepairPendingAttachments(context_, LogPage::kSplit,
-                             {NewPendingAttachment(source_name_, SourcePath)});
+    server_routines::RepairPendingAttachments(
+        context_, LogPage::kSplit,
+        {server_routines::NewPendingAttachment(source_name_, SourcePath)});
   }
 }
 
@@ -83,30 +78,32 @@ bool Split::Initialize(const std::string& database_box) {
   CloseConnections();
   const auto start = Clock::now();
   try {
-    const std::string work_file = context_.AppFile(kWorkFileA);
-    DetachDatabaseFile(context_, work_file);
+    const std::string work_file = context_.AppFile(server_routines::kWorkFileA);
+    server_routines::DetachDatabaseFile(context_, work_file);
     // Only a copy this split makes may be written: a working name held by anything else stops
     // it before the database to split is touched.
-    if (std::string refusal = WorkingNamesRefusal(context_, {{kWorkDatabaseA, work_file}});
+    if (std::string refusal = server_routines::WorkingNamesRefusal(
+            context_, {{server_routines::kWorkDatabaseA, work_file}});
         !refusal.empty()) {
       failure_ = refusal;
       progress.AddProgressSplit("Error, " + refusal);
       return false;
     }
     // Whatever uses the database is ended; its name is kept so that it goes back under it.
-    source_name_ = DetachDatabaseFile(context_, database_box, AfterDetach::kAttachAgain);
+    source_name_ = server_routines::DetachDatabaseFile(context_, database_box,
+                                                       server_routines::AfterDetach::kAttachAgain);
     source_detached_ = true;
     SourcePath = database_box;
     // A journal a killed run left beside the old working file goes with it.
-    DeleteWorkingFile(work_file);
-    DeleteFileIfExists(context_.AppFile(kWorkIniA));
+    server_routines::DeleteWorkingFile(work_file);
+    server_routines::DeleteFileIfExists(context_.AppFile(server_routines::kWorkIniA));
 
     try {
-      CopyWholeFile(SourcePath, work_file, context_.copier(),
-                    {.keep_alive = [this] { context_.progress().KeepAlive(); }});
-      RememberWorkingCopy(context_, work_file);
+      server_routines::CopyWholeFile(SourcePath, work_file, context_.copier(),
+                                     {.keep_alive = [this] { context_.progress().KeepAlive(); }});
+      server_routines::RememberWorkingCopy(context_, work_file);
     } catch (...) {
-      failure_ = CurrentError().description;
+      failure_ = server_routines::CurrentError().description;
       progress.AddProgressSplit("Error, Creating working copy of database: " + failure_);
       AttachSourceAgain();
       return false;
@@ -114,18 +111,20 @@ bool Split::Initialize(const std::string& database_box) {
     progress.AddProgressSplit("Created a working copy of database: " + SourcePath);
     AttachSourceAgain();
     {
-      AdminSession session(context_);
-      AttachWorkingCopy(session.connection(), kWorkDatabaseA, work_file);
+      server_routines::AdminSession session(context_);
+      server_routines::AttachWorkingCopy(session.connection(), server_routines::kWorkDatabaseA,
+                                         work_file);
       session.Disconnect();
     }
-    ConfirmWorkingDatabase(context_, kWorkDatabaseA, work_file);
+    server_routines::ConfirmWorkingDatabase(context_, server_routines::kWorkDatabaseA, work_file);
 
     const std::string ini = IniFileOf(SourcePath);
-    if (FileExists(ini)) {
+    if (server_routines::FileExists(ini)) {
       try {
-        CopyWholeFile(ini, context_.AppFile(kWorkIniA), context_.copier());
+        server_routines::CopyWholeFile(ini, context_.AppFile(server_routines::kWorkIniA),
+                                       context_.copier());
       } catch (...) {
-        failure_ = CurrentError().description;
+        failure_ = server_routines::CurrentError().description;
         progress.AddProgressSplit("Error, Creating working copy of ini for database: " + failure_);
         return false;
       }
@@ -133,17 +132,12 @@ bool Split::Initialize(const std::string& database_box) {
     }
     figures_.phases.push_back({"working copy", Since(start)});
 
-    connection_string_ = GetConnectionString(context_, "CVN", context_.AppFile("cvn.ini"),
-                                             context_.server.ServerName, kWorkDatabaseA);
-    environment_ = context_.backend().CreateConnection();
-    environment_->SetConnectionString(connection_string_);
-    environment_->SetProperty("PROMPT", 4);
-    environment_->SetHeartbeat(context_.Heartbeat());
-    environment_->Open("", "");
+    environment_ = server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseA,
+                                                       {.never_prompt = true, .heartbeat = true});
     ListIncidents();
     return true;
   } catch (...) {
-    failure_ = CurrentError().description;
+    failure_ = server_routines::CurrentError().description;
     // The database to split is the user's: it goes back under its name whatever failed.
     AttachSourceAgain();
     CloseConnections();
@@ -192,15 +186,12 @@ bool Split::Execute() {
     const auto removal_start = Clock::now();
     // The working database may have changed hands since Initialize: its deletions go only to
     // the copy this split made.
-    ConfirmWorkingDatabase(context_, kWorkDatabaseA, context_.AppFile(kWorkFileA));
+    server_routines::ConfirmWorkingDatabase(context_, server_routines::kWorkDatabaseA,
+                                            context_.AppFile(server_routines::kWorkFileA));
     {
-      std::unique_ptr<data::Connection> connection = context_.backend().CreateConnection();
-      connection->SetConnectionString(connection_string_);
-      // The working copy is this split's alone: a crash means splitting again anyway, so
-      // waiting for each commit to reach the disk buys nothing.
-      connection->SetProperty("Synchronous", 0);
-      connection->SetHeartbeat(context_.Heartbeat());
-      connection->Open("", "");
+      // The working copy is this split's alone.
+      std::unique_ptr<data::Connection> connection = server_routines::OpenServerDatabase(
+          context_, server_routines::kWorkDatabaseA, {.unsynced = true, .heartbeat = true});
       std::vector<std::string> tables;
       if (DryRun) {
         tables = SplitTables(context_, *connection);
@@ -227,13 +218,14 @@ bool Split::Execute() {
     context_.StopPoint();
 
     const auto copy_start = Clock::now();
-    DetachDatabaseFile(context_, TargetDBPath);
+    server_routines::DetachDatabaseFile(context_, TargetDBPath);
     // A file at TargetDBPath is replaced by the finished copy, never deleted before it: a
     // failed copy then leaves it as it was.
     context_.merge.NewDatabaseName = DropLast(FileNameOf(TargetDBPath), 4);
     if (!figures_.not_removed.empty()) return PlaceIncomplete();
-    if (!CopyDatabaseFile(context_, context_.AppFile(kWorkFileA), TargetDBPath)) {
-      failure_ = DescriptionOfLastError(context_.merge.LastError);
+    if (!server_routines::CopyDatabaseFile(context_, context_.AppFile(server_routines::kWorkFileA),
+                                           TargetDBPath)) {
+      failure_ = context_.merge.LastFailure.description;
       progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
       return false;
     }
@@ -241,7 +233,7 @@ bool Split::Execute() {
     progress.AddProgressSplit(kSplitDoneLine);
     return true;
   } catch (...) {
-    const RoutineError error = CurrentError();
+    const server_routines::RoutineError error = server_routines::CurrentError();
     if (error.number == kErrDiskFull) context_.Halt(error.description);
     failure_ = error.description;
     progress.AddProgressSplit("Error, copying and compacting database: " + failure_);
@@ -255,18 +247,20 @@ bool Split::PlaceIncomplete() {
   // The split went on after a failed removal, as it must, but the copy still holds incidents
   // the user did not keep: it is kept for the administrator under a name no one can take for
   // a finished database, and not attached.
-  const std::string incomplete = IncompleteNameOf(TargetDBPath);
+  const std::string incomplete = server_routines::IncompleteNameOf(TargetDBPath);
   progress.AddProgressSplit(
       "The split is incomplete: " + std::to_string(figures_.not_removed.size()) +
       " of the incidents not kept could not be removed.");
   try {
-    AdminSession session(context_);
-    DetachDatabaseFile(context_, context_.AppFile(kWorkFileA));
-    DetachDatabaseFile(context_, incomplete);
-    PlaceDatabaseFile(session.connection(), context_, context_.AppFile(kWorkFileA), incomplete, "");
+    server_routines::AdminSession session(context_);
+    server_routines::DetachDatabaseFile(context_, context_.AppFile(server_routines::kWorkFileA));
+    server_routines::DetachDatabaseFile(context_, incomplete);
+    server_routines::PlaceDatabaseFile(session.connection(), context_,
+                                       context_.AppFile(server_routines::kWorkFileA), incomplete,
+                                       "");
     session.Disconnect();
   } catch (...) {
-    const RoutineError error = CurrentError();
+    const server_routines::RoutineError error = server_routines::CurrentError();
     if (error.number == kErrDiskFull) context_.Halt(error.description);
     failure_ = error.description;
     progress.AddProgressSplit("Error, copying and compacting database: " + failure_);

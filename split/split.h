@@ -141,7 +141,6 @@ class Split {
   IncidentList& list_;
   std::string source_name_;  // the name the database to split had before Initialize
   bool source_detached_ = false;
-  std::string connection_string_;
   std::unique_ptr<data::Connection> environment_;
   std::string failure_;
   SplitFigures figures_;

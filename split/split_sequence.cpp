@@ -1,17 +1,17 @@
 #include "split/split_sequence.h"
 
 #include "core/context.h"
+#include "core/file_identity.h"
 #include "core/text.h"
-#include "server/attachment.h"
-#include "server/database_version.h"
-#include "server/file_identity.h"
-#include "server/run_locks.h"
+#include "server_routines/attachment.h"
+#include "server_routines/database_version.h"
+#include "server_routines/run_locks.h"
 #include "split/version_rules.h"
 
 namespace msu::split {
 
 std::string NotAttachedMessage(Context& context, const std::string& source) {
-  const std::string command = AttachCommandFor(context, source);
+  const std::string command = server_routines::AttachCommandFor(context, source);
   return "Error, the database to split is not attached to the server " + context.server.ServerName +
          ": no database there uses the file " + source + ". Attach it first" +
          (command.empty() ? "." : ", for example with: " + command);
@@ -26,13 +26,14 @@ SourceVerdict AcceptSplitSource(Context& context, const std::string& source, std
   }
   // Its version is read where it is attached; a server that cannot be asked is reported by the
   // version reading.
-  if (const std::optional<bool> attached = IsAttached(context, source); attached && !*attached) {
+  if (const std::optional<bool> attached = server_routines::IsAttached(context, source);
+      attached && !*attached) {
     if (refusal != nullptr) *refusal = NotAttachedMessage(context, source);
     return SourceVerdict::kNotAttached;
   }
   std::string database_version;
   std::string merge_version;
-  if (!ReadDatabaseVersion(context, source, &database_version, &merge_version)) {
+  if (!server_routines::ReadDatabaseVersion(context, source, &database_version, &merge_version)) {
     return SourceVerdict::kUnreadable;
   }
   if (version != nullptr) *version = database_version;
@@ -50,7 +51,7 @@ StartOutcome StartSplit(Context& context, const std::string& database_box, Incid
   context.ClearHalt();
   context.progress().Clear(LogPage::kSplit);
   // The working copy is made next: no other run may work beside it.
-  if (std::string other_run = TakeRunLocks(context); !other_run.empty()) {
+  if (std::string other_run = server_routines::TakeRunLocks(context); !other_run.empty()) {
     outcome.failure = std::move(other_run);
     outcome.busy = true;
     return outcome;

@@ -24,8 +24,8 @@ enum class SourceVerdict {
   kAccepted,
   kUnfinished,   // an unfinished transaction beside it (`refusal` says so)
   kNotAttached,  // no database of the server uses the file (`refusal` says how to attach it)
-  kUnreadable,   // ReadDatabaseVersion failed (its line is on the check page's log)
-  kTooOld,       // below 4.1: the message box has told the user
+  kUnreadable,  // server_routines::ReadDatabaseVersion failed (its line is on the check page's log)
+  kTooOld,      // below 4.1: the message box has told the user
 };
 
 // Refuses a database with an unfinished transaction beside it (UnfinishedTransactionMessage

@@ -11,7 +11,7 @@
 #include "data/row_digest_builder.h"
 #include "incident_delete/incident_deletion.h"
 #include "instructions/instruction_loader.h"
-#include "server/routine_errors.h"
+#include "server_routines/routine_errors.h"
 #include "split/database_of_file.h"
 
 namespace msu::split {
@@ -113,13 +113,6 @@ data::RowDigest ReadDigest(data::Connection& connection, const std::string& stat
   return digest.digest();
 }
 
-int64_t Count(data::Connection& connection, const std::string& statement) {
-  std::unique_ptr<data::Recordset> rows = connection.Execute(statement);
-  const int64_t count = rows->IsEOF() ? 0 : rows->Get(0).AsInteger();
-  rows->Close();
-  return count;
-}
-
 std::string IdList(const std::vector<int64_t>& ids) {
   std::string list;
   for (int64_t id : ids) list += (list.empty() ? "" : ", ") + std::to_string(id);
@@ -204,7 +197,7 @@ class Verifier {
       }
       if (!removed_rows.empty()) {
         const int64_t refer =
-            Count(result_, "SELECT COUNT(*) FROM " + name + " WHERE " + removed_rows);
+            data::QueryInteger(result_, "SELECT COUNT(*) FROM " + name + " WHERE " + removed_rows);
         if (refer != 0) {
           Find(std::to_string(refer) + " rows of table " + table + " belong to a removed incident");
         }
@@ -228,7 +221,7 @@ class Verifier {
                             " AS msu_p WHERE msu_p." + Bracketed(key) + " = msu_c." + c + ")";
     int64_t before = 0;
     try {
-      before = Count(source_, sql);
+      before = data::QueryInteger(source_, sql);
     } catch (const std::exception&) {
       // Tables the instruction file names but this version of the database does not have.
       if (!Exists(source_, child) || !Exists(source_, parent)) return;
@@ -236,7 +229,7 @@ class Verifier {
     }
     Check(child, [&] {
       ++verification.references_checked;
-      const int64_t after = Count(result_, sql);
+      const int64_t after = data::QueryInteger(result_, sql);
       if (after > before) {
         Find(std::to_string(after - before) + " rows of " + Bare(child) + "." + Bare(fk) +
              " refer to a row of " + Bare(parent) + " that the split removed");
@@ -249,7 +242,7 @@ class Verifier {
  private:
   static bool Exists(data::Connection& connection, const std::string& table) {
     try {
-      Count(connection, "SELECT COUNT(*) FROM " + Bracketed(table) + " WHERE 1 = 0");
+      data::QueryInteger(connection, "SELECT COUNT(*) FROM " + Bracketed(table) + " WHERE 1 = 0");
       return true;
     } catch (const std::exception&) {
       return false;
@@ -316,7 +309,8 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
     verifier.verification.seconds = seconds();
     return verifier.verification;
   } catch (...) {
-    failed.findings.push_back("could not verify the new database: " + CurrentError().description);
+    failed.findings.push_back("could not verify the new database: " +
+                              server_routines::CurrentError().description);
     failed.seconds = seconds();
     return failed;
   }
@@ -333,7 +327,8 @@ std::vector<TableRowCount> CountTableRows(data::Connection& connection,
   std::vector<TableRowCount> counts;
   for (const std::string& table : tables) {
     try {
-      counts.push_back({table, Count(connection, "SELECT COUNT(*) FROM " + Bracketed(table)), 0});
+      counts.push_back(
+          {table, data::QueryInteger(connection, "SELECT COUNT(*) FROM " + Bracketed(table)), 0});
     } catch (const std::exception&) {
       // A table the instruction file names but this version of the database does not have.
     }

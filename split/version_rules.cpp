@@ -3,7 +3,7 @@
 namespace msu {
 
 bool IsSplitSupported(std::string_view database_version) {
-  return VersionNumber(database_version) >= kSplitSupportedVersion;
+  return server_routines::VersionNumber(database_version) >= kSplitSupportedVersion;
 }
 
 }  // namespace msu

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "server/database_version.h"
+#include "server_routines/database_version.h"
 
 namespace msu {
 

@@ -6,7 +6,7 @@
 #include <QTextEdit>
 
 #include "core/run_lock.h"
-#include "server/run_locks.h"
+#include "server_routines/run_locks.h"
 #include "tests/app/server_wizard_fixture.h"
 
 namespace msu::app::testing {
@@ -233,7 +233,7 @@ TEST_F(CheckPageTest, TheFolderIsHeldOnlyWhileTheWindowHasWorkingCopies) {
   check->click();
   ASSERT_TRUE(wizard_->CheckCompleted());
   EXPECT_EQ(RunLock::TryTake(lock_file, &holder), nullptr);
-  EXPECT_EQ(FolderBusyMessage(holder),
+  EXPECT_EQ(server_routines::FolderBusyMessage(holder),
             "the Orvane Merge/Split window " + us +
                 " is running a merge or split in this application folder; it lets go once its "
                 "merge or split has run, or when it goes back to its database page or closes");

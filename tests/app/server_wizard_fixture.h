@@ -10,7 +10,7 @@
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
-#include "server/run_locks.h"
+#include "server_routines/run_locks.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
 #include "tests/support/hooked_progress.h"
@@ -49,7 +49,7 @@ class ServerWizardTest : public WizardTest {
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
     hooked_ = std::make_unique<msu::testing::HookedProgress>(wizard_->progress());
     context_ = std::make_unique<Context>(app_, *hooked_, prompt_, *backend_);
-    context_->locks.owner = kWindowRunName;
+    context_->locks.owner = server_routines::kWindowRunName;
     server_services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
     wizard_->SetServices(server_services_.get());
     wizard_->show();

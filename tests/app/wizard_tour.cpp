@@ -45,7 +45,7 @@
 #include "data/composite_backend.h"
 #include "data/embedded/backend.h"
 #include "data/sqlserver/backend.h"
-#include "server/run_locks.h"
+#include "server_routines/run_locks.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ class Tour {
         std::vector<msu::data::Backend*>{embedded_.get(), sql_server_.get()});
     context_ =
         std::make_unique<msu::Context>(Std(stage_), wizard_->progress(), *prompt_, *backend_);
-    context_->locks.owner = msu::kWindowRunName;
+    context_->locks.owner = msu::server_routines::kWindowRunName;
     services_ =
         std::make_unique<msu::app::ServerServices>(*context_, &wizard_->ProblemReportViewer());
     wizard_->SetServices(services_.get());

@@ -136,7 +136,7 @@ TEST_F(MsuMergeTest, MergeOfTheSamplePairDryRunJsonAndRemergeGuard) {
 
   const Outcome again = merge(merged, data / "Again.mdf", {});
   EXPECT_EQ(again.status, 14) << again.out << again.err;
-  EXPECT_NE(again.err.find("looks merged into Database 2 before"), std::string::npos);
+  EXPECT_NE(again.err.find("looks merged into Database 2 already: "), std::string::npos);
   EXPECT_FALSE(fs::exists(data / "Again.mdf"));
   EXPECT_EQ(attached(), (std::vector<std::string>{"Fire1", "Fire2", "Merged", "One"}));
 }

@@ -3,7 +3,7 @@
 // instructions are refused, a statement failing half-way leaves the incident whole, and the
 // removal of several incidents at once leaves what removing them one by one leaves.
 #include "incident_delete/incident_deletion.h"
-#include "server/database_version.h"
+#include "server_routines/database_version.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST_P(IncidentDeletionTest, RefusalsAndAFailureHalfWayLeaveTheIncidentWhole) {
   EXPECT_FALSE(without_instructions.DeleteIncident(*connection, 2000000002));
   EXPECT_EQ(without_instructions.LastError(),
             "Cannot open the instruction file " + folder_ / "nowhere" + "/" +
-                msu::InstructionFileForVersion(suite::VersionText(GetParam())));
+                msu::server_routines::InstructionFileForVersion(suite::VersionText(GetParam())));
   // The same component deletes once nothing stands in its way.
   EXPECT_TRUE(deletion_.DeleteIncident(*connection, 2000000002)) << deletion_.LastError();
 }

@@ -9,8 +9,8 @@
 #include "core/server_password.h"
 #include "data/sqlite/sqlite_handles.h"
 #include "merge/merge_sequence.h"
-#include "server/database_version.h"
-#include "server/login_check.h"
+#include "page_rules/login_check.h"
+#include "server_routines/database_version.h"
 #include "suite/sample_generator.h"
 #include "tests/merge/merge_world.h"
 #include "tests/support/hooked_progress.h"
@@ -151,7 +151,7 @@ TEST_F(CheckFaultsTest, AnUnfinishedTransactionIsRefusedAndNothingIsRolledBack) 
                                  "Fire1.mdf-journal beside it); open it in the suite first"));
   // Even asked directly, the version is read without writing: the file is refused instead.
   std::string version, merge_version;
-  EXPECT_FALSE(ReadDatabaseVersion(*context_, fire1_, &version, &merge_version));
+  EXPECT_FALSE(server_routines::ReadDatabaseVersion(*context_, fire1_, &version, &merge_version));
   EXPECT_EQ(Log().back().rfind("Error Occured: ", 0), 0u) << Log().back();
   EXPECT_TRUE(ReadFile(fire1_ + "-journal") == journal);
 

@@ -269,8 +269,9 @@ TEST_F(CopyTablesTest, TheSetBasedCopyFallsBackToTheRowCopyOnAConflictingRow) {
     Lines contents[2];
     Lines logs[2];
     int32_t counts[2];
-    for (const RowCopyPath path : {RowCopyPath::kRowByRow, RowCopyPath::kSetBased}) {
-      const int i = path == RowCopyPath::kSetBased;
+    for (const merge::RowCopyPath path :
+         {merge::RowCopyPath::kRowByRow, merge::RowCopyPath::kSetBased}) {
+      const int i = path == merge::RowCopyPath::kSetBased;
       const std::string target =
           MakeDatabase(DataFile("t" + std::to_string(conflict) + std::to_string(i) + ".mdf"),
                        schema + (conflict ? Insert("T", {"3, 'taken', 0, 0, NULL, 0"}) : Lines{}));
@@ -278,7 +279,7 @@ TEST_F(CopyTablesTest, TheSetBasedCopyFallsBackToTheRowCopyOnAConflictingRow) {
       auto b = OpenFile(target);
       progress_.Clear(LogPage::kMerge);
       context_->merge.CurrentOperation = "Copying table: T";
-      counts[i] = CopyRows(*context_, *a, *b, false, "T", path);
+      counts[i] = merge::CopyRows(*context_, *a, *b, false, "T", path);
       logs[i] = MergeLog();
       a->Close();
       b->Close();
@@ -309,8 +310,9 @@ TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
   const std::string source = DataFile("Fire1.mdf");
   const std::vector<suite::TableInfo> tables = suite::SchemaTables(suite::SchemaVersion::k5_01_00);
   std::string dumps[2];
-  for (const RowCopyPath path : {RowCopyPath::kRowByRow, RowCopyPath::kSetBased}) {
-    const int i = path == RowCopyPath::kSetBased;
+  for (const merge::RowCopyPath path :
+       {merge::RowCopyPath::kRowByRow, merge::RowCopyPath::kSetBased}) {
+    const int i = path == merge::RowCopyPath::kSetBased;
     const std::string target = DataFile("empty" + std::to_string(i) + ".mdf");
     suite::CreateEmptyDatabase(target, suite::SchemaVersion::k5_01_00);
     auto a = OpenFile(source);
@@ -318,7 +320,8 @@ TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
     for (const suite::TableInfo& table : tables) {
       if (table.role == suite::TableRole::kSystem) continue;
       const bool lookup = table.role == suite::TableRole::kLookup;
-      const int32_t count = CopyRows(*context_, *a, *b, lookup, "[" + table.name + "]", path);
+      const int32_t count =
+          merge::CopyRows(*context_, *a, *b, lookup, "[" + table.name + "]", path);
       EXPECT_EQ(std::to_string(count), Query(source, "SELECT COUNT(*) FROM [" + table.name + "]" +
                                                          (lookup ? " WHERE Standard = 0" : ""))[0])
           << table.name;
@@ -363,7 +366,7 @@ TEST(RowCopyFormat, ValuesAreWrittenByTheirTypeCode) {
       {Value::Text("2024-07-01 08:30:00"), data::kTypeDBTimeStamp, "'2024-07-01 08:30:00'"},
       {Value::Integer(7), data::kTypeSmallInt, "'7'"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatValue(c.value, c.type), c.text) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(merge::FormatValue(c.value, c.type), c.text) << c.text;
 }
 
 TEST_F(CopyTablesTest, NextKeyValueIsOneMoreThanTheLargestOrOne) {
@@ -371,10 +374,10 @@ TEST_F(CopyTablesTest, NextKeyValueIsOneMoreThanTheLargestOrOne) {
       MakeDatabase(DataFile("n.mdf"), {"CREATE TABLE E ([K] int)", "CREATE TABLE F ([K] int)",
                                        "INSERT INTO F VALUES (41)", "INSERT INTO F VALUES (7)"});
   auto b = OpenFile(path);
-  EXPECT_EQ(NextKeyValue(*b, "E", "K"), 1);
-  EXPECT_EQ(NextKeyValue(*b, "F", "K"), 42);
-  EXPECT_EQ(NextKeyValue(*b, "F", "<NONE>"), 1);
-  EXPECT_EQ(NextKeyValue(*b, "Missing", "K"), 1);
+  EXPECT_EQ(merge::NextKeyValue(*b, "E", "K"), 1);
+  EXPECT_EQ(merge::NextKeyValue(*b, "F", "K"), 42);
+  EXPECT_EQ(merge::NextKeyValue(*b, "F", "<NONE>"), 1);
+  EXPECT_EQ(merge::NextKeyValue(*b, "Missing", "K"), 1);
   b->Close();
 }
 

@@ -21,7 +21,7 @@
 #include "data/embedded/instance.h"
 #include "merge/merge.h"
 #include "reports/problem_report.h"
-#include "server/working_attachments.h"
+#include "server_routines/working_attachments.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
@@ -120,8 +120,8 @@ class MergeWorld : public ::testing::Test {
     fs::copy_file(b, AppFile("W_O_R_K_B.tmp"));
     instance_->Attach("W_O_R_K_A", AppFile("W_O_R_K_A.tmp"));
     instance_->Attach("W_O_R_K_B", AppFile("W_O_R_K_B.tmp"));
-    RememberWorkingCopy(*context_, AppFile("W_O_R_K_A.tmp"));
-    RememberWorkingCopy(*context_, AppFile("W_O_R_K_B.tmp"));
+    server_routines::RememberWorkingCopy(*context_, AppFile("W_O_R_K_A.tmp"));
+    server_routines::RememberWorkingCopy(*context_, AppFile("W_O_R_K_B.tmp"));
     b_bytes_ = ReadFile(AppFile("W_O_R_K_B.tmp"));
   }
 

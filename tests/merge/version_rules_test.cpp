@@ -21,11 +21,11 @@ TEST(VersionThresholds, NumericRulesOnTheDatabaseVersion) {
   EXPECT_FALSE(IsMergeSupported(""));
   EXPECT_FALSE(IsMergeSupported("unknown"));
 
-  EXPECT_FALSE(UsesInstructions4x("4.12.00"));
-  EXPECT_TRUE(UsesInstructions4x("4.13.00"));
-  EXPECT_TRUE(UsesInstructions4x(" 4 .13"));
-  EXPECT_TRUE(UsesInstructions4x("4.2.0"));  // 4.2 is above 4.13
-  EXPECT_FALSE(UsesInstructions4x("4.1.3"));
+  EXPECT_FALSE(server_routines::UsesInstructions4x("4.12.00"));
+  EXPECT_TRUE(server_routines::UsesInstructions4x("4.13.00"));
+  EXPECT_TRUE(server_routines::UsesInstructions4x(" 4 .13"));
+  EXPECT_TRUE(server_routines::UsesInstructions4x("4.2.0"));  // 4.2 is above 4.13
+  EXPECT_FALSE(server_routines::UsesInstructions4x("4.1.3"));
   EXPECT_TRUE(NeedsLegacyConversion("4.12.99"));
   EXPECT_FALSE(NeedsLegacyConversion("4.13.00"));
 }

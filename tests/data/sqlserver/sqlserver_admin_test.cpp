@@ -11,10 +11,10 @@
 #include "core/text.h"
 #include "data/composite_backend.h"
 #include "data/sqlserver/local_records.h"
+#include "merge/row_copy.h"
+#include "page_rules/login_check.h"
 #include "scripted_odbc.h"
-#include "server/attachment.h"
-#include "server/login_check.h"
-#include "server/row_copy.h"
+#include "server_routines/attachment.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scripted_prompt.h"
 #include "tests/support/test_files.h"
@@ -204,7 +204,9 @@ TEST_F(SqlServerAdminTest, DetachFindsTheDatabaseByItsFileAndEndsItsProcesses) {
   odbc_->Answer("KILL ", {});
   odbc_->Answer("EXEC sp_detach_db", {});
 
-  EXPECT_EQ(DetachDatabaseFile(*context_, "/data/Fire1.mdf", AfterDetach::kAttachAgain), "Fire1");
+  EXPECT_EQ(server_routines::DetachDatabaseFile(*context_, "/data/Fire1.mdf",
+                                                server_routines::AfterDetach::kAttachAgain),
+            "Fire1");
   std::vector<std::string> changes;
   for (const std::string& statement : odbc_->statements) {
     if (statement.rfind("KILL", 0) == 0 || statement.rfind("EXEC sp_detach", 0) == 0) {
@@ -246,7 +248,7 @@ TEST_F(SqlServerAdminTest, AttachNamesOnlyTheDataFileAndQuotesNames) {
         {FileRow("1", "master", "/data/master.mdf")}}});
   odbc_->Answer("EXEC sp_attach_single_file_db", {});
   std::string name;
-  AttachDatabaseFile(*context_, "/data/O'Neil.mdf", name);
+  server_routines::AttachDatabaseFile(*context_, "/data/O'Neil.mdf", name);
   EXPECT_EQ(name, "O'Neil");
   EXPECT_EQ(odbc_->statements.back(),
             "EXEC sp_attach_single_file_db @dbname = N'O''Neil', @physname = N'/data/O''Neil.mdf'");
@@ -254,7 +256,7 @@ TEST_F(SqlServerAdminTest, AttachNamesOnlyTheDataFileAndQuotesNames) {
   // The server's refusal reaches the box without the driver's prefixes.
   odbc_->Fail("EXEC sp_attach_single_file_db",
               {"42000", 1801, "[FreeTDS][SQL Server]Database 'O''Neil' already exists."});
-  AttachDatabaseFile(*context_, "/data/O'Neil.mdf", name);
+  server_routines::AttachDatabaseFile(*context_, "/data/O'Neil.mdf", name);
   ASSERT_EQ(prompt_.Boxes().size(), 1u);
   EXPECT_EQ(prompt_.Boxes()[0].text, "Database 'O''Neil' already exists. -2147199229");
 
@@ -291,7 +293,7 @@ TEST_F(SqlServerAdminTest, TheSetBasedCopyFallsBackToTheRowCopy) {
   odbc_->Answer("COMMIT TRANSACTION", {});
   odbc_->Answer("INSERT INTO [W_O_R_K_B]..L_Kind", {{{}, {}, 7}});
   odbc_->statements.clear();
-  EXPECT_EQ(CopyRows(*context_, *a, *b, true, "L_Kind"), 7);
+  EXPECT_EQ(merge::CopyRows(*context_, *a, *b, true, "L_Kind"), 7);
   EXPECT_THAT(odbc_->statements,
               ElementsAre("SELECT * FROM L_Kind WHERE Standard = 0", "BEGIN TRANSACTION",
                           "SAVE TRANSACTION msu_bulk_copy",
@@ -307,7 +309,7 @@ TEST_F(SqlServerAdminTest, TheSetBasedCopyFallsBackToTheRowCopy) {
   odbc_->Fail("INSERT INTO L_Kind ( [KindCode],[Description]) VALUES (NULL,",
               {"23000", 515, "Cannot insert the value NULL into column 'KindCode'."});
   odbc_->statements.clear();
-  EXPECT_EQ(CopyRows(*context_, *a, *b, true, "L_Kind"), 0);
+  EXPECT_EQ(merge::CopyRows(*context_, *a, *b, true, "L_Kind"), 0);
   EXPECT_THAT(odbc_->statements[4], HasSubstr("ROLLBACK TRANSACTION msu_bulk_copy"));
   EXPECT_THAT(progress_.Texts(LogPage::kMerge),
               ElementsAre("Error, merge stopped, ",
