@@ -3,199 +3,41 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "data/sqlite/sqlite_handles.h"
+#include "suite/sample_lookup_data.h"
+#include "suite/sample_lookups.h"
+#include "suite/sample_rows.h"
 
 namespace msu::suite {
 namespace {
 
 namespace fs = std::filesystem;
+using sample::DateText;
+using sample::IsLegacy;
+using sample::kAgencies;
+using sample::kDupKinds;
+using sample::kFirstNames;
+using sample::kIncidentNames;
+using sample::kLastNames;
+using sample::kRetiredKinds;
+using sample::Rng;
+using sample::RowWriter;
 using sqlite::Database;
-using sqlite::Statement;
 
-// splitmix64: small, fast and the same on every platform, unlike the standard distributions.
-class Rng {
- public:
-  explicit Rng(uint64_t seed) : state_(seed) {}
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  // 0 .. n-1
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint64_t>(n)); }
-  bool Chance(int percent) { return Below(100) < percent; }
-  template <typename T>
-  const T& Pick(const std::vector<T>& items) {
-    return items[static_cast<size_t>(Below(static_cast<int>(items.size())))];
-  }
-
- private:
-  uint64_t state_;
-};
-
-// A date-time text the suite's server reads back unchanged: "2024-07-01 08:30:00".
-std::string DateText(int day_offset, int minutes) {
-  // Civil date from days since 2024-01-01 (a leap year start keeps the sums simple).
-  static const int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
-                                        {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
-  int year = 2024;
-  int day = day_offset;
-  for (;;) {
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    int length = leap ? 366 : 365;
-    if (day < length) break;
-    day -= length;
-    ++year;
-  }
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int month = 0;
-  while (day >= kMonthDays[leap][month]) day -= kMonthDays[leap][month++];
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:00", year, month + 1, day + 1,
-                (minutes / 60) % 24, minutes % 60);
-  return text;
-}
-
-// Inserts rows into one table through one prepared statement. Columns are set by name; a
-// column the table lacks in this version (Leader before 4.13, say) is skipped, so that one
-// generator serves every version. A name no version knows is a programming error.
-class RowWriter {
- public:
-  RowWriter(Database& db, const TableInfo& table, std::vector<const TableInfo*> all_versions)
-      : table_(table), all_versions_(std::move(all_versions)) {
-    std::string sql = "INSERT INTO [" + table.name + "] (";
-    std::string params;
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      sql += (i > 0 ? ", [" : "[") + table.columns[i].name + "]";
-      params += i > 0 ? ", ?" : "?";
-    }
-    statement_ = std::make_unique<Statement>(db, sql + ") VALUES (" + params + ")");
-    values_.resize(table.columns.size());
-  }
-
-  RowWriter& Int(std::string_view column, int64_t value) {
-    if (Slot* slot = Find(column)) *slot = {kInt, value, 0, {}};
-    return *this;
-  }
-  RowWriter& Real(std::string_view column, double value) {
-    if (Slot* slot = Find(column)) *slot = {kReal, 0, value, {}};
-    return *this;
-  }
-  RowWriter& Text(std::string_view column, std::string_view value) {
-    if (Slot* slot = Find(column)) *slot = {kText, 0, 0, std::string(value)};
-    return *this;
-  }
-  RowWriter& Null(std::string_view column) {
-    if (Slot* slot = Find(column)) *slot = {};
-    return *this;
-  }
-
-  // Writes the row and starts the next one with every column NULL.
-  void Insert() {
-    for (size_t i = 0; i < values_.size(); ++i) {
-      int index = static_cast<int>(i) + 1;
-      Slot& slot = values_[i];
-      switch (slot.kind) {
-        case kNull:
-          statement_->BindNull(index);
-          break;
-        case kInt:
-          statement_->BindInt(index, slot.i);
-          break;
-        case kReal:
-          statement_->BindReal(index, slot.d);
-          break;
-        case kText:
-          statement_->BindText(index, slot.s);
-          break;
-      }
-      slot.kind = kNull;
-    }
-    statement_->Run();
-  }
-
- private:
-  enum Kind { kNull, kInt, kReal, kText };
-  struct Slot {
-    Kind kind = kNull;
-    int64_t i = 0;
-    double d = 0;
-    std::string s;
-  };
-
-  Slot* Find(std::string_view column) {
-    for (size_t i = 0; i < table_.columns.size(); ++i) {
-      if (table_.columns[i].name == column) return &values_[i];
-    }
-    if (const ColumnInfo* c = table_.FindColumn(column)) {
-      return &values_[static_cast<size_t>(c - table_.columns.data())];
-    }
-    for (const TableInfo* other : all_versions_) {
-      if (other != nullptr && other->FindColumn(column) != nullptr) return nullptr;
-    }
-    throw std::logic_error("The sample generator names an unknown column " + table_.name + "." +
-                           std::string(column));
-  }
-
-  const TableInfo& table_;
-  std::vector<const TableInfo*> all_versions_;
-  std::unique_ptr<Statement> statement_;
-  std::vector<Slot> values_;
-};
-
-const std::vector<std::string> kCommonKinds = {
-    "ENG1", "ENG3", "ENG6", "CRW1", "CRW2", "DOZR", "WT",   "TNDR", "FFT1", "FFT2",
-    "CRWB", "ENGB", "DIVS", "ICT3", "HEL1", "HEL2", "HEL3", "AT",   "SEAT"};
-// Codes that replaced retired ones in 4.13.
-const std::vector<std::string> kNewKinds = {
-    "ATGS", "AOBS", "BAEL", "BAES", "THSP", "COCO", "SV",   "DZIA", "FLEC", "FALT", "HCI1",
-    "HCS4", "HECM", "HELU", "HCWN", "HERS", "IRFS", "INDI", "IRF",  "IRCR", "LODG", "PACK",
-    "AUTO", "SFPS", "SUV",  "TOOL", "TPIA", "TRAN", "VNTR", "TPOP", "WHMG", "WHHR"};
-const std::vector<std::string> kRetiredKinds = {
-    "AAGS", "AERO", "BURL", "BURS", "CARP", "CCOO", "CVH",  "DOZI", "FLET", "FLRS", "HCIN",
-    "HCSN", "HECP", "HEL4", "HEM1", "HEM2", "HEM3", "HEMC", "HEMG", "HRCK", "INFS", "INHD",
-    "IR",   "IRRC", "MOT",  "PCK1", "OTHR", "RXCM", "RXHS", "RXW1", "RXW2", "SED",  "STPS",
-    "SUB",  "TESP", "TPLI", "TR",   "TRAI", "TRPS", "WHFL", "WHSE"};
-// New codes that a database before 4.13 holds as user codes while the suite delivers them.
-const std::vector<std::string> kLateStandardKinds = {"ATGS", "AOBS", "THSP"};
-// Kind codes kept out of the ordinary qualifications, for the planned duplicates.
-const std::vector<std::string> kDupKinds = {"ENG1", "ENG3", "ENG6", "CRW1"};
-
-const std::vector<std::string> kFirstNames = {"Mary", "James", "Ana",   "Liam",  "Grace",
-                                              "Noah", "Rosa",  "Ethan", "Chloe", "Sam"};
-const std::vector<std::string> kLastNames = {"O'Brien", "Smith",  "D'Amico", "Nguyen",
-                                             "Garcia",  "O'Neil", "Johnson", "Whitehorse",
-                                             "Larsen",  "McKay",  "Okafor",  "Brown"};
-const std::vector<std::string> kIncidentNames = {"O'Brien Ridge", "Cedar Creek", "Bear Gulch",
-                                                 "Pine Flat",     "Dry Lake",    "Miller's Peak",
-                                                 "Red Butte",     "Silver Fork"};
-const std::vector<std::string> kCommonPositions = {"ICT1", "ICT2", "ICT3", "ICT4", "ICT5",
-                                                   "OSC1", "PSC1", "LSC1", "FSC1", "DIVS",
-                                                   "CRWB", "ENGB", "FFT1", "FFT2", "DOZB"};
-const std::vector<std::string> kAgencies = {"USFS", "BLM",  "NPS",  "FWS", "BIA",
-                                            "ST",   "CNTY", "CITY", "PRIV"};
-
-bool IsLegacy(SchemaVersion version) { return version != SchemaVersion::k5_01_00; }
-
+// Writes the rows of one database: its lookup tables, the form templates, and its incidents
+// with everything that belongs to them.
 class Generator {
  public:
   Generator(Database& db, SampleRole role, SchemaVersion version, long rows, uint64_t seed,
             SchemaVersion pair_version)
-      : db_(db),
+      : writers_(db, version),
         role_(role),
-        version_(version),
         legacy_(IsLegacy(version)),
         rows_(rows),
         rng_(seed * 0x100000001B3ULL + static_cast<uint64_t>(role) * 7919 + 17),
-        tables_(SchemaTables(version)),
-        all_versions_{SchemaTables(SchemaVersion::k3_21_00), SchemaTables(SchemaVersion::k4_12_00),
-                      SchemaTables(SchemaVersion::k5_01_00)},
         has_offices_(!legacy_ && !(role == SampleRole::kDestination && IsLegacy(pair_version))) {}
 
   void Run() {
@@ -219,199 +61,16 @@ class Generator {
   }
 
  private:
-  RowWriter& W(const std::string& table) {
-    auto found = writers_.find(table);
-    if (found != writers_.end()) return *found->second;
-    const TableInfo* info = FindTable(tables_, table);
-    if (info == nullptr) throw std::logic_error("No table " + table + " in this version");
-    std::vector<const TableInfo*> versions;
-    for (const auto& tables : all_versions_) versions.push_back(FindTable(tables, table));
-    auto writer = std::make_unique<RowWriter>(db_, *info, std::move(versions));
-    RowWriter& ref = *writer;
-    writers_.emplace(table, std::move(writer));
-    return ref;
-  }
-
-  long NextKey(const std::string& table) { return ++keys_[table]; }
+  RowWriter& W(const std::string& table) { return writers_.Table(table); }
+  long NextKey(const std::string& table) { return writers_.NextKey(table); }
 
   bool IsSource() const { return role_ == SampleRole::kSource || role_ == SampleRole::kSplit; }
-  bool IsDestination() const { return role_ == SampleRole::kDestination; }
 
-  // ---- lookup tables
   void Lookups() {
-    auto category = [&](int code, const char* text, int standard) {
-      W("L_Category").Int("CategoryCode", code).Text("Description", text).Int("Standard", standard);
-      W("L_Category").Insert();
-    };
-    const char* categories[] = {"Aircraft", "Crews",    "Engines", "Equipment",
-                                "Overhead", "Supplies", "Dozers",  "Water Tenders"};
-    for (int i = 0; i < 8; ++i) category(i + 1, categories[i], 1);
-    if (IsSource()) {
-      category(50, "Local Volunteers", 0);
-      category(51, "Contract Buses", 0);
-    } else {
-      category(50, "Camp Crews", 0);
-    }
-
-    // Kind codes: the standard list of this version, then the user codes.
-    std::vector<std::string> standard = kCommonKinds;
-    for (const std::string& k : kNewKinds) {
-      bool late = std::find(kLateStandardKinds.begin(), kLateStandardKinds.end(), k) !=
-                  kLateStandardKinds.end();
-      if (!legacy_ || !late) standard.push_back(k);
-    }
-    if (legacy_) standard.insert(standard.end(), kRetiredKinds.begin(), kRetiredKinds.end());
-    for (size_t i = 0; i < standard.size(); ++i) {
-      const std::string& k = standard[i];
-      std::string description = "Kind " + k;
-      int category_code = static_cast<int>(i % 8) + 1;
-      if (k == "ENG3") description = IsDestination() ? "Engine, Type 3" : "Type 3 Engine";
-      if (k == "DOZR" && IsDestination()) category_code = 7;
-      KindRow(k, description, category_code, 1);
-    }
-    usable_kinds_ = standard;
-    if (IsSource()) {
-      KindRow("XK1", "Pumper Unit", 50, 0);
-      KindRow("XK2", "Mobile Kitchen", 51, 0);
-      KindRow("LOCAL", "Local Resource", 50, 0);
-      if (legacy_) {
-        for (const std::string& k : kLateStandardKinds) KindRow(k, "Kind " + k, 5, 0);
-      }
-      usable_kinds_.push_back("XK1");
-    } else {
-      KindRow("XK1", "Water Buffalo", 50, 0);
-      KindRow("XK3", "Shower Unit", 50, 0);
-    }
-    for (const std::string& k : usable_kinds_) {
-      if (std::find(kDupKinds.begin(), kDupKinds.end(), k) == kDupKinds.end()) {
-        qual_kinds_.push_back(k);
-      }
-    }
-
-    const char* agency_names[] = {"Forest Service",
-                                  "Bureau of Land Management",
-                                  "Park Service",
-                                  "Fish and Wildlife Service",
-                                  "Bureau of Indian Affairs",
-                                  "State",
-                                  "County",
-                                  "City",
-                                  "Private"};
-    for (size_t i = 0; i < kAgencies.size(); ++i) {
-      RowWriter& w = W("L_Agency");
-      w.Text("AgencyCode", kAgencies[i]).Int("Federal", i < 5 ? 1 : 0).Int("Standard", 1);
-      if (kAgencies[i] == "USFS" && IsSource()) {
-        w.Text("AgencyName", "FOREST SERVICE");  // differs from the destination in case only
-      } else if (kAgencies[i] == "NPS" && IsSource()) {
-        w.Null("AgencyName");  // NULL against a value: not a difference
-      } else {
-        w.Text("AgencyName", agency_names[i]);
-      }
-      w.Insert();
-    }
-    auto agency = [&](const char* code, const char* name) {
-      W("L_Agency").Text("AgencyCode", code).Text("AgencyName", name).Int("Standard", 0);
-      W("L_Agency").Insert();
-    };
-    if (IsSource()) {
-      agency("VFD", "Valley Fire Department");
-      agency("RFD", "Rural Fire District");
-    } else {
-      agency("VFD", "Volunteer Fire Dept.");
-    }
-
-    struct StatusRow {
-      int code;
-      const char* text;
-      int available;
-    };
-    const StatusRow statuses[] = {{1, "Available", 1},      {2, "Assigned", 0},
-                                  {3, "Out of Service", 0}, {4, "Demobilized", 0},
-                                  {5, "Released", 0},       {6, "Pending", 0}};
-    for (const StatusRow& s : statuses) {
-      RowWriter& w = W("L_Status");
-      w.Int("StatusCode", s.code).Int("Available", s.available).Int("Standard", 1);
-      w.Text("Description", s.text);
-      if (IsSource() && s.code == 3) w.Text("Description", "Out Of Service");
-      if (IsSource() && s.code == 4) w.Int("Available", 1);
-      w.Insert();
-    }
-    auto status = [&](int code, const char* text) {
-      W("L_Status").Int("StatusCode", code).Text("Description", text).Int("Standard", 0);
-      W("L_Status").Insert();
-    };
-    if (IsSource()) {
-      status(100, "Staged");
-      status(101, "Reassigned");
-      status(102, "Resting");
-      status(103, "Quarantine");
-      status(104, "Mobilizing");
-    } else {
-      status(100, "Staged");
-      status(101, "Hold");
-      status(102, "Standby");
-      status(120, "Returning");
-    }
-
-    for (const std::string& p : kCommonPositions) {
-      RowWriter& w = W("L_Position");
-      w.Text("PositionCode", p).Text("Description", "Position " + p).Int("Standard", 1);
-      w.Text("Section", p == "DIVS" && IsSource() ? "Ops" : "Operations");
-      w.Insert();
-    }
-    positions_ = kCommonPositions;
-    if (IsSource()) {
-      W("L_Position").Text("PositionCode", "POS1").Text("Description", "Camp Boss Assistant");
-      W("L_Position").Text("Section", "Logistics").Int("Standard", 0).Insert();
-      positions_.push_back("POS1");
-    }
-
-    struct LocationRow {
-      const char* code;
-      const char* state;
-      const char* text;
-    };
-    const LocationRow locations[] = {{"BOISE", "ID", "Boise Interagency Center"},
-                                     {"RENO", "NV", "Reno Dispatch"},
-                                     {"MISSOULA", "MT", "Missoula Base"},
-                                     {"REDDING", "CA", "Redding Air Base"},
-                                     {"BEND", "OR", "Bend Dispatch"}};
-    for (const LocationRow& l : locations) {
-      RowWriter& w = W("L_Location");
-      w.Text("LocationCode", l.code).Text("StateCode", l.state).Int("Standard", 1);
-      w.Text("Description",
-             std::string(l.code) == "RENO" && IsSource() ? "Reno Fire Dispatch" : l.text);
-      w.Insert();
-    }
-    auto location = [&](const char* code, const char* state, const char* text) {
-      W("L_Location").Text("LocationCode", code).Text("StateCode", state);
-      W("L_Location").Text("Description", text).Int("Standard", 0).Insert();
-    };
-    if (IsSource()) {
-      location("CAMP1", "CA", "Spring Camp");
-      location("CAMP2", "OR", "River Camp");
-    } else {
-      location("CAMP1", "CA", "Fairground Camp");
-      location("CAMP1", "OR", "School Camp");
-    }
-
-    const char* freq_types[] = {"Command", "Tactical", "Air-to-Ground", "Logistics"};
-    for (int i = 0; i < 4; ++i) {
-      W("L_FreqType").Int("FreqTypeID", i + 1).Text("Description", freq_types[i]);
-      W("L_FreqType").Int("Standard", 1).Insert();
-    }
-    if (IsSource()) {
-      W("L_FreqType").Int("FreqTypeID", 10).Text("Description", "Local Fire Net");
-      W("L_FreqType").Int("Standard", 0).Insert();
-      // Neither standard nor user-added: takes part in no comparison.
-      W("L_FreqType").Int("FreqTypeID", 9).Text("Description", "Unclassified").Insert();
-    }
-  }
-
-  void KindRow(const std::string& code, const std::string& description, int category,
-               int standard) {
-    W("L_Kind").Text("KindCode", code).Text("Description", description);
-    W("L_Kind").Int("CategoryCode", category).Int("Standard", standard).Insert();
+    sample::LookupCodes codes = sample::WriteLookups(writers_, role_, legacy_);
+    usable_kinds_ = std::move(codes.kinds);
+    qual_kinds_ = std::move(codes.qual_kinds);
+    positions_ = std::move(codes.positions);
   }
 
   void Templates() {
@@ -787,61 +446,19 @@ class Generator {
     }
   }
 
-  Database& db_;
+  sample::TableWriters writers_;
   SampleRole role_;
-  SchemaVersion version_;
   bool legacy_;
   long rows_;
   Rng rng_;
-  std::vector<TableInfo> tables_;
-  std::vector<std::vector<TableInfo>> all_versions_;
   bool has_offices_;
   long resources_per_incident_ = 2;
-  std::map<std::string, std::unique_ptr<RowWriter>> writers_;
-  std::map<std::string, long> keys_;
   std::vector<std::string> usable_kinds_;
   std::vector<std::string> qual_kinds_;
   std::vector<std::string> positions_;
 };
 
-void WriteIni(const std::string& path, const std::string& name, SchemaVersion version) {
-  std::ofstream out(path, std::ios::binary);
-  out << "; Suite settings of the database " << name << "\r\n"
-      << "[Database]\r\n"
-      << "Name=" << name << "\r\n"
-      << "DataFile=" << name << ".mdf\r\n"
-      << "Version=" << VersionText(version) << "\r\n"
-      << "[Incident]\r\n"
-      << "DefaultIncidentID=1\r\n"
-      << "PrintHeader=Interagency Dispatch\r\n";
-  if (!out) throw std::runtime_error("Cannot write " + path);
-}
-
-const char* RoleText(SampleRole role) {
-  switch (role) {
-    case SampleRole::kSource:
-      return "Database 1 of the merge";
-    case SampleRole::kDestination:
-      return "Database 2 of the merge";
-    case SampleRole::kSplit:
-      return "database to split";
-  }
-  return "";
-}
-
 }  // namespace
-
-std::string SampleFileName(SampleRole role) {
-  switch (role) {
-    case SampleRole::kSource:
-      return "Fire1.mdf";
-    case SampleRole::kDestination:
-      return "Fire2.mdf";
-    case SampleRole::kSplit:
-      return "Split1.mdf";
-  }
-  return "";
-}
 
 SampleFile GenerateSampleDatabase(const std::string& path, SampleRole role, SchemaVersion version,
                                   long rows, uint64_t seed, SchemaVersion pair_version) {
@@ -876,114 +493,6 @@ SampleFile GenerateSampleDatabase(const std::string& path, SampleRole role, Sche
   }
   file.file_bytes = static_cast<long long>(fs::file_size(path, ec));
   return file;
-}
-
-std::vector<std::string> SampleOverlaps(SchemaVersion source_version) {
-  std::vector<std::string> lines = {
-      "L_Kind: standard ENG3 differs in Description, DOZR in CategoryCode",
-      "L_Agency: standard USFS differs only in letter case; NPS is NULL in Fire1 (no "
-      "difference)",
-      "L_Status: standard 3 differs in Description, 4 in Available",
-      "L_Position: standard DIVS differs in Section",
-      "L_Location: standard RENO/NV differs in Description",
-      "L_Status: non-standard codes 100, 101, 102 in both databases (numeric recoding; "
-      "Resources refer to them)",
-      "L_Category: non-standard code 50 in both databases (numeric recoding; L_Kind and "
-      "Resources refer to it)",
-      "L_Kind: non-standard code XK1 in both databases (text recoding; Resources refer to it)",
-      "L_Agency: non-standard code VFD in both databases (text recoding)",
-      "L_Location: non-standard code CAMP1/CA in both databases (two code fields; Incident 1 "
-      "refers to it)",
-      "L_FreqType: non-standard 10 in Fire1 only; 9 with a NULL Standard",
-      "Quals (Fire1): ENG1 three identical rows; ENG3 rows differing only in Trainee; ENG6 "
-      "twice without PersonID beside person 1's row; CRW1 with a NULL Trainee beside 0",
-      "Names with single quotes: O'Brien, D'Amico, O'Neil, O'Connell Trucking, O'Brien Ridge",
-      "Keys of both databases start at 1, so every core table needs renumbering",
-      "Every incident has rows in every child table (accounting codes, shifts, frequencies, "
-      "contractors, agreements, resources, persons, postings, quals, reports, projections, "
-      "statistics and all forms)",
-  };
-  if (IsLegacy(source_version)) {
-    lines.push_back("Fire1 is " + VersionText(source_version) +
-                    ": identity keys on the form tables, Resources.RRDate, Quals.Trainee as "
-                    "'T'/'F', no Persons.Leader, no Agreement.AdminOfficeID");
-    lines.push_back("Fire1 request numbers in the old notations (o12.003, E-001.02, s7, 12.3)");
-    lines.push_back(
-        "Fire1 uses retired kind codes (AAGS, CARP, HEM1 ...); ATGS, AOBS, THSP are "
-        "user codes in Fire1 and standard in Fire2");
-    lines.push_back("Fire2 has no admin offices, so the post-merge conversion makes them");
-  }
-  return lines;
-}
-
-SampleSummary GenerateSampleSet(const SampleOptions& options) {
-  if (options.out_dir.empty()) throw std::runtime_error("No output folder given.");
-  if (options.rows < 0) throw std::runtime_error("The number of rows cannot be negative.");
-  std::error_code ec;
-  fs::create_directories(options.out_dir, ec);
-  if (!fs::is_directory(options.out_dir, ec)) {
-    throw std::runtime_error("Cannot make the folder " + options.out_dir);
-  }
-  const fs::path dir(options.out_dir);
-  const std::string files[] = {"Fire1.mdf", "Fire1.ini", "Fire2.mdf", "Split1.mdf", "Split1.ini"};
-  for (const std::string& name : files) {
-    if (fs::exists(dir / name, ec)) {
-      throw std::runtime_error("A file already exists at " + (dir / name).string() +
-                               "; nothing was written. Choose an empty folder.");
-    }
-  }
-  SampleSummary summary;
-  const SchemaVersion v = options.version;
-  // An interrupted set leaves none of its files: a half-written one would look like a sample.
-  const auto stop_point = [&] {
-    if (options.stop == nullptr || *options.stop == 0) return;
-    for (const std::string& name : files) fs::remove(dir / name, ec);
-    throw std::runtime_error("Interrupted; no sample database was left in " + options.out_dir +
-                             ".");
-  };
-  try {
-    stop_point();
-    summary.files.push_back(GenerateSampleDatabase(
-        (dir / "Fire1.mdf").string(), SampleRole::kSource, v, options.rows, options.seed, v));
-    WriteIni((dir / "Fire1.ini").string(), "Fire1", v);
-    summary.files.back().ini_path = (dir / "Fire1.ini").string();
-    stop_point();
-    summary.files.push_back(
-        GenerateSampleDatabase((dir / "Fire2.mdf").string(), SampleRole::kDestination,
-                               SchemaVersion::k5_01_00, options.rows, options.seed, v));
-    stop_point();
-    summary.files.push_back(GenerateSampleDatabase(
-        (dir / "Split1.mdf").string(), SampleRole::kSplit, v, options.rows, options.seed, v));
-    WriteIni((dir / "Split1.ini").string(), "Split1", v);
-    summary.files.back().ini_path = (dir / "Split1.ini").string();
-    stop_point();
-  } catch (...) {
-    if (options.stop != nullptr && *options.stop != 0) {
-      for (const std::string& name : files) fs::remove(dir / name, ec);
-    }
-    throw;
-  }
-  summary.overlaps = SampleOverlaps(v);
-  return summary;
-}
-
-std::string SampleSummary::Text() const {
-  std::string text;
-  char line[512];
-  for (const SampleFile& f : files) {
-    std::snprintf(line, sizeof line, "%s  (%s, version %s, %d incidents, %ld rows, %lld bytes)\n",
-                  f.path.c_str(), RoleText(f.role), VersionText(f.version).c_str(), f.incidents,
-                  f.total_rows, f.file_bytes);
-    text += line;
-    if (!f.ini_path.empty()) text += "  with " + f.ini_path + "\n";
-    for (const TableCount& t : f.tables) {
-      std::snprintf(line, sizeof line, "    %-18s %9ld\n", t.table.c_str(), t.rows);
-      text += line;
-    }
-  }
-  if (!overlaps.empty()) text += "Cases the merge pair holds:\n";
-  for (const std::string& o : overlaps) text += "  - " + o + "\n";
-  return text;
 }
 
 }  // namespace msu::suite
