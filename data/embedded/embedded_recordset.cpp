@@ -3,6 +3,7 @@
 #include "core/text.h"
 #include "data/embedded/tsql_translator.h"
 #include "data/embedded/type_codes.h"
+#include "data/error_guard.h"
 
 namespace msu::embedded {
 
@@ -177,8 +178,8 @@ void EmbeddedRecordset::CheckIndex(int index) const {
   }
 }
 
-void EmbeddedRecordset::Remember(const data::DataError& error) {
-  if (db_ != nullptr) db_->errors() = {{error.number(), error.description()}};
+std::vector<data::ErrorEntry>* EmbeddedRecordset::Errors() {
+  return db_ != nullptr ? &db_->errors() : nullptr;
 }
 
 bool EmbeddedRecordset::IsEOF() const {
@@ -196,7 +197,7 @@ bool EmbeddedRecordset::IsBOF() const {
 
 void EmbeddedRecordset::MoveNext() {
   RequireOpen();
-  try {
+  data::Guard(Errors(), [&] {
     if (adding_ || !edits_.empty()) Update();
     if (position_ >= visible_.size()) {
       throw data::DataError(data::kErrNoCurrentRow,
@@ -221,15 +222,12 @@ void EmbeddedRecordset::MoveNext() {
       return;
     }
     ++position_;
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 void EmbeddedRecordset::MoveFirst() {
   RequireOpen();
-  try {
+  data::Guard(Errors(), [&] {
     if (adding_ || !edits_.empty()) Update();
     if (choice_ != data::CursorChoice::kForward || !moved_) {
       position_ = 0;
@@ -250,10 +248,7 @@ void EmbeddedRecordset::MoveFirst() {
       rows_.push_back(ReadRow());
       visible_ = {0};
     }
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 long EmbeddedRecordset::RecordCount() const {
@@ -320,7 +315,7 @@ void EmbeddedRecordset::Update() {
   RequireOpen();
   if (!adding_ && edits_.empty()) return;
   RequireUpdatable();
-  try {
+  data::Guard(Errors(), [&] {
     db_->CheckUsable();
     // One row written as one statement of the server: whole, inside the integer ranges.
     db_->Write(original_, [&] {
@@ -330,11 +325,7 @@ void EmbeddedRecordset::Update() {
         WriteChanges();
       }
     });
-    db_->errors().clear();
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 void EmbeddedRecordset::UpdateBatch() { Update(); }
@@ -423,17 +414,14 @@ void EmbeddedRecordset::InsertRow() {
 
 void EmbeddedRecordset::SetFilter(const std::string& expression) {
   RequireOpen();
-  try {
+  data::Guard(Errors(), [&] {
     data::RecordFilter filter = data::RecordFilter::Parse(expression, fields_);
     if (adding_ || !edits_.empty()) Update();
     TakeSnapshot();
     filter_ = std::move(filter);
     filtered_ = !filter_.IsEmpty();
     ApplyFilter();
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 }  // namespace msu::embedded

@@ -70,8 +70,9 @@ class EmbeddedRecordset final : public data::Recordset, private CursorListener {
   void RequireOpen() const;
   void RequireUpdatable() const;
   void CheckIndex(int index) const;
-  // Records a failure in the connection's error collection.
-  void Remember(const data::DataError& error);
+  // The connection's error collection, kept by data::Guard (none for rows the server
+  // computed itself).
+  std::vector<data::ErrorEntry>* Errors();
   std::vector<data::Value> ReadRow() const;
   void DescribeFields();
   void ApplyFilter();

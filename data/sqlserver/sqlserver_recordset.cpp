@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "core/text.h"
+#include "data/error_guard.h"
 
 namespace msu::sqlserver {
 
@@ -248,15 +249,8 @@ void SqlServerRecordset::CheckIndex(int index) const {
   }
 }
 
-template <class F>
-void SqlServerRecordset::Guard(F&& work) {
-  try {
-    work();
-    if (session_ != nullptr) session_->errors.clear();
-  } catch (const data::DataError& error) {
-    if (session_ != nullptr) session_->errors = {{error.number(), error.description()}};
-    throw;
-  }
+std::vector<data::ErrorEntry>* SqlServerRecordset::Errors() {
+  return session_ != nullptr ? &session_->errors : nullptr;
 }
 
 bool SqlServerRecordset::IsEOF() const {
@@ -274,7 +268,7 @@ bool SqlServerRecordset::IsBOF() const {
 
 void SqlServerRecordset::MoveNext() {
   RequireOpen();
-  Guard([&] {
+  data::Guard(Errors(), [&] {
     if (adding_ || !edits_.empty()) Update();
     RequireCurrent();
     moved_ = true;
@@ -297,7 +291,7 @@ void SqlServerRecordset::MoveNext() {
 
 void SqlServerRecordset::MoveFirst() {
   RequireOpen();
-  Guard([&] {
+  data::Guard(Errors(), [&] {
     if (adding_ || !edits_.empty()) Update();
     if (choice_ != data::CursorChoice::kForward || !moved_) {
       position_ = 0;
@@ -366,7 +360,7 @@ void SqlServerRecordset::Update() {
   RequireOpen();
   if (!adding_ && edits_.empty()) return;
   RequireUpdatable();
-  Guard([&] {
+  data::Guard(Errors(), [&] {
     if (adding_) {
       InsertRow();
     } else {
@@ -379,7 +373,7 @@ void SqlServerRecordset::UpdateBatch() { Update(); }
 
 void SqlServerRecordset::SetFilter(const std::string& expression) {
   RequireOpen();
-  Guard([&] {
+  data::Guard(Errors(), [&] {
     data::RecordFilter filter = data::RecordFilter::Parse(expression, fields_);
     if (adding_ || !edits_.empty()) Update();
     ReadRest();

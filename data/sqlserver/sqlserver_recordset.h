@@ -55,8 +55,8 @@ class SqlServerRecordset final : public data::Recordset, private StreamingReader
   void RequireUpdatable() const;
   void RequireCurrent() const;
   void CheckIndex(int index) const;
-  template <class F>
-  void Guard(F&& work);
+  // The connection's error collection, kept by data::Guard.
+  std::vector<data::ErrorEntry>* Errors();
   void FindTarget();
   void InsertRow();
   void WriteChanges();
