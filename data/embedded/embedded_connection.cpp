@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "core/text.h"
 #include "data/admin.h"
@@ -22,6 +23,7 @@
 #include "data/embedded/schema_queries.h"
 #include "data/embedded/sqlite_database.h"
 #include "data/embedded/tsql_translator.h"
+#include "data/error_guard.h"
 
 namespace msu::embedded {
 
@@ -171,22 +173,10 @@ class EmbeddedConnection : public data::Connection {
   }
 
  private:
-  // Keeps the error collection: the errors of a failed call, nothing after a call succeeds.
+  // Keeps the error collection, which the recordsets share, as data::Guard does.
   template <class F>
   auto Guard(F&& call) -> decltype(call()) {
-    try {
-      auto result = call();
-      errors_->clear();
-      return result;
-    } catch (const data::DataError& error) {
-      *errors_ = {{error.number(), error.description()}};
-      throw;
-    } catch (const std::exception& error) {
-      // Callers handle DataError only; anything else still reaches them as one.
-      data::DataError converted(data::kErrStatement, error.what());
-      *errors_ = {{converted.number(), converted.description()}};
-      throw converted;
-    }
+    return data::Guard(errors_.get(), std::forward<F>(call));
   }
 
   void EndTransaction(const char* sql, const char* statement) {

@@ -3,20 +3,9 @@
 #include "core/text.h"
 #include "data/embedded/tsql_translator.h"
 #include "data/embedded/type_codes.h"
+#include "data/error_guard.h"
 
 namespace msu::embedded {
-
-namespace {
-
-const data::Value kNull;
-
-[[noreturn]] void NotUpdatable() {
-  throw data::DataError(data::kErrNotUpdatable,
-                        "Current Recordset does not support updating. This may be a limitation "
-                        "of the provider, or of the selected locktype.");
-}
-
-}  // namespace
 
 std::unique_ptr<data::Recordset> EmbeddedRecordset::Closed() {
   return std::unique_ptr<data::Recordset>(new EmbeddedRecordset());
@@ -26,12 +15,11 @@ std::unique_ptr<data::Recordset> EmbeddedRecordset::FromRows(
     std::vector<data::FieldInfo> fields, std::vector<std::vector<data::Value>> rows) {
   std::unique_ptr<EmbeddedRecordset> rs(new EmbeddedRecordset());
   rs->open_ = true;
-  rs->fields_ = std::move(fields);
-  rs->bits_.assign(rs->fields_.size(), false);
-  rs->origins_.assign(rs->fields_.size(), std::string());
-  rs->rows_ = std::move(rows);
-  rs->had_rows_ = !rs->rows_.empty();
-  rs->ApplyFilter();
+  rs->bits_.assign(fields.size(), false);
+  rs->origins_.assign(fields.size(), std::string());
+  for (data::FieldInfo& field : fields) rs->cursor_.AddField(std::move(field));
+  for (std::vector<data::Value>& row : rows) rs->cursor_.Hold(std::move(row));
+  rs->cursor_.ApplyFilter();
   return rs;
 }
 
@@ -39,9 +27,8 @@ std::unique_ptr<data::Recordset> EmbeddedRecordset::Open(std::shared_ptr<SqliteD
                                                          Statement stmt, std::string original,
                                                          data::CursorChoice choice,
                                                          const UpdatableSource* source) {
-  std::unique_ptr<EmbeddedRecordset> rs(new EmbeddedRecordset());
+  std::unique_ptr<EmbeddedRecordset> rs(new EmbeddedRecordset(choice));
   rs->db_ = std::move(db);
-  rs->choice_ = choice;
   rs->original_ = std::move(original);
   rs->stmt_ = std::move(stmt);
   if (source != nullptr) {
@@ -55,23 +42,18 @@ std::unique_ptr<data::Recordset> EmbeddedRecordset::Open(std::shared_ptr<SqliteD
     const char* origin = sqlite3_column_origin_name(s, c + rs->first_column_);
     rs->origins_.push_back(origin != nullptr ? origin : "");
   }
-  int rc = rs->db_->Step(rs->stmt_, rs->original_);
-  if (rc == SQLITE_ROW) {
-    rs->rows_.push_back(rs->ReadRow());
+  const bool row = rs->db_->Step(rs->stmt_, rs->original_) == SQLITE_ROW;
+  std::vector<data::Value> first;
+  if (row) {
+    first = rs->ReadRow();
     if (rs->first_column_ == 1) rs->rowids_.push_back(sqlite3_column_int64(s, 0));
-    rs->had_rows_ = true;
   }
-  rs->DescribeFields();
+  rs->DescribeFields(row ? &first : nullptr);
   rs->open_ = true;
-  if (rc == SQLITE_ROW && choice == data::CursorChoice::kForward) {
-    rs->streaming_ = true;
-    rs->visible_ = {0};
-  } else {
-    rs->streaming_ = rc == SQLITE_ROW;
-    rs->TakeSnapshot();
-    rs->ApplyFilter();
-  }
-  if (!rs->streaming_ && rs->stmt_) sqlite3_reset(rs->stmt_.get());
+  if (row) rs->cursor_.Stream(std::move(first));
+  // Only a forward recordset goes on streaming; the others read every row now.
+  if (choice != data::CursorChoice::kForward) rs->TakeSnapshot();
+  if (!rs->cursor_.streaming() && rs->stmt_) sqlite3_reset(rs->stmt_.get());
   rs->db_->AddListener(rs.get());
   return rs;
 }
@@ -101,7 +83,7 @@ std::vector<data::Value> EmbeddedRecordset::ReadRow() const {
   return row;
 }
 
-void EmbeddedRecordset::DescribeFields() {
+void EmbeddedRecordset::DescribeFields(const std::vector<data::Value>* first) {
   sqlite3_stmt* s = stmt_.get();
   int count = sqlite3_column_count(s) - first_column_;
   for (int c = 0; c < count; ++c) {
@@ -111,37 +93,29 @@ void EmbeddedRecordset::DescribeFields() {
     if (decl != nullptr && *decl != '\0') {
       type = TypeFromDeclaration(decl);
     } else {
-      type = TypeFromValue(rows_.empty() ? kNull : rows_.front()[static_cast<size_t>(c)]);
+      type = TypeFromValue(first == nullptr ? data::Value() : (*first)[static_cast<size_t>(c)]);
     }
-    fields_.push_back({name != nullptr ? name : "", type.code, type.size});
+    cursor_.AddField({name != nullptr ? name : "", type.code, type.size});
     bits_.push_back(decl != nullptr && IsBitDeclaration(decl));
   }
 }
 
 void EmbeddedRecordset::TakeSnapshot() {
-  if (!streaming_) return;
-  // Rows already passed are not kept: a forward cursor never goes back to them.
-  if (choice_ == data::CursorChoice::kForward && !rows_.empty()) {
-    rows_.erase(rows_.begin(),
-                rows_.begin() + static_cast<long>(visible_.empty() ? rows_.size() : visible_[0]));
-  }
-  streaming_ = false;
+  if (!cursor_.streaming()) return;
+  cursor_.EndStream();
   while (db_->Step(stmt_, original_) == SQLITE_ROW) {
-    rows_.push_back(ReadRow());
+    cursor_.Hold(ReadRow());
     if (first_column_ == 1) rowids_.push_back(sqlite3_column_int64(stmt_.get(), 0));
   }
   stmt_.Reset();
-  position_ = 0;
-  ApplyFilter();
+  cursor_.ApplyFilter();
 }
 
 void EmbeddedRecordset::ConnectionClosing() {
   stmt_.Reset();
-  streaming_ = false;
   open_ = false;
-  rows_.clear();
+  cursor_.Clear();
   rowids_.clear();
-  visible_.clear();
 }
 
 void EmbeddedRecordset::Close() {
@@ -149,192 +123,112 @@ void EmbeddedRecordset::Close() {
   ConnectionClosing();
 }
 
-void EmbeddedRecordset::ApplyFilter() {
-  visible_.clear();
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (filter_.IsEmpty() || filter_.Matches(rows_[i])) visible_.push_back(i);
-  }
-  position_ = 0;
-}
-
-void EmbeddedRecordset::RequireOpen() const {
-  if (!open_) {
-    throw data::DataError(data::kErrClosed, "Operation is not allowed when the object is closed.");
-  }
-}
-
 void EmbeddedRecordset::RequireUpdatable() const {
-  RequireOpen();
-  if (choice_ != data::CursorChoice::kOptimistic || !updatable_) NotUpdatable();
+  data::ClientCursor::RequireOpen(open_);
+  cursor_.RequireUpdatable(updatable_);
 }
 
-void EmbeddedRecordset::CheckIndex(int index) const {
-  if (index < 0 || index >= static_cast<int>(fields_.size())) {
-    throw data::DataError(data::kErrNotFound,
-                          "Item cannot be found in the collection corresponding to the requested "
-                          "name or ordinal: " +
-                              std::to_string(index));
-  }
+std::vector<data::ErrorEntry>* EmbeddedRecordset::Errors() {
+  return db_ != nullptr ? &db_->errors() : nullptr;
 }
 
-void EmbeddedRecordset::Remember(const data::DataError& error) {
-  if (db_ != nullptr) db_->errors() = {{error.number(), error.description()}};
-}
+bool EmbeddedRecordset::IsEOF() const { return !open_ || cursor_.IsEOF(); }
 
-bool EmbeddedRecordset::IsEOF() const {
-  if (!open_) return true;
-  if (adding_) return false;
-  return position_ >= visible_.size();
-}
-
-bool EmbeddedRecordset::IsBOF() const {
-  if (!open_) return true;
-  if (adding_) return false;
-  if (streaming_ || (choice_ == data::CursorChoice::kForward && !filtered_)) return !had_rows_;
-  return visible_.empty();
-}
+bool EmbeddedRecordset::IsBOF() const { return !open_ || cursor_.IsBOF(); }
 
 void EmbeddedRecordset::MoveNext() {
-  RequireOpen();
-  try {
-    if (adding_ || !edits_.empty()) Update();
-    if (position_ >= visible_.size()) {
-      throw data::DataError(data::kErrNoCurrentRow,
-                            "Either BOF or EOF is True, or the current record has been deleted. "
-                            "Requested operation requires a current record.");
+  data::ClientCursor::RequireOpen(open_);
+  data::Guard(Errors(), [&] {
+    if (cursor_.HasPendingChanges()) Update();
+    if (cursor_.MoveNext()) return;
+    // Streaming: the next row of the statement takes the place of the one held.
+    db_->CheckUsable();
+    cursor_.Release();
+    if (db_->Step(stmt_, original_) == SQLITE_ROW) {
+      cursor_.Stream(ReadRow());
+    } else {
+      // The statement stays prepared so that MoveFirst can run it again, but reset, so
+      // that it no longer holds the file's read lock against writers.
+      cursor_.EndStream();
+      sqlite3_reset(stmt_.get());
     }
-    moved_ = true;
-    if (streaming_) {
-      db_->CheckUsable();
-      rows_.clear();
-      visible_.clear();
-      if (db_->Step(stmt_, original_) == SQLITE_ROW) {
-        rows_.push_back(ReadRow());
-        visible_ = {0};
-      } else {
-        // The statement stays prepared so that MoveFirst can run it again, but reset, so
-        // that it no longer holds the file's read lock against writers.
-        streaming_ = false;
-        sqlite3_reset(stmt_.get());
-      }
-      position_ = 0;
-      return;
-    }
-    ++position_;
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 void EmbeddedRecordset::MoveFirst() {
-  RequireOpen();
-  try {
-    if (adding_ || !edits_.empty()) Update();
-    if (choice_ != data::CursorChoice::kForward || !moved_) {
-      position_ = 0;
-      return;
-    }
-    if (!streaming_ && !stmt_) {
+  data::ClientCursor::RequireOpen(open_);
+  data::Guard(Errors(), [&] {
+    if (cursor_.HasPendingChanges()) Update();
+    if (cursor_.MoveFirst()) return;
+    if (!cursor_.streaming() && !stmt_) {
       throw data::DataError(data::kErrStatement, "Rowset position cannot be restarted.");
     }
     // A forward cursor starts over by running its statement again.
     db_->CheckUsable();
     sqlite3_reset(stmt_.get());
-    rows_.clear();
-    visible_.clear();
-    position_ = 0;
-    moved_ = false;
-    streaming_ = db_->Step(stmt_, original_) == SQLITE_ROW;
-    if (streaming_) {
-      rows_.push_back(ReadRow());
-      visible_ = {0};
+    cursor_.Restart();
+    if (db_->Step(stmt_, original_) == SQLITE_ROW) {
+      cursor_.Stream(ReadRow());
+    } else {
+      cursor_.EndStream();
     }
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 long EmbeddedRecordset::RecordCount() const {
-  RequireOpen();
-  if (choice_ == data::CursorChoice::kForward && !filtered_) return -1;
-  return static_cast<long>(visible_.size());
+  data::ClientCursor::RequireOpen(open_);
+  return cursor_.RecordCount();
 }
 
 int EmbeddedRecordset::FieldCount() const {
-  RequireOpen();
-  return static_cast<int>(fields_.size());
+  data::ClientCursor::RequireOpen(open_);
+  return cursor_.FieldCount();
 }
 
 const data::FieldInfo& EmbeddedRecordset::Field(int index) const {
-  RequireOpen();
-  CheckIndex(index);
-  return fields_[static_cast<size_t>(index)];
+  data::ClientCursor::RequireOpen(open_);
+  return cursor_.Field(index);
 }
 
-int EmbeddedRecordset::FieldIndex(std::string_view name) const {
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    if (EqualsNoCase(fields_[i].name, name)) return static_cast<int>(i);
-  }
-  return -1;
-}
+int EmbeddedRecordset::FieldIndex(std::string_view name) const { return cursor_.FieldIndex(name); }
 
 const data::Value& EmbeddedRecordset::Get(int index) const {
-  RequireOpen();
-  CheckIndex(index);
-  if (auto edit = edits_.find(index); edit != edits_.end()) return edit->second;
-  if (adding_) return kNull;
-  if (position_ >= visible_.size()) {
-    throw data::DataError(data::kErrNoCurrentRow,
-                          "Either BOF or EOF is True, or the current record has been deleted. "
-                          "Requested operation requires a current record.");
-  }
-  return rows_[visible_[position_]][static_cast<size_t>(index)];
+  data::ClientCursor::RequireOpen(open_);
+  return cursor_.Get(index);
 }
 
 void EmbeddedRecordset::Set(int index, data::Value value) {
   RequireUpdatable();
-  CheckIndex(index);
-  if (!adding_ && position_ >= visible_.size()) {
-    throw data::DataError(data::kErrNoCurrentRow,
-                          "Either BOF or EOF is True, or the current record has been deleted. "
-                          "Requested operation requires a current record.");
-  }
+  cursor_.RequireEditable(index);
   if (origins_[static_cast<size_t>(index)].empty()) {
-    throw data::DataError(data::kErrNotUpdatable,
-                          "The field " + fields_[static_cast<size_t>(index)].name +
-                              " cannot be changed: it is not a column of " + source_.table + ".");
+    throw data::DataError(data::kErrNotUpdatable, "The field " + cursor_.Field(index).name +
+                                                      " cannot be changed: it is not a column of " +
+                                                      source_.table + ".");
   }
-  edits_[index] = std::move(value);
+  cursor_.Edit(index, std::move(value));
 }
 
 void EmbeddedRecordset::AddNew() {
   RequireUpdatable();
-  if (adding_ || !edits_.empty()) Update();
-  adding_ = true;
-  edits_.clear();
+  if (cursor_.HasPendingChanges()) Update();
+  cursor_.BeginNew();
 }
 
 void EmbeddedRecordset::Update() {
-  RequireOpen();
-  if (!adding_ && edits_.empty()) return;
+  data::ClientCursor::RequireOpen(open_);
+  if (!cursor_.HasPendingChanges()) return;
   RequireUpdatable();
-  try {
+  data::Guard(Errors(), [&] {
     db_->CheckUsable();
     // One row written as one statement of the server: whole, inside the integer ranges.
     db_->Write(original_, [&] {
-      if (adding_) {
+      if (cursor_.adding()) {
         InsertRow();
       } else {
         WriteChanges();
       }
     });
-    db_->errors().clear();
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+  });
 }
 
 void EmbeddedRecordset::UpdateBatch() { Update(); }
@@ -354,15 +248,10 @@ bool EmbeddedRecordset::Reread(int64_t rowid, std::vector<data::Value>* row) {
 }
 
 void EmbeddedRecordset::WriteChanges() {
-  if (position_ >= visible_.size()) {
-    throw data::DataError(data::kErrNoCurrentRow,
-                          "Either BOF or EOF is True, or the current record has been deleted. "
-                          "Requested operation requires a current record.");
-  }
-  size_t row_index = visible_[position_];
+  const size_t row_index = cursor_.CurrentIndex();
   std::string sql = "UPDATE " + source_.table + " SET ";
   bool first = true;
-  for (const auto& [index, value] : edits_) {
+  for (const auto& [index, value] : cursor_.edits()) {
     sql += (first ? "" : ", ") + QuoteIdentifier(origins_[static_cast<size_t>(index)]) + " = ?";
     first = false;
   }
@@ -370,7 +259,7 @@ void EmbeddedRecordset::WriteChanges() {
   db_->BeforeWrite();
   Statement stmt = db_->Prepare(sql, sql);
   int parameter = 1;
-  for (const auto& [index, value] : edits_) BindValue(stmt.get(), parameter++, value);
+  for (const auto& [index, value] : cursor_.edits()) BindValue(stmt.get(), parameter++, value);
   sqlite3_bind_int64(stmt.get(), parameter, rowids_[row_index]);
   db_->Step(stmt, sql);
   if (sqlite3_changes(db_->handle()) == 0) {
@@ -380,22 +269,21 @@ void EmbeddedRecordset::WriteChanges() {
   }
   std::vector<data::Value> row;
   if (Reread(rowids_[row_index], &row)) {
-    rows_[row_index] = std::move(row);
+    cursor_.ChangesWritten(std::move(row));
   } else {
     // The rowid itself changed (an INTEGER PRIMARY KEY was set): keep what was written.
-    for (auto& [index, value] : edits_) rows_[row_index][static_cast<size_t>(index)] = value;
+    cursor_.ChangesWritten();
   }
-  edits_.clear();
 }
 
 void EmbeddedRecordset::InsertRow() {
   std::string sql = "INSERT INTO " + source_.table;
-  if (edits_.empty()) {
+  if (cursor_.edits().empty()) {
     sql += " DEFAULT VALUES";
   } else {
     std::string names;
     std::string marks;
-    for (const auto& [index, value] : edits_) {
+    for (const auto& [index, value] : cursor_.edits()) {
       names += (names.empty() ? "" : ", ") + QuoteIdentifier(origins_[static_cast<size_t>(index)]);
       marks += marks.empty() ? "?" : ", ?";
     }
@@ -404,36 +292,23 @@ void EmbeddedRecordset::InsertRow() {
   db_->BeforeWrite();
   Statement stmt = db_->Prepare(sql, sql);
   int parameter = 1;
-  for (const auto& [index, value] : edits_) BindValue(stmt.get(), parameter++, value);
+  for (const auto& [index, value] : cursor_.edits()) BindValue(stmt.get(), parameter++, value);
   db_->Step(stmt, sql);
   int64_t rowid = sqlite3_last_insert_rowid(db_->handle());
   std::vector<data::Value> row;
-  if (!Reread(rowid, &row)) {
-    row.assign(fields_.size(), data::Value());
-    for (auto& [index, value] : edits_) row[static_cast<size_t>(index)] = value;
-  }
-  rows_.push_back(std::move(row));
+  if (!Reread(rowid, &row)) row = cursor_.NewRow();
+  cursor_.NewRowWritten(std::move(row));
   rowids_.push_back(rowid);
-  visible_.push_back(rows_.size() - 1);
-  position_ = visible_.size() - 1;
-  had_rows_ = true;
-  adding_ = false;
-  edits_.clear();
 }
 
 void EmbeddedRecordset::SetFilter(const std::string& expression) {
-  RequireOpen();
-  try {
-    data::RecordFilter filter = data::RecordFilter::Parse(expression, fields_);
-    if (adding_ || !edits_.empty()) Update();
+  data::ClientCursor::RequireOpen(open_);
+  data::Guard(Errors(), [&] {
+    data::RecordFilter filter = data::RecordFilter::Parse(expression, cursor_.fields());
+    if (cursor_.HasPendingChanges()) Update();
     TakeSnapshot();
-    filter_ = std::move(filter);
-    filtered_ = !filter_.IsEmpty();
-    ApplyFilter();
-  } catch (const data::DataError& error) {
-    Remember(error);
-    throw;
-  }
+    cursor_.SetFilter(std::move(filter));
+  });
 }
 
 }  // namespace msu::embedded

@@ -10,14 +10,13 @@
 // recordset, holds no lock.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "data/client_cursor.h"
 #include "data/data_access.h"
 #include "data/embedded/sqlite_database.h"
-#include "data/record_filter.h"
 
 namespace msu::embedded {
 
@@ -62,49 +61,38 @@ class EmbeddedRecordset final : public data::Recordset, private CursorListener {
   void SetFilter(const std::string& expression) override;
 
  private:
-  EmbeddedRecordset() = default;
+  explicit EmbeddedRecordset(data::CursorChoice choice = data::CursorChoice::kStatic)
+      : cursor_(choice) {}
 
   void TakeSnapshot() override;
   void ConnectionClosing() override;
 
-  void RequireOpen() const;
   void RequireUpdatable() const;
-  void CheckIndex(int index) const;
-  // Records a failure in the connection's error collection.
-  void Remember(const data::DataError& error);
+  // The connection's error collection, kept by data::Guard (none for rows the server
+  // computed itself).
+  std::vector<data::ErrorEntry>* Errors();
   std::vector<data::Value> ReadRow() const;
-  void DescribeFields();
-  void ApplyFilter();
+  // Describes the fields by their declared types, or by the values of the first row (none:
+  // the statement gave no rows) where a column has none.
+  void DescribeFields(const std::vector<data::Value>* first);
   void WriteChanges();
   void InsertRow();
   bool Reread(int64_t rowid, std::vector<data::Value>* row);
 
   std::shared_ptr<SqliteDatabase> db_;
-  data::CursorChoice choice_ = data::CursorChoice::kStatic;
   bool open_ = false;
   std::string original_;
 
-  std::vector<data::FieldInfo> fields_;
+  data::ClientCursor cursor_;
   std::vector<bool> bits_;
   std::vector<std::string> origins_;  // column of the table behind each field, or empty
   int first_column_ = 0;              // 1 when the statement selects the rowid first
+  std::vector<int64_t> rowids_;       // of each row the cursor holds, when it selects them
 
   Statement stmt_;
-  bool streaming_ = false;
-  bool moved_ = false;
-  bool had_rows_ = false;
-
-  std::vector<std::vector<data::Value>> rows_;
-  std::vector<int64_t> rowids_;
-  std::vector<size_t> visible_;
-  size_t position_ = 0;
-  data::RecordFilter filter_;
-  bool filtered_ = false;
 
   bool updatable_ = false;
   UpdatableSource source_;
-  std::map<int, data::Value> edits_;
-  bool adding_ = false;
 };
 
 }  // namespace msu::embedded

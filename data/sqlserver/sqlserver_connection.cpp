@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "core/text.h"
+#include "data/error_guard.h"
 #include "data/sqlserver/odbc_session.h"
 #include "data/sqlserver/sqlserver_recordset.h"
 
@@ -250,15 +252,12 @@ class SqlServerConnection final : public data::Connection {
     return SqlServerRecordset::Closed();
   }
 
-  // Keeps the error collection; a lost connection closes the connection.
+  // Keeps the error collection as data::Guard does; a lost connection closes the connection.
   template <class F>
   auto Guard(F&& call) -> decltype(call()) {
     try {
-      auto result = call();
-      session_->errors.clear();
-      return result;
+      return data::Guard(&session_->errors, std::forward<F>(call));
     } catch (const data::DataError& error) {
-      session_->errors = {{error.number(), error.description()}};
       if (error.number() == data::kErrConnection && IsOpen()) session_->Close();
       throw;
     }

@@ -3,18 +3,11 @@
 #include <cctype>
 
 #include "core/text.h"
+#include "data/error_guard.h"
 
 namespace msu::sqlserver {
 
 namespace {
-
-const data::Value kNull;
-
-[[noreturn]] void NoCurrentRow() {
-  throw data::DataError(data::kErrNoCurrentRow,
-                        "Either BOF or EOF is True, or the current record has been deleted. "
-                        "Requested operation requires a current record.");
-}
 
 // The table of "SELECT ... FROM table [WHERE ...]", as written; empty for any other form.
 std::string SingleTable(const std::string& statement) {
@@ -67,10 +60,9 @@ std::unique_ptr<data::Recordset> SqlServerRecordset::Open(std::shared_ptr<OdbcSe
                                                           std::unique_ptr<OdbcStatement> statement,
                                                           std::string text,
                                                           data::CursorChoice choice) {
-  std::unique_ptr<SqlServerRecordset> rs(new SqlServerRecordset());
+  std::unique_ptr<SqlServerRecordset> rs(new SqlServerRecordset(choice));
   rs->session_ = std::move(session);
   rs->generation_ = rs->session_->generation;
-  rs->choice_ = choice;
   rs->text_ = std::move(text);
   rs->Start(std::move(statement));
   rs->open_ = true;
@@ -84,31 +76,24 @@ SqlServerRecordset::~SqlServerRecordset() {
 
 void SqlServerRecordset::Start(std::unique_ptr<OdbcStatement> statement) {
   statement_ = std::move(statement);
-  rows_.clear();
-  visible_.clear();
-  position_ = 0;
-  moved_ = false;
-  if (fields_.empty()) {
+  cursor_.Restart();
+  if (cursor_.fields().empty()) {
     const SQLSMALLINT columns = statement_->ResultColumns();
     for (SQLUSMALLINT c = 1; c <= columns; ++c) {
       const ColumnDescription column = statement_->Describe(c);
       const ColumnType type = ColumnTypeOf(column.sql_type, column.size, column.type_name);
-      fields_.push_back({column.name, type.code, type.size});
+      cursor_.AddField({column.name, type.code, type.size});
       types_.push_back(type);
     }
   }
   std::vector<data::Value> row;
-  had_rows_ = FetchRow(&row);
-  if (had_rows_) {
-    rows_.push_back(std::move(row));
-    visible_ = {0};
+  if (FetchRow(&row)) {
+    cursor_.Stream(std::move(row));
+    if (cursor_.choice() == data::CursorChoice::kForward) {
+      session_->streaming = this;
+      return;
+    }
   }
-  if (had_rows_ && choice_ == data::CursorChoice::kForward) {
-    streaming_ = true;
-    session_->streaming = this;
-    return;
-  }
-  streaming_ = had_rows_;
   ReadRest();
   StopStreaming();
 }
@@ -168,19 +153,15 @@ bool SqlServerRecordset::FetchRow(std::vector<data::Value>* row) {
 }
 
 void SqlServerRecordset::ReadRest() {
-  if (!streaming_) return;
-  // Rows already passed are not kept: a forward cursor never goes back to them.
-  if (choice_ == data::CursorChoice::kForward && !visible_.empty()) {
-    rows_.erase(rows_.begin(), rows_.begin() + static_cast<long>(visible_[position_]));
-  }
+  if (!cursor_.streaming()) return;
   std::vector<data::Value> row;
-  while (FetchRow(&row)) rows_.push_back(row);
+  while (FetchRow(&row)) cursor_.Hold(std::move(row));
   StopStreaming();
-  ApplyFilter();
+  cursor_.ApplyFilter();
 }
 
 void SqlServerRecordset::StopStreaming() {
-  streaming_ = false;
+  cursor_.EndStream();
   if (session_ != nullptr && session_->streaming == this) session_->streaming = nullptr;
   if (statement_ != nullptr) {
     statement_->CloseCursor();
@@ -189,19 +170,9 @@ void SqlServerRecordset::StopStreaming() {
 }
 
 void SqlServerRecordset::ConnectionClosing() {
-  streaming_ = false;
   statement_.reset();
   open_ = false;
-  rows_.clear();
-  visible_.clear();
-}
-
-void SqlServerRecordset::ApplyFilter() {
-  visible_.clear();
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (filter_.IsEmpty() || filter_.Matches(rows_[i])) visible_.push_back(i);
-  }
-  position_ = 0;
+  cursor_.Clear();
 }
 
 bool SqlServerRecordset::IsOpen() const {
@@ -209,100 +180,48 @@ bool SqlServerRecordset::IsOpen() const {
 }
 
 void SqlServerRecordset::Close() {
-  if (streaming_) {
-    StopStreaming();
-  }
+  if (cursor_.streaming()) StopStreaming();
   statement_.reset();
   open_ = false;
-  rows_.clear();
-  visible_.clear();
-  edits_.clear();
-  adding_ = false;
+  cursor_.Clear();
 }
 
-void SqlServerRecordset::RequireOpen() const {
-  if (!IsOpen()) {
-    throw data::DataError(data::kErrClosed, "Operation is not allowed when the object is closed.");
-  }
-}
+void SqlServerRecordset::RequireOpen() const { data::ClientCursor::RequireOpen(IsOpen()); }
 
 void SqlServerRecordset::RequireUpdatable() const {
   RequireOpen();
-  if (choice_ != data::CursorChoice::kOptimistic || table_.empty()) {
-    throw data::DataError(data::kErrNotUpdatable,
-                          "Current Recordset does not support updating. This may be a limitation "
-                          "of the provider, or of the selected locktype.");
-  }
+  cursor_.RequireUpdatable(!table_.empty());
 }
 
-void SqlServerRecordset::RequireCurrent() const {
-  if (position_ >= visible_.size()) NoCurrentRow();
+std::vector<data::ErrorEntry>* SqlServerRecordset::Errors() {
+  return session_ != nullptr ? &session_->errors : nullptr;
 }
 
-void SqlServerRecordset::CheckIndex(int index) const {
-  if (index < 0 || index >= static_cast<int>(fields_.size())) {
-    throw data::DataError(data::kErrNotFound,
-                          "Item cannot be found in the collection corresponding to the requested "
-                          "name or ordinal: " +
-                              std::to_string(index));
-  }
-}
+bool SqlServerRecordset::IsEOF() const { return !IsOpen() || cursor_.IsEOF(); }
 
-template <class F>
-void SqlServerRecordset::Guard(F&& work) {
-  try {
-    work();
-    if (session_ != nullptr) session_->errors.clear();
-  } catch (const data::DataError& error) {
-    if (session_ != nullptr) session_->errors = {{error.number(), error.description()}};
-    throw;
-  }
-}
-
-bool SqlServerRecordset::IsEOF() const {
-  if (!IsOpen()) return true;
-  if (adding_) return false;
-  return position_ >= visible_.size();
-}
-
-bool SqlServerRecordset::IsBOF() const {
-  if (!IsOpen()) return true;
-  if (adding_) return false;
-  if (choice_ == data::CursorChoice::kForward && !filtered_) return !had_rows_;
-  return visible_.empty();
-}
+bool SqlServerRecordset::IsBOF() const { return !IsOpen() || cursor_.IsBOF(); }
 
 void SqlServerRecordset::MoveNext() {
   RequireOpen();
-  Guard([&] {
-    if (adding_ || !edits_.empty()) Update();
-    RequireCurrent();
-    moved_ = true;
-    if (streaming_) {
-      std::vector<data::Value> row;
-      rows_.clear();
-      visible_.clear();
-      position_ = 0;
-      if (FetchRow(&row)) {
-        rows_.push_back(std::move(row));
-        visible_ = {0};
-      } else {
-        StopStreaming();
-      }
-      return;
+  data::Guard(Errors(), [&] {
+    if (cursor_.HasPendingChanges()) Update();
+    if (cursor_.MoveNext()) return;
+    // Streaming: the next row of the statement takes the place of the one held.
+    cursor_.Release();
+    std::vector<data::Value> row;
+    if (FetchRow(&row)) {
+      cursor_.Stream(std::move(row));
+    } else {
+      StopStreaming();
     }
-    ++position_;
   });
 }
 
 void SqlServerRecordset::MoveFirst() {
   RequireOpen();
-  Guard([&] {
-    if (adding_ || !edits_.empty()) Update();
-    if (choice_ != data::CursorChoice::kForward || !moved_) {
-      position_ = 0;
-      return;
-    }
+  data::Guard(Errors(), [&] {
+    if (cursor_.HasPendingChanges()) Update();
+    if (cursor_.MoveFirst()) return;
     // A forward cursor starts over by running its statement again.
     StopStreaming();
     std::unique_ptr<OdbcStatement> statement = session_->Run(text_);
@@ -317,57 +236,43 @@ void SqlServerRecordset::MoveFirst() {
 
 long SqlServerRecordset::RecordCount() const {
   RequireOpen();
-  if (choice_ == data::CursorChoice::kForward && !filtered_) return -1;
-  return static_cast<long>(visible_.size());
+  return cursor_.RecordCount();
 }
 
 int SqlServerRecordset::FieldCount() const {
   RequireOpen();
-  return static_cast<int>(fields_.size());
+  return cursor_.FieldCount();
 }
 
 const data::FieldInfo& SqlServerRecordset::Field(int index) const {
   RequireOpen();
-  CheckIndex(index);
-  return fields_[static_cast<size_t>(index)];
+  return cursor_.Field(index);
 }
 
-int SqlServerRecordset::FieldIndex(std::string_view name) const {
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    if (EqualsNoCase(fields_[i].name, name)) return static_cast<int>(i);
-  }
-  return -1;
-}
+int SqlServerRecordset::FieldIndex(std::string_view name) const { return cursor_.FieldIndex(name); }
 
 const data::Value& SqlServerRecordset::Get(int index) const {
   RequireOpen();
-  CheckIndex(index);
-  if (auto edit = edits_.find(index); edit != edits_.end()) return edit->second;
-  if (adding_) return kNull;
-  RequireCurrent();
-  return rows_[visible_[position_]][static_cast<size_t>(index)];
+  return cursor_.Get(index);
 }
 
 void SqlServerRecordset::Set(int index, data::Value value) {
   RequireUpdatable();
-  CheckIndex(index);
-  if (!adding_) RequireCurrent();
-  edits_[index] = std::move(value);
+  cursor_.Edit(index, std::move(value));
 }
 
 void SqlServerRecordset::AddNew() {
   RequireUpdatable();
-  if (adding_ || !edits_.empty()) Update();
-  adding_ = true;
-  edits_.clear();
+  if (cursor_.HasPendingChanges()) Update();
+  cursor_.BeginNew();
 }
 
 void SqlServerRecordset::Update() {
   RequireOpen();
-  if (!adding_ && edits_.empty()) return;
+  if (!cursor_.HasPendingChanges()) return;
   RequireUpdatable();
-  Guard([&] {
-    if (adding_) {
+  data::Guard(Errors(), [&] {
+    if (cursor_.adding()) {
       InsertRow();
     } else {
       WriteChanges();
@@ -379,13 +284,11 @@ void SqlServerRecordset::UpdateBatch() { Update(); }
 
 void SqlServerRecordset::SetFilter(const std::string& expression) {
   RequireOpen();
-  Guard([&] {
-    data::RecordFilter filter = data::RecordFilter::Parse(expression, fields_);
-    if (adding_ || !edits_.empty()) Update();
+  data::Guard(Errors(), [&] {
+    data::RecordFilter filter = data::RecordFilter::Parse(expression, cursor_.fields());
+    if (cursor_.HasPendingChanges()) Update();
     ReadRest();
-    filter_ = std::move(filter);
-    filtered_ = !filter_.IsEmpty();
-    ApplyFilter();
+    cursor_.SetFilter(std::move(filter));
   });
 }
 
@@ -434,12 +337,12 @@ void SqlServerRecordset::FindTarget() {
 void SqlServerRecordset::InsertRow() {
   std::string names;
   std::string values;
-  for (const auto& [index, value] : edits_) {
-    names += (names.empty() ? "" : ", ") + Bracketed(fields_[static_cast<size_t>(index)].name);
+  for (const auto& [index, value] : cursor_.edits()) {
+    names += (names.empty() ? "" : ", ") + Bracketed(cursor_.Field(index).name);
     values += (values.empty() ? "" : ", ") + session_->Literal(value);
   }
   std::string returned;
-  for (const data::FieldInfo& field : fields_) {
+  for (const data::FieldInfo& field : cursor_.fields()) {
     returned += std::string(returned.empty() ? "" : ", ") +
                 (session_->dialect == Dialect::kSqlServer ? "INSERTED." : "") +
                 Bracketed(field.name);
@@ -449,8 +352,7 @@ void SqlServerRecordset::InsertRow() {
   if (session_->dialect == Dialect::kSqlServer) sql += " OUTPUT " + returned;
   sql += names.empty() ? " DEFAULT VALUES" : " VALUES (" + values + ")";
 
-  std::vector<data::Value> row(fields_.size());
-  for (auto& [index, value] : edits_) row[static_cast<size_t>(index)] = value;
+  std::vector<data::Value> row = cursor_.NewRow();
   std::unique_ptr<OdbcStatement> statement = session_->Run(sql);
   if (session_->dialect == Dialect::kSqlite) {
     statement->CloseCursor();
@@ -469,43 +371,37 @@ void SqlServerRecordset::InsertRow() {
   } else {
     statement->CloseCursor();
   }
-  rows_.push_back(std::move(row));
-  visible_.push_back(rows_.size() - 1);
-  position_ = visible_.size() - 1;
-  had_rows_ = true;
-  adding_ = false;
-  edits_.clear();
+  cursor_.NewRowWritten(std::move(row));
 }
 
 void SqlServerRecordset::WriteChanges() {
-  RequireCurrent();
-  std::vector<data::Value>& row = rows_[visible_[position_]];
+  const std::vector<data::Value>& row = cursor_.CurrentRow();
   std::string sql = "UPDATE " + table_ + " SET ";
   bool first = true;
-  for (const auto& [index, value] : edits_) {
-    sql += (first ? "" : ", ") + Bracketed(fields_[static_cast<size_t>(index)].name) + " = " +
+  for (const auto& [index, value] : cursor_.edits()) {
+    sql += (first ? "" : ", ") + Bracketed(cursor_.Field(index).name) + " = " +
            session_->Literal(value);
     first = false;
   }
   std::string where;
   const auto match = [&](int index) {
     const data::Value& original = row[static_cast<size_t>(index)];
-    const std::string column = Bracketed(fields_[static_cast<size_t>(index)].name);
+    const std::string column = Bracketed(cursor_.Field(index).name);
     where += (where.empty() ? " WHERE " : " AND ") + column +
              (original.IsNull() ? " IS NULL" : " = " + session_->Literal(original));
   };
   if (!key_fields_.empty()) {
     for (int index : key_fields_) match(index);
   } else {
-    for (size_t i = 0; i < fields_.size(); ++i) {
-      const int code = fields_[i].type;
+    for (int i = 0; i < cursor_.FieldCount(); ++i) {
+      const int code = cursor_.Field(i).type;
       // Long text and bytes cannot be compared by the server.
       if (code == data::kTypeLongVarChar || code == data::kTypeLongVarWChar ||
           code == data::kTypeLongVarBinary || code == data::kTypeBinary ||
           code == data::kTypeVarBinary) {
         continue;
       }
-      match(static_cast<int>(i));
+      match(i);
     }
   }
   std::unique_ptr<OdbcStatement> statement = session_->Run(sql + where);
@@ -516,8 +412,7 @@ void SqlServerRecordset::WriteChanges() {
                           "Row cannot be located for updating. Some values may have been "
                           "changed since it was last read.");
   }
-  for (auto& [index, value] : edits_) row[static_cast<size_t>(index)] = value;
-  edits_.clear();
+  cursor_.ChangesWritten();
 }
 
 }  // namespace msu::sqlserver

@@ -1,13 +1,12 @@
 // Recordsets of the SQL Server backend (see sqlserver_connection.h for how they behave).
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "data/client_cursor.h"
 #include "data/data_access.h"
-#include "data/record_filter.h"
 #include "data/sqlserver/odbc_session.h"
 #include "data/sqlserver/odbc_types.h"
 
@@ -42,7 +41,8 @@ class SqlServerRecordset final : public data::Recordset, private StreamingReader
   void SetFilter(const std::string& expression) override;
 
  private:
-  SqlServerRecordset() = default;
+  explicit SqlServerRecordset(data::CursorChoice choice = data::CursorChoice::kStatic)
+      : cursor_(choice) {}
 
   void ReadRest() override;
   void ConnectionClosing() override;
@@ -50,40 +50,26 @@ class SqlServerRecordset final : public data::Recordset, private StreamingReader
   void Start(std::unique_ptr<OdbcStatement> statement);
   bool FetchRow(std::vector<data::Value>* row);
   void StopStreaming();
-  void ApplyFilter();
   void RequireOpen() const;
   void RequireUpdatable() const;
-  void RequireCurrent() const;
-  void CheckIndex(int index) const;
-  template <class F>
-  void Guard(F&& work);
+  // The connection's error collection, kept by data::Guard.
+  std::vector<data::ErrorEntry>* Errors();
   void FindTarget();
   void InsertRow();
   void WriteChanges();
 
   std::shared_ptr<OdbcSession> session_;
   long generation_ = 0;
-  data::CursorChoice choice_ = data::CursorChoice::kStatic;
   bool open_ = false;
   std::string text_;
 
   std::unique_ptr<OdbcStatement> statement_;
-  bool streaming_ = false;
-  bool moved_ = false;
-  bool had_rows_ = false;
 
-  std::vector<data::FieldInfo> fields_;
-  std::vector<ColumnType> types_;
-  std::vector<std::vector<data::Value>> rows_;
-  std::vector<size_t> visible_;
-  size_t position_ = 0;
-  data::RecordFilter filter_;
-  bool filtered_ = false;
+  data::ClientCursor cursor_;
+  std::vector<ColumnType> types_;  // of each field, as it is read
 
   std::string table_;            // the table an optimistic recordset writes to
   std::vector<int> key_fields_;  // fields of its primary key (empty: match every value)
-  std::map<int, data::Value> edits_;
-  bool adding_ = false;
 };
 
 }  // namespace msu::sqlserver
