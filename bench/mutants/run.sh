@@ -11,7 +11,6 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(git -C "$here" rev-parse --show-toplevel)
-list="$here/mutants.txt"
 work=$(mktemp -d)
 tree="$work/tree"
 cleanup() {
@@ -20,6 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 git -C "$repo" worktree add --detach "$tree" HEAD >/dev/null
+# The list of the committed tree, so that its faults match the files it has.
+list="$tree/bench/mutants/mutants.txt"
 export CCACHE_BASEDIR="$tree"
 export QT_QPA_PLATFORM=offscreen
 
