@@ -1,3 +1,5 @@
+// Most of this file is one table: every table, column and index of the suite's databases, in
+// every version (Specs, IndexSpecs). It stays whole so that a schema change is made in one place.
 #include "suite/schema.h"
 
 #include <sqlite3.h>

@@ -140,12 +140,10 @@ std::unique_ptr<data::Connection> SqlServerBackend::CreateConnection() {
 
 std::string SqlServerBackend::AttachCommand(const std::string& server, const std::string& database,
                                             const std::string& path) {
-  std::string file;
-  for (char c : path) file += c == '\'' ? std::string("''") : std::string(1, c);
   std::string name;
   for (char c : database) name += c == ']' ? std::string("]]") : std::string(1, c);
-  return "sqlcmd -S " + server + " -Q \"CREATE DATABASE [" + name + "] ON (FILENAME = '" + file +
-         "') FOR ATTACH\"";
+  return "sqlcmd -S " + server + " -Q \"CREATE DATABASE [" + name + "] ON (FILENAME = " +
+         SqlLiteral(path) + ") FOR ATTACH\"";
 }
 
 std::string SqlServerBackend::RunLockFile(const std::string& server) {
