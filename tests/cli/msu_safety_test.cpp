@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -175,6 +176,14 @@ TEST_F(MsuSafetyTest, AFullDiskStopsTheMergeAndPlacesNothing) {
       "Error is 61 - The disk is full: no space is left in the folder " + small.path(), true))
       << run.out;
   EXPECT_FALSE(run.Has("Verification passed: ", true));
+  // The first full write ends the merge: no later table is tried, and no incomplete copy is
+  // kept on the disk that has no room for it.
+  const std::vector<std::string> lines = run.Lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.rfind("Error is ", 0) == 0; }),
+            1)
+      << run.out;
+  EXPECT_FALSE(run.Has("The merge is incomplete: ", true)) << run.out;
   EXPECT_FALSE(fs::exists(merged));
   ExpectServerAsBefore({"Fire1", "Fire2"});
   EXPECT_EQ(Leftovers(small.path()), std::vector<std::string>{});
