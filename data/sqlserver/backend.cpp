@@ -142,8 +142,8 @@ std::string SqlServerBackend::AttachCommand(const std::string& server, const std
                                             const std::string& path) {
   std::string name;
   for (char c : database) name += c == ']' ? std::string("]]") : std::string(1, c);
-  return "sqlcmd -S " + server + " -Q \"CREATE DATABASE [" + name + "] ON (FILENAME = " +
-         SqlLiteral(path) + ") FOR ATTACH\"";
+  return "sqlcmd -S " + server + " -Q \"CREATE DATABASE [" + name +
+         "] ON (FILENAME = " + SqlLiteral(path) + ") FOR ATTACH\"";
 }
 
 std::string SqlServerBackend::RunLockFile(const std::string& server) {
