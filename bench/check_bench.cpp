@@ -27,6 +27,7 @@
 #include "core/text.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
+#include "data/machine_servers.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_sequence.h"
 #include "page_rules/login_check.h"
@@ -119,8 +120,9 @@ double Check(const std::string& folder, const std::string& app, const std::strin
   instance->Attach("Fire2", b);
   msu::RecordingProgress progress;
   msu::ScriptedPrompt prompt;
-  msu::embedded::EmbeddedBackend backend(folder + "/servers");
-  msu::Context context(app, progress, prompt, backend);
+  // The servers as the programs see them, so that the run takes the programs' own paths.
+  msu::data::MachineServers servers(folder + "/servers");
+  msu::Context context(app, progress, prompt, servers.backend());
 
   const auto start = Clock::now();
   if (!msu::CheckLogin(context, "BENCH", "bench", msu::kMoveNext).ok) return -1;

@@ -32,6 +32,7 @@
 #include "core/text.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
+#include "data/machine_servers.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_sequence.h"
 #include "page_rules/login_check.h"
@@ -232,10 +233,11 @@ double Floor(const std::string& folder, const std::string& app, const std::strin
 struct Engine {
   msu::RecordingProgress progress;
   msu::ScriptedPrompt prompt;
-  msu::embedded::EmbeddedBackend backend;
+  // The servers as the programs see them, so that the run takes the programs' own paths.
+  msu::data::MachineServers servers;
   msu::Context context;
-  Engine(const std::string& servers, const std::string& app)
-      : backend(servers), context(app, progress, prompt, backend) {}
+  Engine(const std::string& root, const std::string& app)
+      : servers(root), context(app, progress, prompt, servers.backend()) {}
 };
 
 // Database 1 as the merge copies it: its working copy after the check has recoded it.

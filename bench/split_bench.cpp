@@ -29,6 +29,7 @@
 #include "core/context.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
+#include "data/machine_servers.h"
 #include "page_rules/login_check.h"
 #include "split/split_sequence.h"
 #include "suite/incident_delete_rules.h"
@@ -77,8 +78,9 @@ double Split(const std::string& folder, const std::string& app, const std::strin
   instance->Attach("Split1", source);
   msu::RecordingProgress progress;
   msu::ScriptedPrompt prompt;
-  msu::embedded::EmbeddedBackend backend(folder + "/servers");
-  msu::Context context(app, progress, prompt, backend);
+  // The servers as the programs see them, so that the run takes the programs' own paths.
+  msu::data::MachineServers servers(folder + "/servers");
+  msu::Context context(app, progress, prompt, servers.backend());
   const std::string target = folder + "/Result.mdf";
 
   const auto start = Clock::now();

@@ -100,15 +100,41 @@ class CompositeConnection : public Connection {
   std::optional<long> CopyRowsFrom(Connection& source, const std::string& source_statement,
                                    const std::string& table,
                                    const std::vector<FieldInfo>& fields) override {
-    Connection* other = &source;
-    if (auto* composite = dynamic_cast<CompositeConnection*>(&source)) {
-      if (composite->inner_ == nullptr) return std::nullopt;
-      other = composite->inner_.get();
-    }
+    Connection* other = Unwrapped(source);
+    if (other == nullptr) return std::nullopt;
     return Inner().CopyRowsFrom(*other, source_statement, table, fields);
   }
 
+  std::optional<long> CopyRowsFrom(Connection& source, const std::string& source_statement,
+                                   const std::string& table, const std::vector<FieldInfo>& fields,
+                                   const std::vector<KeyChange>& changes) override {
+    Connection* other = Unwrapped(source);
+    if (other == nullptr) return std::nullopt;
+    return Inner().CopyRowsFrom(*other, source_statement, table, fields, changes);
+  }
+
+  bool CanCopyRowsFrom(Connection& source) override {
+    Connection* other = Unwrapped(source);
+    return inner_ != nullptr && other != nullptr && inner_->CanCopyRowsFrom(*other);
+  }
+
+  std::optional<int64_t> RowMark(const std::string& table) override {
+    return Inner().RowMark(table);
+  }
+
+  std::string RowsAddedSince(const std::string& alias, int64_t mark) override {
+    return Inner().RowsAddedSince(alias, mark);
+  }
+
  private:
+  // The product's connection behind `connection` when it is one of these, so that two
+  // connections of one product can copy between themselves; nothing when it is not open yet.
+  static Connection* Unwrapped(Connection& connection) {
+    auto* composite = dynamic_cast<CompositeConnection*>(&connection);
+    if (composite == nullptr) return &connection;
+    return composite->inner_.get();
+  }
+
   Connection& Inner() {
     if (inner_ == nullptr) ClosedConnection();
     return *inner_;

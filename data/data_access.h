@@ -220,7 +220,7 @@ class Connection {
   // another database of the same server, into the table `table` of this database. `fields`
   // are the fields of that statement's result, as `source` reports them; each is written into
   // the column of the same name, with the value the generic row copy would write for its type
-  // code (one INSERT per row with the value's literal: see server/row_copy.h).
+  // code (one INSERT per row with the value's literal: see merge/row_copy.h).
   //
   // Returns the number of rows copied, or nothing when this backend cannot copy between these
   // two connections (a value it cannot write exactly as the row copy would, say); nothing has

@@ -62,9 +62,11 @@ class ResponsivenessTest : public ServerWizardTest {
   }
 
   void Print(const char* job, const Gaps& gaps) {
-    std::printf("%s of %ld rows per database: %lld ms, %d timer ticks, longest wait %lld ms\n", job,
-                sample_rows_, static_cast<long long>(gaps.total_ms), gaps.ticks,
-                static_cast<long long>(gaps.longest_ms));
+    std::printf(
+        "%s of %ld rows per database: %lld ms, %d timer ticks, longest wait %lld ms, after "
+        "\"%s\"\n",
+        job, sample_rows_, static_cast<long long>(gaps.total_ms), gaps.ticks,
+        static_cast<long long>(gaps.longest_ms), gaps.during.c_str());
   }
 };
 

@@ -8,8 +8,8 @@
 
 #include "app/server_services.h"
 #include "core/context.h"
-#include "data/embedded/backend.h"
 #include "data/embedded/instance.h"
+#include "data/machine_servers.h"
 #include "server_routines/run_locks.h"
 #include "suite/sample_generator.h"
 #include "tests/app/wizard_fixture.h"
@@ -45,10 +45,11 @@ class ServerWizardTest : public WizardTest {
     instance_->Attach("Fire1", database1_);
     instance_->Attach("Fire2", database2_);
 
-    backend_ = std::make_unique<embedded::EmbeddedBackend>(root_ + "/servers");
+    // The servers as the program sees them, so that the wizard takes the program's own paths.
+    servers_ = std::make_unique<data::MachineServers>(root_ + "/servers");
     wizard_ = std::make_unique<frmWizard>(app_, prompt_);
     hooked_ = std::make_unique<msu::testing::HookedProgress>(wizard_->progress());
-    context_ = std::make_unique<Context>(app_, *hooked_, prompt_, *backend_);
+    context_ = std::make_unique<Context>(app_, *hooked_, prompt_, servers_->backend());
     context_->locks.owner = server_routines::kWindowRunName;
     server_services_ = std::make_unique<ServerServices>(*context_, &wizard_->ProblemReportViewer());
     wizard_->SetServices(server_services_.get());
@@ -101,7 +102,7 @@ class ServerWizardTest : public WizardTest {
   std::string root_, app_, data_;
   std::string database1_, database2_, bytes1_, bytes2_;
   std::unique_ptr<embedded::Instance> instance_;
-  std::unique_ptr<embedded::EmbeddedBackend> backend_;
+  std::unique_ptr<data::MachineServers> servers_;
   // The engine's log: the wizard's own, with a place for the user's clicks.
   std::unique_ptr<msu::testing::HookedProgress> hooked_;
   std::unique_ptr<Context> context_;

@@ -7,7 +7,9 @@
 
 #include <filesystem>
 
+#include "data/composite_backend.h"
 #include "data/data_access.h"
+#include "data/embedded/backend.h"
 #include "data/embedded/database_file.h"
 #include "data/embedded/instance.h"
 #include "tests/support/sqlite_rows.h"
@@ -584,6 +586,54 @@ TEST_F(EmbeddedConnectionTest, DigestsOfRowsIgnoreTheirOrderOnly) {
   EXPECT_NE(digest("SELECT * FROM T").sum, all.sum);
   ExpectFailure([&] { db_->DigestRows("SELECT * FROM Missing"); }, data::kErrStatement,
                 "no such table");
+}
+
+// The programs reach the embedded server through the machine's composite backend; its
+// connections must keep what the merge's set-based copy needs of the embedded ones, or every
+// merge silently falls back to moving keys in place and reading the whole result again.
+TEST_F(EmbeddedConnectionTest, ConnectionsOfTheCompositeBackendCopyBetweenThemselves) {
+  Exec("CREATE TABLE T (k int, v varchar(10))");
+  Exec("INSERT INTO T VALUES (1, 'a')");
+  Exec("INSERT INTO T VALUES (0, 'zero')");
+  const std::string other = folder_ / "other.mdf";
+  CreateDatabaseFile(other);
+  {
+    auto plain = Connect(other);
+    plain->Execute("CREATE TABLE T (k int, v varchar(10))", nullptr);
+    plain->Execute("INSERT INTO T VALUES (5, 'b')", nullptr);
+  }
+  EmbeddedBackend embedded(folder_.path());
+  data::CompositeBackend machine({&embedded});
+  const auto open = [&](const std::string& path) {
+    std::unique_ptr<data::Connection> connection = machine.CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->SetProperty("PROMPT", 4);
+    connection->Open();
+    return connection;
+  };
+  std::unique_ptr<data::Connection> source = open(path_);
+  std::unique_ptr<data::Connection> destination = open(other);
+  std::unique_ptr<data::Connection> unopened = machine.CreateConnection();
+
+  EXPECT_TRUE(destination->CanCopyRowsFrom(*source));
+  EXPECT_FALSE(destination->CanCopyRowsFrom(*destination));
+  EXPECT_FALSE(destination->CanCopyRowsFrom(*unopened));
+  const std::optional<int64_t> mark = destination->RowMark("T");
+  ASSERT_TRUE(mark.has_value());
+  EXPECT_EQ(*mark, 1);
+  EXPECT_EQ(destination->RowsAddedSince("t", *mark), "t.rowid > 1");
+
+  const std::vector<data::FieldInfo> fields = {
+      source->Execute("SELECT * FROM T", nullptr)->Field(0),
+      source->Execute("SELECT * FROM T", nullptr)->Field(1)};
+  const std::optional<long> copied =
+      destination->CopyRowsFrom(*source, "SELECT * FROM T", "T", fields, {{"k", 10, nullptr}});
+  ASSERT_TRUE(copied.has_value());
+  EXPECT_EQ(*copied, 2);
+  EXPECT_EQ(destination->CopyRowsFrom(*unopened, "SELECT * FROM T", "T", fields), std::nullopt);
+  source.reset();
+  EXPECT_EQ(msu::testing::QueryFile(other, "SELECT k || v FROM T ORDER BY rowid"),
+            (std::vector<std::string>{"5b", "11a", "0zero"}));
 }
 
 }  // namespace
