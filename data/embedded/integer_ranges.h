@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace msu::embedded {
 
@@ -27,8 +28,8 @@ struct IntegerRange {
 std::optional<IntegerRange> IntegerRangeOf(std::string_view declared);
 
 // Watches the rows written on `db` for its life, through SQLite's update hook (one at a time
-// per connection): for each table of the main database, the smallest and largest rowid that an
-// INSERT or UPDATE wrote.
+// per connection): for each table of the main database, the rowids that an INSERT or UPDATE
+// wrote, or, past kMostRowsListed of them, the smallest and largest.
 class WrittenRows {
  public:
   explicit WrittenRows(sqlite3* db);
@@ -36,21 +37,31 @@ class WrittenRows {
   WrittenRows(const WrittenRows&) = delete;
   WrittenRows& operator=(const WrittenRows&) = delete;
 
+  // Beyond this many rows of one table the check reads every row between the first and the last
+  // written, in one pass, instead of looking each one up.
+  static constexpr size_t kMostRowsListed = 65536;
+
   // The first watched row whose integer column holds a value outside its type's range (a
   // number beyond 64 bits, which SQLite keeps as a real, included), as the text of the
   // failure: "Arithmetic overflow error converting expression to data type int. (table T,
-  // column C, value V)"; empty when every written value fits. Stops watching first.
+  // column C, value V)"; empty when every written value fits. The column named is the first,
+  // in the table's order, that any watched row breaks, the value that of the first such row.
+  // Stops watching first. One read of the watched rows when every value fits.
   std::string FirstOverflow();
 
  private:
+  struct Written {
+    sqlite3_int64 low = 0, high = 0;
+    std::vector<sqlite3_int64> rowids;  // in the order written; cleared past kMostRowsListed
+    bool listed = true;
+  };
+
   static void Hook(void* self, int operation, const char* database, const char* table,
                    sqlite3_int64 rowid);
+  std::string FirstOverflowIn(const std::string& table, Written& written);
 
   sqlite3* db_;
-  struct Span {
-    sqlite3_int64 low, high;
-  };
-  std::map<std::string, Span> written_;
+  std::map<std::string, Written> written_;
   bool watching_ = true;
 };
 

@@ -406,6 +406,29 @@ TEST_F(EmbeddedConnectionTest, IntegerColumnsKeepTheRangesOfTheirTypes) {
             (Lines{"2147483647|-2147483648"}));
 }
 
+// Only the rows a statement wrote are judged, however many it wrote and wherever they lie.
+TEST_F(EmbeddedConnectionTest, OnlyTheWrittenRowsAreJudgedForTheirRanges) {
+  Exec("CREATE TABLE T (k int, v int, w smallint)");
+  db_->Close();
+  // 70,000 rows, more than are looked up one by one, and a value no statement of the server
+  // could have written, kept by another program in a row of the middle.
+  msu::testing::ExecFile(path_,
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                         "70000) INSERT INTO T SELECT i, i, 1 FROM n;"
+                         "UPDATE T SET w = 40000 WHERE k = 35000");
+  db_ = Connect(path_);
+  EXPECT_EQ(Exec("UPDATE T SET v = v + 1 WHERE k IN (1, 70000)"), 2);
+  EXPECT_EQ(Exec("UPDATE T SET v = 2147483647 WHERE k = 69999"), 1);
+  ExpectFailure([&] { Exec("UPDATE T SET v = v + 1 WHERE k = 69999 OR k = 2"); },
+                data::kErrStatement, "data type int. (table T, column v, value 2147483648)");
+  // Every row written: read in one pass, and the first column broken is the one named.
+  ExpectFailure([&] { Exec("UPDATE T SET v = v + 1, k = k * 40000"); }, data::kErrStatement,
+                "data type int. (table T, column k, value 2147520000)");
+  ExpectFailure([&] { Exec("UPDATE T SET v = v + 1"); }, data::kErrStatement,
+                "data type int. (table T, column v, value 2147483648)");
+  EXPECT_EQ(Rows("SELECT SUM(v), MAX(k) FROM T"), Lines{"4597448650|70000"});
+}
+
 TEST_F(EmbeddedConnectionTest, AForwardRecordsetKeepsItsRowsWhenTheConnectionWrites) {
   Exec("CREATE TABLE resources (resourceid int PRIMARY KEY, requestnumber varchar(20))");
   for (int i = 1; i <= 5; ++i) {
