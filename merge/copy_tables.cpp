@@ -356,7 +356,10 @@ Merge::MeasuredChildren Merge::MeasureChildren(const instructions::PTable& table
 void Merge::ExpectChildren(const MeasuredChildren& measured,
                            const std::function<int64_t(int64_t)>& new_key) {
   for (const auto& [index, rows] : measured) {
-    for (const auto& [key, count] : rows) memberships_[index].expected[new_key(key)] += count;
+    RowsPerKey& expected = memberships_[index].expected;
+    expected.reserve(expected.size() + rows.size());
+    for (const auto& [key, count] : rows) expected.emplace_back(new_key(key), count);
+    SortRowsPerKey(expected);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "merge/verification.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -138,11 +140,12 @@ class Verifier {
       RowsPerKey found;
       int64_t unresolved = 0;
       while (rows->IsOpen() && !rows->IsEOF()) {
-        found[rows->Get(0).AsInteger()] += rows->Get(1).AsInteger();
+        found.emplace_back(rows->Get(0).AsInteger(), rows->Get(1).AsInteger());
         unresolved += rows->Get(2).AsInteger();
         rows->MoveNext();
       }
       if (rows->IsOpen()) rows->Close();
+      SortRowsPerKey(found);
       if (unresolved != 0) {
         Find(membership.child_table, unresolved,
              std::to_string(unresolved) + " rows of " + target + " refer to no row of " + parent);
@@ -157,12 +160,9 @@ class Verifier {
                     ", expected " + std::to_string(want) + ")";
         }
       };
-      for (const auto& [key, want] : membership.expected) {
-        const auto have = found.find(key);
-        compare(key, want, have == found.end() ? 0 : have->second);
-      }
+      for (const auto& [key, want] : membership.expected) compare(key, want, RowsUnder(found, key));
       for (const auto& [key, have] : found) {
-        if (membership.expected.count(key) == 0) compare(key, 0, have);
+        if (RowsUnder(membership.expected, key) == 0) compare(key, 0, have);
       }
       if (misplaced != 0) {
         Find(membership.child_table, misplaced / 2 + misplaced % 2,
@@ -170,11 +170,11 @@ class Verifier {
                  " are not under the new key of their own row of " + parent + example);
       }
       constexpr int64_t kLow = -2147483648LL, kHigh = 2147483647LL;
-      if (!found.empty() && (found.begin()->first < kLow || found.rbegin()->first > kHigh)) {
+      if (!found.empty() && (found.front().first < kLow || found.back().first > kHigh)) {
         Find(membership.child_table, 1,
              "keys of " + target + " leave the 32-bit range (" +
-                 std::to_string(found.begin()->first) + " to " +
-                 std::to_string(found.rbegin()->first) + ")");
+                 std::to_string(found.front().first) + " to " + std::to_string(found.back().first) +
+                 ")");
       }
     });
   }
@@ -266,6 +266,29 @@ class Verifier {
 
 }  // namespace
 
+void SortRowsPerKey(RowsPerKey& rows) {
+  const auto by_key = [](const auto& a, const auto& b) { return a.first < b.first; };
+  // Grouped rows mostly come in key order already.
+  if (!std::is_sorted(rows.begin(), rows.end(), by_key)) {
+    std::stable_sort(rows.begin(), rows.end(), by_key);
+  }
+  auto kept = rows.begin();
+  for (auto row = rows.begin(); row != rows.end(); ++row) {
+    if (kept != rows.begin() && std::prev(kept)->first == row->first) {
+      std::prev(kept)->second += row->second;
+    } else {
+      *kept++ = *row;
+    }
+  }
+  rows.erase(kept, rows.end());
+}
+
+int64_t RowsUnder(const RowsPerKey& rows, int64_t key) {
+  const auto found = std::lower_bound(rows.begin(), rows.end(), key,
+                                      [](const auto& row, int64_t k) { return row.first < k; });
+  return found != rows.end() && found->first == key ? found->second : 0;
+}
+
 RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
                        const std::string& key) {
   RowsPerKey counts;
@@ -273,10 +296,11 @@ RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
       connection.Execute("SELECT " + key + ", COUNT(*) FROM " + table + " WHERE " + key +
                          " IS NOT NULL GROUP BY " + key);
   while (rows->IsOpen() && !rows->IsEOF()) {
-    counts[rows->Get(0).AsInteger()] += rows->Get(1).AsInteger();
+    counts.emplace_back(rows->Get(0).AsInteger(), rows->Get(1).AsInteger());
     rows->MoveNext();
   }
   if (rows->IsOpen()) rows->Close();
+  SortRowsPerKey(counts);
   return counts;
 }
 

@@ -86,6 +86,21 @@ TEST_F(VerificationTest, ADryRunWarnsOfQualificationIdsBeyondSixteenBits) {
   small->Close();
 }
 
+// The children a membership expects arrive from both databases and from several parents; a key
+// met again adds up, whatever order the keys came in.
+TEST(RowsPerKey, SortedWithEachKeyOnceAndItsRowsAddedUp) {
+  merge::RowsPerKey rows = {{7, 1}, {-1, 2}, {3, 4}, {7, 5}, {-1, 1}, {0, 3}, {7, 1}};
+  merge::SortRowsPerKey(rows);
+  EXPECT_EQ(rows, (merge::RowsPerKey{{-1, 3}, {0, 3}, {3, 4}, {7, 7}}));
+  EXPECT_EQ(merge::RowsUnder(rows, 7), 7);
+  EXPECT_EQ(merge::RowsUnder(rows, -1), 3);
+  EXPECT_EQ(merge::RowsUnder(rows, 4), 0);
+  EXPECT_EQ(merge::RowsUnder(rows, 8), 0);
+  merge::RowsPerKey none;
+  merge::SortRowsPerKey(none);
+  EXPECT_EQ(merge::RowsUnder(none, 0), 0);
+}
+
 TEST(RemergeGuard, NearlyAllOfBothOnAtLeastTwentyRows) {
   const struct {
     merge::RemergeCounts counts;
