@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <vector>
 
 namespace msu {
@@ -50,13 +52,30 @@ std::error_code WriteAll(int fd, const char* bytes, size_t size) {
 
 constexpr size_t kChunk = size_t{16} << 20;
 
-std::error_code CopyContents(int in, int out, const std::function<void()>& keep_alive) {
+// Waits until the `size` bytes of `fd` before `end` are on the disk. Only a head start for the
+// final fsync, which still decides; where the system has no such call it does nothing.
+void WriteOut(int fd, off_t end, size_t size) {
+#ifdef __linux__
+  ::sync_file_range(
+      fd, end - static_cast<off_t>(size), static_cast<off_t>(size),
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#else
+  (void)fd, (void)end, (void)size;
+#endif
+}
+
+std::error_code CopyContents(int in, int out, bool sync, const std::function<void()>& keep_alive) {
+  off_t done = 0;
   // The kernel copies without handing the bytes over where the file systems allow it.
   for (;;) {
     const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
     if (copied > 0) {
+      done += copied;
       // Only a long copy needs to let the window breathe: a full chunk means more may follow.
-      if (static_cast<size_t>(copied) == kChunk && keep_alive) keep_alive();
+      if (static_cast<size_t>(copied) == kChunk) {
+        if (sync) WriteOut(out, done, kChunk);
+        if (keep_alive) keep_alive();
+      }
       continue;
     }
     if (copied == 0) return {};
@@ -76,11 +95,24 @@ std::error_code CopyContents(int in, int out, const std::function<void()>& keep_
       return error;
     }
     since_beat += static_cast<size_t>(read);
-    if (since_beat >= kChunk && keep_alive) {
+    done += read;
+    if (since_beat >= kChunk) {
+      if (sync) WriteOut(out, done, since_beat);
       since_beat = 0;
-      keep_alive();
+      if (keep_alive) keep_alive();
     }
   }
+}
+
+// fsync, during which a window that asked to stay alive keeps handling its events: the disk may
+// take longer to confirm a large file than a click may wait.
+std::error_code Sync(int fd, const std::function<void()>& keep_alive) {
+  if (!keep_alive) return ::fsync(fd) == 0 ? std::error_code() : LastSystemError();
+  std::future<int> synced =
+      std::async(std::launch::async, [fd] { return ::fsync(fd) == 0 ? 0 : errno; });
+  while (synced.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) keep_alive();
+  const int error = synced.get();
+  return error == 0 ? std::error_code() : std::error_code(error, std::system_category());
 }
 
 class SystemCopier : public FileCopier {
@@ -97,8 +129,13 @@ class SystemCopier : public FileCopier {
     if (out.get() < 0) return LastSystemError();
     // A file that was there keeps its old permissions through O_TRUNC.
     if (options.private_file && ::fchmod(out.get(), 0600) != 0) return LastSystemError();
-    if (std::error_code error = CopyContents(in.get(), out.get(), options.keep_alive)) return error;
-    if (options.sync && ::fsync(out.get()) != 0) return LastSystemError();
+    if (std::error_code error =
+            CopyContents(in.get(), out.get(), options.sync, options.keep_alive)) {
+      return error;
+    }
+    if (options.sync) {
+      if (std::error_code error = Sync(out.get(), options.keep_alive)) return error;
+    }
     return out.Close();
   }
 };

@@ -15,10 +15,13 @@ struct CopyOptions {
   // is made readable and writable by its owner only (0600), whatever the source's permissions
   // and the umask. Otherwise it is a new file as any program makes one (0666 less the umask).
   bool private_file = true;
-  // The copy is on the disk before Copy returns (fsync), so that a rename may publish it.
+  // The copy is on the disk before Copy returns (fsync), so that a rename may publish it. Where
+  // the system allows, each 16 MiB is written out as the copy goes, so that no single wait for
+  // the disk covers the whole file.
   bool sync = false;
-  // Called after every full 16 MiB copied while more may follow: a window stays responsive
-  // through a large copy, and a small one runs without interruption.
+  // Called after every full 16 MiB copied (and written out, with `sync`) while more may
+  // follow: a window stays responsive through a large copy, and a small one runs without
+  // interruption.
   std::function<void()> keep_alive;
 };
 
