@@ -1,6 +1,8 @@
 // What the merge checks beyond its own steps: the verification of a finished destination, the
 // warnings of a dry run, and the re-merge guard's rule.
 #include "merge/verification.h"
+
+#include <filesystem>
 #include "merge/remerge_guard.h"
 #include "merge_world.h"
 
@@ -99,6 +101,46 @@ TEST(RowsPerKey, SortedWithEachKeyOnceAndItsRowsAddedUp) {
   merge::RowsPerKey none;
   merge::SortRowsPerKey(none);
   EXPECT_EQ(merge::RowsUnder(none, 0), 0);
+}
+
+// Rows of Database 1 found in Database 2: same incident number and names, without regard to
+// case and surrounding blanks, whatever keys the incidents have in each; a row without an
+// incident is counted but never found; a legacy Database 1's request numbers are compared in
+// the converted notation.
+TEST_F(VerificationTest, TheRemergeGuardFindsRowsByIncidentNumberAndNames) {
+  const Lines schema = {
+      "CREATE TABLE Incidents ([IncidentID] int NOT NULL PRIMARY KEY, [IncidentNumber] "
+      "varchar(20))",
+      "CREATE TABLE Persons ([PersonID] int, [IncidentID] int, [LastName] varchar(30), "
+      "[FirstName] varchar(30))",
+      "CREATE TABLE Resources ([ResourceID] int, [IncidentID] int, [ResourceName] varchar(30), "
+      "[RequestNumber] varchar(20))"};
+  auto source = Open(
+      schema + Insert("Incidents", {"1, 'ID-1'", "2, 'ID-2'", "3, NULL"}) +
+      Insert("Persons", {"1, 1, 'Doe', 'Jan'", "2, 2, ' doe ', 'JAN'", "3, 3, 'Doe', 'Jan'",
+                         "4, NULL, 'Doe', 'Jan'", "5, 9, 'Doe', 'Jan'", "6, 1, 'Doe', 'Ann'"}) +
+      Insert("Resources", {"1, 1, 'Engine 1', 'e001.02'", "2, 1, 'Engine 2', NULL",
+                           "3, 2, 'Engine 1', 'E-1.2'"}));
+  const std::string source_path = DataFile("v.mdf");
+  source->Close();
+  std::filesystem::rename(source_path, DataFile("source.mdf"));
+  source = backend_->CreateConnection();
+  source->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + DataFile("source.mdf"));
+  source->Open();
+  // The same incidents under other keys.
+  auto destination = Open(
+      schema + Insert("Incidents", {"7, 'id-1 '", "8, 'ID-2'"}) +
+      Insert("Persons", {"1, 7, 'DOE', 'jan'", "2, 8, 'Doe', 'Jan'", "3, NULL, 'Doe', 'Ann'"}) +
+      Insert("Resources", {"1, 7, 'ENGINE 1', 'E-1.2'", "2, 7, 'Engine 2', NULL"}));
+
+  const merge::RemergeCounts plain = merge::CountRemergedRows(*source, *destination);
+  EXPECT_EQ(plain.persons, 6);
+  EXPECT_EQ(plain.persons_found, 2);  // rows 1 and 2; 3 to 5 have no incident, 6 another name
+  EXPECT_EQ(plain.resources, 3);
+  EXPECT_EQ(plain.resources_found, 1);  // Engine 2; Engine 1's request number differs
+  const merge::RemergeCounts legacy = merge::CountRemergedRows(*source, *destination, true);
+  EXPECT_EQ(legacy.persons_found, 2);
+  EXPECT_EQ(legacy.resources_found, 2);  // e001.02 is E-1.2 in the converted notation
 }
 
 TEST(RemergeGuard, NearlyAllOfBothOnAtLeastTwentyRows) {
