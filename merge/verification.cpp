@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -54,35 +55,82 @@ class Verifier {
     });
   }
 
+  // Notes the check that every code `ref` holds names a row of `lookup`; RunCodes makes the
+  // checks noted.
   void Codes(const instructions::LookUp& lookup, const instructions::RefTable& ref) {
     const int32_t fields = lookup.CodeFields().Count();
     if (fields == 0 || ref.CodeFields().Count() != fields) return;
-    std::string nulls;
+    CodeCheck check{ref.TableName(), "", "", lookup.TableName()};
     std::string match;
     std::string names;
     for (int32_t i = 1; i <= fields; ++i) {
       const std::string& code = lookup.CodeFields().Item(i).FieldName();
       const std::string& field = ref.CodeFields().Item(i).FieldName();
       if (!IsField(code) || !IsField(field)) return;
-      nulls += (i > 1 ? " AND r." : "r.") + field + " IS NOT NULL";
+      check.condition += (i > 1 ? " AND r." : "r.") + field + " IS NOT NULL";
       match += (i > 1 ? " AND l." : "l.") + code + " = r." + field;
       names += (i > 1 ? "+" : "") + field;
     }
-    const std::string target = ref.TableName() + "." + names;
-    if (!checked_.insert(UpperCase(target + ">" + lookup.TableName())).second) return;
-    Check(ref.TableName(), [&] {
-      ++result.codes_checked;
-      const int64_t rows =
-          data::QueryInteger(destination_, "SELECT COUNT(*) FROM " + ref.TableName() +
-                                               " AS r WHERE " + Added(ref.TableName(), "r") +
-                                               nulls + " AND NOT EXISTS (SELECT 1 FROM " +
-                                               lookup.TableName() + " AS l WHERE " + match + ")");
-      if (rows != 0) {
-        Find(ref.TableName(), rows,
-             std::to_string(rows) + " rows of " + target + " refer to no code of " +
-                 lookup.TableName());
+    check.target = ref.TableName() + "." + names;
+    if (!checked_.insert(UpperCase(check.target + ">" + lookup.TableName())).second) return;
+    check.condition +=
+        " AND NOT EXISTS (SELECT 1 FROM " + lookup.TableName() + " AS l WHERE " + match + ")";
+    codes_.push_back(std::move(check));
+  }
+
+  // The noted code checks, in the order noted. A table's checks share one pass over its rows;
+  // when that pass fails, each check runs alone, so the failure is told for the check it
+  // belongs to.
+  void RunCodes() {
+    std::vector<std::optional<int64_t>> found(codes_.size());
+    std::vector<bool> batched(codes_.size(), false);
+    for (size_t i = 0; i < codes_.size(); ++i) {
+      if (batched[i]) continue;
+      std::vector<size_t> same;
+      for (size_t j = i; j < codes_.size(); ++j) {
+        if (EqualsNoCase(codes_[j].table, codes_[i].table)) {
+          same.push_back(j);
+          batched[j] = true;
+        }
       }
-    });
+      if (same.size() < 2) continue;
+      std::string sums;
+      for (size_t j : same) {
+        sums += (sums.empty() ? "" : ", ") + std::string("SUM(CASE WHEN ") + codes_[j].condition +
+                " THEN 1 ELSE 0 END)";
+      }
+      std::string where = Added(codes_[i].table, "r");
+      if (!where.empty()) where = " WHERE " + where.substr(0, where.size() - 5);
+      try {
+        std::unique_ptr<data::Recordset> rows =
+            destination_.Execute("SELECT " + sums + " FROM " + codes_[i].table + " AS r" + where);
+        if (!rows->IsOpen() || rows->IsEOF()) continue;
+        for (size_t k = 0; k < same.size(); ++k) {
+          const data::Value value = rows->Get(static_cast<int>(k));
+          found[same[k]] = value.IsNull() ? 0 : value.AsInteger();
+        }
+        rows->Close();
+      } catch (const std::exception&) {
+        for (size_t j : same) found[j].reset();
+      }
+    }
+    for (size_t i = 0; i < codes_.size(); ++i) {
+      const CodeCheck& check = codes_[i];
+      Check(check.table, [&] {
+        ++result.codes_checked;
+        const int64_t rows =
+            found[i] ? *found[i]
+                     : data::QueryInteger(destination_,
+                                          "SELECT COUNT(*) FROM " + check.table + " AS r WHERE " +
+                                              Added(check.table, "r") + check.condition);
+        if (rows != 0) {
+          Find(check.table, rows,
+               std::to_string(rows) + " rows of " + check.target + " refer to no code of " +
+                   check.lookup);
+        }
+      });
+    }
+    codes_.clear();
   }
 
   void Counters() {
@@ -131,12 +179,15 @@ class Verifier {
           membership.added_since
               ? destination_.RowsAddedSince("c", *membership.added_since) + " AND "
               : std::string();
+      // The rows are grouped first, so a parent is looked up once per key rather than once
+      // per row. A parent key held twice repeats its group, which the sort adds up as the
+      // join of every row would have.
       std::unique_ptr<data::Recordset> rows = destination_.Execute(
-          "SELECT " + fk + ", COUNT(*), SUM(CASE WHEN p." + membership.parent_key +
-          " IS NULL AND " + fk + " <> 0 AND " + fk + " <> -1 THEN 1 ELSE 0 END) FROM " +
-          membership.child_table + " AS c LEFT JOIN " + membership.parent_table + " AS p ON p." +
-          membership.parent_key + " = " + fk + " WHERE " + where + fk + " IS NOT NULL GROUP BY " +
-          fk);
+          "SELECT g.k, g.n, CASE WHEN p." + membership.parent_key +
+          " IS NULL AND g.k <> 0 AND g.k <> -1 THEN g.n ELSE 0 END FROM (SELECT " + fk +
+          " AS k, COUNT(*) AS n FROM " + membership.child_table + " AS c WHERE " + where + fk +
+          " IS NOT NULL GROUP BY " + fk + ") AS g LEFT JOIN " + membership.parent_table +
+          " AS p ON p." + membership.parent_key + " = g.k");
       RowsPerKey found;
       int64_t unresolved = 0;
       while (rows->IsOpen() && !rows->IsEOF()) {
@@ -150,9 +201,12 @@ class Verifier {
         Find(membership.child_table, unresolved,
              std::to_string(unresolved) + " rows of " + target + " refer to no row of " + parent);
       }
+      // Both lists are sorted by key, so one walk pairs them. The example is the first
+      // expected key that differs, else the first key found where none was expected.
       int64_t misplaced = 0;
-      std::string example;
-      const auto compare = [&](int64_t key, int64_t want, int64_t have) {
+      std::string expected_example;
+      std::string unexpected_example;
+      const auto compare = [&](std::string& example, int64_t key, int64_t want, int64_t have) {
         if (want == have) return;
         misplaced += want > have ? want - have : have - want;
         if (example.empty()) {
@@ -160,10 +214,24 @@ class Verifier {
                     ", expected " + std::to_string(want) + ")";
         }
       };
-      for (const auto& [key, want] : membership.expected) compare(key, want, RowsUnder(found, key));
-      for (const auto& [key, have] : found) {
-        if (RowsUnder(membership.expected, key) == 0) compare(key, 0, have);
+      const RowsPerKey& expected = membership.expected;
+      for (size_t e = 0, f = 0; e < expected.size() || f < found.size();) {
+        if (f == found.size() || (e < expected.size() && expected[e].first < found[f].first)) {
+          compare(expected_example, expected[e].first, expected[e].second, 0);
+          ++e;
+        } else if (e == expected.size() || found[f].first < expected[e].first) {
+          compare(unexpected_example, found[f].first, 0, found[f].second);
+          ++f;
+        } else {
+          compare(expected_example, expected[e].first, expected[e].second, found[f].second);
+          if (expected[e].second == 0) {
+            compare(unexpected_example, found[f].first, 0, found[f].second);
+          }
+          ++e;
+          ++f;
+        }
       }
+      const std::string& example = expected_example.empty() ? unexpected_example : expected_example;
       if (misplaced != 0) {
         Find(membership.child_table, misplaced / 2 + misplaced % 2,
              std::to_string(misplaced / 2 + misplaced % 2) + " rows of " + target +
@@ -260,8 +328,16 @@ class Verifier {
     result.findings.push_back({table, what, rows});
   }
 
+  struct CodeCheck {
+    std::string table;      // the table holding the codes
+    std::string target;     // its code fields, as findings name them
+    std::string condition;  // true for a row whose code names no row of the lookup
+    std::string lookup;
+  };
+
   data::Connection& destination_;
   std::set<std::string> checked_;
+  std::vector<CodeCheck> codes_;
 };
 
 }  // namespace
@@ -281,12 +357,6 @@ void SortRowsPerKey(RowsPerKey& rows) {
     }
   }
   rows.erase(kept, rows.end());
-}
-
-int64_t RowsUnder(const RowsPerKey& rows, int64_t key) {
-  const auto found = std::lower_bound(rows.begin(), rows.end(), key,
-                                      [](const auto& row, int64_t k) { return row.first < k; });
-  return found != rows.end() && found->first == key ? found->second : 0;
 }
 
 RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,
@@ -320,6 +390,7 @@ Verification VerifyDestination(data::Connection& destination, const instructions
   for (const instructions::LookUp& lookup : lookups) {
     for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
   }
+  verifier.RunCodes();
   verifier.Counters();
   for (const instructions::PTable& parent : tables) {
     const std::string key = Trim(parent.PrimaryKey());

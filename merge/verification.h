@@ -30,9 +30,6 @@ using RowsPerKey = std::vector<std::pair<int64_t, int64_t>>;
 // Puts `rows` in key order with each key once, adding up the counts of a key listed again.
 void SortRowsPerKey(RowsPerKey& rows);
 
-// The rows `rows` (sorted) counts under `key`; 0 when it does not list the key.
-int64_t RowsUnder(const RowsPerKey& rows, int64_t key);
-
 // The rows of `table` per value of `key` ("SELECT key, COUNT(*) FROM table GROUP BY key"; NULL
 // is not counted). Throws what the connection throws.
 RowsPerKey CountPerKey(data::Connection& connection, const std::string& table,

@@ -124,6 +124,21 @@ TEST_F(MembershipTest, TheVerificationFindsAMisplacedChildAndWhatItCouldNotCheck
             "holds 2, expected 1)");
   EXPECT_EQ(merge::VerificationLines(verification).back().rfind("Verification found 2 problems", 0),
             0u);
+  // Keys on one side only: the example is the first expected key that differs, else the first
+  // key nobody expected.
+  for (const auto& [expected, what] :
+       {std::pair{merge::RowsPerKey{{2, 1}, {3, 2}},
+                  "2 rows of Res.IncID are not under the new "
+                  "key of their own row of Inc.IncID (key 3 "
+                  "holds 0, expected 2)"},
+        {merge::RowsPerKey{{1, 2}},
+         "1 rows of Res.IncID are not under the new key of their own "
+         "row of Inc.IncID (key 2 holds 1, expected 0)"}}) {
+    membership.expected = expected;
+    verification = merge::VerifyDestination(*connection, tables, lookups, {}, {membership});
+    ASSERT_EQ(verification.findings.size(), 1u);
+    EXPECT_EQ(verification.findings[0].what, what);
+  }
   connection->Close();
 }
 

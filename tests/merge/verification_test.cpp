@@ -88,19 +88,58 @@ TEST_F(VerificationTest, ADryRunWarnsOfQualificationIdsBeyondSixteenBits) {
   small->Close();
 }
 
+// A table's code columns are judged together, each finding under its own column; a column the
+// table lacks is a finding of its own and the others are still judged. With the rows the merge
+// added marked, only those count.
+TEST_F(VerificationTest, EachCodeColumnOfATableIsJudgedOnItsOwn) {
+  auto destination = Open(
+      Lines{
+          "CREATE TABLE Kid ([KidID] int NOT NULL PRIMARY KEY, [Code] varchar(5), [Unit] "
+          "varchar(5))",
+          "CREATE TABLE L_Code ([Code] varchar(5) NOT NULL)",
+          "CREATE TABLE L_Unit ([Unit] varchar(5) NOT NULL)",
+          "CREATE TABLE NextNumber ([TableName] varchar(50), [FieldName] varchar(50), [NextNumber] "
+          "int)"} +
+      Insert("Kid", {"1, 'ENG', 'U1'", "2, 'XXX', 'U1'", "3, 'ENG', 'U9'", "4, 'YYY', NULL",
+                     "5, NULL, 'U8'"}) +
+      Insert("L_Code", {"'ENG'"}) + Insert("L_Unit", {"'U1'"}));
+  instructions::LookUps lookups;
+  for (const auto& [table, column] :
+       {std::pair{"L_Code", "Code"}, {"L_Gone", "Gone"}, {"L_Unit", "Unit"}}) {
+    instructions::LookUp& lookup = lookups.Add(table);
+    lookup.CodeFields().Add(column, column);
+    lookup.RefTables().Add("Kid").CodeFields().Add(column, column);
+  }
+  const auto findings = [&](const merge::RowMarks& added) {
+    const merge::Verification verification =
+        merge::VerifyDestination(*destination, {}, lookups, {}, {}, added);
+    EXPECT_EQ(verification.codes_checked, 3);
+    Lines what;
+    for (const auto& finding : verification.findings) {
+      what.push_back(finding.what.substr(0, finding.what.find(':')) + " / " +
+                     std::to_string(finding.rows));
+    }
+    return what;
+  };
+  EXPECT_THAT(findings({}), ElementsAre("2 rows of Kid.Code refer to no code of L_Code / 2",
+                                        "could not check Kid / 0",
+                                        "2 rows of Kid.Unit refer to no code of L_Unit / 2"));
+  EXPECT_THAT(
+      findings({{"kid", 2}}),
+      ElementsAre("1 rows of Kid.Code refer to no code of L_Code / 1", "could not check Kid / 0",
+                  "2 rows of Kid.Unit refer to no code of L_Unit / 2"));
+  destination->Close();
+}
+
 // The children a membership expects arrive from both databases and from several parents; a key
 // met again adds up, whatever order the keys came in.
 TEST(RowsPerKey, SortedWithEachKeyOnceAndItsRowsAddedUp) {
   merge::RowsPerKey rows = {{7, 1}, {-1, 2}, {3, 4}, {7, 5}, {-1, 1}, {0, 3}, {7, 1}};
   merge::SortRowsPerKey(rows);
   EXPECT_EQ(rows, (merge::RowsPerKey{{-1, 3}, {0, 3}, {3, 4}, {7, 7}}));
-  EXPECT_EQ(merge::RowsUnder(rows, 7), 7);
-  EXPECT_EQ(merge::RowsUnder(rows, -1), 3);
-  EXPECT_EQ(merge::RowsUnder(rows, 4), 0);
-  EXPECT_EQ(merge::RowsUnder(rows, 8), 0);
   merge::RowsPerKey none;
   merge::SortRowsPerKey(none);
-  EXPECT_EQ(merge::RowsUnder(none, 0), 0);
+  EXPECT_THAT(none, IsEmpty());
 }
 
 // Rows of Database 1 found in Database 2: same incident number and names, without regard to
