@@ -266,7 +266,10 @@ LookupCheck::LookupCheck(Context& context, const instructions::LookUps& lookups,
       lookups_(lookups),
       source_(source),
       destination_(destination),
-      report_(report) {}
+      report_(report),
+      held_(report, [this](const std::string& statement, long* rows_affected) {
+        return Execute(source_, statement, rows_affected);
+      }) {}
 
 std::unique_ptr<data::Recordset> LookupCheck::Execute(data::Connection& connection,
                                                       const std::string& statement,
@@ -388,12 +391,24 @@ bool LookupCheck::RecodeDuplicates() {
   report_.WriteReportLine(" ");
   int32_t visited = 0;
   const int32_t total = lookups_.Count();
-  // Unlike the comparison, this pass takes every entry, a repeated table included.
-  for (const instructions::LookUp& lookup : lookups_) {
-    ShowStatus(visited, total);
-    ++visited;
-    if (!RecodeDuplicatesOf(lookup)) return false;
+  try {
+    // Unlike the comparison, this pass takes every entry, a repeated table included.
+    for (const instructions::LookUp& lookup : lookups_) {
+      ShowStatus(visited, total);
+      ++visited;
+      // A lookup table is read as it stands, updates of it included.
+      if (held_.Changes(lookup.TableName())) held_.RunOn(lookup.TableName());
+      if (!RecodeDuplicatesOf(lookup)) {
+        held_.RunHeld(recodes_);
+        return false;
+      }
+    }
+  } catch (...) {
+    // What was recoded before the failure is written, as it would have been at once.
+    held_.RunHeld(recodes_);
+    throw;
   }
+  held_.RunHeld(recodes_);
   return true;
 }
 
@@ -427,8 +442,8 @@ bool LookupCheck::RecodeDuplicatesOf(const instructions::LookUp& lookup) {
           if (!codes.empty()) codes += ", ";
           codes += BoldText(code.FieldName());
         }
-        report_.WriteReportLine(" ");
-        report_.WriteReportLine("Table: " + BoldText(table) + ", code(s): " + codes);
+        held_.Line(" ");
+        held_.Line("Table: " + BoldText(table) + ", code(s): " + codes);
 
         const std::string& field_name = lookup.CodeFields().Item(1).FieldName();
         const int field = RequireIndex(*a_rows, field_name);
@@ -485,28 +500,39 @@ bool LookupCheck::RecodeNumeric(const instructions::LookUp& lookup, data::Record
   a_rows.Set(field, Value::Integer(new_code));
   a_rows.Update();
   const std::string new_text = std::to_string(new_code);
-  report_.WriteReportLine("Field: " + BoldText(code_field) +
-                          " values: A = " + BoldText(old_code.AsText()) +
-                          " B = " + BoldText(b_row.Get(code_field).AsText()) +
-                          " Source Database changed to: " + BoldText(new_text));
+  held_.Line("Field: " + BoldText(code_field) + " values: A = " + BoldText(old_code.AsText()) +
+             " B = " + BoldText(b_row.Get(code_field).AsText()) +
+             " Source Database changed to: " + BoldText(new_text));
 
-  Recode* recode = nullptr;
+  std::optional<size_t> recode;
   if (recodes_ != nullptr) {
     recodes_->push_back({table, code_field, old_code.AsText(), new_text, {}});
-    recode = &recodes_->back();
+    recode = recodes_->size() - 1;
   }
   for (const instructions::RefTable& ref : lookup.RefTables()) {
     const std::string& ref_table = ref.TableName();
     const std::string& ref_field = ref.CodeFields().Item(1).FieldName();
-    long changed = 0;
-    Execute(source_,
-            "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " + new_text +
-                " WHERE " + ref_table + "." + ref_field + " = " + IntegerLiteral(old_code.AsText()),
-            &changed);
-    report_.WriteReportLine("Refering table: " + BoldText(ref_table) +
-                            ", field: " + BoldText(ref_field) + " changed to " +
-                            BoldText(new_text) + ", Records: " + std::to_string(changed));
-    if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
+    const std::string condition =
+        ref_table + "." + ref_field + " = " + IntegerLiteral(old_code.AsText());
+    RecodeUpdates::Update update{ref_table,
+                                 ref_field,
+                                 condition,
+                                 new_text,
+                                 "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field +
+                                     " = " + new_text + " WHERE " + condition,
+                                 old_code.AsText(),
+                                 new_text,
+                                 recode,
+                                 0};
+    if (recode) {
+      update.referring = (*recodes_)[*recode].referring.size();
+      (*recodes_)[*recode].referring.push_back({ref_table, ref_field, 0});
+    }
+    if (!held_.CanHold(update)) held_.RunHeld(recodes_);
+    held_.Hold(std::move(update),
+               "Refering table: " + BoldText(ref_table) + ", field: " + BoldText(ref_field) +
+                   " changed to " + BoldText(new_text) + ", Records: ",
+               true);
   }
   a_max->Close();
   return true;
@@ -548,33 +574,44 @@ void LookupCheck::RecodeText(const instructions::LookUp& lookup, data::Recordset
     const std::string warning = "Warning, no free code for " + table + "." + code_field +
                                 " value " + old_code + "; the row was left unchanged";
     context_.progress().AddProgress(warning);
-    report_.WriteReportLine(reports::RtfText(warning));
+    held_.Line(reports::RtfText(warning));
     return;
   }
 
   a_rows.Set(field, Value::Text(new_code));
   a_rows.Update();
-  report_.WriteReportLine("Field: " + BoldText(code_field) + " values: A = " + BoldText(old_code) +
-                          " B = " + BoldText(b_code) +
-                          " Source Database changed to: " + BoldText(new_code));
+  held_.Line("Field: " + BoldText(code_field) + " values: A = " + BoldText(old_code) +
+             " B = " + BoldText(b_code) + " Source Database changed to: " + BoldText(new_code));
 
-  Recode* recode = nullptr;
+  std::optional<size_t> recode;
   if (recodes_ != nullptr) {
     recodes_->push_back({table, code_field, old_code, new_code, {}});
-    recode = &recodes_->back();
+    recode = recodes_->size() - 1;
   }
   for (const instructions::RefTable& ref : lookup.RefTables()) {
     const std::string& ref_table = ref.TableName();
     const std::string& ref_field = ref.CodeFields().Item(1).FieldName();
-    long changed = 0;
-    Execute(source_,
-            "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field + " = " +
-                SqlLiteral(new_code) + " WHERE (((" + ref_table + "." + ref_field +
-                ") = " + SqlLiteral(old_code) + "));",
-            &changed);
-    if (recode != nullptr) recode->referring.push_back({ref_table, ref_field, changed});
-    report_.WriteReportLine("Using table: " + BoldText(ref_table) +
-                            " , field: " + BoldText(ref_field) + " to " + BoldText(new_code));
+    const std::string condition =
+        "(((" + ref_table + "." + ref_field + ") = " + SqlLiteral(old_code) + "))";
+    RecodeUpdates::Update update{ref_table,
+                                 ref_field,
+                                 condition,
+                                 SqlLiteral(new_code),
+                                 "UPDATE " + ref_table + " SET " + ref_table + "." + ref_field +
+                                     " = " + SqlLiteral(new_code) + " WHERE " + condition + ";",
+                                 old_code,
+                                 new_code,
+                                 recode,
+                                 0};
+    if (recode) {
+      update.referring = (*recodes_)[*recode].referring.size();
+      (*recodes_)[*recode].referring.push_back({ref_table, ref_field, 0});
+    }
+    if (!held_.CanHold(update)) held_.RunHeld(recodes_);
+    held_.Hold(std::move(update),
+               "Using table: " + BoldText(ref_table) + " , field: " + BoldText(ref_field) + " to " +
+                   BoldText(new_code),
+               false);
   }
 }
 

@@ -21,6 +21,7 @@
 #include "data/data_access.h"
 #include "instructions/instruction_model.h"
 #include "merge/merge_figures.h"
+#include "merge/recode_updates.h"
 
 namespace msu {
 class Context;
@@ -89,6 +90,7 @@ class LookupCheck {
   data::Connection& source_;
   data::Connection& destination_;
   reports::ProblemReport& report_;
+  RecodeUpdates held_;  // the updates of referring tables, run a table at a time
   std::vector<Recode>* recodes_ = nullptr;
   bool found_ = false;
   int64_t statements_ = 0;

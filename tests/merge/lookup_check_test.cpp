@@ -301,6 +301,51 @@ TEST_F(Recoding, StandardRowsCountForTheMaximumAndOneSidedUserRowsAreNoDuplicate
   EXPECT_THAT(A("SELECT Code FROM L_Other ORDER BY Code"), ElementsAre("8", "9"));
 }
 
+// The rows of a table that several recodings change are changed by one statement: each
+// recoding still changes and counts the rows its own statement would have, codes compared as
+// the server compares them (Solo, which one recoding changes alone, shows how: letter case
+// aside, a trailing blank counts), and a recoding that looks for the code an earlier one gave
+// waits for it.
+TEST_F(Recoding, RecodingsOfOneTableChangeTheRowsEachWouldChangeAlone) {
+  const std::string unit_table =
+      "CREATE TABLE L_Unit ([Unit] varchar(2) NOT NULL PRIMARY KEY, [Standard] bit NULL)";
+  const std::string kind_table =
+      "CREATE TABLE L_Kind ([Kind] varchar(2) NOT NULL PRIMARY KEY, [Standard] bit NULL)";
+  const Lines units = {"'ab', 'ab '", "'AB ', 'AB'", "'CD', 'x'", "'cd', NULL", "'EF', 'Ab'"};
+  Lines a_rows = Insert("L_Unit", {"'AB', 0"}) + Insert("L_Kind", {"'AB', 0", "'CD', 0"}) +
+                 Insert("Things", units) +
+                 Insert("Solo", {"'ab '", "'AB'", "'x'", "NULL", "'Ab'"}) +
+                 Insert("L_First", {"1, 0"}) + Insert("L_Second", {"6, 0"}) +
+                 Insert("Chained", {"1", "6", "2"});
+  Pair({unit_table, kind_table, "CREATE TABLE Things ([Kind] varchar(2), [Unit] varchar(2))",
+        "CREATE TABLE Solo ([Unit] varchar(2))",
+        "CREATE TABLE L_First ([Code] int PRIMARY KEY, [Standard] bit)",
+        "CREATE TABLE L_Second ([Code] int PRIMARY KEY, [Standard] bit)",
+        "CREATE TABLE Chained ([Code] int)"},
+       a_rows,
+       Insert("L_Unit", {"'AB', 0"}) + Insert("L_Kind", {"'AB', 0", "'CD', 0"}) +
+           Insert("L_First", {"1, 0", "5, 0"}) + Insert("L_Second", {"6, 0", "8, 0"}));
+  Instructions(
+      "LUTable=L_Kind.Kind\r\nRefTable=Things.Kind\r\n"
+      "LUTable=L_Unit.Unit\r\nRefTable=Things.Unit\r\nRefTable=Solo.Unit\r\n"
+      "LUTable=L_First.Code\r\nRefTable=Chained.Code\r\n"
+      "LUTable=L_Second.Code\r\nRefTable=Chained.Code\r\n");
+  ASSERT_TRUE(Check());
+  EXPECT_THAT(A("SELECT Kind || '|' || COALESCE(Unit, 'NULL') FROM Things ORDER BY rowid"),
+              ElementsAre("00|ab ", "AB |00", "11|x", "11|NULL", "EF|00"));
+  EXPECT_THAT(A("SELECT COALESCE(Unit, 'NULL') FROM Solo ORDER BY rowid"),
+              ElementsAre("ab ", "00", "x", "NULL", "00"));
+  // 1 became 6 (one more than both tables of L_First hold), then 6 became 9.
+  EXPECT_THAT(A("SELECT Code FROM Chained ORDER BY rowid"), ElementsAre("9", "9", "2"));
+  const Lines report = DuplicateReport();
+  for (const auto& [code, rows] : {std::pair{"6", "1"}, {"9", "2"}}) {
+    EXPECT_THAT(report, Contains("Refering table: " + B("Chained") + ", field: " + B("Code") +
+                                 " changed to " + B(code) + ", Records: " + rows));
+  }
+  EXPECT_THAT(report, Contains(UsingLine("Things", "Unit", "00")));
+  EXPECT_THAT(report, Contains(UsingLine("Solo", "Unit", "00")));
+}
+
 // ---------------------------------------------------------------- text recoding
 
 // A free code is a run of one character as long as the field, up to eight.

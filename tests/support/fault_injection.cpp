@@ -75,13 +75,23 @@ void FaultPlan::FailNth(CallKind kind, long nth, long number, std::string descri
   faults_[Index(kind)] = Fault{nth, number, std::move(description), std::move(statement_prefix)};
 }
 
+void FaultPlan::FailFrom(CallKind kind, long nth, long number, std::string description,
+                         std::string statement_prefix) {
+  faults_[Index(kind)] =
+      Fault{nth, number, std::move(description), std::move(statement_prefix), true};
+}
+
 void FaultPlan::Enter(CallKind kind, const std::string& statement) {
   ++counts_[Index(kind)];
   std::optional<Fault>& fault = faults_[Index(kind)];
   if (!fault || statement.rfind(fault->statement_prefix, 0) != 0) return;
   if (--fault->remaining > 0) return;
   const Fault due = *fault;
-  fault.reset();
+  if (due.lasting) {
+    fault->remaining = 1;
+  } else {
+    fault.reset();
+  }
   throw data::DataError(due.number, due.description);
 }
 

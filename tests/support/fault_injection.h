@@ -35,6 +35,9 @@ class FaultPlan {
   // per kind: a new one replaces the one waiting.
   void FailNth(CallKind kind, long nth, long number, std::string description,
                std::string statement_prefix = "");
+  // As FailNth, and every such call after it fails too, as a full disk stays full.
+  void FailFrom(CallKind kind, long nth, long number, std::string description,
+                std::string statement_prefix = "");
   // The calls of `kind` so far, the one that failed included.
   long Count(CallKind kind) const { return counts_[Index(kind)]; }
 
@@ -48,6 +51,7 @@ class FaultPlan {
     long number;
     std::string description;
     std::string statement_prefix;
+    bool lasting = false;
   };
   static size_t Index(CallKind kind) { return static_cast<size_t>(kind); }
 
