@@ -2,9 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <map>
+#include <optional>
 
 #include "core/text.h"
+#include "data/embedded/integer_ranges.h"
 #include "data/embedded/tsql_translator.h"
+#include "data/sqlite/sqlite_handles.h"
 
 namespace msu::embedded {
 
@@ -47,6 +51,45 @@ void RefuseFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** /*ar
   sqlite3_result_error(context, "a value the row copy cannot write as a literal", -1);
 }
 
+constexpr const char* kOutsideRange = "msu_in_range: a value outside its column's range";
+
+// True when `value` is a number (or text a number column would store as one) outside low to
+// high.
+bool Outside(sqlite3_value* value, int64_t low, int64_t high) {
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 v = sqlite3_value_int64(value);
+      return v < low || v > high;
+    }
+    case SQLITE_FLOAT: {
+      // A long double holds every 64-bit integer exactly.
+      const long double v = sqlite3_value_double(value);
+      return v < static_cast<long double>(low) || v > static_cast<long double>(high);
+    }
+    case SQLITE_TEXT: {
+      sqlite3_value* copy = sqlite3_value_dup(value);
+      if (copy == nullptr) return true;
+      const bool number = sqlite3_value_numeric_type(copy) != SQLITE_TEXT;
+      const bool outside = number && Outside(copy, low, high);
+      sqlite3_value_free(copy);
+      return outside;
+    }
+    default:
+      return false;
+  }
+}
+
+// msu_in_range(x, low, high): x, unless it is a number outside low to high, which fails the
+// statement. It tells the copy's values apart as the watch of the written rows would
+// (integer_ranges.h), erring only to the side of failing.
+void InRangeFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** argv) {
+  if (Outside(argv[0], sqlite3_value_int64(argv[1]), sqlite3_value_int64(argv[2]))) {
+    sqlite3_result_error(context, kOutsideRange, -1);
+    return;
+  }
+  sqlite3_result_value(context, argv[0]);
+}
+
 void RegisterFunctions(sqlite3* db) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function_v2(db, "msu_real_text", 2, flags, nullptr, &RealTextFunction, nullptr,
@@ -55,6 +98,27 @@ void RegisterFunctions(sqlite3* db) {
                              nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "msu_refuse", 1, flags, nullptr, &RefuseFunction, nullptr, nullptr,
                              nullptr);
+  sqlite3_create_function_v2(db, "msu_in_range", 3, flags, nullptr, &InRangeFunction, nullptr,
+                             nullptr, nullptr);
+}
+
+// The ranges of the integer columns of the main database's `table`, by column name.
+std::map<std::string, IntegerRange, std::less<>> RangesOf(sqlite3* db, const std::string& table) {
+  std::map<std::string, IntegerRange, std::less<>> ranges;
+  sqlite::Statement info;
+  if (info.Prepare(db, "SELECT name, type FROM main.pragma_table_info(?1)") != SQLITE_OK) {
+    return ranges;
+  }
+  sqlite3_bind_text(info.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(info.get()) == SQLITE_ROW) {
+    const unsigned char* name = sqlite3_column_text(info.get(), 0);
+    const unsigned char* type = sqlite3_column_text(info.get(), 1);
+    if (name == nullptr || type == nullptr) continue;
+    if (std::optional<IntegerRange> range = IntegerRangeOf(reinterpret_cast<const char*>(type))) {
+      ranges.emplace(UpperCase(reinterpret_cast<const char*>(name)), *range);
+    }
+  }
+  return ranges;
 }
 
 // The value the row copy's literal for column `c` gives, by type code (see FormatValue in
@@ -162,8 +226,12 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
     return std::nullopt;  // the row copy reports the statement the server refuses
   }
 
+  // Each value of an integer column is checked against the column's range as it is copied,
+  // so the rows need not be read again (SqliteDatabase::Write).
+  const auto ranges = RangesOf(destination.handle(), target.table_name);
   std::string columns;
   std::string values;
+  std::string checked_values;
   for (const data::FieldInfo& field : fields) {
     const std::string column = "[" + field.name + "]";
     columns += (columns.empty() ? "" : ",") + column;
@@ -179,11 +247,31 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
       value = "CASE WHEN typeof(" + c + ") = 'integer' THEN " + ChangedInteger(c, mine) + " ELSE " +
               value + " END";
     }
+    std::string checked = value;
+    if (const auto range = ranges.find(UpperCase(field.name)); range != ranges.end()) {
+      const std::string low = std::to_string(range->second.low);
+      const std::string high = std::to_string(range->second.high);
+      checked = "msu_in_range(" + value + ", " + low + ", " + high + ")";
+      // A number of a number field within the range is stored as itself (its conversion
+      // would give the same number): the conversion and the check are left to the other
+      // values. The unary plus keeps the column's affinity out of the comparison, so that
+      // text is never taken for a number here.
+      const bool number_field =
+          field.type == data::kTypeInteger || field.type == data::kTypeSingle ||
+          field.type == data::kTypeDouble || field.type == data::kTypeCurrency;
+      if (mine.empty() && number_field) {
+        checked = "CASE WHEN +" + c + " BETWEEN " + low + " AND " + high + " THEN " + c + " WHEN " +
+                  c + " IS NULL THEN NULL ELSE " + checked + " END";
+      }
+    }
     values += (values.empty() ? "" : ", ") + value;
+    checked_values += (checked_values.empty() ? "" : ", ") + checked;
   }
-  const std::string sql = "INSERT INTO main." + target.table + " (" + columns + ") SELECT " +
-                          values + " FROM " + kSourceSchema + "." + source.table + " AS msu_s" +
-                          (source.rest.empty() ? "" : " " + source.rest);
+  const auto insert = [&](const std::string& selected) {
+    return "INSERT INTO main." + target.table + " (" + columns + ") SELECT " + selected + " FROM " +
+           kSourceSchema + "." + source.table + " AS msu_s" +
+           (source.rest.empty() ? "" : " " + source.rest);
+  };
 
   destination.CheckUsable();
   destination.BeforeWrite();
@@ -191,7 +279,17 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
   AttachedSource attached(destination, source_path, source_statement);
   NoTimeout no_timeout(destination);
   long rows = 0;
-  destination.Write(source_statement, [&] { rows = destination.Run(sql, source_statement); });
+  try {
+    destination.Write(
+        source_statement, [&] { rows = destination.Run(insert(checked_values), source_statement); },
+        true);
+  } catch (const data::DataError& error) {
+    if (error.description().find(kOutsideRange) == std::string::npos) throw;
+    // A value outside its range: the copy runs again unchecked, so that the watch of the
+    // written rows names it as any statement's failure would.
+    destination.Write(source_statement,
+                      [&] { rows = destination.Run(insert(values), source_statement); });
+  }
   return rows;
 }
 

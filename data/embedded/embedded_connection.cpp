@@ -18,6 +18,7 @@
 #include "data/embedded/embedded_connection.h"
 #include "data/embedded/embedded_recordset.h"
 #include "data/embedded/instance.h"
+#include "data/embedded/integer_ranges.h"
 #include "data/embedded/key_updates.h"
 #include "data/embedded/row_digest.h"
 #include "data/embedded/schema_queries.h"
@@ -322,7 +323,10 @@ class EmbeddedConnection : public data::Connection {
       if (sqlite3_stmt_readonly(stmt.get()) || !IsRowWrite(stmt.get())) {
         run();
       } else {
-        InSavepoint("msu_statement", statement, run);
+        // An update of columns without ranges (a code, a name) needs no look at its rows.
+        const bool ranges_kept = tr.kind == Translation::Kind::kUpdate && !tr.has_from &&
+                                 !UpdateMayLeaveRanges(db.handle(), tr.table_name, tr.targets);
+        db.Write(statement, run, ranges_kept);
       }
     } else {
       stmt.Reset();

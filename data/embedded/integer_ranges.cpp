@@ -28,6 +28,37 @@ std::optional<IntegerRange> IntegerRangeOf(std::string_view declared) {
   return std::nullopt;
 }
 
+bool UpdateMayLeaveRanges(sqlite3* db, const std::string& table,
+                          const std::vector<std::string>& columns) {
+  if (columns.empty()) return true;
+  sqlite::Statement triggers;
+  if (triggers.Prepare(db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'trigger' LIMIT 1") !=
+          SQLITE_OK ||
+      sqlite3_step(triggers.get()) != SQLITE_DONE) {
+    return true;
+  }
+  sqlite::Statement info;
+  if (info.Prepare(db, "SELECT name, type FROM main.pragma_table_info(?1)") != SQLITE_OK) {
+    return true;
+  }
+  sqlite3_bind_text(info.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = false;
+  int rc;
+  while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+    found = true;
+    const auto text = [&](int c) {
+      const unsigned char* value = sqlite3_column_text(info.get(), c);
+      return std::string(value != nullptr ? reinterpret_cast<const char*>(value) : "");
+    };
+    if (!IntegerRangeOf(text(1))) continue;
+    const std::string name = text(0);
+    for (const std::string& column : columns) {
+      if (EqualsNoCase(column, name)) return true;
+    }
+  }
+  return rc != SQLITE_DONE || !found;
+}
+
 WrittenRows::WrittenRows(sqlite3* db) : db_(db) { sqlite3_update_hook(db_, &Hook, this); }
 
 WrittenRows::~WrittenRows() {

@@ -27,6 +27,12 @@ struct IntegerRange {
 // server ("bit" included).
 std::optional<IntegerRange> IntegerRangeOf(std::string_view declared);
 
+// False only when an UPDATE of the main database's `table` that sets `columns` (bare names)
+// cannot write a value outside a range: none of them has a range and the database has no
+// trigger (which could write anything). A table that cannot be read counts as may.
+bool UpdateMayLeaveRanges(sqlite3* db, const std::string& table,
+                          const std::vector<std::string>& columns);
+
 // Watches the rows written on `db` for its life, through SQLite's update hook (one at a time
 // per connection): for each table of the main database, the rowids that an INSERT or UPDATE
 // wrote, or, past kMostRowsListed of them, the smallest and largest.

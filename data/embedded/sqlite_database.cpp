@@ -172,7 +172,8 @@ data::DataError SqliteDatabase::Error(int rc, const std::string& original) const
                          sqlite::ErrorMessage(db_.get(), rc) + " (statement: " + original + ")");
 }
 
-void SqliteDatabase::Write(const std::string& statement, const std::function<void()>& work) {
+void SqliteDatabase::Write(const std::string& statement, const std::function<void()>& work,
+                           bool ranges_kept) {
   BeforeWrite();
   const std::string savepoint = "msu_write_" + std::to_string(write_depth_);
   // Outside a transaction the savepoint is the transaction: a failure ends it entirely, so that
@@ -182,7 +183,7 @@ void SqliteDatabase::Write(const std::string& statement, const std::function<voi
   try {
     // The outermost write watches the rows; inner ones are part of it.
     std::unique_ptr<WrittenRows> written;
-    if (write_depth_ == 0) written = std::make_unique<WrittenRows>(db_.get());
+    if (write_depth_ == 0 && !ranges_kept) written = std::make_unique<WrittenRows>(db_.get());
     {
       struct Depth {
         int& depth;

@@ -80,8 +80,11 @@ class SqliteDatabase {
   // (integer_ranges.h); otherwise all of it is undone and DataError(kErrStatement)
   // "Arithmetic overflow error converting expression to data type int. (...)" is thrown, with
   // the statement. A failure of `work` undoes it too and passes on. Writes inside writes are
-  // checked with the outermost.
-  void Write(const std::string& statement, const std::function<void()>& work);
+  // checked with the outermost. With `ranges_kept`, the caller vouches that `work` writes no
+  // value outside those ranges (it writes no such column, or checks each value itself), and the
+  // rows it wrote are not read again.
+  void Write(const std::string& statement, const std::function<void()>& work,
+             bool ranges_kept = false);
 
   // Streaming recordsets snapshot before the connection writes.
   void BeforeWrite();

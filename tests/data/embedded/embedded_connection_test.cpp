@@ -404,6 +404,15 @@ TEST_F(EmbeddedConnectionTest, IntegerColumnsKeepTheRangesOfTheirTypes) {
   Exec("INSERT INTO Persons VALUES (-2147483648, 0, 32767, -9223372036854775807, 'd')");
   EXPECT_EQ(Rows("SELECT MAX(PersonID), MIN(PersonID) FROM Persons"),
             (Lines{"2147483647|-2147483648"}));
+  // An update of columns without a range leaves the others alone, even one that another
+  // program filled beyond its range; writing that one is judged.
+  db_->Close();
+  msu::testing::ExecFile(path_, "UPDATE Persons SET Age = 300 WHERE PersonID = 5");
+  db_ = Connect(path_);
+  EXPECT_EQ(Exec("UPDATE Persons SET Name = 'z' WHERE PersonID = 5"), 1);
+  ExpectFailure([&] { Exec("UPDATE Persons SET Age = Age, Name = 'y' WHERE PersonID = 5"); },
+                data::kErrStatement, "data type tinyint. (table Persons, column Age, value 300)");
+  EXPECT_EQ(Rows("SELECT Name FROM Persons WHERE PersonID = 5"), Lines{"z"});
 }
 
 // Only the rows a statement wrote are judged, however many it wrote and wherever they lie.
@@ -609,6 +618,52 @@ TEST_F(EmbeddedConnectionTest, DigestsOfRowsIgnoreTheirOrderOnly) {
   EXPECT_NE(digest("SELECT * FROM T").sum, all.sum);
   ExpectFailure([&] { db_->DigestRows("SELECT * FROM Missing"); }, data::kErrStatement,
                 "no such table");
+}
+
+// The set-based copy keeps the ranges of the integer columns it writes, as every statement
+// does: a key its offset pushes past the top, text that the column would store as a number
+// too large, a value another program left out of range; the failure names the first, and
+// nothing is copied. Up to the edges everything is.
+TEST_F(EmbeddedConnectionTest, TheSetBasedCopyKeepsTheRangesOfTheColumnsItWrites) {
+  Exec("CREATE TABLE T (k int, s smallint, n varchar(12))");
+  const std::string other = folder_ / "other.mdf";
+  CreateDatabaseFile(other);
+  auto destination = Connect(other);
+  destination->Execute("CREATE TABLE T (k int, s smallint, n int)", nullptr);
+  destination->Execute("INSERT INTO T VALUES (1, 1, 1)", nullptr);
+  std::unique_ptr<data::Recordset> described = db_->Execute("SELECT * FROM T", nullptr);
+  const std::vector<data::FieldInfo> fields = {described->Field(0), described->Field(1),
+                                               described->Field(2)};
+  described->Close();
+  const auto copy = [&] {
+    return destination->CopyRowsFrom(*db_, "SELECT * FROM T", "T", fields, {{"k", 10, nullptr}});
+  };
+  const std::string overflow = "Arithmetic overflow error converting expression to data type ";
+  for (const auto& [row, failure] :
+       {std::pair{"2147483640, 1, '1'", overflow + "int. (table T, column k, value 2147483650)"},
+        {"1, 1, ' 2147483648'", overflow + "int. (table T, column n, value 2147483648)"},
+        {"1, 1, '-3e9'", overflow + "int. (table T, column n, value -3000000000)"}}) {
+    SCOPED_TRACE(row);
+    Exec("DELETE FROM T");
+    Exec("INSERT INTO T VALUES (5, -32768, 'x5')");
+    Exec(std::string("INSERT INTO T VALUES (") + row + ")");
+    ExpectFailure(copy, data::kErrStatement, failure);
+  }
+  Exec("DELETE FROM T");
+  msu::testing::ExecFile(path_, "INSERT INTO T VALUES (0, 40000, NULL)");
+  ExpectFailure(copy, data::kErrStatement, overflow + "smallint. (table T, column s, value 40000)");
+  EXPECT_EQ(msu::testing::QueryFile(other, "SELECT COUNT(*) FROM T"),
+            (std::vector<std::string>{"1"}));
+
+  Exec("DELETE FROM T");
+  Exec("INSERT INTO T VALUES (2147483637, 32767, '2147483647')");
+  Exec("INSERT INTO T VALUES (-1, -32768, 'x')");
+  const std::optional<long> copied = copy();
+  ASSERT_TRUE(copied.has_value());
+  EXPECT_EQ(*copied, 2);
+  EXPECT_EQ(msu::testing::QueryFile(other, "SELECT k, s, n, typeof(n) FROM T ORDER BY rowid"),
+            (std::vector<std::string>{"1|1|1|integer", "2147483647|32767|2147483647|integer",
+                                      "-1|-32768|x|text"}));
 }
 
 // The programs reach the embedded server through the machine's composite backend; its
