@@ -97,15 +97,22 @@ void SqliteDatabase::Arm() {
   timed_out_ = false;
   stopped_ = false;
   armed_ = timeout_seconds_ > 0;
-  if (armed_) deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds_);
+  // The time-out counts from the step's first look at the clock (Progress): a short step, the
+  // most common kind, never reads the clock at all.
+  deadline_set_ = false;
 }
 
 int SqliteDatabase::Progress(void* self) {
   auto* database = static_cast<SqliteDatabase*>(self);
   const auto now = std::chrono::steady_clock::now();
-  if (database->armed_ && now > database->deadline_) {
-    database->timed_out_ = true;
-    return 1;
+  if (database->armed_) {
+    if (!database->deadline_set_) {
+      database->deadline_ = now + std::chrono::seconds(database->timeout_seconds_);
+      database->deadline_set_ = true;
+    } else if (now > database->deadline_) {
+      database->timed_out_ = true;
+      return 1;
+    }
   }
   return database->Beat(now) ? 1 : 0;
 }
@@ -128,10 +135,14 @@ Statement SqliteDatabase::Prepare(const std::string& sql, const std::string& ori
 
 int SqliteDatabase::Step(const Statement& stmt, const std::string& original) {
   Arm();
-  // A loop over many short steps beats here; one long step beats in Progress.
-  if (Beat(std::chrono::steady_clock::now())) {
-    armed_ = false;
-    throw Error(SQLITE_INTERRUPT, original);
+  // A loop over many short steps beats here, every few steps (the clock is read on each of
+  // them); one long step beats in Progress.
+  if (beat_ && ++steps_unbeaten_ >= kStepsPerBeat) {
+    steps_unbeaten_ = 0;
+    if (Beat(std::chrono::steady_clock::now())) {
+      armed_ = false;
+      throw Error(SQLITE_INTERRUPT, original);
+    }
   }
   int rc = sqlite3_step(stmt.get());
   armed_ = false;

@@ -109,11 +109,15 @@ class SqliteDatabase {
   std::unique_ptr<Session> session_;
   int timeout_seconds_ = 30;
   std::chrono::steady_clock::time_point deadline_;
+  bool deadline_set_ = false;
   bool armed_ = false;
   bool timed_out_ = false;
   bool stopped_ = false;
   std::function<bool()> beat_;
   std::chrono::steady_clock::time_point last_beat_{};
+  // Short steps between two looks at the heartbeat's clock.
+  static constexpr int kStepsPerBeat = 16;
+  int steps_unbeaten_ = 0;
   int write_depth_ = 0;
   std::set<CursorListener*> listeners_;
   std::shared_ptr<std::vector<data::ErrorEntry>> errors_ =
