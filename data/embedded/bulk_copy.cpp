@@ -102,23 +102,39 @@ void RegisterFunctions(sqlite3* db) {
                              nullptr, nullptr);
 }
 
-// The ranges of the integer columns of the main database's `table`, by column name.
-std::map<std::string, IntegerRange, std::less<>> RangesOf(sqlite3* db, const std::string& table) {
-  std::map<std::string, IntegerRange, std::less<>> ranges;
+// What the copy needs to know of a column of the main database's table: the range of an
+// integer type, and whether SQLite stores numbers written to it as it stores them in a number
+// column (INTEGER, REAL or NUMERIC affinity: a whole real becomes an integer where the column
+// holds integers, and stays as it is otherwise, as the literal the row copy writes would).
+struct TargetColumn {
+  std::optional<IntegerRange> range;
+  bool numeric = false;
+};
+
+bool NumericAffinity(std::string declared) {
+  declared = UpperCase(declared);
+  const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+  if (has("INT")) return true;
+  if (has("CHAR") || has("CLOB") || has("TEXT") || has("BLOB") || declared.empty()) return false;
+  return true;  // REAL, FLOA, DOUB, or NUMERIC
+}
+
+std::map<std::string, TargetColumn, std::less<>> ColumnsOf(sqlite3* db, const std::string& table) {
+  std::map<std::string, TargetColumn, std::less<>> columns;
   sqlite::Statement info;
   if (info.Prepare(db, "SELECT name, type FROM main.pragma_table_info(?1)") != SQLITE_OK) {
-    return ranges;
+    return columns;
   }
   sqlite3_bind_text(info.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(info.get()) == SQLITE_ROW) {
     const unsigned char* name = sqlite3_column_text(info.get(), 0);
     const unsigned char* type = sqlite3_column_text(info.get(), 1);
-    if (name == nullptr || type == nullptr) continue;
-    if (std::optional<IntegerRange> range = IntegerRangeOf(reinterpret_cast<const char*>(type))) {
-      ranges.emplace(UpperCase(reinterpret_cast<const char*>(name)), *range);
-    }
+    if (name == nullptr) continue;
+    const std::string declared = type != nullptr ? reinterpret_cast<const char*>(type) : "";
+    columns.emplace(UpperCase(reinterpret_cast<const char*>(name)),
+                    TargetColumn{IntegerRangeOf(declared), NumericAffinity(declared)});
   }
-  return ranges;
+  return columns;
 }
 
 // The value the row copy's literal for column `c` gives, by type code (see FormatValue in
@@ -228,7 +244,7 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
 
   // Each value of an integer column is checked against the column's range as it is copied,
   // so the rows need not be read again (SqliteDatabase::Write).
-  const auto ranges = RangesOf(destination.handle(), target.table_name);
+  const auto targets = ColumnsOf(destination.handle(), target.table_name);
   std::string columns;
   std::string values;
   std::string checked_values;
@@ -247,22 +263,29 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
       value = "CASE WHEN typeof(" + c + ") = 'integer' THEN " + ChangedInteger(c, mine) + " ELSE " +
               value + " END";
     }
+    const auto found = targets.find(UpperCase(field.name));
+    const TargetColumn target_column = found != targets.end() ? found->second : TargetColumn{};
+    // In a number column, a number of a number field is stored as the row copy's literal of it
+    // would be: only other values (text, a number without a literal) take the conversion.
+    // The unary plus keeps the column's affinity out of the comparisons, so that text is never
+    // taken for a number there. A number outside an integer column's range takes the check.
+    const bool number_field = field.type == data::kTypeInteger || field.type == data::kTypeSingle ||
+                              field.type == data::kTypeDouble || field.type == data::kTypeCurrency;
+    const bool as_stored = mine.empty() && target_column.numeric;
     std::string checked = value;
-    if (const auto range = ranges.find(UpperCase(field.name)); range != ranges.end()) {
-      const std::string low = std::to_string(range->second.low);
-      const std::string high = std::to_string(range->second.high);
+    if (target_column.range) {
+      const std::string low = std::to_string(target_column.range->low);
+      const std::string high = std::to_string(target_column.range->high);
       checked = "msu_in_range(" + value + ", " + low + ", " + high + ")";
-      // A number of a number field within the range is stored as itself (its conversion
-      // would give the same number): the conversion and the check are left to the other
-      // values. The unary plus keeps the column's affinity out of the comparison, so that
-      // text is never taken for a number here.
-      const bool number_field =
-          field.type == data::kTypeInteger || field.type == data::kTypeSingle ||
-          field.type == data::kTypeDouble || field.type == data::kTypeCurrency;
-      if (mine.empty() && number_field) {
+      if (as_stored && number_field) {
         checked = "CASE WHEN +" + c + " BETWEEN " + low + " AND " + high + " THEN " + c + " WHEN " +
                   c + " IS NULL THEN NULL ELSE " + checked + " END";
       }
+    } else if (as_stored && number_field) {
+      checked = "CASE WHEN +" + c + " BETWEEN -1.7976931348623157e308 AND 1.7976931348623157e308" +
+                " THEN " + c + " ELSE " + value + " END";
+    } else if (as_stored && field.type == data::kTypeBoolean) {
+      checked = "CASE WHEN +" + c + " IN (0, 1) THEN " + c + " ELSE " + value + " END";
     }
     values += (values.empty() ? "" : ", ") + value;
     checked_values += (checked_values.empty() ? "" : ", ") + checked;
