@@ -89,31 +89,36 @@ TEST_F(VerificationTest, ADryRunWarnsOfQualificationIdsBeyondSixteenBits) {
 }
 
 // A table's code columns are judged together, each finding under its own column; a column the
-// table lacks is a finding of its own and the others are still judged. With the rows the merge
-// added marked, only those count.
+// table lacks is a finding of its own and the table's other columns are still judged. With the
+// rows the merge added marked, only those count.
 TEST_F(VerificationTest, EachCodeColumnOfATableIsJudgedOnItsOwn) {
   auto destination = Open(
       Lines{
           "CREATE TABLE Kid ([KidID] int NOT NULL PRIMARY KEY, [Code] varchar(5), [Unit] "
           "varchar(5))",
+          "CREATE TABLE Pup ([PupID] int NOT NULL PRIMARY KEY, [Code] varchar(5))",
           "CREATE TABLE L_Code ([Code] varchar(5) NOT NULL)",
           "CREATE TABLE L_Unit ([Unit] varchar(5) NOT NULL)",
           "CREATE TABLE NextNumber ([TableName] varchar(50), [FieldName] varchar(50), [NextNumber] "
           "int)"} +
       Insert("Kid", {"1, 'ENG', 'U1'", "2, 'XXX', 'U1'", "3, 'ENG', 'U9'", "4, 'YYY', NULL",
                      "5, NULL, 'U8'"}) +
-      Insert("L_Code", {"'ENG'"}) + Insert("L_Unit", {"'U1'"}));
+      Insert("Pup", {"1, 'ZZZ'", "2, 'ENG'"}) + Insert("L_Code", {"'ENG'"}) +
+      Insert("L_Unit", {"'U1'"}));
   instructions::LookUps lookups;
-  for (const auto& [table, column] :
-       {std::pair{"L_Code", "Code"}, {"L_Gone", "Gone"}, {"L_Unit", "Unit"}}) {
+  for (const auto& [table, column, refs] : {std::tuple{"L_Code", "Code", Lines{"Kid", "Pup"}},
+                                            {"L_Gone", "Gone", Lines{"Pup"}},
+                                            {"L_Unit", "Unit", Lines{"Kid"}}}) {
     instructions::LookUp& lookup = lookups.Add(table);
     lookup.CodeFields().Add(column, column);
-    lookup.RefTables().Add("Kid").CodeFields().Add(column, column);
+    for (const std::string& ref : refs) {
+      lookup.RefTables().Add(ref).CodeFields().Add(column, column);
+    }
   }
   const auto findings = [&](const merge::RowMarks& added) {
     const merge::Verification verification =
         merge::VerifyDestination(*destination, {}, lookups, {}, {}, added);
-    EXPECT_EQ(verification.codes_checked, 3);
+    EXPECT_EQ(verification.codes_checked, 4);
     Lines what;
     for (const auto& finding : verification.findings) {
       what.push_back(finding.what.substr(0, finding.what.find(':')) + " / " +
@@ -122,11 +127,13 @@ TEST_F(VerificationTest, EachCodeColumnOfATableIsJudgedOnItsOwn) {
     return what;
   };
   EXPECT_THAT(findings({}), ElementsAre("2 rows of Kid.Code refer to no code of L_Code / 2",
-                                        "could not check Kid / 0",
+                                        "1 rows of Pup.Code refer to no code of L_Code / 1",
+                                        "could not check Pup / 0",
                                         "2 rows of Kid.Unit refer to no code of L_Unit / 2"));
   EXPECT_THAT(
       findings({{"kid", 2}}),
-      ElementsAre("1 rows of Kid.Code refer to no code of L_Code / 1", "could not check Kid / 0",
+      ElementsAre("1 rows of Kid.Code refer to no code of L_Code / 1",
+                  "1 rows of Pup.Code refer to no code of L_Code / 1", "could not check Pup / 0",
                   "2 rows of Kid.Unit refer to no code of L_Unit / 2"));
   destination->Close();
 }
