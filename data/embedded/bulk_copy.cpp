@@ -286,6 +286,10 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
                 " THEN " + c + " ELSE " + value + " END";
     } else if (as_stored && field.type == data::kTypeBoolean) {
       checked = "CASE WHEN +" + c + " IN (0, 1) THEN " + c + " ELSE " + value + " END";
+    } else if (mine.empty() && !number_field && field.type != data::kTypeBoolean && value != c) {
+      // A field written as quoted text (a date) keeps its text, whatever the column.
+      checked = "CASE WHEN +" + c + " >= '' AND +" + c + " < x'' THEN " + c + " WHEN " + c +
+                " IS NULL THEN NULL ELSE " + value + " END";
     }
     values += (values.empty() ? "" : ", ") + value;
     checked_values += (checked_values.empty() ? "" : ", ") + checked;

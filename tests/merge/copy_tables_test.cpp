@@ -310,7 +310,8 @@ TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
   suite::GenerateSampleSet(options);
   const std::string source = DataFile("Fire1.mdf");
   // Values another program may have left: whole and fractional reals in integer, money, real
-  // and bit columns, a number beyond any literal's digits, flags other than 0 and 1.
+  // and bit columns, a number beyond any literal's digits, flags other than 0 and 1, numbers
+  // and empty text in date columns.
   ExecFile(source,
            "UPDATE Resources SET DailyCost = 3.0 WHERE rowid = 1;"
            "UPDATE Resources SET DailyCost = 2.5, Quantity = 7.0 WHERE rowid = 2;"
@@ -321,7 +322,9 @@ TEST_F(CopyTablesTest, BothCopiesLeaveTheSameContentInEveryTableOfASample) {
            "UPDATE Persons SET Leader = 5 WHERE rowid = 2;"
            "UPDATE Persons SET Leader = 'True' WHERE rowid = 3;"
            "UPDATE Persons SET Leader = -1, Weight = 180.0 WHERE rowid = 4;"
-           "UPDATE Quals SET Trainee = 0.0 WHERE rowid = 1;");
+           "UPDATE Quals SET Trainee = 0.0 WHERE rowid = 1;"
+           "UPDATE Persons SET CheckInDate = 45000.5 WHERE rowid = 5;"
+           "UPDATE Resources SET MobDate = 45000, DemobDate = '' WHERE rowid = 5;");
   const std::vector<suite::TableInfo> tables = suite::SchemaTables(suite::SchemaVersion::k5_01_00);
   std::string dumps[2];
   for (const merge::RowCopyPath path :
