@@ -164,6 +164,16 @@ void Merge::OpenConnections() {
       server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseB, working);
 }
 
+std::unique_ptr<data::Connection> Merge::OpenSecondReader() {
+  try {
+    return server_routines::OpenServerDatabase(
+        context_, server_routines::kWorkDatabaseB,
+        server_routines::OpenSettings{.never_prompt = true, .read_only = true});
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 bool Merge::CheckLookUps() {
   report_ = std::make_unique<reports::ProblemReport>(
       context_,

@@ -1,6 +1,9 @@
 #include "merge/verification.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -167,8 +170,6 @@ class Verifier {
   void Membership(const ChildMembership& membership) {
     const std::string target = membership.child_table + "." + membership.child_key;
     const std::string parent = membership.parent_table + "." + membership.parent_key;
-    checked_.insert(UpperCase(target + ">" + parent));
-    checked_.insert(UpperCase("range:" + target));
     Check(membership.child_table, [&] {
       if (!membership.problem.empty()) throw std::runtime_error(membership.problem);
       ++result.memberships_checked;
@@ -302,6 +303,25 @@ class Verifier {
     }
   }
 
+  // Leaves the reference and key range of `membership`'s child to that membership's check.
+  void Skip(const ChildMembership& membership) {
+    const std::string target = membership.child_table + "." + membership.child_key;
+    checked_.insert(
+        UpperCase(target + ">" + membership.parent_table + "." + membership.parent_key));
+    checked_.insert(UpperCase("range:" + target));
+  }
+
+  // Adds the figures and findings of `part` after this verifier's own.
+  void Append(const Verification& part) {
+    result.tables_counted += part.tables_counted;
+    result.references_checked += part.references_checked;
+    result.codes_checked += part.codes_checked;
+    result.counters_checked += part.counters_checked;
+    result.memberships_checked += part.memberships_checked;
+    result.key_ranges_checked += part.key_ranges_checked;
+    result.findings.insert(result.findings.end(), part.findings.begin(), part.findings.end());
+  }
+
   RowMarks added;
 
   Verification result;
@@ -338,6 +358,62 @@ class Verifier {
   data::Connection& destination_;
   std::set<std::string> checked_;
   std::vector<CodeCheck> codes_;
+};
+
+// The references, codes, counters and key ranges of `tables` and `lookups`, in that order.
+void CheckOthers(Verifier& verifier, const instructions::Tables& tables,
+                 const instructions::LookUps& lookups) {
+  for (const instructions::PTable& parent : tables) {
+    for (const instructions::Child& child : parent.Children()) verifier.ChildKeys(parent, child);
+  }
+  for (const instructions::LookUp& lookup : lookups) {
+    for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
+  }
+  verifier.RunCodes();
+  verifier.Counters();
+  for (const instructions::PTable& parent : tables) {
+    const std::string key = Trim(parent.PrimaryKey());
+    verifier.KeyRange(parent.TableName(), key.substr(0, key.find('+')));
+    if (const size_t plus = key.find('+'); plus != std::string::npos) {
+      verifier.KeyRange(parent.TableName(), key.substr(plus + 1));
+    }
+    for (const instructions::Child& child : parent.Children()) {
+      verifier.KeyRange(child.TableName(), child.ForeignKey());
+    }
+  }
+}
+
+// A thread that runs `work` on a connection of its own. The connection's statements are
+// interrupted once the thread is told to stop; leaving the scope tells it so and waits for it,
+// whatever way the scope is left.
+class HelperThread {
+ public:
+  template <class Work>
+  HelperThread(data::Connection& connection, Work&& work) : connection_(connection) {
+    connection_.SetHeartbeat([this] { return stop_.load(); });
+    done_ = std::async(std::launch::async, std::forward<Work>(work));
+  }
+  ~HelperThread() {
+    stop_ = true;
+    if (done_.valid()) done_.wait();
+    connection_.SetHeartbeat({});
+  }
+  HelperThread(const HelperThread&) = delete;
+  HelperThread& operator=(const HelperThread&) = delete;
+
+  // Waits for the work to end, calling `beat` between short waits; a true from it stops the
+  // work at its next statement. What the work threw is thrown here.
+  void Wait(const std::function<bool()>& beat) {
+    while (done_.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready) {
+      if (beat && beat()) stop_ = true;
+    }
+    done_.get();
+  }
+
+ private:
+  data::Connection& connection_;
+  std::atomic<bool> stop_{false};
+  std::future<void> done_;
 };
 
 }  // namespace
@@ -378,31 +454,49 @@ Verification VerifyDestination(data::Connection& destination, const instructions
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
                                const std::vector<ChildMembership>& memberships,
-                               const RowMarks& added) {
-  Verifier verifier(destination);
-  verifier.added = added;
-  verifier.result.ran = true;
-  for (const ExpectedRows& rows : expected) verifier.CountTable(rows);
-  for (const ChildMembership& membership : memberships) verifier.Membership(membership);
-  for (const instructions::PTable& parent : tables) {
-    for (const instructions::Child& child : parent.Children()) verifier.ChildKeys(parent, child);
+                               const RowMarks& added, const SecondReader& second) {
+  // The findings follow one another in this order: the counts, the memberships, the other
+  // checks. With a second connection a thread of its own reads memberships there while this
+  // thread makes the other checks, then helps with the memberships left.
+  Verifier counts(destination);
+  counts.result.ran = true;
+  for (const ExpectedRows& rows : expected) counts.CountTable(rows);
+
+  // The memberships are taken largest first, by whichever thread is free, each into a part of
+  // its own, so that their findings keep the order of `memberships`.
+  std::vector<size_t> order(memberships.size());
+  std::vector<int64_t> sizes(memberships.size(), 0);
+  for (size_t i = 0; i < memberships.size(); ++i) {
+    order[i] = i;
+    for (const auto& [key, count] : memberships[i].expected) sizes[i] += count;
   }
-  for (const instructions::LookUp& lookup : lookups) {
-    for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
-  }
-  verifier.RunCodes();
-  verifier.Counters();
-  for (const instructions::PTable& parent : tables) {
-    const std::string key = Trim(parent.PrimaryKey());
-    verifier.KeyRange(parent.TableName(), key.substr(0, key.find('+')));
-    if (const size_t plus = key.find('+'); plus != std::string::npos) {
-      verifier.KeyRange(parent.TableName(), key.substr(plus + 1));
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return sizes[a] > sizes[b]; });
+  std::vector<Verification> parts(memberships.size());
+  std::atomic<size_t> next{0};
+  const auto check_memberships = [&](data::Connection& connection) {
+    for (size_t taken = next++; taken < order.size(); taken = next++) {
+      Verifier one(connection);
+      one.added = added;
+      one.Membership(memberships[order[taken]]);
+      parts[order[taken]] = std::move(one.result);
     }
-    for (const instructions::Child& child : parent.Children()) {
-      verifier.KeyRange(child.TableName(), child.ForeignKey());
-    }
+  };
+  Verifier others(destination);
+  others.added = added;
+  for (const ChildMembership& membership : memberships) others.Skip(membership);
+  if (second.connection != nullptr && !memberships.empty()) {
+    HelperThread helper(*second.connection, [&] { check_memberships(*second.connection); });
+    CheckOthers(others, tables, lookups);
+    check_memberships(destination);
+    helper.Wait(second.beat);
+  } else {
+    check_memberships(destination);
+    CheckOthers(others, tables, lookups);
   }
-  return verifier.result;
+  for (const Verification& part : parts) counts.Append(part);
+  counts.Append(others.result);
+  return counts.result;
 }
 
 Verification VerifyConsolidation(data::Connection& database, const instructions::Tables& tables,

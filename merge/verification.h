@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,6 +58,16 @@ struct ChildMembership {
 // what the table held before (data::Connection::RowMark). A table without a mark is read whole.
 using RowMarks = std::map<std::string, int64_t>;
 
+// A second connection to the database being verified, opened for one verification: the
+// memberships are read on it by a thread of their own while the other checks run on the first
+// connection. While the calling thread waits for that thread it calls `beat` (a window stays
+// responsive); a true from it, a stop request, interrupts the statement under way on the second
+// connection as the first connection's own heartbeat interrupts its statements.
+struct SecondReader {
+  data::Connection* connection = nullptr;  // none: every check reads the first connection
+  std::function<bool()> beat;
+};
+
 // Counts the rows of each table of `expected`; checks that every key of a child table named in
 // `tables` finds its parent's row (0, -1 and NULL excepted), that every code of a referring
 // table named in `lookups` finds its lookup row (rows whose code fields are all filled), that
@@ -66,12 +77,13 @@ using RowMarks = std::map<std::string, int64_t>;
 // table held before the merge, its references, codes and memberships are checked on the rows
 // the merge added only, and a child's references, membership and key range in one pass. A
 // check whose statement fails, or that could not be prepared, is a finding too ("could not
-// check ..."). Never throws.
+// check ..."). The findings and figures are the same with a `second` reader as without one.
+// Never throws.
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
                                const std::vector<ChildMembership>& memberships = {},
-                               const RowMarks& added = {});
+                               const RowMarks& added = {}, const SecondReader& second = {});
 
 // After the incidents of the new database were folded into `into`: the Incidents table (of
 // `tables`, any letter case; none: nothing to check) holds exactly that incident, no row of a

@@ -142,6 +142,61 @@ TEST_F(MembershipTest, TheVerificationFindsAMisplacedChildAndWhatItCouldNotCheck
   connection->Close();
 }
 
+// With a second connection the memberships are read on another thread, the largest first, yet
+// the verification finds the same, in the same order, with the same figures; a beat that asks
+// to stop ends the wait without harm.
+TEST_F(MembershipTest, ASecondReaderFindsTheSameInTheSameOrder) {
+  const std::string path = MakeDatabase(
+      DataFile("v.mdf"),
+      kSchema + Insert("Inc (Name)", {"'x'", "'y'"}) +
+          Insert("Res", {"1, 1, 'r1'", "2, 1, 'r2'", "3, 2, 'r3'"}) +
+          Insert("Pers", {"1, 'p1'", "2, 'p2'"}) +
+          Insert("Qual", {"1, 1, 'q1'", "2, 1, 'q2'", "3, 2, 'q3'", "4, 2, 'q4'", "5, 9, 'q5'"}));
+  const auto open = [&] {
+    auto connection = backend_->CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + path);
+    connection->Open();
+    return connection;
+  };
+  auto first = open();
+  auto second = open();
+  instructions::Tables tables;
+  for (const auto& [parent, key, child, foreign] :
+       {std::tuple{"Inc", "AUTOINCREMENT=IncID", "Res", "IncID"},
+        {"Pers", "PersID", "Qual", "PersID"}}) {
+    instructions::Children children;
+    children.Add(*context_, child, foreign);
+    tables.Add(parent, key).SetChildren(std::move(children));
+  }
+  tables.Add("Res", "ResID");
+  tables.Add("Qual", "QualID");
+  // Res is smaller than Qual and listed first; Qual's key 9 names no person.
+  const std::vector<merge::ChildMembership> memberships = {
+      {"Inc", "IncID", "Res", "IncID", {{1, 1}, {2, 2}}, {}, {}},
+      {"Pers", "PersID", "Qual", "PersID", {{1, 2}, {2, 1}, {9, 1}, {3, 1}}, {}, {}},
+      {"Pers", "PersID", "Missing", "PersID", {{1, 1}}, {}, {}}};
+  const std::vector<merge::ExpectedRows> expected = {{"Res", 3, false}, {"Qual", 4, false}};
+  const Lines alone =
+      merge::VerificationLines(merge::VerifyDestination(*first, tables, {}, expected, memberships));
+  ASSERT_EQ(alone.size(), 6u) << ::testing::PrintToString(alone);
+  EXPECT_THAT(alone[1], HasSubstr("of Res.IncID are not under"));
+  EXPECT_THAT(alone[2], HasSubstr("rows of Qual.PersID refer to no row of Pers.PersID"));
+  EXPECT_THAT(alone[3], HasSubstr("of Qual.PersID are not under"));
+  EXPECT_THAT(alone[4], HasSubstr("could not check Missing"));
+  for (bool stop : {false, true}) {
+    const Lines together = merge::VerificationLines(merge::VerifyDestination(
+        *first, tables, {}, expected, memberships, {}, {second.get(), [stop] { return stop; }}));
+    if (!stop) {
+      EXPECT_EQ(together, alone);
+    }
+    EXPECT_FALSE(together.empty());
+  }
+  // The second connection is left as it was given: it still reads.
+  EXPECT_EQ(data::QueryInteger(*second, "SELECT COUNT(*) FROM Qual"), 5);
+  first->Close();
+  second->Close();
+}
+
 // A key past 2,147,483,647 does not fit the suite's int columns: the merge stops with its error
 // lines, as on the suite server, and nothing is placed; a dry run warns of it too.
 TEST_F(MembershipTest, KeysThatWouldPassTheIntRangeStopTheMerge) {
