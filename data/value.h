@@ -33,6 +33,8 @@ class Value {
   // The text form: integers in plain decimal, reals in the shortest form that reads back to
   // the same number with a point as decimal separator, text as stored; NULL is empty text.
   std::string AsText() const;
+  // The stored text of a text value, read without a copy; nullptr for a value of another kind.
+  const std::string* StoredText() const { return std::get_if<3>(&storage_); }
 
   // Exact equality of kind and content (used by tests; the merge compares by its own rules).
   bool operator==(const Value& other) const { return storage_ == other.storage_; }

@@ -170,6 +170,10 @@ class Merge {
   data::Connection* SourceConnection() { return source_.get(); }
   data::Connection* DestinationConnection() { return destination_.get(); }
 
+  // A second connection to copy B for reading alone, or null when none opens (the work it was
+  // for then runs on B's own connection).
+  std::unique_ptr<data::Connection> OpenSecondReader();
+
   // Closes connections A and B (the wizard does this before it detaches the working copies).
   void CloseConnections();
 
@@ -181,9 +185,6 @@ class Merge {
  private:
   bool CopyIniFiles();
   void OpenConnections();
-  // A second connection to copy B for reading alone, or null when none opens (the work it was
-  // for then runs on B's own connection).
-  std::unique_ptr<data::Connection> OpenSecondReader();
   // The lookup consistency check (lookup_check.h); throws data::DataError,
   // reports::ReportError or instructions::CollectionError, with CurrentOperation naming the
   // table under examination, when it cannot go on.

@@ -205,7 +205,10 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
   data::Connection* const destination = engine.DestinationConnection();
   if (run.guard && source != nullptr && destination != nullptr) {
     try {
-      outcome.remerge = CountRemergedRows(*source, *destination, legacy);
+      // B is read on a second connection while A is read.
+      std::unique_ptr<data::Connection> reader = engine.OpenSecondReader();
+      outcome.remerge =
+          CountRemergedRows(*source, *destination, legacy, {reader.get(), context.Heartbeat()});
     } catch (...) {
       // A database without the tables the guard reads has nothing merged before.
     }

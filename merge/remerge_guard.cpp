@@ -2,11 +2,12 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "convert/request_number.h"
-#include "core/text.h"
 
 namespace msu::merge {
 
@@ -26,11 +27,25 @@ constexpr Compared kResources = {"Resources", "IncidentID", "ResourceName", "Req
 
 // Appends one value to a key: its length, a colon and its text without case or surrounding
 // blanks, so that no two lists of values make the same key.
-void AppendPart(std::string& key, const std::string& text) {
-  const std::string part = UpperCase(Trim(text));
-  key += std::to_string(part.size());
+void AppendPart(std::string& key, std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  key += std::to_string(end - begin);
   key += ':';
-  key += part;
+  for (size_t i = begin; i < end; ++i) {
+    const char c = text[i];
+    key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+}
+
+// A value as AppendPart takes it: text as stored, anything else in its text form.
+void AppendPart(std::string& key, const data::Value& value) {
+  if (const std::string* text = value.StoredText()) {
+    AppendPart(key, *text);
+  } else {
+    AppendPart(key, value.AsText());
+  }
 }
 
 // The incident numbers by incident key, each already a key part.
@@ -66,28 +81,57 @@ void ReadKeys(data::Connection& connection, const Compared& compared, bool conve
         rows->Get(0).IsNull() ? incidents.end() : incidents.find(rows->Get(0).AsInteger());
     if (incident != incidents.end()) {
       key = incident->second;
-      AppendPart(key, rows->Get(1).AsText());
+      AppendPart(key, rows->Get(1));
       const data::Value& second = rows->Get(2);
-      AppendPart(key, convert_second && !second.IsNull()
-                          ? convert::ConvertRequestNumber(second.AsText())
-                          : second.AsText());
+      if (convert_second && !second.IsNull()) {
+        AppendPart(key, convert::ConvertRequestNumber(second.AsText()));
+      } else {
+        AppendPart(key, second);
+      }
     }
     each(key);
   }
   if (rows->IsOpen()) rows->Close();
 }
 
-// Rows of `compared` on `source` (counted) and how many of them `destination` holds too.
-void CountFound(data::Connection& source, data::Connection& destination, const Compared& compared,
-                int64_t* rows, int64_t* found, bool convert_source = false) {
-  std::unordered_set<std::string> known;
-  ReadKeys(destination, compared, false, [&](const std::string& key) {
-    if (!key.empty()) known.insert(key);
+// The keys of the persons and of the resources of Database 2, each once.
+struct KnownKeys {
+  std::unordered_set<std::string> persons;
+  std::unordered_set<std::string> resources;
+};
+
+KnownKeys ReadKnownKeys(data::Connection& destination) {
+  KnownKeys known;
+  ReadKeys(destination, kPersons, false, [&](const std::string& key) {
+    if (!key.empty()) known.persons.insert(key);
   });
-  ReadKeys(source, compared, convert_source, [&](const std::string& key) {
-    ++*rows;
+  ReadKeys(destination, kResources, false, [&](const std::string& key) {
+    if (!key.empty()) known.resources.insert(key);
+  });
+  return known;
+}
+
+// The key of each person and each resource of Database 1, empty for a row without one.
+struct RowKeys {
+  std::vector<std::string> persons;
+  std::vector<std::string> resources;
+};
+
+RowKeys ReadRowKeys(data::Connection& source, bool convert_request_numbers) {
+  RowKeys rows;
+  ReadKeys(source, kPersons, false, [&](const std::string& key) { rows.persons.push_back(key); });
+  ReadKeys(source, kResources, convert_request_numbers,
+           [&](const std::string& key) { rows.resources.push_back(key); });
+  return rows;
+}
+
+// Counts `rows` and those of them `known` holds too.
+void CountFound(const std::vector<std::string>& rows, const std::unordered_set<std::string>& known,
+                int64_t* counted, int64_t* found) {
+  *counted = static_cast<int64_t>(rows.size());
+  for (const std::string& key : rows) {
     if (!key.empty() && known.count(key) != 0) ++*found;
-  });
+  }
 }
 
 bool NearlyAll(int64_t found, int64_t rows) {
@@ -101,11 +145,22 @@ bool RemergeCounts::LooksMergedBefore() const {
 }
 
 RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
-                                bool legacy_source) {
+                                bool legacy_source, const SecondReader& second) {
+  // Database 2's keys are read on the second connection, when there is one, while Database
+  // 1's are read here.
+  KnownKeys known;
+  RowKeys rows;
+  if (second.connection != nullptr) {
+    HelperThread helper(*second.connection, [&] { known = ReadKnownKeys(*second.connection); });
+    rows = ReadRowKeys(source, legacy_source);
+    helper.Wait(second.beat);
+  } else {
+    known = ReadKnownKeys(destination);
+    rows = ReadRowKeys(source, legacy_source);
+  }
   RemergeCounts counts;
-  CountFound(source, destination, kPersons, &counts.persons, &counts.persons_found);
-  CountFound(source, destination, kResources, &counts.resources, &counts.resources_found,
-             legacy_source);
+  CountFound(rows.persons, known.persons, &counts.persons, &counts.persons_found);
+  CountFound(rows.resources, known.resources, &counts.resources, &counts.resources_found);
   return counts;
 }
 

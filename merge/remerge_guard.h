@@ -8,6 +8,7 @@
 #include <string>
 
 #include "data/data_access.h"
+#include "merge/second_reader.h"
 
 namespace msu::merge {
 
@@ -29,9 +30,10 @@ std::string RemergeFinding(const RemergeCounts& counts);
 // Counts on the working copies A (`source`) and B (`destination`); names compare without
 // regard to case and surrounding blanks. A Database 1 older than 4.13 (`legacy_source`) still
 // writes its request numbers in the old notations, which its merge rewrote in the notation of
-// convert/request_number.h: its request numbers are compared in that notation. Throws
+// convert/request_number.h: its request numbers are compared in that notation. With a
+// `second` reader of B, B is read there on a thread of its own while A is read. Throws
 // data::DataError when a statement fails.
 RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
-                                bool legacy_source = false);
+                                bool legacy_source = false, const SecondReader& second = {});
 
 }  // namespace msu::merge

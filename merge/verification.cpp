@@ -1,9 +1,6 @@
 #include "merge/verification.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <future>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -382,39 +379,6 @@ void CheckOthers(Verifier& verifier, const instructions::Tables& tables,
     }
   }
 }
-
-// A thread that runs `work` on a connection of its own. The connection's statements are
-// interrupted once the thread is told to stop; leaving the scope tells it so and waits for it,
-// whatever way the scope is left.
-class HelperThread {
- public:
-  template <class Work>
-  HelperThread(data::Connection& connection, Work&& work) : connection_(connection) {
-    connection_.SetHeartbeat([this] { return stop_.load(); });
-    done_ = std::async(std::launch::async, std::forward<Work>(work));
-  }
-  ~HelperThread() {
-    stop_ = true;
-    if (done_.valid()) done_.wait();
-    connection_.SetHeartbeat({});
-  }
-  HelperThread(const HelperThread&) = delete;
-  HelperThread& operator=(const HelperThread&) = delete;
-
-  // Waits for the work to end, calling `beat` between short waits; a true from it stops the
-  // work at its next statement. What the work threw is thrown here.
-  void Wait(const std::function<bool()>& beat) {
-    while (done_.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready) {
-      if (beat && beat()) stop_ = true;
-    }
-    done_.get();
-  }
-
- private:
-  data::Connection& connection_;
-  std::atomic<bool> stop_{false};
-  std::future<void> done_;
-};
 
 }  // namespace
 

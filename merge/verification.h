@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 #include "data/data_access.h"
 #include "instructions/instruction_model.h"
 #include "merge/merge_figures.h"
+#include "merge/second_reader.h"
 
 namespace msu::merge {
 
@@ -58,16 +58,6 @@ struct ChildMembership {
 // what the table held before (data::Connection::RowMark). A table without a mark is read whole.
 using RowMarks = std::map<std::string, int64_t>;
 
-// A second connection to the database being verified, opened for one verification: the
-// memberships are read on it by a thread of their own while the other checks run on the first
-// connection. While the calling thread waits for that thread it calls `beat` (a window stays
-// responsive); a true from it, a stop request, interrupts the statement under way on the second
-// connection as the first connection's own heartbeat interrupts its statements.
-struct SecondReader {
-  data::Connection* connection = nullptr;  // none: every check reads the first connection
-  std::function<bool()> beat;
-};
-
 // Counts the rows of each table of `expected`; checks that every key of a child table named in
 // `tables` finds its parent's row (0, -1 and NULL excepted), that every code of a referring
 // table named in `lookups` finds its lookup row (rows whose code fields are all filled), that
@@ -77,7 +67,8 @@ struct SecondReader {
 // table held before the merge, its references, codes and memberships are checked on the rows
 // the merge added only, and a child's references, membership and key range in one pass. A
 // check whose statement fails, or that could not be prepared, is a finding too ("could not
-// check ..."). The findings and figures are the same with a `second` reader as without one.
+// check ..."). With a `second` reader the memberships are read there, on a thread of their own,
+// while the other checks run; the findings and figures are the same as without one.
 // Never throws.
 Verification VerifyDestination(data::Connection& destination, const instructions::Tables& tables,
                                const instructions::LookUps& lookups,

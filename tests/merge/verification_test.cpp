@@ -187,6 +187,14 @@ TEST_F(VerificationTest, TheRemergeGuardFindsRowsByIncidentNumberAndNames) {
   const merge::RemergeCounts legacy = merge::CountRemergedRows(*source, *destination, true);
   EXPECT_EQ(legacy.persons_found, 2);
   EXPECT_EQ(legacy.resources_found, 2);  // e001.02 is E-1.2 in the converted notation
+  // Database 2 read on a connection and thread of its own: the same counts.
+  auto reader = backend_->CreateConnection();
+  reader->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + DataFile("v.mdf"));
+  reader->Open();
+  const merge::RemergeCounts apart =
+      merge::CountRemergedRows(*source, *destination, true, {reader.get(), [] { return false; }});
+  EXPECT_EQ(std::tuple(apart.persons, apart.persons_found, apart.resources, apart.resources_found),
+            std::tuple(6, 2, 3, 2));
 }
 
 TEST(RemergeGuard, NearlyAllOfBothOnAtLeastTwentyRows) {
