@@ -5,6 +5,8 @@
 #include <chrono>
 #include <limits>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 
 #include "convert/post_convert.h"
@@ -12,6 +14,7 @@
 #include "core/text.h"
 #include "merge/lookup_check.h"
 #include "merge/merge.h"
+#include "merge/second_reader.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
 #include "server_routines/admin_session.h"
@@ -88,13 +91,23 @@ bool Merge::CopyTables() {
     progress.AddProgressMerge("Key updating completed");
     progress.AddProgressMerge("Core table copying started");
 
+    // A's children left to measure are read on a second connection to A while B receives its
+    // rows; what is left of that after the copy counts as measuring.
+    std::unique_ptr<data::Connection> a_reader =
+        later_measures_.empty() ? nullptr : OpenSecondReader(WorkingCopy::kA);
     start = Clock::now();
-    CopyCoreTables();
-    progress.AddProgressMerge("Core table copying completed.");
-    progress.AddProgressMerge("Copying non-standard lookup table records.");
-    CopyLookUpTables();
-    progress.AddProgressMerge("Lookup table copying completed.");
-    AddPhase("table copy", SecondsSince(start));
+    Clock::time_point copy_end;
+    MeasureLater(a_reader.get(), [&] {
+      CopyCoreTables();
+      progress.AddProgressMerge("Core table copying completed.");
+      progress.AddProgressMerge("Copying non-standard lookup table records.");
+      CopyLookUpTables();
+      progress.AddProgressMerge("Lookup table copying completed.");
+      copy_end = Clock::now();
+      AddPhase("table copy", std::chrono::duration<double>(copy_end - start).count());
+    });
+    AddPhase("measure", SecondsSince(copy_end));
+    a_reader.reset();
     if (NeedsLegacyConversion(context_.versions.Database1Version)) {
       start = Clock::now();
       PostConvertDestination();
@@ -271,14 +284,63 @@ void Merge::OffsetKeys(const std::string& table, const std::string& field, int32
 void Merge::RenumberKeys() {
   Progress& progress = context_.progress();
   const int32_t total = instructions_.Tables.Count();
+  // Moving the keys in the copy leaves A as it is, once Quals (the one table whose rows A
+  // loses) is behind: A's children can be measured later.
+  int32_t last_write = 0;
   int32_t position = 0;
+  for (const instructions::PTable& table : instructions_.Tables) {
+    ++position;
+    if (table.TableName() == "Quals") last_write = position;
+  }
+  later_measures_.clear();
+  position = 0;
   for (instructions::PTable& table : instructions_.Tables) {
     ++position;
+    measure_later_ = keys_in_copy_ && position > last_write;
     const int percent = PercentOf(position, total);
     progress.SetStatusMerge(percent, 0);
     context_.StopPoint();
     RenumberTable(table, percent);
   }
+  measure_later_ = false;
+}
+
+void Merge::MeasureLater(data::Connection* reader, const std::function<void()>& meanwhile) {
+  std::vector<std::optional<RowsPerKey>> counts(later_measures_.size());
+  std::vector<std::string> problems(later_measures_.size());
+  const auto measure = [&](data::Connection& connection) {
+    for (size_t i = 0; i < later_measures_.size(); ++i) {
+      const ChildMembership& membership = memberships_[later_measures_[i].membership];
+      try {
+        counts[i] = CountPerKey(connection, membership.child_table, membership.child_key);
+      } catch (const std::exception& error) {
+        problems[i] = error.what();
+      }
+    }
+  };
+  if (reader != nullptr && !later_measures_.empty()) {
+    HelperThread helper(*reader, [&] { measure(*reader); });
+    meanwhile();
+    helper.Wait(context_.Heartbeat());
+  } else {
+    meanwhile();
+    measure(*source_);
+  }
+  for (size_t i = 0; i < later_measures_.size(); ++i) {
+    ChildMembership& membership = memberships_[later_measures_[i].membership];
+    if (!counts[i]) {
+      membership.problem = "the rows of " + membership.child_table + "." + membership.child_key +
+                           " in Database 1 could not be counted: " + problems[i];
+      continue;
+    }
+    RowsPerKey& expected = membership.expected;
+    expected.reserve(expected.size() + counts[i]->size());
+    for (const auto& [key, count] : *counts[i]) {
+      expected.emplace_back(later_measures_[i].new_key(key), count);
+    }
+    SortRowsPerKey(expected);
+  }
+  later_measures_.clear();
 }
 
 void Merge::RenumberTable(instructions::PTable& table, int parent_percent) {
@@ -347,6 +409,10 @@ Merge::MeasuredChildren Merge::MeasureChildren(const instructions::PTable& table
         !EqualsNoCase(membership.parent_key, table.PrimaryKey()) || !membership.problem.empty()) {
       continue;
     }
+    if (measure_later_) {
+      measured.emplace_back(i, RowsPerKey());
+      continue;
+    }
     try {
       measured.emplace_back(i, CountPerKey(*source_, membership.child_table, membership.child_key));
     } catch (const std::exception& error) {
@@ -359,6 +425,10 @@ Merge::MeasuredChildren Merge::MeasureChildren(const instructions::PTable& table
 
 void Merge::ExpectChildren(const MeasuredChildren& measured,
                            const std::function<int64_t(int64_t)>& new_key) {
+  if (measure_later_) {
+    for (const auto& [index, rows] : measured) later_measures_.push_back({index, new_key});
+    return;
+  }
   for (const auto& [index, rows] : measured) {
     RowsPerKey& expected = memberships_[index].expected;
     expected.reserve(expected.size() + rows.size());
@@ -454,9 +524,10 @@ void Merge::CopyAutoIncrement(instructions::PTable& table) {
     figures_.source_incidents.assign(new_keys.begin(), new_keys.end());
   }
   // Children whose key names no row keep it.
-  ExpectChildren(children_before, [&new_keys](int64_t old) {
-    const auto found = new_keys.find(old);
-    return found == new_keys.end() ? old : found->second;
+  ExpectChildren(children_before, [new_keys = std::make_shared<const std::map<int64_t, int64_t>>(
+                                       std::move(new_keys))](int64_t old) {
+    const auto found = new_keys->find(old);
+    return found == new_keys->end() ? old : found->second;
   });
   if (source_rows->IsOpen()) source_rows->Close();
   if (destination_rows->IsOpen()) destination_rows->Close();

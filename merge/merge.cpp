@@ -35,6 +35,12 @@ Merge::Merge(Context& context, reports::ReportViewer* viewer)
 Merge::~Merge() { CloseConnections(); }
 
 void Merge::AddPhase(const char* phase, double seconds) {
+  for (PhaseSeconds& known : figures_.phases) {
+    if (known.phase == phase) {
+      known.seconds += seconds;
+      return;
+    }
+  }
   figures_.phases.push_back({phase, seconds});
 }
 
@@ -164,10 +170,11 @@ void Merge::OpenConnections() {
       server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseB, working);
 }
 
-std::unique_ptr<data::Connection> Merge::OpenSecondReader() {
+std::unique_ptr<data::Connection> Merge::OpenSecondReader(WorkingCopy copy) {
   try {
     return server_routines::OpenServerDatabase(
-        context_, server_routines::kWorkDatabaseB,
+        context_,
+        copy == WorkingCopy::kA ? server_routines::kWorkDatabaseA : server_routines::kWorkDatabaseB,
         server_routines::OpenSettings{.never_prompt = true, .read_only = true});
   } catch (...) {
     return nullptr;

@@ -170,9 +170,10 @@ class Merge {
   data::Connection* SourceConnection() { return source_.get(); }
   data::Connection* DestinationConnection() { return destination_.get(); }
 
-  // A second connection to copy B for reading alone, or null when none opens (the work it was
-  // for then runs on B's own connection).
-  std::unique_ptr<data::Connection> OpenSecondReader();
+  // A second connection to working copy B (or A) for reading alone, or null when none opens
+  // (the work it was for then runs on the copy's own connection).
+  enum class WorkingCopy { kA, kB };
+  std::unique_ptr<data::Connection> OpenSecondReader(WorkingCopy copy = WorkingCopy::kB);
 
   // Closes connections A and B (the wizard does this before it detaches the working copies).
   void CloseConnections();
@@ -251,6 +252,19 @@ class Merge {
   // Adds them to their memberships under the keys `new_key` gives their parents.
   void ExpectChildren(const MeasuredChildren& measured,
                       const std::function<int64_t(int64_t)>& new_key);
+  // When A is read again unchanged later (its keys move in the copy, and the de-duplication of
+  // Quals is behind), MeasureChildren only notes the memberships and ExpectChildren keeps them
+  // with their `new_key` here: they are measured while B receives its rows (MeasureLater).
+  struct LaterMeasure {
+    size_t membership;
+    std::function<int64_t(int64_t)> new_key;
+  };
+  bool measure_later_ = false;
+  std::vector<LaterMeasure> later_measures_;
+  // Measures the memberships noted for later on `reader` (a second connection to A) on a
+  // thread of its own while `meanwhile` runs here, or on A's own connection after it without
+  // a reader, and adds them to their memberships.
+  void MeasureLater(data::Connection* reader, const std::function<void()>& meanwhile);
 
   Context& context_;
   reports::ReportViewer* viewer_;
