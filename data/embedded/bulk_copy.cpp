@@ -1,5 +1,6 @@
 #include "data/embedded/bulk_copy.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -276,10 +277,27 @@ std::optional<long> BulkCopy(SqliteDatabase& destination, const std::string& sou
     if (target_column.range) {
       const std::string low = std::to_string(target_column.range->low);
       const std::string high = std::to_string(target_column.range->high);
-      checked = "msu_in_range(" + value + ", " + low + ", " + high + ")";
+      const auto in_range = [&](const std::string& x) {
+        return "msu_in_range(" + x + ", " + low + ", " + high + ")";
+      };
+      checked = in_range(value);
+      const bool moved_by_offsets =
+          std::all_of(mine.begin(), mine.end(),
+                      [](const ColumnChange* m) { return m->change.new_keys == nullptr; });
       if (as_stored && number_field) {
         checked = "CASE WHEN +" + c + " BETWEEN " + low + " AND " + high + " THEN " + c + " WHEN " +
                   c + " IS NULL THEN NULL ELSE " + checked + " END";
+      } else if (!mine.empty() && moved_by_offsets) {
+        // A moved key in range is its own check; only the rest asks the function.
+        const std::string moved = ChangedInteger(c, mine);
+        checked = "CASE WHEN typeof(" + c + ") = 'integer' THEN CASE WHEN " + moved + " BETWEEN " +
+                  low + " AND " + high + " THEN " + moved + " ELSE " + in_range(moved) +
+                  " END ELSE " + in_range(ValueExpression(c, field.type)) + " END";
+      } else if (as_stored && field.type != data::kTypeBoolean) {
+        // The text of an integer in range, written to a number column, is stored as that
+        // integer.
+        checked = "CASE WHEN typeof(" + c + ") = 'integer' AND " + c + " BETWEEN " + low + " AND " +
+                  high + " THEN " + c + " ELSE " + checked + " END";
       }
     } else if (as_stored && number_field) {
       checked = "CASE WHEN +" + c + " BETWEEN -1.7976931348623157e308 AND 1.7976931348623157e308" +
