@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,33 @@ Run InChild(F&& work) {
   ::wait4(child, &status, 0, &usage);
   run.peak_kb = usage.ru_maxrss;
   return run;
+}
+
+// How many times each side of a comparison runs: ORVANE_BENCH_RUNS, 1 when unset. The fastest
+// run of each side counts, so that a moment in which the machine serves something else decides
+// no ratio.
+inline int RunsPerSide() {
+  const char* runs = std::getenv("ORVANE_BENCH_RUNS");
+  return runs != nullptr ? std::max(1, std::atoi(runs)) : 1;
+}
+
+// Keeps the faster of `best` and `run` in `best`, with the larger peak memory; a failed run
+// fails the lot. The first run is taken as it is.
+inline void KeepFastest(Run& best, const Run& run, bool first) {
+  if (first) {
+    best = run;
+    return;
+  }
+  if (best.seconds >= 0) best.seconds = run.seconds < 0 ? -1 : std::min(best.seconds, run.seconds);
+  best.peak_kb = std::max(best.peak_kb, run.peak_kb);
+}
+
+// What a run leaves in the application folder, removed before the next run.
+inline void ClearApplicationFolder(const std::string& app) {
+  for (const char* name : {"W_O_R_K_A.tmp", "W_O_R_K_B.tmp", "W_O_R_K_A.ini", "W_O_R_K_B.ini",
+                           "tmp_rpt.rtf", ".msu-run.lock"}) {
+    std::remove((app + "/" + name).c_str());
+  }
 }
 
 // Runs `sql` on `db`; throws std::runtime_error with SQLite's message when it fails.

@@ -12,6 +12,7 @@
 //          of Database 1's copy giving them new codes, as the check's recodes do.
 // The colliding codes the floor finds, table by table, must be the codes the check recoded, and
 // the rows each of its UPDATEs changed the rows the check's recodes changed in that column.
+// With ORVANE_BENCH_RUNS=N each side runs N times, alternating, and its fastest run counts.
 // Prints seconds, peak memory, the ratio check/floor and microseconds per row.
 //
 //   check_bench [ROWS ...]
@@ -277,8 +278,17 @@ int main(int argc, char** argv) try {
         b, SampleRole::kDestination, msu::suite::SchemaVersion::k5_01_00, rows, 1);
     const long total = fa.total_rows + fb.total_rows;
 
-    const Run check = InChild([&] { return Check(folder, app, a, b, folder + "/check.txt"); });
-    const Run floor = InChild([&] { return Floor(folder, app, a, b, folder + "/floor.txt"); });
+    Run check, floor;
+    for (int run = 0; run < RunsPerSide(); ++run) {
+      if (run > 0) {
+        fs::remove_all(folder + "/servers");
+        ClearApplicationFolder(app);
+      }
+      KeepFastest(check, InChild([&] { return Check(folder, app, a, b, folder + "/check.txt"); }),
+                  run == 0);
+      KeepFastest(floor, InChild([&] { return Floor(folder, app, a, b, folder + "/floor.txt"); }),
+                  run == 0);
+    }
     const std::string found = ReadAll(folder + "/check.txt");
     if (found.empty() || found != ReadAll(folder + "/floor.txt")) {
       throw std::runtime_error("the floor's recodes differ from the check's:\n" + found + "---\n" +

@@ -9,7 +9,8 @@
 //   floor: the file copied, one DELETE per table for the rows of the removed incidents in one
 //          transaction, and the result synced, with nothing but SQLite.
 // The floor's result must equal the split's, table by table. Prints seconds, peak memory, the
-// ratio split/floor, microseconds per row and where the split's time went.
+// ratio split/floor, microseconds per row and where the split's time went. With
+// ORVANE_BENCH_RUNS=N each side runs N times and its fastest run counts.
 //
 //   split_bench [ROWS ...]
 #include <fcntl.h>
@@ -143,9 +144,20 @@ int main(int argc, char** argv) try {
     std::vector<long long> removed;
     for (int id = 1; id <= file.incidents; ++id) (id % 2 == 0 ? kept : removed).push_back(id);
 
-    const Run floor = InChild([&] { return Floor(folder, app, source, removed); });
+    Run floor;
+    for (int run = 0; run < RunsPerSide(); ++run) {
+      KeepFastest(floor, InChild([&] { return Floor(folder, app, source, removed); }), run == 0);
+    }
     for (auto removal : {msu::split::RemovalPath::kSetBased, msu::split::RemovalPath::kOneByOne}) {
-      const Run split = InChild([&] { return Split(folder, app, source, kept, removal); });
+      Run split;
+      for (int run = 0; run < RunsPerSide(); ++run) {
+        if (run > 0) {
+          fs::remove(folder + "/Result.mdf");
+          ClearApplicationFolder(app);
+        }
+        KeepFastest(split, InChild([&] { return Split(folder, app, source, kept, removal); }),
+                    run == 0);
+      }
       RequireSameData(folder + "/Result.mdf", folder + "/floor.mdf");
       fs::remove(folder + "/Result.mdf");
       std::printf(
