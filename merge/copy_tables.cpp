@@ -12,9 +12,9 @@
 #include "convert/post_convert.h"
 #include "core/context.h"
 #include "core/text.h"
+#include "data/second_reader.h"
 #include "merge/lookup_check.h"
 #include "merge/merge.h"
-#include "merge/second_reader.h"
 #include "merge/verification.h"
 #include "merge/version_rules.h"
 #include "server_routines/admin_session.h"
@@ -319,7 +319,7 @@ void Merge::MeasureLater(data::Connection* reader, const std::function<void()>& 
     }
   };
   if (reader != nullptr && !later_measures_.empty()) {
-    HelperThread helper(*reader, [&] { measure(*reader); });
+    data::HelperThread helper(*reader, [&] { measure(*reader); });
     meanwhile();
     helper.Wait(context_.Heartbeat());
   } else {

@@ -145,13 +145,14 @@ bool RemergeCounts::LooksMergedBefore() const {
 }
 
 RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
-                                bool legacy_source, const SecondReader& second) {
+                                bool legacy_source, const data::SecondReader& second) {
   // Database 2's keys are read on the second connection, when there is one, while Database
   // 1's are read here.
   KnownKeys known;
   RowKeys rows;
   if (second.connection != nullptr) {
-    HelperThread helper(*second.connection, [&] { known = ReadKnownKeys(*second.connection); });
+    data::HelperThread helper(*second.connection,
+                              [&] { known = ReadKnownKeys(*second.connection); });
     rows = ReadRowKeys(source, legacy_source);
     helper.Wait(second.beat);
   } else {

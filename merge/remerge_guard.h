@@ -8,7 +8,7 @@
 #include <string>
 
 #include "data/data_access.h"
-#include "merge/second_reader.h"
+#include "data/second_reader.h"
 
 namespace msu::merge {
 
@@ -34,6 +34,6 @@ std::string RemergeFinding(const RemergeCounts& counts);
 // `second` reader of B, B is read there on a thread of its own while A is read. Throws
 // data::DataError when a statement fails.
 RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,
-                                bool legacy_source = false, const SecondReader& second = {});
+                                bool legacy_source = false, const data::SecondReader& second = {});
 
 }  // namespace msu::merge

@@ -418,7 +418,7 @@ Verification VerifyDestination(data::Connection& destination, const instructions
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
                                const std::vector<ChildMembership>& memberships,
-                               const RowMarks& added, const SecondReader& second) {
+                               const RowMarks& added, const data::SecondReader& second) {
   // The findings follow one another in this order: the counts, the memberships, the other
   // checks. With a second connection a thread of its own reads memberships there while this
   // thread makes the other checks, then helps with the memberships left.
@@ -450,7 +450,7 @@ Verification VerifyDestination(data::Connection& destination, const instructions
   others.added = added;
   for (const ChildMembership& membership : memberships) others.Skip(membership);
   if (second.connection != nullptr && !memberships.empty()) {
-    HelperThread helper(*second.connection, [&] { check_memberships(*second.connection); });
+    data::HelperThread helper(*second.connection, [&] { check_memberships(*second.connection); });
     CheckOthers(others, tables, lookups);
     check_memberships(destination);
     helper.Wait(second.beat);

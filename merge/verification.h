@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "data/data_access.h"
+#include "data/second_reader.h"
 #include "instructions/instruction_model.h"
 #include "merge/merge_figures.h"
-#include "merge/second_reader.h"
 
 namespace msu::merge {
 
@@ -74,7 +74,7 @@ Verification VerifyDestination(data::Connection& destination, const instructions
                                const instructions::LookUps& lookups,
                                const std::vector<ExpectedRows>& expected,
                                const std::vector<ChildMembership>& memberships = {},
-                               const RowMarks& added = {}, const SecondReader& second = {});
+                               const RowMarks& added = {}, const data::SecondReader& second = {});
 
 // After the incidents of the new database were folded into `into`: the Incidents table (of
 // `tables`, any letter case; none: nothing to check) holds exactly that incident, no row of a

@@ -9,7 +9,7 @@
 
 #include "data/data_access.h"
 
-namespace msu::merge {
+namespace msu::data {
 
 // A second connection to a database that a routine reads, opened for that routine alone: part
 // of the reading runs there on a thread of its own (HelperThread). While the calling thread
@@ -17,7 +17,7 @@ namespace msu::merge {
 // request, interrupts the statement under way on the second connection as the first
 // connection's own heartbeat interrupts its statements.
 struct SecondReader {
-  data::Connection* connection = nullptr;  // none: everything is read on the first connection
+  Connection* connection = nullptr;  // none: everything is read on the first connection
   std::function<bool()> beat;
 };
 
@@ -28,7 +28,7 @@ struct SecondReader {
 class HelperThread {
  public:
   template <class Work>
-  HelperThread(data::Connection& connection, Work work) : connection_(connection) {
+  HelperThread(Connection& connection, Work work) : connection_(connection) {
     connection_.SetHeartbeat([this] { return stop_.load(); });
     try {
       done_ = std::async(std::launch::async, work);
@@ -56,9 +56,9 @@ class HelperThread {
   }
 
  private:
-  data::Connection& connection_;
+  Connection& connection_;
   std::atomic<bool> stop_{false};
   std::future<void> done_;
 };
 
-}  // namespace msu::merge
+}  // namespace msu::data
