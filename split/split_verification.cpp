@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "core/context.h"
 #include "core/text.h"
 #include "data/row_digest_builder.h"
+#include "data/second_reader.h"
 #include "incident_delete/incident_deletion.h"
 #include "instructions/instruction_loader.h"
 #include "server_routines/routine_errors.h"
@@ -156,43 +159,75 @@ class Verifier {
     });
   }
 
-  void Table(const std::string& table, bool lookup) {
-    const std::string name = Bracketed(table);
-    const std::string removed_rows =
-        removed_.empty() ? std::string() : suite::IncidentRowsCondition(rules_, table, removed_);
-    const std::string staying =
-        "SELECT * FROM " + name +
-        (removed_rows.empty() ? std::string()
-                              : " WHERE CASE WHEN " + removed_rows + " THEN 1 ELSE 0 END = 0");
-    const std::string all = "SELECT * FROM " + name;
-    std::optional<data::RowDigest> expected;
-    bool digested = false;
+  // One table's rows as the database to split holds them, less those of the removed
+  // incidents: read on the database to split alone, so that it can run beside Found.
+  struct Expected {
+    std::optional<data::RowDigest> digest;
+    bool digested = false;  // by the server (Connection::DigestRows)
+    bool missing = false;   // the table is not there to compare
+    std::string error;      // why it could not be read
+  };
+  Expected Staying(const std::string& table) const {
+    Expected expected;
     try {
-      if (path_ == ComparePath::kDigest) expected = source_.DigestRows(staying);
-      digested = expected.has_value();
-      if (!digested) expected = ReadDigest(source_, staying);
+      if (path_ == ComparePath::kDigest) expected.digest = source_.DigestRows(StayingRows(table));
+      expected.digested = expected.digest.has_value();
+      if (!expected.digested) expected.digest = ReadDigest(source_, StayingRows(table));
     } catch (const std::exception& error) {
       // A table the instruction file names but this version of the database does not have is
       // not there to compare; any other failure is a check that could not run.
-      if (!Exists(source_, table)) return;
-      Find("could not check " + table + ": " + error.what());
+      expected.missing = !Exists(source_, table);
+      expected.error = error.what();
+    }
+    return expected;
+  }
+
+  // One table's rows in the new database, digested by the server: read on the new database
+  // alone. Without a digest (ComparePath::kRowByRow, or a server that cannot) Table reads them.
+  struct Found {
+    std::optional<data::RowDigest> digest;
+    std::optional<std::string> error;  // why the server's digest failed
+  };
+  Found Held(const std::string& table) const {
+    Found found;
+    if (path_ != ComparePath::kDigest) return found;
+    try {
+      found.digest = result_.DigestRows("SELECT * FROM " + Bracketed(table));
+    } catch (const std::exception& error) {
+      found.error = error.what();
+    }
+    return found;
+  }
+
+  // Compares a table's rows, `expected` (Staying) and `held` (Held) when they were read
+  // beforehand.
+  void Table(const std::string& table, bool lookup, Expected expected, const Found& held) {
+    const std::string name = Bracketed(table);
+    const std::string removed_rows =
+        removed_.empty() ? std::string() : suite::IncidentRowsCondition(rules_, table, removed_);
+    const std::string all = "SELECT * FROM " + name;
+    if (!expected.error.empty()) {
+      if (!expected.missing) Find("could not check " + table + ": " + expected.error);
       return;
     }
     Check(table, [&] {
       std::optional<data::RowDigest> found;
-      if (digested) found = result_.DigestRows(all);
+      if (expected.digested) {
+        if (held.error) throw std::runtime_error(*held.error);
+        found = held.digest;
+      }
       if (!found) {
         // A digest compares only with a digest made the same way.
-        if (digested) expected = ReadDigest(source_, staying);
+        if (expected.digested) expected.digest = ReadDigest(source_, StayingRows(table));
         found = ReadDigest(result_, all);
       }
       ++verification.tables_compared;
       if (lookup) ++verification.lookup_tables;
       verification.rows_compared += found->rows;
-      if (found->rows != expected->rows) {
+      if (found->rows != expected.digest->rows) {
         Find("table " + table + " holds " + std::to_string(found->rows) + " rows, not the " +
-             std::to_string(expected->rows) + " rows of the database to split that stay");
-      } else if (!(*found == *expected)) {
+             std::to_string(expected.digest->rows) + " rows of the database to split that stay");
+      } else if (!(*found == *expected.digest)) {
         Find("rows of table " + table + " differ from those of the database to split");
       } else {
         // The rows are exactly those that stay, none of which belongs to a removed incident:
@@ -213,40 +248,67 @@ class Verifier {
   // new database they must be no more than in the database to split. The parent and child come
   // from the [CoreTables] lines, not from the deletion rules, so that a rule the section lacks
   // (a form's detail rows left behind) shows.
-  void Orphans(const std::string& parent, const std::string& key, const std::string& child,
-               const std::string& fk) {
+  struct OrphanCheck {
+    std::string parent;
+    std::string child;
+    std::string fk;
+    std::string sql;  // counts the rows of `child` whose `fk` names no row of `parent`
+  };
+  // Notes the check of Orphans for a parent and child of the [CoreTables] lines; each pair
+  // once.
+  void PlanOrphans(const std::string& parent, const std::string& key, const std::string& child,
+                   const std::string& fk) {
     if (Bare(key).empty() || Bare(fk).empty() || key == instructions::kNoKey) return;
     const std::string pair = UpperCase(Bare(child) + "." + Bare(fk) + ">" + Bare(parent));
     if (!orphans_checked_.insert(pair).second) return;
     const std::string c = Bracketed(fk);
-    const std::string sql = "SELECT COUNT(*) FROM " + Bracketed(child) + " AS msu_c WHERE msu_c." +
-                            c + " IS NOT NULL AND msu_c." + c + " <> 0 AND msu_c." + c +
-                            " <> -1 AND NOT EXISTS (SELECT 1 FROM " + Bracketed(parent) +
-                            " AS msu_p WHERE msu_p." + Bracketed(key) + " = msu_c." + c + ")";
-    // No such row in the new database is no more than the database to split held, whatever it
-    // held: that one is read only when the new database has some.
+    orphan_checks.push_back({parent, child, fk,
+                             "SELECT COUNT(*) FROM " + Bracketed(child) + " AS msu_c WHERE msu_c." +
+                                 c + " IS NOT NULL AND msu_c." + c + " <> 0 AND msu_c." + c +
+                                 " <> -1 AND NOT EXISTS (SELECT 1 FROM " + Bracketed(parent) +
+                                 " AS msu_p WHERE msu_p." + Bracketed(key) + " = msu_c." + c +
+                                 ")"});
+  }
+  std::vector<OrphanCheck> orphan_checks;
+
+  // The rows of a check's child that name no row of its parent in the new database; none when
+  // they cannot be counted (Orphans judges that).
+  std::optional<int64_t> OrphansHeld(const OrphanCheck& check) const {
     try {
-      if (data::QueryInteger(result_, sql) == 0) {
-        ++verification.references_checked;
-        return;
-      }
+      return data::QueryInteger(result_, check.sql);
     } catch (const std::exception&) {
-      // Judged below, where a table this version of the database lacks is told from a failure.
+      return std::nullopt;
+    }
+  }
+
+  // The rows of the check's child whose key names no row of its parent (0, -1 and NULL name
+  // none): in the new database they must be no more than in the database to split. The parent
+  // and child come from the [CoreTables] lines, not from the deletion rules, so that a rule the
+  // section lacks (a form's detail rows left behind) shows. `held` is OrphansHeld's count.
+  void Orphans(const OrphanCheck& check, std::optional<int64_t> held) {
+    const std::string& sql = check.sql;
+    // No such row in the new database is no more than the database to split held, whatever it
+    // held: that one is read only when the new database has some. A count that failed is
+    // judged below, where a table this version of the database lacks is told from a failure.
+    if (held && *held == 0) {
+      ++verification.references_checked;
+      return;
     }
     int64_t before = 0;
     try {
       before = data::QueryInteger(source_, sql);
     } catch (const std::exception&) {
       // Tables the instruction file names but this version of the database does not have.
-      if (!Exists(source_, child) || !Exists(source_, parent)) return;
+      if (!Exists(source_, check.child) || !Exists(source_, check.parent)) return;
       throw;
     }
-    Check(child, [&] {
+    Check(check.child, [&] {
       ++verification.references_checked;
       const int64_t after = data::QueryInteger(result_, sql);
       if (after > before) {
-        Find(std::to_string(after - before) + " rows of " + Bare(child) + "." + Bare(fk) +
-             " refer to a row of " + Bare(parent) + " that the split removed");
+        Find(std::to_string(after - before) + " rows of " + Bare(check.child) + "." +
+             Bare(check.fk) + " refer to a row of " + Bare(check.parent) +
+             " that the split removed");
       }
     });
   }
@@ -262,6 +324,15 @@ class Verifier {
       return false;
     }
   }
+  // The rows of `table` that stay: those of no removed incident.
+  std::string StayingRows(const std::string& table) const {
+    const std::string removed_rows =
+        removed_.empty() ? std::string() : suite::IncidentRowsCondition(rules_, table, removed_);
+    return "SELECT * FROM " + Bracketed(table) +
+           (removed_rows.empty() ? std::string()
+                                 : " WHERE CASE WHEN " + removed_rows + " THEN 1 ELSE 0 END = 0");
+  }
+
   std::set<std::string> orphans_checked_;
 
   template <class F>
@@ -306,17 +377,41 @@ SplitVerification VerifySplit(Context& context, const std::string& source_path,
     Verifier verifier(*source, *result, rules, kept, removed, path);
     verifier.verification.ran = true;
     verifier.Incidents();
-    for (const std::string& table : tables) {
-      bool lookup = false;
-      for (const std::string& name : lookups) lookup = lookup || EqualsNoCase(name, table);
-      verifier.Table(table, lookup);
-    }
+    // The database to split is read on a thread of its own while the new database is read
+    // here; the two are then compared table by table.
     for (const instructions::PTable& parent : instructions.Tables) {
       for (const instructions::Child& child : parent.Children()) {
-        verifier.Orphans(parent.TableName(),
-                         parent.PrimaryKey().substr(0, parent.PrimaryKey().find('+')),
-                         child.TableName(), child.ForeignKey());
+        verifier.PlanOrphans(parent.TableName(),
+                             parent.PrimaryKey().substr(0, parent.PrimaryKey().find('+')),
+                             child.TableName(), child.ForeignKey());
       }
+    }
+    std::vector<Verifier::Expected> expected(tables.size());
+    std::vector<Verifier::Found> held(tables.size());
+    std::vector<std::optional<int64_t>> orphans(verifier.orphan_checks.size());
+    {
+      data::HelperThread reader(*source, [&] {
+        for (size_t i = 0; i < tables.size(); ++i) expected[i] = verifier.Staying(tables[i]);
+      });
+      for (size_t i = 0; i < tables.size(); ++i) held[i] = verifier.Held(tables[i]);
+      for (size_t i = 0; i < orphans.size(); ++i) {
+        orphans[i] = verifier.OrphansHeld(verifier.orphan_checks[i]);
+      }
+      // The window stays alive meanwhile; the check runs to its end, and a stop request is
+      // honoured after it, as on this thread.
+      const std::function<bool()> alive = context.Heartbeat();
+      reader.Wait([&alive] {
+        alive();
+        return false;
+      });
+    }
+    for (size_t i = 0; i < tables.size(); ++i) {
+      bool lookup = false;
+      for (const std::string& name : lookups) lookup = lookup || EqualsNoCase(name, tables[i]);
+      verifier.Table(tables[i], lookup, std::move(expected[i]), held[i]);
+    }
+    for (size_t i = 0; i < orphans.size(); ++i) {
+      verifier.Orphans(verifier.orphan_checks[i], orphans[i]);
     }
     source->Close();
     result->Close();
