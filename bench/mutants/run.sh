@@ -85,7 +85,11 @@ for name in "${names[@]}"; do
   elif ! suite; then
     result=killed
     killed=$((killed + 1))
-    failing=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Failed.*/\1/p; s/^[[:space:]]*[0-9]* - \(.*\) (Timeout.*/\1/p' \
+    # The first test to fail as they ended: the summary lists them by number, which can put
+    # first a test that ran beside the failing one and was cut off.
+    failing=$(sed -n 's/^.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*\(Failed\|Timeout\|Exception\).*/\1/p' \
+      "$work/test.log" | head -1)
+    [[ -n "$failing" ]] || failing=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Failed.*/\1/p; s/^[[:space:]]*[0-9]* - \(.*\) (Timeout.*/\1/p' \
       "$work/test.log" | head -1)
   else
     survived=$((survived + 1))
