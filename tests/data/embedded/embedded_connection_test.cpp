@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 
 #include "data/composite_backend.h"
 #include "data/data_access.h"
 #include "data/embedded/backend.h"
 #include "data/embedded/database_file.h"
 #include "data/embedded/instance.h"
+#include "data/second_reader.h"
 #include "tests/support/sqlite_rows.h"
 #include "tests/support/test_files.h"
 
@@ -664,6 +667,38 @@ TEST_F(EmbeddedConnectionTest, TheSetBasedCopyKeepsTheRangesOfTheColumnsItWrites
   EXPECT_EQ(msu::testing::QueryFile(other, "SELECT k, s, n, typeof(n) FROM T ORDER BY rowid"),
             (std::vector<std::string>{"1|1|1|integer", "2147483647|32767|2147483647|integer",
                                       "-1|-32768|x|text"}));
+}
+
+// Work on a second connection runs on a thread of its own: what it throws reaches the waiting
+// side, and a long statement stops once the waiting side's beat asks it to, leaving the
+// connection usable.
+TEST_F(EmbeddedConnectionTest, AHelperThreadStopsWhenTheWaitingSideAsks) {
+  Exec("CREATE TABLE T (k int)");
+  Exec("INSERT INTO T VALUES (1)");
+  for (int i = 0; i < 10; ++i) Exec("INSERT INTO T SELECT k + 1 FROM T");  // 1,024 rows
+  std::unique_ptr<data::Connection> second = Connect(path_);
+
+  {
+    data::HelperThread helper(*second, [] { throw std::runtime_error("no such thing"); });
+    EXPECT_THROW(helper.Wait({}), std::runtime_error);
+  }
+
+  std::optional<std::string> failure;
+  int beats = 0;
+  {
+    data::HelperThread helper(*second, [&] {
+      try {
+        // About a billion rows: it ends only when stopped.
+        data::QueryInteger(*second, "SELECT COUNT(*) FROM T AS a, T AS b, T AS c");
+      } catch (const data::DataError& error) {
+        failure = error.description();
+      }
+    });
+    helper.Wait([&] { return ++beats >= 3; });
+  }
+  EXPECT_GE(beats, 3);
+  EXPECT_TRUE(failure.has_value());
+  EXPECT_EQ(data::QueryInteger(*second, "SELECT COUNT(*) FROM T"), 1024);
 }
 
 // The programs reach the embedded server through the machine's composite backend; its
