@@ -52,7 +52,8 @@ StepCheck ServerServices::ValidateMergePaths(MergePaths& boxes) {
 
 CheckOutcome ServerServices::RunCheck(const MergePaths& paths) {
   const merge::CheckStage stage =
-      merge::RunCheckSequence(context_, paths, engine_, report_viewer_).stage;
+      merge::RunCheckSequence(context_, paths, engine_, report_viewer_, {.count_remerge = true})
+          .stage;
   switch (stage) {
     case merge::CheckStage::kCompleted:
       return CheckOutcome::kCompleted;

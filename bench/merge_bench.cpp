@@ -277,8 +277,8 @@ double Merge(const std::string& folder, const std::string& app, const std::strin
   const auto start = Clock::now();
   if (!msu::CheckLogin(context, "BENCH", "bench", msu::kMoveNext).ok) return -1;
   std::unique_ptr<msu::merge::Merge> merge;
-  const msu::merge::CheckOutcome check =
-      msu::merge::RunCheckSequence(context, {a, b, result}, merge);
+  const msu::merge::CheckOutcome check = msu::merge::RunCheckSequence(
+      context, {a, b, result}, merge, nullptr, {.count_remerge = true});
   bool ok = check.stage == msu::merge::CheckStage::kCompleted;
   msu::merge::MergeOutcome merged;
   if (ok) {

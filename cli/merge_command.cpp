@@ -115,7 +115,8 @@ int RunMergeSteps(const MergeCommandOptions& options, std::string& password, std
   }
 
   std::unique_ptr<merge::Merge> engine;
-  const merge::CheckOutcome check = merge::RunCheckSequence(context, paths, engine);
+  const merge::CheckOutcome check =
+      merge::RunCheckSequence(context, paths, engine, nullptr, {.count_remerge = true});
   int status = CheckStageStatus(check, context, engine.get(), err);
   merge::MergeOutcome merged;
   const bool merge_runs = status == kMergeDone;

@@ -170,6 +170,17 @@ void Merge::OpenConnections() {
       server_routines::OpenServerDatabase(context_, server_routines::kWorkDatabaseB, working);
 }
 
+void Merge::KeepRemergeCounts(const RemergeCounts& counts) {
+  remerge_kept_.reset();
+  for (const Recode& recode : figures_.recodes) {
+    if (RemergeReads(recode.table, recode.field)) return;
+    for (const RecodedReference& referring : recode.referring) {
+      if (RemergeReads(referring.table, referring.field)) return;
+    }
+  }
+  remerge_kept_ = counts;
+}
+
 std::unique_ptr<data::Connection> Merge::OpenSecondReader(WorkingCopy copy) {
   try {
     return server_routines::OpenServerDatabase(

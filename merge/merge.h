@@ -20,6 +20,7 @@
 #include "data/data_access.h"
 #include "instructions/instruction_loader.h"
 #include "merge/merge_figures.h"
+#include "merge/remerge_guard.h"
 #include "merge/row_copy.h"
 #include "merge/verification.h"
 
@@ -178,6 +179,12 @@ class Merge {
   // Closes connections A and B (the wizard does this before it detaches the working copies).
   void CloseConnections();
 
+  // The re-merge guard's counts, taken while the check ran (merge_sequence.h). They are kept
+  // only while they hold for the working copies: a check that recoded a field the guard reads
+  // drops them, and the guard counts again before the copy.
+  void KeepRemergeCounts(const RemergeCounts& counts);
+  const std::optional<RemergeCounts>& RemergeCountsKept() const { return remerge_kept_; }
+
   // Finishes a problem report that the check left open when it stopped (a code type it could
   // not recode, no free code), so that the file holds what was written: msu copies it. The
   // wizard keeps the check's own behaviour and does not call it. Never throws.
@@ -236,6 +243,7 @@ class Merge {
 
   InitializeStage initialize_stage_ = InitializeStage::kInstructions;
   MergeFigures figures_;
+  std::optional<RemergeCounts> remerge_kept_;
   // Rows each table must hold after the copy, for the verification, and the qualification rows
   // of A before the de-duplication.
   std::vector<ExpectedRows> expected_rows_;

@@ -1,5 +1,8 @@
 #include "merge/merge_sequence.h"
 
+#include <atomic>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "convert/pre_convert.h"
@@ -10,6 +13,7 @@
 #include "merge/version_rules.h"
 #include "reports/problem_report.h"
 #include "server_routines/attachment.h"
+#include "server_routines/connection_settings.h"
 #include "server_routines/pending_attachments.h"
 #include "server_routines/run_locks.h"
 #include "server_routines/working_attachments.h"
@@ -89,10 +93,58 @@ bool Stopped(Context& context, CheckOutcome& outcome) {
   return true;
 }
 
+// The re-merge guard's counting beside the check: Database 1 is read as the user's own file,
+// read only, since the check writes its working copy; Database 2 on a second connection to its
+// working copy, which the check only reads. Each on a thread of its own.
+class RemergeAhead {
+ public:
+  RemergeAhead(Context& context, Merge& engine, bool legacy) {
+    try {
+      database1_ = server_routines::OpenServerDatabase(
+          context, context.merge.SourceName,
+          server_routines::OpenSettings{.never_prompt = true, .read_only = true});
+      database2_ = engine.OpenSecondReader(Merge::WorkingCopy::kB);
+      if (database1_ == nullptr || database2_ == nullptr) return;
+      helper_.emplace(*database1_, [this, legacy] {
+        counts_ = CountRemergedRows(*database1_, *database2_, legacy,
+                                    {database2_.get(), [this] { return stopping_.load(); }});
+      });
+    } catch (...) {
+      // Not counted now: the merge's guard counts for itself.
+    }
+  }
+  ~RemergeAhead() { stopping_ = true; }
+  RemergeAhead(const RemergeAhead&) = delete;
+  RemergeAhead& operator=(const RemergeAhead&) = delete;
+
+  // Waits for the counting, calling `beat` meanwhile (a true from it stops the counting); none
+  // when the counting failed or was stopped.
+  std::optional<RemergeCounts> Take(const std::function<bool()>& beat) {
+    if (!helper_) return std::nullopt;
+    try {
+      helper_->Wait([this, &beat] {
+        if (beat && beat()) stopping_ = true;
+        return stopping_.load();
+      });
+      return counts_;
+    } catch (...) {
+      return std::nullopt;
+    }
+  }
+
+ private:
+  std::unique_ptr<data::Connection> database1_;
+  std::unique_ptr<data::Connection> database2_;
+  std::optional<RemergeCounts> counts_;
+  std::atomic<bool> stopping_{false};
+  std::optional<data::HelperThread> helper_;  // last: stopped and joined before the rest goes
+};
+
 }  // namespace
 
 CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
-                              std::unique_ptr<Merge>& engine, reports::ReportViewer* viewer) {
+                              std::unique_ptr<Merge>& engine, reports::ReportViewer* viewer,
+                              const CheckRun& run) {
   CheckOutcome outcome;
   Progress& progress = context.progress();
   VersionSettings& versions = context.versions;
@@ -176,8 +228,17 @@ CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
     } catch (...) {
     }
     outcome.stage = CheckStage::kInitialize;
+    std::optional<RemergeAhead> remerge;
+    if (run.count_remerge) {
+      remerge.emplace(context, *engine, NeedsLegacyConversion(versions.Database1Version));
+    }
     const bool initialized = engine->Initialize();
     outcome.initialize = engine->InitializeReached();
+    if (initialized && remerge) {
+      if (const std::optional<RemergeCounts> counts = remerge->Take(context.Heartbeat())) {
+        engine->KeepRemergeCounts(*counts);
+      }
+    }
     if (context.ErrorFlag) {
       // The error log has told the user; the flag must not stop the next check.
       context.ErrorFlag = false;
@@ -203,7 +264,9 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
   const bool legacy = NeedsLegacyConversion(context.versions.Database1Version);
   data::Connection* const source = engine.SourceConnection();
   data::Connection* const destination = engine.DestinationConnection();
-  if (run.guard && source != nullptr && destination != nullptr) {
+  if (run.guard && engine.RemergeCountsKept()) {
+    outcome.remerge = engine.RemergeCountsKept();
+  } else if (run.guard && source != nullptr && destination != nullptr) {
     try {
       // B is read on a second connection while A is read.
       std::unique_ptr<data::Connection> reader = engine.OpenSecondReader();
@@ -212,10 +275,10 @@ MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& r
     } catch (...) {
       // A database without the tables the guard reads has nothing merged before.
     }
-    if (outcome.remerge && outcome.remerge->LooksMergedBefore() && !run.allow_remerge) {
-      outcome.stage = MergeStage::kRemergeGuard;
-      return outcome;
-    }
+  }
+  if (outcome.remerge && outcome.remerge->LooksMergedBefore() && !run.allow_remerge) {
+    outcome.stage = MergeStage::kRemergeGuard;
+    return outcome;
   }
 
   if (context.StopRequested()) {

@@ -70,9 +70,18 @@ struct CheckOutcome {
 // copies are made the working names must be free (WorkingNameRefusal): a database this run did
 // not make under one of them ends the check with its line (kWorkingNameTaken), before anything
 // changed.
+//
+// With `count_remerge`, for a merge that follows with its guard: the re-merge guard counts while
+// Initialize runs, on a thread of its own, reading Database 1 itself (read only; its working
+// copy is the check's to recode) and a second connection to working copy B; the engine keeps
+// the counts (Merge::KeepRemergeCounts) and the merge's guard uses them. Counts that could not
+// be taken are simply not kept.
+struct CheckRun {
+  bool count_remerge = false;
+};
 CheckOutcome RunCheckSequence(Context& context, const MergePathBoxes& paths,
                               std::unique_ptr<Merge>& engine,
-                              reports::ReportViewer* viewer = nullptr);
+                              reports::ReportViewer* viewer = nullptr, const CheckRun& run = {});
 
 // What the merge sequence does beyond CopyTables.
 struct MergeRun {
@@ -108,12 +117,12 @@ struct MergeOutcome {
 };
 
 // The Merge button and what may follow it, on the engine of a completed check: the re-merge
-// guard, for a Database 1 older than 4.13 the pre-merge conversion of working copy A
-// (convert/pre_convert.h; when it fails nothing is copied), CopyTables, then on the merge log
-// the verification's lines and a dry run's warnings (after CopyTables' own lines), and with
-// `into_incident` the consolidation (IncSplitInit into `list`, then FinishCopyTables). The
-// verification's lines are left out when CopyTables failed after a verification that found
-// nothing: nothing was placed that passed it. Never throws.
+// guard (on the counts the check kept, when it kept them), for a Database 1 older than 4.13 the
+// pre-merge conversion of working copy A (convert/pre_convert.h; when it fails nothing is copied),
+// CopyTables, then on the merge log the verification's lines and a dry run's warnings (after
+// CopyTables' own lines), and with `into_incident` the consolidation (IncSplitInit into `list`,
+// then FinishCopyTables). The verification's lines are left out when CopyTables failed after a
+// verification that found nothing: nothing was placed that passed it. Never throws.
 MergeOutcome RunMergeSequence(Context& context, Merge& engine, const MergeRun& run,
                               IncidentChoice* list = nullptr);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/request_number.h"
+#include "core/text.h"
 
 namespace msu::merge {
 
@@ -134,6 +135,13 @@ void CountFound(const std::vector<std::string>& rows, const std::unordered_set<s
   }
 }
 
+// A table's or field's name as the guard spells it: no surrounding blanks or brackets.
+std::string_view BareName(std::string_view name) {
+  while (!name.empty() && (name.front() == ' ' || name.front() == '[')) name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == ']')) name.remove_suffix(1);
+  return name;
+}
+
 bool NearlyAll(int64_t found, int64_t rows) {
   return rows >= kFewestRows && found * 10 >= rows * 9;
 }
@@ -142,6 +150,21 @@ bool NearlyAll(int64_t found, int64_t rows) {
 
 bool RemergeCounts::LooksMergedBefore() const {
   return NearlyAll(persons_found, persons) && NearlyAll(resources_found, resources);
+}
+
+bool RemergeReads(const std::string& table, const std::string& field) {
+  const std::string_view bare_table = BareName(table);
+  const std::string_view bare_field = BareName(field);
+  if (EqualsNoCase(bare_table, "Incidents")) {
+    return EqualsNoCase(bare_field, "IncidentID") || EqualsNoCase(bare_field, "IncidentNumber");
+  }
+  for (const Compared& compared : {kPersons, kResources}) {
+    if (!EqualsNoCase(bare_table, compared.rows)) continue;
+    for (const char* read : {compared.incident_column, compared.first, compared.second}) {
+      if (EqualsNoCase(bare_field, read)) return true;
+    }
+  }
+  return false;
 }
 
 RemergeCounts CountRemergedRows(data::Connection& source, data::Connection& destination,

@@ -27,6 +27,10 @@ struct RemergeCounts {
 // Database 2 under the same incident number and name."
 std::string RemergeFinding(const RemergeCounts& counts);
 
+// True when the guard reads the field `field` of `table` (names compare without regard to
+// case, surrounding blanks or brackets): counts taken before that field changed no longer hold.
+bool RemergeReads(const std::string& table, const std::string& field);
+
 // Counts on the working copies A (`source`) and B (`destination`); names compare without
 // regard to case and surrounding blanks. A Database 1 older than 4.13 (`legacy_source`) still
 // writes its request numbers in the old notations, which its merge rewrote in the notation of

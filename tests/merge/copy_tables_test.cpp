@@ -418,6 +418,66 @@ TEST_F(CopyTablesTest, NextKeyValueIsOneMoreThanTheLargestOrOne) {
   b->Close();
 }
 
+// The re-merge guard's counts taken beside the check are the ones the guard takes on the
+// working copies, and the merge's guard uses them; a check that recodes a field the guard reads
+// keeps none, so that the guard counts the copies as the check left them.
+TEST_F(CopyTablesTest, TheGuardCountsBesideTheCheckOnlyWhatStillHolds) {
+  suite::SampleOptions options;
+  options.out_dir = root_ + "/data";
+  options.rows = 400;
+  suite::GenerateSampleSet(options);
+  const std::string fire1 = DataFile("Fire1.mdf"), fire2 = DataFile("Fire2.mdf");
+  const std::string instructions =
+      ReadFile(std::string(ORVANE_SOURCE_DIR) + "/suite/files/CVN_4x.txt");
+  instance_->Attach("Fire1", fire1);
+  instance_->Attach("Fire2", fire2);
+  const merge::CheckRun counting{.count_remerge = true};
+  std::unique_ptr<merge::Merge> engine;
+
+  // The agency codes collide in the sample pair: their recode now also rewrites last names.
+  const std::string agency = "RefTable=Persons.AgencyCode\n";
+  ASSERT_NE(instructions.find(agency), std::string::npos);
+  std::string renamed = instructions;
+  renamed.replace(renamed.find(agency), agency.size(), "RefTable= [persons].LastName\n");
+  WriteFile(AppFile("CVN_4x.txt"), renamed);
+  ASSERT_EQ(
+      merge::RunCheckSequence(*context_, {fire1, fire2, Target()}, engine, nullptr, counting).stage,
+      merge::CheckStage::kCompleted);
+  bool recoded = false;
+  for (const merge::Recode& recode : engine->Figures().recodes) {
+    for (const merge::RecodedReference& referring : recode.referring) {
+      recoded = recoded || referring.field == "LastName";
+    }
+  }
+  ASSERT_TRUE(recoded);
+  EXPECT_FALSE(engine->RemergeCountsKept().has_value());
+
+  WriteFile(AppFile("CVN_4x.txt"), instructions);
+  ASSERT_EQ(merge::RunCheckSequence(*context_, {fire1, fire2, Target()}, engine).stage,
+            merge::CheckStage::kCompleted);
+  EXPECT_FALSE(engine->RemergeCountsKept().has_value()) << "counted without being asked";
+  ASSERT_EQ(
+      merge::RunCheckSequence(*context_, {fire1, fire2, Target()}, engine, nullptr, counting).stage,
+      merge::CheckStage::kCompleted);
+  ASSERT_TRUE(engine->RemergeCountsKept().has_value());
+  const merge::RemergeCounts kept = *engine->RemergeCountsKept();
+  const merge::RemergeCounts counted =
+      merge::CountRemergedRows(*engine->SourceConnection(), *engine->DestinationConnection());
+  EXPECT_GT(counted.persons_found, 0);
+  EXPECT_EQ(std::vector<int64_t>(
+                {kept.persons, kept.persons_found, kept.resources, kept.resources_found}),
+            std::vector<int64_t>({counted.persons, counted.persons_found, counted.resources,
+                                  counted.resources_found}));
+
+  merge::MergeRun run;
+  run.engine.dry_run = true;
+  const merge::MergeOutcome outcome = merge::RunMergeSequence(*context_, *engine, run);
+  ASSERT_EQ(outcome.stage, merge::MergeStage::kCompleted) << ::testing::PrintToString(MergeLog());
+  ASSERT_TRUE(outcome.remerge.has_value());
+  EXPECT_EQ(outcome.remerge->persons_found, kept.persons_found);
+  EXPECT_EQ(outcome.remerge->resources_found, kept.resources_found);
+}
+
 // The whole merge of a generated pair as msu runs it: it verifies, its counts add up, and the
 // incidents fold into one.
 TEST_F(CopyTablesTest, ASamplePairMergesVerifiesAndFoldsIntoOneIncident) {
