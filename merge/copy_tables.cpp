@@ -118,6 +118,12 @@ bool Merge::CopyTables() {
     context_.merge.CurrentOperation = " Syncing NextNumber Table ";
     progress.AddProgressMerge("Syncing the NextNumber table", true);
     destination_->Execute("usp_syncNextNumber");
+    // Nothing writes B from here on: it is copied to the new database's folder while the
+    // verification reads it, and takes its place after the verification as before.
+    std::optional<server_routines::DatabaseCopyAhead> copy_ahead;
+    if (!Options.dry_run && figures_.failed_steps.empty()) {
+      copy_ahead.emplace(context_, context_.AppFile(server_routines::kWorkFileB), TargetDBPath);
+    }
 
     if (Options.verify) {
       start = Clock::now();
@@ -152,8 +158,10 @@ bool Merge::CopyTables() {
     if (!figures_.failed_steps.empty()) return PlaceIncomplete();
     progress.AddProgressMerge(std::string("Copying ") + server_routines::kWorkFileB + " to " +
                               TargetDBPath);
-    const bool copied = server_routines::CopyDatabaseFile(
-        context_, context_.AppFile(server_routines::kWorkFileB), TargetDBPath);
+    const bool copied =
+        copy_ahead ? copy_ahead->Place()
+                   : server_routines::CopyDatabaseFile(
+                         context_, context_.AppFile(server_routines::kWorkFileB), TargetDBPath);
     AddPhase("final copy", SecondsSince(start));
     if (!copied) return false;
     progress.AddProgressMerge("Almost Done ...");

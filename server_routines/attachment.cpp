@@ -6,7 +6,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <system_error>
 #include <vector>
 
 #include "core/file_identity.h"
@@ -184,9 +187,22 @@ uintmax_t SizeOf(const std::string& path) {
 
 }  // namespace
 
-void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
-                       const std::string& source, const std::string& target,
-                       const std::string& attach_as) {
+namespace {
+
+// Removes the part file `part` after `failure` and throws it on; when the part cannot be
+// removed, the description says where it lies.
+[[noreturn]] void DropPart(const std::string& part, const NumberedError& failure) {
+  std::error_code error;
+  fs::remove(part, error);
+  if (!error) throw;
+  throw FileError(failure.number(), failure.description() + " The unfinished copy " + part +
+                                        " could not be deleted: " + error.message() + ".");
+}
+
+// The copy of PlaceDatabaseFile: `source` written to `part`, synced and checked. A part file
+// that fails is removed.
+void WritePart(Context& context, const std::string& source, const std::string& target,
+               const std::string& part, std::function<void()> keep_alive) {
   const std::string folder = FolderOf(target).empty() ? "." : FolderOf(target);
   if (!fs::is_directory(folder)) {
     throw FileError(kErrFileNotFound, "Cannot copy the file \"" + source + "\" to \"" + target +
@@ -194,16 +210,23 @@ void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
   }
   RemoveStaleParts(target);
   RequireRoom(source, target);
-  const std::string part = PartFileOf(target, static_cast<long>(::getpid()));
   try {
     CopyWholeFile(source, part, context.copier(),
-                  {.private_file = false, .sync = true, .keep_alive = [&context] {
-                     context.progress().KeepAlive();
-                   }});
+                  {.private_file = false, .sync = true, .keep_alive = std::move(keep_alive)});
     if (SizeOf(part) != SizeOf(source)) {
       throw FileError(kErrDeviceIO,
                       "The copy " + part + " of " + source + " is not as long as the file copied.");
     }
+  } catch (const NumberedError& failure) {
+    DropPart(part, failure);
+  }
+}
+
+// The rest of PlaceDatabaseFile once `part` is written: it takes the name `target`, the folder
+// is synced, and it is attached as `attach_as` (when not empty).
+void PublishPart(data::AdminConnection& connection, const std::string& part,
+                 const std::string& target, const std::string& attach_as) {
+  try {
     std::error_code error;
     fs::rename(part, target, error);
     if (error) {
@@ -211,14 +234,78 @@ void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
                                           "\": " + error.message() + ".");
     }
   } catch (const NumberedError& failure) {
-    std::error_code error;
-    fs::remove(part, error);
-    if (!error) throw;
-    throw FileError(failure.number(), failure.description() + " The unfinished copy " + part +
-                                          " could not be deleted: " + error.message() + ".");
+    DropPart(part, failure);
   }
   SyncFolder(FolderOf(target));
   if (!attach_as.empty()) connection.AttachDatabase(attach_as, target);
+}
+
+}  // namespace
+
+void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
+                       const std::string& source, const std::string& target,
+                       const std::string& attach_as) {
+  const std::string part = PartFileOf(target, static_cast<long>(::getpid()));
+  WritePart(context, source, target, part, [&context] { context.progress().KeepAlive(); });
+  PublishPart(connection, part, target, attach_as);
+}
+
+DatabaseCopyAhead::DatabaseCopyAhead(Context& context, std::string source, std::string target)
+    : context_(context),
+      source_(std::move(source)),
+      target_(std::move(target)),
+      part_(PartFileOf(target_, static_cast<long>(::getpid()))) {
+  // A file copied onto itself is refused by Place before anything is written.
+  if (SameFile(source_, target_)) return;
+  try {
+    written_ = std::async(std::launch::async, [this] {
+      // No window on this thread (the waiting side keeps it alive); between two pieces of the
+      // copy it asks whether its owner still wants it.
+      WritePart(context_, source_, target_, part_, [this] {
+        if (abandoned_) throw Abandoned();
+      });
+    });
+  } catch (const std::system_error&) {
+    // No thread: Place copies as CopyDatabaseFile does.
+  }
+}
+
+DatabaseCopyAhead::~DatabaseCopyAhead() {
+  abandoned_ = true;
+  if (written_.valid()) written_.wait();
+  // Placed, the part file has taken its name; otherwise what was written goes.
+  std::error_code ignored;
+  fs::remove(part_, ignored);
+}
+
+bool DatabaseCopyAhead::Place() {
+  if (!written_.valid()) return CopyDatabaseFile(context_, source_, target_);
+  try {
+    AdminSession session(context_);
+    if (SameFile(source_, target_)) {
+      throw FileError(kErrPathAccess, "Cannot copy the file \"" + source_ + "\" onto itself (\"" +
+                                          target_ + "\").");
+    }
+    DetachDatabaseFile(context_, source_);
+    DetachDatabaseFile(context_, target_);
+    DeleteFileIfExists(LogFileOfDataFile(target_));
+    DeleteFileIfExists(LogFileOfDataFile(source_));
+    while (written_.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready) {
+      context_.progress().KeepAlive();
+    }
+    written_.get();
+    PublishPart(session.connection(), part_, target_, context_.merge.NewDatabaseName);
+    session.Disconnect();
+    return true;
+  } catch (...) {
+    const RoutineError error = CurrentError();
+    if (error.number == kErrDiskFull) context_.Halt(error.description);
+    KeepLastError(context_, error);
+    context_.progress().AddProgressMerge("Error, merge stopped, " +
+                                         context_.merge.CurrentOperation);
+    context_.progress().AddProgressMerge("Error, copying database: " + context_.merge.LastError);
+    return false;
+  }
 }
 
 }  // namespace msu::server_routines

@@ -3,6 +3,8 @@
 // server settings and ends it before returning, on every path.
 #pragma once
 
+#include <atomic>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -84,5 +86,31 @@ std::string IncompleteNameOf(const std::string& target);
 void PlaceDatabaseFile(data::AdminConnection& connection, Context& context,
                        const std::string& source, const std::string& target,
                        const std::string& attach_as);
+
+// CopyDatabaseFile in two steps, for a `source` that nothing writes any more while its owner
+// goes on reading it: the constructor starts the copy to PartFileOf(target), synced and checked
+// as PlaceDatabaseFile writes it, on a thread of its own; Place then does what CopyDatabaseFile
+// does, with that copy, and returns and reports as it does (a copy that failed fails there, as
+// it would have). Without a thread, Place is CopyDatabaseFile. A part file not placed is removed
+// when the object goes, whatever way; a copy under way then stops after the piece it writes.
+class DatabaseCopyAhead {
+ public:
+  DatabaseCopyAhead(Context& context, std::string source, std::string target);
+  ~DatabaseCopyAhead();
+  DatabaseCopyAhead(const DatabaseCopyAhead&) = delete;
+  DatabaseCopyAhead& operator=(const DatabaseCopyAhead&) = delete;
+
+  bool Place();
+
+ private:
+  struct Abandoned {};
+
+  Context& context_;
+  const std::string source_;
+  const std::string target_;
+  const std::string part_;
+  std::atomic<bool> abandoned_{false};
+  std::future<void> written_;
+};
 
 }  // namespace msu::server_routines

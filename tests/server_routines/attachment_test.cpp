@@ -2,6 +2,9 @@
 // the new database's path.
 #include "server_routines/attachment.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/text.h"
 #include "routine_world.h"
 #include "server_routines/open_connections.h"
@@ -129,7 +132,9 @@ TEST_F(AttachmentTest, APathInOtherLetterCaseIsAnotherFile) {
   EXPECT_NE(server_.Database("Incidents"), nullptr);
 }
 
-class CopyDatabaseFileTest : public AttachmentTest {
+// Each case runs twice: placed by CopyDatabaseFile, and by a DatabaseCopyAhead made first
+// (its copy written beside the target while the caller would go on) and placed after.
+class CopyDatabaseFileTest : public AttachmentTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     AttachmentTest::SetUp();
@@ -139,11 +144,50 @@ class CopyDatabaseFileTest : public AttachmentTest {
     server_.processes = {{60, "W_O_R_K_B"}};
   }
   bool Copy(const std::string& target) {
-    return server_routines::CopyDatabaseFile(*context_, AppFile("W_O_R_K_B.tmp"), target);
+    if (!GetParam()) {
+      return server_routines::CopyDatabaseFile(*context_, AppFile("W_O_R_K_B.tmp"), target);
+    }
+    server_routines::DatabaseCopyAhead ahead(*context_, AppFile("W_O_R_K_B.tmp"), target);
+    return ahead.Place();
   }
 };
 
-TEST_F(CopyDatabaseFileTest, ReplacesTheTargetWithTheDetachedWorkFileAndAttachesIt) {
+INSTANTIATE_TEST_SUITE_P(Placed, CopyDatabaseFileTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "CopiedAhead" : "CopiedAtOnce";
+                         });
+
+// A copy made ahead and never placed leaves nothing beside the target, whether it had ended or
+// was still under way; the target and the work file stay as they were.
+TEST_F(AttachmentTest, ACopyAheadNotPlacedLeavesNothing) {
+  const std::string target = OutFile("Merged.mdf");
+  WriteFile(target, "the user's older merge");
+  // Large enough that its copy is still under way when it is abandoned.
+  const std::string work = AppFileWith("W_O_R_K_B.tmp", std::string(size_t{64} << 20, 'x'));
+  for (const bool wait : {true, false}) {
+    {
+      server_routines::DatabaseCopyAhead ahead(*context_, work, target);
+      if (wait) {
+        const std::string part = server_routines::PartFileOf(target, ::getpid());
+        for (int i = 0;
+             i < 500 && fs::file_size(work) != (fs::exists(part) ? fs::file_size(part) : 0); ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_ + "/out")) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_THAT(names, ElementsAre("Merged.mdf")) << wait;
+    EXPECT_EQ(ReadFile(target), "the user's older merge");
+    EXPECT_EQ(fs::file_size(work), size_t{64} << 20);
+  }
+  EXPECT_THAT(server_.Calls("DetachDatabase"), IsEmpty());
+  EXPECT_THAT(server_.Calls("AttachDatabase"), IsEmpty());
+}
+
+TEST_P(CopyDatabaseFileTest, ReplacesTheTargetWithTheDetachedWorkFileAndAttachesIt) {
   const std::string target = OutFile("Merged.mdf");
   WriteFile(target, "an older merge");
   WriteFile(OutFile("Merged_log.LDF"), "old log");
@@ -160,7 +204,7 @@ TEST_F(CopyDatabaseFileTest, ReplacesTheTargetWithTheDetachedWorkFileAndAttaches
   EXPECT_THAT(progress_.Texts(LogPage::kMerge), IsEmpty());
 }
 
-TEST_F(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
+TEST_P(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
   const std::string nowhere = root_ + "/no such folder/Merged.mdf";
   EXPECT_FALSE(Copy(nowhere));
   const std::string copy_error = context_->merge.LastError;
@@ -189,7 +233,7 @@ TEST_F(CopyDatabaseFileTest, FailuresWriteTwoLinesOnTheMergePage) {
 // which a failed copy removes; a file at the target stays as it was until the finished copy is
 // renamed over it. A full disk says which folder is full and halts the run. A part file that
 // a killed run left is removed by the next placement.
-TEST_F(CopyDatabaseFileTest, TheTargetIsReplacedOnlyByAWholeCopy) {
+TEST_P(CopyDatabaseFileTest, TheTargetIsReplacedOnlyByAWholeCopy) {
   const std::string target = OutFile("Merged.mdf");
   WriteFile(target, "the user's older merge");
   const std::string stale = server_routines::PartFileOf(target, msu::testing::EndedProcess());
