@@ -78,11 +78,16 @@ class Verifier {
     codes_.push_back(std::move(check));
   }
 
-  // The noted code checks, in the order noted. A table's checks share one pass over its rows;
-  // when that pass fails, each check runs alone, so the failure is told for the check it
-  // belongs to.
-  void RunCodes() {
-    std::vector<std::optional<int64_t>> found(codes_.size());
+  // One pass over a table's rows for two or more of its noted code checks.
+  struct CodePass {
+    std::string statement;
+    std::vector<size_t> checks;  // the noted checks, in the order of the pass's columns
+  };
+
+  // The passes of the noted code checks: one per table with two or more, in the order noted.
+  // A pass may run on any connection to the database (RunPass).
+  std::vector<CodePass> CodePasses() {
+    std::vector<CodePass> passes;
     std::vector<bool> batched(codes_.size(), false);
     for (size_t i = 0; i < codes_.size(); ++i) {
       if (batched[i]) continue;
@@ -101,17 +106,39 @@ class Verifier {
       }
       std::string where = Added(codes_[i].table, "r");
       if (!where.empty()) where = " WHERE " + where.substr(0, where.size() - 5);
-      try {
-        std::unique_ptr<data::Recordset> rows =
-            destination_.Execute("SELECT " + sums + " FROM " + codes_[i].table + " AS r" + where);
-        if (!rows->IsOpen() || rows->IsEOF()) continue;
-        for (size_t k = 0; k < same.size(); ++k) {
-          const data::Value value = rows->Get(static_cast<int>(k));
-          found[same[k]] = value.IsNull() ? 0 : value.AsInteger();
-        }
-        rows->Close();
-      } catch (const std::exception&) {
-        for (size_t j : same) found[j].reset();
+      passes.push_back({"SELECT " + sums + " FROM " + codes_[i].table + " AS r" + where, same});
+    }
+    return passes;
+  }
+
+  // The rows each check of `pass` finds, read on `connection`; none for each when the pass
+  // fails.
+  static std::vector<std::optional<int64_t>> RunPass(data::Connection& connection,
+                                                     const CodePass& pass) {
+    std::vector<std::optional<int64_t>> found(pass.checks.size());
+    try {
+      std::unique_ptr<data::Recordset> rows = connection.Execute(pass.statement);
+      if (!rows->IsOpen() || rows->IsEOF()) return found;
+      for (size_t k = 0; k < pass.checks.size(); ++k) {
+        const data::Value value = rows->Get(static_cast<int>(k));
+        found[k] = value.IsNull() ? 0 : value.AsInteger();
+      }
+      rows->Close();
+    } catch (const std::exception&) {
+      found.assign(pass.checks.size(), std::nullopt);
+    }
+    return found;
+  }
+
+  // The noted code checks, in the order noted, with what their passes found (`found`, one
+  // entry per pass of `passes`). A check no pass answered runs alone, so that a failure is
+  // told for the check it belongs to.
+  void FinishCodes(const std::vector<CodePass>& passes,
+                   const std::vector<std::vector<std::optional<int64_t>>>& found_by_pass) {
+    std::vector<std::optional<int64_t>> found(codes_.size());
+    for (size_t p = 0; p < passes.size() && p < found_by_pass.size(); ++p) {
+      for (size_t k = 0; k < passes[p].checks.size() && k < found_by_pass[p].size(); ++k) {
+        found[passes[p].checks[k]] = found_by_pass[p][k];
       }
     }
     for (size_t i = 0; i < codes_.size(); ++i) {
@@ -131,6 +158,14 @@ class Verifier {
       });
     }
     codes_.clear();
+  }
+
+  // The noted code checks, in the order noted, each table's passes here.
+  void RunCodes() {
+    const std::vector<CodePass> passes = CodePasses();
+    std::vector<std::vector<std::optional<int64_t>>> found;
+    for (const CodePass& pass : passes) found.push_back(RunPass(destination_, pass));
+    FinishCodes(passes, found);
   }
 
   void Counters() {
@@ -357,16 +392,22 @@ class Verifier {
   std::vector<CodeCheck> codes_;
 };
 
-// The references, codes, counters and key ranges of `tables` and `lookups`, in that order.
-void CheckOthers(Verifier& verifier, const instructions::Tables& tables,
-                 const instructions::LookUps& lookups) {
+// The references of `tables`' children to their parents.
+void CheckReferences(Verifier& verifier, const instructions::Tables& tables) {
   for (const instructions::PTable& parent : tables) {
     for (const instructions::Child& child : parent.Children()) verifier.ChildKeys(parent, child);
   }
+}
+
+// Notes the code checks of `lookups` (Verifier::Codes).
+void NoteCodes(Verifier& verifier, const instructions::LookUps& lookups) {
   for (const instructions::LookUp& lookup : lookups) {
     for (const instructions::RefTable& ref : lookup.RefTables()) verifier.Codes(lookup, ref);
   }
-  verifier.RunCodes();
+}
+
+// The counters and the key ranges of `tables`.
+void CheckCountersAndRanges(Verifier& verifier, const instructions::Tables& tables) {
   verifier.Counters();
   for (const instructions::PTable& parent : tables) {
     const std::string key = Trim(parent.PrimaryKey());
@@ -378,6 +419,15 @@ void CheckOthers(Verifier& verifier, const instructions::Tables& tables,
       verifier.KeyRange(child.TableName(), child.ForeignKey());
     }
   }
+}
+
+// The references, codes, counters and key ranges of `tables` and `lookups`, in that order.
+void CheckOthers(Verifier& verifier, const instructions::Tables& tables,
+                 const instructions::LookUps& lookups) {
+  CheckReferences(verifier, tables);
+  NoteCodes(verifier, lookups);
+  verifier.RunCodes();
+  CheckCountersAndRanges(verifier, tables);
 }
 
 }  // namespace
@@ -420,8 +470,8 @@ Verification VerifyDestination(data::Connection& destination, const instructions
                                const std::vector<ChildMembership>& memberships,
                                const RowMarks& added, const data::SecondReader& second) {
   // The findings follow one another in this order: the counts, the memberships, the other
-  // checks. With a second connection a thread of its own reads memberships there while this
-  // thread makes the other checks, then helps with the memberships left.
+  // checks. With a second connection a thread of its own reads there (the codes' passes, then
+  // the memberships) while this thread makes the other checks, then helps with what is left.
   Verifier counts(destination);
   counts.result.ran = true;
   for (const ExpectedRows& rows : expected) counts.CountTable(rows);
@@ -446,20 +496,43 @@ Verification VerifyDestination(data::Connection& destination, const instructions
       parts[order[taken]] = std::move(one.result);
     }
   };
+  // The references and codes, then (`tail`) the counters and key ranges.
   Verifier others(destination);
+  Verifier tail(destination);
   others.added = added;
-  for (const ChildMembership& membership : memberships) others.Skip(membership);
-  if (second.connection != nullptr && !memberships.empty()) {
-    data::HelperThread helper(*second.connection, [&] { check_memberships(*second.connection); });
-    CheckOthers(others, tables, lookups);
-    check_memberships(destination);
+  tail.added = added;
+  for (const ChildMembership& membership : memberships) {
+    others.Skip(membership);
+    tail.Skip(membership);
+  }
+  if (second.connection != nullptr) {
+    // The code checks' passes over the added rows are the heaviest reading after the
+    // memberships: both threads take them, then the memberships; this one makes the
+    // references, counters and key ranges first. The codes' findings are told in their order
+    // once every pass has ended.
+    NoteCodes(others, lookups);
+    const std::vector<Verifier::CodePass> passes = others.CodePasses();
+    std::vector<std::vector<std::optional<int64_t>>> found(passes.size());
+    std::atomic<size_t> next_pass{0};
+    const auto take_passes = [&](data::Connection& connection) {
+      for (size_t taken = next_pass++; taken < passes.size(); taken = next_pass++) {
+        found[taken] = Verifier::RunPass(connection, passes[taken]);
+      }
+      check_memberships(connection);
+    };
+    data::HelperThread helper(*second.connection, [&] { take_passes(*second.connection); });
+    CheckReferences(others, tables);
+    CheckCountersAndRanges(tail, tables);
+    take_passes(destination);
     helper.Wait(second.beat);
+    others.FinishCodes(passes, found);
   } else {
     check_memberships(destination);
     CheckOthers(others, tables, lookups);
   }
   for (const Verification& part : parts) counts.Append(part);
   counts.Append(others.result);
+  counts.Append(tail.result);
   return counts.result;
 }
 

@@ -21,6 +21,14 @@ class VerificationTest : public MergeWorld {
     connection->Open();
     return connection;
   }
+  // A second connection to the database Open made last, for the reading the verification
+  // shares out.
+  std::unique_ptr<data::Connection> Reader() {
+    auto connection = backend_->CreateConnection();
+    connection->SetConnectionString("Provider=Orvane.Embedded;Data Source=" + DataFile("v.mdf"));
+    connection->Open();
+    return connection;
+  }
 };
 
 TEST_F(VerificationTest, NamesEachTableAndItsFailingRowsAndChangesNothing) {
@@ -52,8 +60,14 @@ TEST_F(VerificationTest, NamesEachTableAndItsFailingRowsAndChangesNothing) {
   ref.CodeFields().Add("Code", "Code");
   ref.CodeFields().Add("State", "State");
 
+  // The same findings in the same order whether one thread reads or two share the reading.
+  auto reader = Reader();
+  const merge::Verification shared = merge::VerifyDestination(
+      *destination, tables, lookups, {{"Parent", 2, false}, {"Kid", 9, false}}, {}, {},
+      {reader.get(), [] { return false; }});
   const merge::Verification verification = merge::VerifyDestination(
       *destination, tables, lookups, {{"Parent", 2, false}, {"Kid", 9, false}});
+  EXPECT_EQ(merge::VerificationLines(shared), merge::VerificationLines(verification));
   Lines lines = merge::VerificationLines(verification);
   EXPECT_THAT(lines, ElementsAre("Verification failed: table Kid holds 7 rows, expected 9",
                                  "Verification failed: 2 rows of Kid.ParentID refer to no row of "
@@ -115,16 +129,22 @@ TEST_F(VerificationTest, EachCodeColumnOfATableIsJudgedOnItsOwn) {
       lookup.RefTables().Add(ref).CodeFields().Add(column, column);
     }
   }
+  auto reader = Reader();
+  // Read by one thread, then by two: the findings must not differ.
   const auto findings = [&](const merge::RowMarks& added) {
-    const merge::Verification verification =
-        merge::VerifyDestination(*destination, {}, lookups, {}, {}, added);
-    EXPECT_EQ(verification.codes_checked, 4);
-    Lines what;
-    for (const auto& finding : verification.findings) {
-      what.push_back(finding.what.substr(0, finding.what.find(':')) + " / " +
-                     std::to_string(finding.rows));
+    Lines what[2];
+    for (const bool shared : {false, true}) {
+      const merge::Verification verification =
+          merge::VerifyDestination(*destination, {}, lookups, {}, {}, added,
+                                   {shared ? reader.get() : nullptr, [] { return false; }});
+      EXPECT_EQ(verification.codes_checked, 4);
+      for (const auto& finding : verification.findings) {
+        what[shared].push_back(finding.what.substr(0, finding.what.find(':')) + " / " +
+                               std::to_string(finding.rows));
+      }
     }
-    return what;
+    EXPECT_EQ(what[0], what[1]);
+    return what[1];
   };
   EXPECT_THAT(findings({}), ElementsAre("2 rows of Kid.Code refer to no code of L_Code / 2",
                                         "1 rows of Pup.Code refer to no code of L_Code / 1",
@@ -135,6 +155,7 @@ TEST_F(VerificationTest, EachCodeColumnOfATableIsJudgedOnItsOwn) {
       ElementsAre("1 rows of Kid.Code refer to no code of L_Code / 1",
                   "1 rows of Pup.Code refer to no code of L_Code / 1", "could not check Pup / 0",
                   "2 rows of Kid.Unit refer to no code of L_Unit / 2"));
+  reader->Close();
   destination->Close();
 }
 
