@@ -78,14 +78,14 @@ class Verifier {
     codes_.push_back(std::move(check));
   }
 
-  // One pass over a table's rows for two or more of its noted code checks.
+  // One pass over a table's rows for its noted code checks.
   struct CodePass {
     std::string statement;
     std::vector<size_t> checks;  // the noted checks, in the order of the pass's columns
   };
 
-  // The passes of the noted code checks: one per table with two or more, in the order noted.
-  // A pass may run on any connection to the database (RunPass).
+  // The passes of the noted code checks: one per table, in the order noted. A pass may run on
+  // any connection to the database (RunPass).
   std::vector<CodePass> CodePasses() {
     std::vector<CodePass> passes;
     std::vector<bool> batched(codes_.size(), false);
@@ -98,7 +98,6 @@ class Verifier {
           batched[j] = true;
         }
       }
-      if (same.size() < 2) continue;
       std::string sums;
       for (size_t j : same) {
         sums += (sums.empty() ? "" : ", ") + std::string("SUM(CASE WHEN ") + codes_[j].condition +
